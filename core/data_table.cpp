@@ -1,0 +1,102 @@
+#include "data_table.h"
+
+
+DataTable::DataTable(QObject* parent) : QAbstractTableModel(parent) {
+  rows_.reserve(kInitialRows);
+  setTableRowCount(kInitialRows);
+}
+
+const QString& DataTable::blank() {
+  static const QString kBlank = QStringLiteral(" ");
+  return kBlank;
+}
+
+DataTable::Row DataTable::blankRow() {
+  Row row;
+  row.fill(blank());  // shares one string: a blank cell costs no allocation
+  return row;
+}
+
+void DataTable::setTableRowCount(int count) {
+  count = std::max(count, 1);
+  const int old = tableRowCount();
+  if (count > old) {
+    beginInsertRows({}, std::max(old - 1, 0), count - 2);
+    rows_.resize(static_cast<size_t>(count), blankRow());
+    endInsertRows();
+  } else if (count < old) {
+    beginRemoveRows({}, count - 1, old - 2);
+    rows_.resize(static_cast<size_t>(count));
+    endRemoveRows();
+  }
+}
+
+void DataTable::loadRows(std::vector<Row>&& rows) {
+  beginResetModel();
+  Row headings = std::move(rows_[0]);
+  rows_ = std::move(rows);
+  rows_.insert(rows_.begin(), std::move(headings));
+  rows_.resize(rows_.size() + kInitialRows - 1, blankRow());
+  endResetModel();
+  setTopRow(1);
+}
+
+void DataTable::appendRow() {
+  const int modelRow = tableRowCount() - 1;
+  beginInsertRows({}, modelRow, modelRow);
+  rows_.push_back(blankRow());
+  endInsertRows();
+}
+
+void DataTable::setCell(int column, int row, const QString& text) {
+  rows_[row][column] = text;
+  if (row == 0) {
+    emit headerDataChanged(Qt::Horizontal, column, column);
+  } else {
+    const QModelIndex changed = index(row - 1, column);
+    emit dataChanged(changed, changed, {Qt::DisplayRole, Qt::EditRole});
+  }
+}
+
+void DataTable::setTopRow(int row) {
+  topRow_ = row;
+  emit topRowChanged(row);
+}
+
+int DataTable::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : tableRowCount() - 1;
+}
+
+int DataTable::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : kColumns;
+}
+
+QVariant DataTable::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  if (role == Qt::DisplayRole || role == Qt::EditRole) return cell(index.column(), index.row() + 1);
+  return {};
+}
+
+bool DataTable::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || role != Qt::EditRole) return false;
+  setCell(index.column(), index.row() + 1, value.toString());
+  return true;
+}
+
+QVariant DataTable::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role != Qt::DisplayRole) return {};
+  if (orientation == Qt::Horizontal && section >= 0 && section < kColumns) return cell(section, 0);
+  return {};
+}
+
+Qt::ItemFlags DataTable::flags(const QModelIndex& index) const {
+  Qt::ItemFlags f = QAbstractTableModel::flags(index);
+  if (index.column() > 0) f |= Qt::ItemIsEditable;  // the time column is fixed
+  return f;
+}
+
+bool cellHasText(const QString& text) {
+  if (text.isEmpty()) return false;
+  if (text.front().unicode() > 0x20) return true;
+  return text.front().unicode() == 0x20 && text.size() > 1;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <array>
+#include <vector>
+
+/// The data table SGData: six columns, row 0 the headings, rows 1.. the record's rows and notes.
+/// Rows are addressed as the table's own rows (row 0 included); the Qt model shows row 0 as the
+/// horizontal header and table row r as model row r - 1.
+class DataTable : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  static constexpr int kColumns = 6;
+  static constexpr int kNotesColumn = 5;
+  static constexpr int kInitialRows = 25;
+  using Row = std::array<QString, kColumns>;
+
+  explicit DataTable(QObject* parent = nullptr);
+
+  /// Row count including the heading row.
+  int tableRowCount() const { return static_cast<int>(rows_.size()); }
+  /// Sets the row count; new rows are blank (" "), removed rows are dropped.
+  void setTableRowCount(int count);
+  /// Replaces rows 1.. by `rows`, followed by 24 blank rows; keeps the headings.
+  void loadRows(std::vector<Row>&& rows);
+  /// Appends one blank row (beginInsertRows, never a model reset).
+  void appendRow();
+
+  const QString& cell(int column, int row) const { return rows_[row][column]; }
+  void setCell(int column, int row, const QString& text);
+
+  /// The first non-fixed row shown at the top of the view.
+  int topRow() const { return topRow_; }
+  void setTopRow(int row);
+
+  static const QString& blank();
+
+  // QAbstractTableModel
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+ signals:
+  void topRowChanged(int row);
+
+ private:
+  static Row blankRow();
+  std::vector<Row> rows_;
+  int topRow_ = 1;
+};
+
+/// True when a cell holds text that counts: byte-wise greater than a single space
+/// ("" and " " do not count, "  " and "a" do).
+bool cellHasText(const QString& text);

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+#include <cstdint>
+
+/// Writes x rounded to at most `precision` significant digits and at most `decimals` decimals
+/// (half away from zero on the 18-digit decimal expansion); exponent form when the integer part
+/// would need more than `precision` digits.
+QString formatFixed(double x, int precision, int decimals, QChar separator);
+
+/// Reads a text written by formatFixed (or typed by a user). Throws VelanError with the
+/// "ist kein gültiger Gleitkommawert" message on anything else.
+double parseNumber(const QString& text, QChar separator);
+
+/// Whole number with optional leading blanks and sign, nothing after it; 32-bit range.
+/// Throws VelanError with the "ist kein gültiger Integerwert" message.
+int32_t parseInteger(const QString& text);
+
+/// Fixed-width cell text of the data table: `decimals` decimals, always ".", left-padded to
+/// `minWidth`, cut to its first 10 characters.
+QString formatCell(double x, int minWidth, int decimals);
+
+/// The system's decimal separator (first character of QLocale::system()'s).
+QChar systemDecimalSeparator();
+
+class QDateTime;
+/// The system's short date, two spaces and its long time (seconds, no time zone).
+QString dateTimeText(const QDateTime& moment);

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstdint>
+
+/// Rows a record can hold; row 0 of every column is the origin and never written.
+inline constexpr int kMaxRows = 100000;
+inline constexpr int kChannels = 4;
+
+/// The one record in memory plus the run state and the sampling accumulators.
+/// Fixed-size columns: storing a row allocates nothing. Index 0 of the channel arrays is unused
+/// so that channel c lives at index c.
+struct RecordStore {
+  using Column = std::array<double, kMaxRows + 1>;
+
+  Column time{};
+  std::array<Column, kChannels + 1> value{};
+  int32_t rowCount = 0;
+
+  int32_t readingInterval = 1000;  ///< ms
+  int32_t portNumber = 0;
+  bool converterOpen = false;
+  bool dataSaved = true;
+
+  int32_t pollCount = 0;
+  std::array<double, kChannels + 1> readingSum{};
+  std::array<int32_t, kChannels + 1> readingMax{};
+  std::array<int32_t, kChannels + 1> readingMin{};
+};
+
+/// The record's descriptive texts and the channel selection, owned by the main window's
+/// controls and read afresh at every use.
+class RecordFields {
+ public:
+  virtual ~RecordFields() = default;
+  virtual bool channelSelected(int channel) const = 0;
+  virtual void setChannelSelected(int channel, bool selected) = 0;
+  virtual QString unitLabel(int channel) const = 0;
+  virtual void setUnitLabel(int channel, const QString& label) = 0;
+  virtual QString experiment() const = 0;
+  virtual void setExperiment(const QString& text) = 0;
+  virtual QString startTime() const = 0;
+  virtual void setStartTime(const QString& text) = 0;
+};
+
+/// Plain in-memory RecordFields, for code that has no window (tests, benchmarks).
+class PlainRecordFields : public RecordFields {
+ public:
+  PlainRecordFields() { selected_[1] = true; units_.fill(QStringLiteral("mV")); }
+  bool channelSelected(int c) const override { return selected_[c]; }
+  void setChannelSelected(int c, bool s) override { selected_[c] = s; }
+  QString unitLabel(int c) const override { return units_[c]; }
+  void setUnitLabel(int c, const QString& l) override { units_[c] = l; }
+  QString experiment() const override { return experiment_; }
+  void setExperiment(const QString& t) override { experiment_ = t; }
+  QString startTime() const override { return startTime_; }
+  void setStartTime(const QString& t) override { startTime_ = t; }
+
+ private:
+  std::array<bool, kChannels + 1> selected_{};
+  std::array<QString, kChannels + 1> units_;
+  QString experiment_ = QStringLiteral("(Describe experiment here)");
+  QString startTime_;
+};
+
+/// What the layers above want to hear from the recording core.
+class RecordListener {
+ public:
+  virtual ~RecordListener() = default;
+  /// A new, empty record began (the monitor reloads its view, the menus disable saving).
+  virtual void recordReset() {}
+  /// Row rowCount was stored and its cells written; the table has not grown yet.
+  virtual void rowStored() {}
+  /// The record reached kMaxRows; the run must stop.
+  virtual void recordFull() {}
+};

@@ -1,0 +1,152 @@
+#include "recorder.h"
+
+#include <algorithm>
+
+#include "numbers.h"
+
+RunTimers::RunTimers() {
+  rowTimer_.setTimerType(Qt::PreciseTimer);  // rows must not drift against the clock over hours
+  rowTimer_.setInterval(1000);
+  pollTimer_.setTimerType(Qt::PreciseTimer);
+  pollTimer_.setInterval(kPollPeriodMs);
+}
+
+void RunTimers::setPollEnabled(bool enabled) {
+  if (!enabled) {
+    pollTimer_.stop();
+  } else if (!pollTimer_.isActive()) {
+    pollTimer_.start();  // QTimer::start would restart a running countdown
+  }
+}
+
+void RunTimers::setRowEnabled(bool enabled) {
+  if (!enabled) {
+    rowTimer_.stop();
+  } else if (!rowTimer_.isActive()) {
+    rowTimer_.start();
+  }
+}
+
+void RunTimers::setRowPeriod(int milliseconds) {
+  milliseconds = std::max(milliseconds, kMinimumIntervalMs);
+  if (rowTimer_.interval() != milliseconds) rowTimer_.setInterval(milliseconds);
+}
+
+Recorder::Recorder(RecordStore& store, DataTable& table, ConverterDriver& driver,
+                   RecordFields& fields)
+    : store_(store), table_(table), driver_(driver), fields_(fields) {
+  timers_.setRowPeriod(store_.readingInterval);
+  QObject::connect(&timers_.rowTimer(), &QTimer::timeout, [this] { Timer1Timer(); });
+  QObject::connect(&timers_.pollTimer(), &QTimer::timeout, [this] { Timer2Timer(); });
+}
+
+int32_t Recorder::nextSimulatedReading() {
+  simulationState_ = simulationState_ * 134775813u + 1u;
+  return static_cast<int32_t>((static_cast<uint64_t>(simulationState_) * 128u) >> 32);
+}
+
+void Recorder::accumulate(int channel, int32_t reading) {
+  store_.readingSum[channel] += reading;
+  if (store_.pollCount == 0) {
+    store_.readingMax[channel] = reading;
+    store_.readingMin[channel] = reading;
+  } else if (reading > store_.readingMax[channel]) {
+    store_.readingMax[channel] = reading;
+  } else if (reading < store_.readingMin[channel]) {
+    store_.readingMin[channel] = reading;
+  }
+}
+
+void Recorder::Timer2Timer() {
+  if (store_.pollCount >= pollCap()) {
+    timers_.setPollEnabled(false);
+    return;
+  }
+  int32_t reading = 0;
+  if (fields_.channelSelected(1)) {
+    if (store_.converterOpen) {
+      if (driver_.getValue(&reading, store_.portNumber, 1)) accumulate(1, reading);
+    } else {
+      accumulate(1, nextSimulatedReading());
+    }
+  }
+  for (int channel = 2; channel <= kChannels; ++channel) {
+    if (!fields_.channelSelected(channel)) continue;
+    if (driver_.getValue(&reading, store_.portNumber, channel)) accumulate(channel, reading);
+  }
+  ++store_.pollCount;
+}
+
+void Recorder::Timer1Timer() {
+  if (store_.rowCount >= kMaxRows) return;  // never write past the last entry of a column
+  const int n = ++store_.rowCount;
+  store_.time[n] = store_.time[n - 1] + store_.readingInterval / 1000.0;
+  table_.setCell(0, n, formatCell(store_.time[n], 5, 1));
+  for (int c = 1; c <= kChannels; ++c) {
+    if (!fields_.channelSelected(c) || store_.pollCount <= 2) continue;
+    const long double trimmed = static_cast<long double>(store_.readingSum[c]) -
+                                store_.readingMax[c] - store_.readingMin[c];
+    const double v = static_cast<double>(trimmed / ((store_.pollCount - 2) * 1.638L));
+    store_.value[c][n] = v;
+    table_.setCell(c, n, formatCell(v, 6, 2));
+  }
+  store_.readingSum.fill(0.0);
+  store_.pollCount = 0;
+  for (RecordListener* listener : listeners_) listener->rowStored();
+  timers_.setPollEnabled(true);
+  table_.appendRow();
+  if (n > 9) table_.setTopRow(table_.tableRowCount() - 33);
+  if (n == kMaxRows) {
+    for (RecordListener* listener : listeners_) listener->recordFull();
+  }
+}
+
+void Recorder::setReadingInterval(int milliseconds) {
+  store_.readingInterval = std::max(milliseconds, kMinimumIntervalMs);
+  timers_.setRowPeriod(store_.readingInterval);
+}
+
+void Recorder::resetRecord() {
+  // Rows beyond the 25 kept are dropped; the kept ones must not show the previous record.
+  table_.setTableRowCount(DataTable::kInitialRows);
+  for (int row = 1; row < DataTable::kInitialRows; ++row) {
+    for (int column = 0; column < DataTable::kColumns; ++column) {
+      table_.setCell(column, row, DataTable::blank());
+    }
+  }
+  table_.setTopRow(1);
+  store_.rowCount = 0;
+  store_.pollCount = 0;
+  store_.readingSum.fill(0.0);
+  for (RecordListener* listener : listeners_) listener->recordReset();
+}
+
+bool Recorder::openConverter() {
+  if (store_.converterOpen) return true;
+  store_.converterOpen = driver_.openUnit(store_.portNumber) != 0;
+  if (store_.converterOpen) {
+    for (int c = 1; c <= kChannels; ++c) {
+      if (fields_.channelSelected(c)) driver_.setChannel(store_.portNumber, c, 12, 0, 10);
+    }
+  }
+  return store_.converterOpen;
+}
+
+bool Recorder::closeConverter() {
+  if (!store_.converterOpen) return false;
+  driver_.closeUnit(store_.portNumber);
+  store_.converterOpen = false;
+  return true;
+}
+
+void Recorder::startTimers() {
+  timers_.setRowEnabled(true);
+  timers_.setPollEnabled(true);
+}
+
+QString Recorder::addNote(const QString& text, QChar separator) {
+  const int n = store_.rowCount;
+  const QString note = formatFixed(store_.time[n] / 60.0, 5, 2, separator) + QStringLiteral("-> ") + text;
+  table_.setCell(DataTable::kNotesColumn, n, note);
+  return note;
+}

@@ -1,0 +1,179 @@
+#include "data_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cerrno>
+
+#include "file_errors.h"
+#include "numbers.h"
+#include "text_lines.h"
+
+namespace {
+const QString kFileTag = QStringLiteral("<Velan data file>");
+const QString kCountTag = QStringLiteral("<lines with data: sec;Ch1;Ch2;Ch3;Ch4;Note>");
+
+void writeBytes(QIODevice& device, const QByteArray& bytes) {
+  errno = 0;
+  if (device.write(bytes) != bytes.size()) {
+    throw VelanError(fileErrorMessage(errno ? errno : ENOSPC));
+  }
+}
+
+void writeLine(QIODevice& device, const QString& line) { writeBytes(device, encodeLine(line)); }
+
+// Cuts the field before the first ";" off the working text. Without a ";" the field is empty
+// and the text stays whole, as the file format has always read such lines.
+QString takeField(QString& working) {
+  const qsizetype semicolon = working.indexOf(QLatin1Char(';'));
+  if (semicolon < 0) return {};
+  QString field = working.left(semicolon);
+  working.remove(0, semicolon + 1);
+  return field;
+}
+}  // namespace
+
+void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable& table,
+                   const RecordFields& fields, bool decimalComma, QChar separator) {
+  writeLine(device, kFileTag + fields.experiment());
+  writeLine(device, fields.startTime() + QStringLiteral("<Start time of recording>"));
+  for (int c = 1; c <= kChannels; ++c) {
+    writeLine(device, fields.channelSelected(c)
+                          ? fields.unitLabel(c) + QStringLiteral("<Channel %1>").arg(c)
+                          : QStringLiteral("<Channel %1 not used>").arg(c));
+  }
+  const int rows = store.rowCount;
+  writeLine(device, QString::number(rows) + kCountTag);
+
+  QString line;
+  QByteArray block;
+  for (int r = 1; r <= rows; ++r) {
+    line = formatFixed(store.time[r], 5, 1, separator);
+    line += QLatin1Char(';');
+    for (int c = 1; c <= kChannels; ++c) {
+      if (!fields.channelSelected(c)) continue;
+      line += formatFixed(store.value[c][r], 5, 2, separator);
+      line += QLatin1Char(';');
+    }
+    if (!decimalComma) line.replace(QLatin1Char(','), QLatin1Char('.'));
+    const QString& note = table.cell(DataTable::kNotesColumn, r);
+    if (cellHasText(note)) line += note;
+    block += encodeLine(line);
+    if (block.size() > 256 * 1024) {
+      writeBytes(device, block);
+      block.clear();
+    }
+  }
+  writeBytes(device, block);
+}
+
+std::optional<StagedRecord> readDataFile(QIODevice& device, bool decimalComma, QChar separator) {
+  LineReader reader(device);
+  const QString first = reader.readLine();
+  if (!first.startsWith(kFileTag)) return std::nullopt;
+
+  StagedRecord staged;
+  staged.experiment = first.mid(first.indexOf(QLatin1Char('>')) + 1);
+  staged.startTime = taggedValue(reader.readLine());
+  for (int c = 1; c <= kChannels; ++c) {
+    const QString line = reader.readLine();
+    staged.selected[c] = !line.contains(QStringLiteral("%1 not used").arg(c));
+    if (staged.selected[c]) staged.unitLabels[c] = taggedValue(line);
+  }
+  const QString countText = taggedValue(reader.readLine());
+  const int rows = parseInteger(countText);
+  if (rows < 0) throw VelanError(QStringLiteral("'%1' ist kein gültiger Integerwert").arg(countText));
+  if (rows > kMaxRows) {
+    throw VelanError(QStringLiteral("Too many data lines: %1 (at most %2)").arg(rows).arg(kMaxRows));
+  }
+
+  staged.rowCount = rows;
+  staged.time.resize(static_cast<size_t>(rows));
+  for (int c = 1; c <= kChannels; ++c) {
+    if (staged.selected[c]) staged.value[c].resize(static_cast<size_t>(rows));
+  }
+  staged.cells.resize(static_cast<size_t>(rows));
+  for (int r = 0; r < rows; ++r) {
+    QString working = reader.readLine();
+    auto& cells = staged.cells[static_cast<size_t>(r)];
+    QString field = takeField(working);
+    staged.time[static_cast<size_t>(r)] = parseNumber(field, separator);
+    cells[0] = field;
+    for (int c = 1; c <= kChannels; ++c) {
+      if (!staged.selected[c]) {
+        cells[c] = DataTable::blank();
+        continue;
+      }
+      field = takeField(working);
+      staged.value[c][static_cast<size_t>(r)] = parseNumber(field, separator);
+      cells[c] = field;
+    }
+    cells[DataTable::kNotesColumn] = cellHasText(working) ? working : DataTable::blank();
+    if (decimalComma) {
+      // Display step: the first comma of each number cell shows as a point.
+      for (int column = 0; column <= kChannels; ++column) {
+        const qsizetype comma = cells[column].indexOf(QLatin1Char(','));
+        if (comma >= 0) cells[column][comma] = QLatin1Char('.');
+      }
+    }
+  }
+  return staged;
+}
+
+void applyStagedRecord(StagedRecord&& staged, RecordStore& store, DataTable& table,
+                       RecordFields& fields) {
+  fields.setExperiment(staged.experiment);
+  fields.setStartTime(staged.startTime);
+  for (int c = 1; c <= kChannels; ++c) {
+    fields.setChannelSelected(c, staged.selected[c]);
+    if (staged.selected[c]) fields.setUnitLabel(c, staged.unitLabels[c]);
+  }
+  const int rows = staged.rowCount;
+  for (int r = 1; r <= rows; ++r) {
+    store.time[r] = staged.time[static_cast<size_t>(r - 1)];
+    for (int c = 1; c <= kChannels; ++c) {
+      if (staged.selected[c]) store.value[c][r] = staged.value[c][static_cast<size_t>(r - 1)];
+    }
+  }
+  store.rowCount = rows;
+  table.loadRows(std::move(staged.cells));
+}
+
+void saveDataFile(const QString& path, const RecordStore& store, const DataTable& table,
+                  const RecordFields& fields, bool decimalComma, QChar separator) {
+  checkWritable(path);
+  QSaveFile file(path);
+  errno = 0;
+  if (!file.open(QIODevice::WriteOnly)) throw VelanError(fileErrorMessage(errno ? errno : EACCES));
+  writeDataFile(file, store, table, fields, decimalComma, separator);
+  errno = 0;
+  if (!file.commit()) throw VelanError(fileErrorMessage(errno ? errno : EIO));
+}
+
+std::optional<StagedRecord> loadDataFile(const QString& path, bool decimalComma,
+                                         QChar separator) {
+  checkReadable(path);
+  QFile file(path);
+  errno = 0;
+  if (!file.open(QIODevice::ReadOnly)) throw VelanError(fileErrorMessage(errno ? errno : EACCES));
+  return readDataFile(file, decimalComma, separator);
+}
+
+QString applyExtensionRule(const QString& name) {
+  if (name.contains(QStringLiteral(".VLN")) || name.contains(QStringLiteral(".vln"))) return name;
+  return name + QStringLiteral(".vln");
+}
+
+bool fileExists(const QString& name) {
+  if (name.isEmpty()) return false;
+  const QFileInfo info(name);
+  if (!info.isFile()) return false;
+  QFile file(name);
+  return file.open(QIODevice::ReadOnly);
+}
+
+QString bareFileName(const QString& path) {
+  return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString folderPart(const QString& path) { return path.left(path.lastIndexOf(QLatin1Char('/')) + 1); }

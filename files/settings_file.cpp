@@ -1,0 +1,73 @@
+#include "settings_file.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <cerrno>
+#include <cmath>
+
+#include "data_file.h"
+#include "file_errors.h"
+#include "numbers.h"
+#include "text_lines.h"
+
+void readSettings(QIODevice& device, SettingsTarget& target, QChar separator) {
+  LineReader reader(device);
+  target.setPortText(taggedValue(reader.readLine()));
+  target.setPortNumber(parseInteger(target.portText()));
+  RecordFields& fields = target.recordFields();
+  fields.setExperiment(taggedValue(reader.readLine()));
+  for (int c = 1; c <= kChannels; ++c) {
+    const QString line = reader.readLine();
+    const bool notUsed = line.startsWith(QStringLiteral("<Channel %1 not used>").arg(c));
+    fields.setChannelSelected(c, !notUsed);
+    if (!notUsed) fields.setUnitLabel(c, taggedValue(line));
+  }
+  const double seconds = parseNumber(taggedValue(reader.readLine()), separator);
+  // Ties to even, as the interval has always been rounded; kept within what a run can use.
+  const double milliseconds = std::nearbyint(seconds * 1000.0);
+  const double bounded = std::isnan(milliseconds)
+                             ? 1000.0
+                             : std::clamp(milliseconds, 250.0, double(kMaximumIntervalMs));
+  target.setReadingInterval(static_cast<int>(bounded));
+  const QString folderLine = reader.readLine();
+  if (!folderLine.contains(QStringLiteral("<No initial directory defined>"))) {
+    target.setInitialDirectory(taggedValue(folderLine));
+  }
+}
+
+void writeSettings(QIODevice& device, const SettingsValues& values) {
+  QByteArray bytes;
+  bytes += encodeLine(values.portText + QStringLiteral("<COM Port #>"));
+  bytes += encodeLine(values.experiment + QStringLiteral("<Experiment description>"));
+  for (int c = 1; c <= kChannels; ++c) {
+    bytes += encodeLine(values.selected[c]
+                            ? values.unitLabels[c] + QStringLiteral("<Channel %1>").arg(c)
+                            : QStringLiteral("<Channel %1 not used>").arg(c));
+  }
+  bytes += encodeLine(values.intervalCaption + QStringLiteral("<sec Reading interval>"));
+  bytes += encodeLine(cellHasText(values.lastSaveName)
+                          ? folderPart(values.lastSaveName) + QStringLiteral("<Initial directory>")
+                          : QStringLiteral("<No initial directory defined>"));
+  errno = 0;
+  if (device.write(bytes) != bytes.size()) {
+    throw VelanError(fileErrorMessage(errno ? errno : ENOSPC));
+  }
+}
+
+bool loadSettingsFile(SettingsTarget& target, QChar separator) {
+  if (!fileExists(kSettingsFileName)) return false;
+  QFile file(kSettingsFileName);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  readSettings(file, target, separator);
+  return true;
+}
+
+void saveSettingsFile(const SettingsValues& values) {
+  checkWritable(kSettingsFileName);
+  QSaveFile file(kSettingsFileName);
+  errno = 0;
+  if (!file.open(QIODevice::WriteOnly)) throw VelanError(fileErrorMessage(errno ? errno : EACCES));
+  writeSettings(file, values);
+  errno = 0;
+  if (!file.commit()) throw VelanError(fileErrorMessage(errno ? errno : EIO));
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QIODevice>
+#include <QString>
+
+#include "record_store.h"
+
+/// Where the settings file's lines go, applied one by one as they are read.
+class SettingsTarget {
+ public:
+  virtual ~SettingsTarget() = default;
+  virtual void setPortText(const QString& text) = 0;
+  virtual QString portText() const = 0;
+  virtual void setPortNumber(int port) = 0;
+  virtual RecordFields& recordFields() = 0;
+  virtual void setReadingInterval(int milliseconds) = 0;
+  virtual void setInitialDirectory(const QString& folder) = 0;
+};
+
+/// What the settings file is written from.
+struct SettingsValues {
+  QString portText;
+  QString experiment;
+  std::array<bool, kChannels + 1> selected{};
+  std::array<QString, kChannels + 1> unitLabels;
+  QString intervalCaption;  ///< the monitor's interval display, in seconds
+  QString lastSaveName;     ///< the name last confirmed in the save dialog
+};
+
+inline const QString kSettingsFileName = QStringLiteral("Velan.ini");
+/// Longest interval a settings file may set (the interval control's largest value).
+inline constexpr int kMaximumIntervalMs = 500000;
+
+/// Reads the 8 lines and applies each at once; a conversion failure throws VelanError after the
+/// lines before it were applied.
+void readSettings(QIODevice& device, SettingsTarget& target, QChar separator);
+void writeSettings(QIODevice& device, const SettingsValues& values);
+
+/// Reads "Velan.ini" from the current folder if it exists; returns false when there is none.
+bool loadSettingsFile(SettingsTarget& target, QChar separator);
+/// Writes "Velan.ini" into the current folder atomically. Throws VelanError.
+void saveSettingsFile(const SettingsValues& values);

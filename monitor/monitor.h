@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QString>
+#include <array>
+
+#include "data_table.h"
+#include "monitor_view.h"
+#include "record_store.h"
+#include "surface.h"
+
+class Recorder;
+
+/// What the monitor needs from the notes window.
+class NotesSink {
+ public:
+  virtual ~NotesSink() = default;
+  virtual void clearNotes() = 0;
+  virtual void appendNote(const QString& line) = 0;
+  /// Makes the window visible and restores it to its normal size.
+  virtual void showRestored() = 0;
+};
+
+/// What the monitor logic asks of its window.
+class MonitorWindow {
+ public:
+  virtual ~MonitorWindow() = default;
+  virtual void setChannelGroupVisible(int channel, bool visible) = 0;
+  /// The reading-interval, note and recording-time groups.
+  virtual void setRunGroupsVisible(bool visible) = 0;
+  /// Shows, restores and raises the window.
+  virtual void bringUp() = 0;
+};
+
+/// The monitor's view state, drawing, plot mode, controls and cursor readout, against an abstract
+/// surface. Its handlers carry the names of the controls that trigger them.
+class Monitor : public RecordListener {
+ public:
+  using Direction = UpDownLogic::Direction;
+
+  Monitor(RecordStore& store, DataTable& table, const RecordFields& fields, Recorder& recorder,
+          Surface& surface);
+
+  void setNotesSink(NotesSink* notes) { notes_ = notes; }
+  void setWindow(MonitorWindow* window) { window_ = window; }
+
+  MonitorView& view() { return view_; }
+  const MonitorView& view() const { return view_; }
+  MonitorCaptions& captions() { return captions_; }
+  Surface& surface() { return surface_; }
+  void setDecimalSeparator(QChar separator) { separator_ = separator; }
+
+  // View state and mapping
+  void defineworlds();
+  uint16_t timeToX(int row) const;
+  uint16_t valueToY(int channel, double value) const;
+  bool inVisibleRange(int channel, double value) const;
+  QString stepSpanUp(const QString& text, int axis) const;
+  QString stepSpanDown(const QString& text, int axis) const;
+
+  // Drawing
+  void drawAxes();
+  void drawChannelMark(int channel, int x, int y);
+  void drawNoteMarker(int x);
+  void findFirstVisibleRow();
+  void redrawFrom(int row);
+  void drawLatestRow();
+  /// defineworlds, findFirstVisibleRow, redrawFrom(firstVisibleRow).
+  void refreshView();
+
+  // Plot mode
+  void BnPlotClick();
+
+  // Controls
+  void scaleClick(int channel, Direction direction);
+  void midpointClick(int channel, Direction direction);
+  void UpDown9Click(Direction direction);
+  void UpDown10Click(Direction direction);
+  void BnTimeplusClick();
+  void BnTimeMinusClick();
+  /// A press on an arrow of UpDown1..UpDown10: bounds, wrap and the reported direction.
+  void pressUpDown(int control, bool upperArrow);
+  const UpDownLogic& upDown(int control) const { return upDowns_[control - 1]; }
+  void FormShow();
+
+  // Cursor readout
+  void ImScreenMouseMove(int x, int y);
+
+  // RecordListener
+  void recordReset() override { defineworlds(); }
+  void rowStored() override { drawLatestRow(); }
+
+ private:
+  double parse(MonitorCaptions::Id id) const;
+  QString format(double value, int precision, int decimals) const;
+  void setTimeStart(long double minutes);
+
+  RecordStore& store_;
+  DataTable& table_;
+  const RecordFields& fields_;
+  Recorder& recorder_;
+  Surface& surface_;
+  NotesSink* notes_ = nullptr;
+  MonitorWindow* window_ = nullptr;
+  MonitorView view_;
+  MonitorCaptions captions_;
+  QChar separator_ = QLatin1Char('.');
+  std::array<UpDownLogic, 10> upDowns_;
+};

@@ -1,0 +1,112 @@
+#include "help_window.h"
+
+#include <QFontDatabase>
+#include <QVBoxLayout>
+
+TForm4::TForm4(QWidget* parent) : QWidget(parent, Qt::Window), Mehelp(new QPlainTextEdit(this)) {
+  setObjectName(QStringLiteral("TForm4"));
+  setWindowTitle(QStringLiteral("Help Velan"));
+  Mehelp->setObjectName(QStringLiteral("Mehelp"));
+  Mehelp->setAccessibleName(QStringLiteral("Help text"));
+  Mehelp->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Mehelp->setPlainText(helpText());
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(Mehelp);
+  resize(744, 482);
+}
+
+QString TForm4::helpText() {
+  return QStringLiteral(R"(Velan - data recording with the ADC-16 converter
+Help text of 7 December 2026
+
+Velan records up to four analog channels of an ADC-16 converter through the converter maker's
+driver library. The values are shown at once in the data table of the main window and as
+coloured marks on the monitor window. The reading interval (how often a value is stored) and the
+scales of the display can be changed at any time, also during a recording. Short notes can be
+attached to the newest value. A record is saved as a text file that spreadsheet and plotting
+programs can import, and it can be opened again and plotted whole.
+
+[Installation]
+Velan needs only its own program file and the converter's driver library libadc1632.so. Copy both
+into a new folder of your choice, or install the library on the system's library path (for
+example /usr/local/lib, followed by "sudo ldconfig"). Velan first looks for the library in its
+own folder, then on the library path. Nothing else on the system is changed.
+Without the library, or without a converter on the chosen port, Velan runs as a simulation.
+If you get error messages about floating point numbers ("... ist kein gültiger
+Gleitkommawert"), check the decimal separator of your system's language settings (decimal comma
+or decimal point): files must be opened with the separator they were saved with.
+
+[Connection of the converter]
+Connect the converter to a serial port (/dev/ttyS0 is COM 1, and so on) or to a USB port
+through a USB-to-serial adapter cable.
+The converter's 25-way female D connector carries the inputs:
+  pins 1 and 2: channel 1
+  pins 3 and 4: channel 2
+  pins 5 and 6: channel 3
+  pins 7 and 8: channel 4
+The input range is plus or minus 2.5 V. Never apply more than plus or minus 30 V.
+Note: channels 2 to 4 may not yet work correctly with every converter.
+
+[Program start]
+Enter the number of the port in "COM Port #". Start a recording and look at the status line
+below the channel boxes: it must read "Recording". If it reads "No ADC16: Simulation", stop,
+choose another port number and try again.
+Choose the channels with the boxes "Ch. 1" to "Ch. 4" and enter their units beside them. Always
+include channel 1: the live display follows channel 1.
+The settings (port, experiment description, channels, units, reading interval and the folder of
+the last saved file) can be saved with "Options" - "Save currents settings as Velan.ini". The file
+Velan.ini is written into the current folder and is read at the next start from there.
+
+[Recording an experiment]
+Describe the experiment in the field "Experiment:" at the top of the main window, then press
+"Start recording". The monitor window and the notes window open.
+Choose the reading interval with the arrows of "Reading interval" on the monitor. The shortest
+interval is 0.25 s. Longer intervals lower the noise, because every stored value is the average
+of the readings taken every 50 ms during the interval, and they reduce the amount of data.
+The time window moves on by itself when 90 % of it is reached. It can also be moved by hand with
+"<" and ">" and made longer or shorter with the arrows of "Time range".
+Scales and midpoints of each channel can be changed at any time with their arrows. The values
+are recorded whether or not they are displayed (except beyond plus or minus 2.5 V, the
+converter's range).
+To add a note, type it into the field at the bottom of the main window or of the monitor and
+press "^" or Return. The note belongs to the newest value; it is marked on the monitor by small
+triangles and listed in the notes window.
+The "Cursor" readout shows the time and the channel 1 value under the mouse pointer.
+To stop, minimise the monitor and press "Stop recording" on the main window. Then save the data
+at once with "File" - "Save as".
+
+[Plotting data]
+Recorded or opened data are shown whole with "Plot data". When you change the time axis, the
+notes window shows the notes of the period displayed. The cursor readout works as during a
+recording. A right click on the plot saves it as a PNG picture.
+
+[Data format]
+Data files have the extension .vln. They are text files that text editors, spreadsheet and
+plotting programs can read. The lines that hold "<...>" must not be changed. Fields are
+separated by semicolons; every data line holds the time in seconds, the values of the selected
+channels in mV and the note, if any. Example:
+
+<Velan data file>Glucose test
+21.10.2005  16:08:42<Start time of recording>
+mV<Channel 1>
+<Channel 2 not used>
+mV<Channel 3>
+<Channel 4 not used>
+2<lines with data: sec;Ch1;Ch2;Ch3;Ch4;Note>
+1.0;-14.04;0.50;21.10.2005  16:08:42
+2.0;-9.24;0.00;
+
+"Options" - "Save numbers with comma/point" chooses whether numbers are saved with the system's
+decimal separator (c) or always with a decimal point (p).
+
+[Open vln files]
+Data files are opened with "File" - "Open" and plotted with "Plot data". The notes of the data
+displayed are marked by triangles and listed with their times in the notes window.
+To import a data file into a spreadsheet, open it as text with ";" as the only separator: the
+times, the channel values and the notes appear in columns beside their rows.
+
+Please report problems, with the data file concerned if possible, to the laboratory's software
+contact.
+)");
+}

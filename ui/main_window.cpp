@@ -1,0 +1,501 @@
+#include "main_window.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDir>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QVBoxLayout>
+
+#include "data_file.h"
+#include "help_window.h"
+#include "monitor_window.h"
+#include "notes_window.h"
+#include "numbers.h"
+#include "velan_error.h"
+
+void AboutPanel::mouseReleaseEvent(QMouseEvent* event) {
+  QGroupBox::mouseReleaseEvent(event);
+  hide();
+}
+
+TForm1::TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver,
+               UserPrompts& prompts)
+    : store_(store),
+      table_(table),
+      prompts_(prompts),
+      recorder_(store, table, driver, *this),
+      separator_(systemDecimalSeparator()),
+      saveDirectory_(QDir::homePath()) {
+  recorder_.addListener(this);
+  buildControls();
+  buildMenus();
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildControls() {
+  setObjectName(QStringLiteral("TForm1"));
+  setWindowTitle(QStringLiteral("Velan 2026"));
+  auto* central = new QWidget(this);
+  setCentralWidget(central);
+  auto* outer = new QVBoxLayout(central);
+  outer->setContentsMargins(8, 6, 8, 6);
+
+  // Top line: start time, file, experiment.
+  auto* top = new QHBoxLayout;
+  Lbdatetime = new QLabel(central);
+  Lbdatetime->setObjectName(QStringLiteral("Lbdatetime"));
+  Lbdatetime->setAccessibleDescription(QStringLiteral("Start time"));
+  LbFile = new QLabel(QStringLiteral("(no File)"), central);
+  LbFile->setObjectName(QStringLiteral("LbFile"));
+  LbFile->setAccessibleDescription(QStringLiteral("File"));
+  QFont bold = LbFile->font();
+  bold.setBold(true);
+  LbFile->setFont(bold);
+  EdExperiment = new QLineEdit(QStringLiteral("(Describe experiment here)"), central);
+  EdExperiment->setObjectName(QStringLiteral("EdExperiment"));
+  EdExperiment->setAccessibleName(QStringLiteral("Experiment"));
+  EdExperiment->setMinimumWidth(181);
+  top->addWidget(Lbdatetime);
+  top->addSpacing(20);
+  top->addWidget(new QLabel(QStringLiteral("File:"), central));
+  top->addWidget(LbFile, 1);
+  top->addWidget(new QLabel(QStringLiteral("Experiment:"), central));
+  top->addWidget(EdExperiment);
+  outer->addLayout(top);
+
+  // Middle: port and channels, data table.
+  auto* middle = new QHBoxLayout;
+  auto* portGroup = new QGroupBox(QStringLiteral(" Select Port and Channels "), central);
+  portGroup->setObjectName(QStringLiteral("GBPort"));
+  portGroup->setFixedWidth(170);
+  auto* grid = new QGridLayout(portGroup);
+  EdComNr = new QLineEdit(QStringLiteral("3"), portGroup);
+  EdComNr->setObjectName(QStringLiteral("EdComNr"));
+  EdComNr->setAccessibleName(QStringLiteral("COM Port #"));
+  EdComNr->setFixedWidth(30);
+  grid->addWidget(new QLabel(QStringLiteral("COM Port #"), portGroup), 0, 0, Qt::AlignRight);
+  grid->addWidget(EdComNr, 0, 1);
+  const char* boxNames[] = {"", "CBCh1", "CbCh2", "CBCh3", "CBCh4"};
+  for (int c = 1; c <= kChannels; ++c) {
+    CBCh[c] = new QCheckBox(QStringLiteral("Ch. %1").arg(c), portGroup);
+    CBCh[c]->setObjectName(QString::fromLatin1(boxNames[c]));
+    CBCh[c]->setLayoutDirection(Qt::RightToLeft);  // caption left of the box
+    CBCh[c]->setChecked(c == 1);
+    EdCH[c] = new QLineEdit(QStringLiteral("mV"), portGroup);
+    EdCH[c]->setObjectName(QStringLiteral("EdCH%1").arg(c));
+    EdCH[c]->setAccessibleName(QStringLiteral("Ch. %1 unit").arg(c));
+    grid->addWidget(CBCh[c], c, 0);
+    grid->addWidget(EdCH[c], c, 1);
+  }
+  grid->setRowStretch(kChannels + 1, 1);
+  middle->addWidget(portGroup);
+
+  auto* dataGroup = new QGroupBox(QStringLiteral(" Data  "), central);
+  dataGroup->setObjectName(QStringLiteral("GBData"));
+  auto* dataLayout = new QVBoxLayout(dataGroup);
+  dataLayout->setContentsMargins(2, 2, 2, 2);
+  SGData = new QTableView(dataGroup);
+  SGData->setObjectName(QStringLiteral("SGData"));
+  SGData->setAccessibleName(QStringLiteral("Data"));
+  SGData->setModel(&table_);
+  SGData->verticalHeader()->hide();
+  SGData->verticalHeader()->setMinimumSectionSize(16);
+  SGData->verticalHeader()->setDefaultSectionSize(16);
+  SGData->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  SGData->horizontalHeader()->setHighlightSections(false);
+  SGData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  SGData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  SGData->setSelectionMode(QAbstractItemView::ContiguousSelection);
+  const int widths[] = {64, 58, 58, 61, 60, 178};
+  for (int column = 0; column < DataTable::kColumns; ++column) {
+    SGData->setColumnWidth(column, widths[column]);
+  }
+  SGData->setMinimumSize(505, 197);
+  connect(&table_, &DataTable::topRowChanged, SGData, [this](int row) {
+    if (row >= 1 && row < table_.tableRowCount()) {
+      SGData->scrollTo(table_.index(row - 1, 0), QAbstractItemView::PositionAtTop);
+    }
+  });
+  dataLayout->addWidget(SGData);
+  middle->addWidget(dataGroup, 1);
+  outer->addLayout(middle, 1);
+
+  // Bottom line: status, buttons, note field.
+  auto* bottom = new QHBoxLayout;
+  status_ = new QLabel(QStringLiteral("    "), central);
+  status_->setObjectName(QStringLiteral("LbStatus"));
+  status_->setAccessibleDescription(QStringLiteral("Status"));
+  QFont small = status_->font();
+  small.setPixelSize(11);
+  status_->setFont(small);
+  status_->setStyleSheet(QStringLiteral("color: grey"));
+  status_->setMinimumWidth(170);
+  BnPlot = new QPushButton(QStringLiteral("Plot data"), central);
+  BnPlot->setObjectName(QStringLiteral("BnPlot"));
+  BnPlot->setAccessibleName(QStringLiteral("Plot data"));
+  Stop = new QPushButton(QStringLiteral("Stop recording"), central);
+  Stop->setObjectName(QStringLiteral("Stop"));
+  Stop->setAccessibleName(QStringLiteral("Stop recording"));
+  Start = new QPushButton(QStringLiteral("Start recording"), central);
+  Start->setObjectName(QStringLiteral("Start"));
+  Start->setAccessibleName(QStringLiteral("Start recording"));
+  edRem = new QLineEdit(QStringLiteral("(Click [^] to add note)"), central);
+  edRem->setObjectName(QStringLiteral("edRem"));
+  edRem->setAccessibleName(QStringLiteral("Note"));
+  edRem->setMinimumWidth(182);
+  BnAddRemark = new QPushButton(QStringLiteral("^"), central);
+  BnAddRemark->setObjectName(QStringLiteral("BnAddRemark"));
+  BnAddRemark->setAccessibleName(QStringLiteral("Add note"));
+  BnAddRemark->setFixedWidth(24);
+  BnAddRemark->setEnabled(false);
+  bottom->addWidget(status_);
+  bottom->addStretch(1);
+  bottom->addWidget(BnPlot);
+  bottom->addWidget(Stop);
+  bottom->addWidget(Start);
+  bottom->addSpacing(16);
+  bottom->addWidget(edRem);
+  bottom->addWidget(BnAddRemark);
+  outer->addLayout(bottom);
+  BnPlot->hide();
+
+  connect(Start, &QPushButton::clicked, this, &TForm1::StartClick);
+  connect(Stop, &QPushButton::clicked, this, &TForm1::StopClick);
+  connect(BnAddRemark, &QPushButton::clicked, this, &TForm1::BnAddRemarkClick);
+  connect(edRem, &QLineEdit::returnPressed, this, &TForm1::BnAddRemarkClick);
+  connect(BnPlot, &QPushButton::clicked, this, &TForm1::BnPlotClick);
+
+  setTabOrder(Start, Stop);
+  setTabOrder(Stop, EdComNr);
+  setTabOrder(EdComNr, CBCh[1]);
+  for (int c = 1; c <= kChannels; ++c) {
+    setTabOrder(CBCh[c], EdCH[c]);
+    if (c < kChannels) setTabOrder(EdCH[c], CBCh[c + 1]);
+  }
+  setTabOrder(EdCH[kChannels], edRem);
+  setTabOrder(edRem, EdExperiment);
+  setTabOrder(EdExperiment, BnAddRemark);
+  setTabOrder(BnAddRemark, SGData);
+  setTabOrder(SGData, BnPlot);
+
+  GBInfo = new AboutPanel(QStringLiteral("About Velan"), central);
+  GBInfo->setObjectName(QStringLiteral("GBInfo"));
+  GBInfo->setAccessibleName(QStringLiteral("About Velan"));
+  GBInfo->setGeometry(144, 24, 329, 209);
+  GBInfo->setAutoFillBackground(true);
+  GBInfo->setStyleSheet(
+      QStringLiteral("QGroupBox { background: white; border: 1px solid #7f7f9f; margin-top: 8px; }"
+                     "QGroupBox::title { subcontrol-origin: margin; left: 8px; }"
+                     "QLabel { color: blue; font-size: 13px; }"));
+  auto* about = new QVBoxLayout(GBInfo);
+  about->setContentsMargins(16, 20, 12, 8);
+  for (const QString& line :
+       {QStringLiteral("Data Recording with ADC16"), QStringLiteral("Version of 7 December 2026"),
+        QStringLiteral("Records up to four channels of the ADC-16 converter,"),
+        QStringLiteral("shows them live and saves them as .vln files.")}) {
+    about->addWidget(new QLabel(line, GBInfo));
+  }
+  about->addStretch(1);
+  about->addWidget(new QLabel(QStringLiteral("(Click to close)"), GBInfo), 0, Qt::AlignRight);
+  GBInfo->hide();
+  resize(720, 360);
+}
+
+void TForm1::buildMenus() {
+  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+  Open1 = file->addAction(QStringLiteral("Open"), this, &TForm1::Open1Click);
+  Open1->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
+  Save1 = file->addAction(QStringLiteral("Save"), this, &TForm1::Save1Click);
+  Save1->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
+  Saveas1 = file->addAction(QStringLiteral("Save as"), this, &TForm1::Saveas1Click);
+  Saveas1->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+  file->addSeparator();
+  QAction* quit = file->addAction(QStringLiteral("Exit Program"), this, &TForm1::Quit1Click);
+  quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+  Save1->setEnabled(false);
+  Saveas1->setEnabled(false);
+  Open1->setObjectName(QStringLiteral("Open1"));
+  Save1->setObjectName(QStringLiteral("Save1"));
+  Saveas1->setObjectName(QStringLiteral("Saveas1"));
+  quit->setObjectName(QStringLiteral("Quit1"));
+
+  QMenu* options = menuBar()->addMenu(QStringLiteral("Options"));
+  QAction* settings = options->addAction(QStringLiteral("Save currents settings as Velan.ini"),
+                                         this, &TForm1::saveSettingsClick);
+  settings->setObjectName(QStringLiteral("SaveSettings1"));
+  Help1 = options->addAction(QStringLiteral("Save numbers with comma/point: = c"), this,
+                             &TForm1::Help1Click);
+  Help1->setObjectName(QStringLiteral("Help1"));
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+  QAction* manual = help->addAction(QStringLiteral("Help"), this, &TForm1::Manual1Click);
+  manual->setShortcut(QKeySequence(QStringLiteral("F1")));
+  manual->setObjectName(QStringLiteral("Manual1"));
+  QAction* aboutItem = help->addAction(QStringLiteral("About Velan"), this, &TForm1::AboutVelan1Click);
+  aboutItem->setObjectName(QStringLiteral("AboutVelan1"));
+}
+
+void TForm1::FormCreate() {
+  const char* headings[] = {"Time (s)", "Ch. 1", "Ch. 2", "Ch. 3", "Ch. 4", "Notes"};
+  for (int column = 0; column < DataTable::kColumns; ++column) {
+    table_.setCell(column, 0, QString::fromLatin1(headings[column]));
+  }
+  recorder_.setReadingInterval(1000);
+  Stop->hide();
+  Lbdatetime->setText(dateTimeText(QDateTime::currentDateTime()));
+  Lbdatetime->setAccessibleName(Lbdatetime->text());
+  table_.setTableRowCount(DataTable::kInitialRows);
+  decimalComma_ = true;
+  try {
+    loadSettingsFile(*this, separator_);
+  } catch (const VelanError& error) {
+    prompts_.showError(error.message());
+    store_.dataSaved = false;  // the rest of the creation is skipped
+    return;
+  }
+  raise();
+  store_.dataSaved = true;
+}
+
+void TForm1::attachWindows(TForm2* monitor, TForm3* notes, TForm4* help) {
+  monitor_ = monitor;
+  notes_ = notes;
+  help_ = help;
+}
+
+QString TForm1::statusText() const { return status_->text(); }
+
+void TForm1::setStatus(const QString& text) {
+  status_->setText(text);
+  status_->setAccessibleName(text);
+}
+
+bool TForm1::recording() const { return recorder_.timers().rowEnabled() || Stop->isVisibleTo(this); }
+
+void TForm1::StartClick() {
+  if (!store_.dataSaved &&
+      prompts_.confirm(QStringLiteral("UNSAVED DATA - Start new record anyway?"),
+                       UserPrompts::Buttons::YesCancel) != UserPrompts::Answer::Yes) {
+    return;
+  }
+  try {
+    store_.portNumber = parseInteger(EdComNr->text());
+  } catch (const VelanError& error) {
+    prompts_.showError(error.message());
+    return;
+  }
+  EdComNr->setEnabled(false);
+  Start->hide();
+  Stop->show();
+  if (!store_.converterOpen) {
+    setStatus(QStringLiteral("Opening ADC16 on COM %1").arg(store_.portNumber));
+    repaint();  // visible while the driver call blocks
+    if (recorder_.openConverter()) {
+      for (int c = 1; c <= kChannels; ++c) {
+        if (channelSelected(c)) continue;
+        CBCh[c]->hide();
+        EdCH[c]->hide();
+      }
+      setStatus(QStringLiteral("Recording"));
+    } else {
+      setStatus(QStringLiteral("No ADC16: Simulation"));
+    }
+  }
+  recorder_.resetRecord();
+  recorder_.startTimers();
+  const QString started = dateTimeText(QDateTime::currentDateTime());
+  setStartTime(started);
+  table_.setCell(DataTable::kNotesColumn, 1, started);
+  LbFile->setText(QStringLiteral("(Data not saved)"));
+  LbFile->setAccessibleName(LbFile->text());
+  BnAddRemark->setEnabled(true);
+  if (notes_) {
+    notes_->showRestored();
+    notes_->clearNotes();
+  }
+  if (monitor_) monitor_->startRun();
+  BnPlot->show();
+}
+
+void TForm1::StopClick() {
+  for (int c = 1; c <= kChannels; ++c) {
+    CBCh[c]->show();
+    EdCH[c]->show();
+  }
+  EdComNr->setEnabled(true);
+  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"));
+  recorder_.stopRowTimer();
+  Stop->hide();
+  Start->show();
+  BnAddRemark->setEnabled(false);
+  Saveas1->setEnabled(true);
+  BnPlot->setVisible(store_.rowCount > 0);
+  store_.dataSaved = false;
+  if (monitor_) monitor_->monitor().view().displayMode = kIdle;
+}
+
+void TForm1::BnAddRemarkClick() {
+  recorder_.addNote(edRem->text(), separator_);
+  if (monitor_ && monitor_->isEnabled()) monitor_->setRemarkText(edRem->text());
+  if (notes_) notes_->appendNote(table_.cell(DataTable::kNotesColumn, store_.rowCount));
+}
+
+void TForm1::addNoteFromMonitor(const QString& text) {
+  edRem->setText(text);
+  BnAddRemarkClick();
+}
+
+void TForm1::recordReset() {
+  Save1->setEnabled(false);
+  Saveas1->setEnabled(false);
+  SGData->viewport()->update();
+}
+
+void TForm1::recordFull() {
+  StopClick();
+  prompts_.showInformation(QStringLiteral("Record full: 100000 rows. Recording stopped."));
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  // A running record is never saved, so closing during a run always asks.
+  const bool ask = !store_.dataSaved || recording();
+  if (ask && prompts_.confirm(QStringLiteral("UNSAVED DATA - Exit anyway?"),
+                              UserPrompts::Buttons::YesCancel) != UserPrompts::Answer::Yes) {
+    event->ignore();
+    return;
+  }
+  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"));
+  event->accept();
+  emit closed();
+}
+
+void TForm1::Saveas1Click() {
+  if (store_.rowCount == 0) return;
+  UserPrompts::FileDialog dialog{QStringLiteral("Save Data (Velan File)"),
+                                 QStringLiteral("Velan Files (*.vln);;All Files (*)"),
+                                 QStringLiteral("vln"), saveDirectory_};
+  const QString name = prompts_.saveFileName(dialog);
+  if (name.isEmpty()) return;
+  lastSaveName_ = name;
+  saveProcedure(name, name);
+}
+
+void TForm1::Save1Click() {
+  if (!Save1->isEnabled() || currentFile_.isEmpty()) return;
+  saveProcedure(currentFile_, currentFile_);
+}
+
+void TForm1::saveProcedure(const QString& name, const QString& shownName) {
+  const QString full = applyExtensionRule(name);
+  if (fileExists(full) &&
+      prompts_.confirm(QStringLiteral("Overwite existing file?"),
+                       UserPrompts::Buttons::YesNoCancel) != UserPrompts::Answer::Yes) {
+    return;
+  }
+  try {
+    saveDataFile(full, store_, table_, *this, decimalComma_, separator_);
+  } catch (const VelanError& error) {
+    prompts_.showError(error.message());
+    return;
+  }
+  currentFile_ = full;
+  LbFile->setText(bareFileName(shownName));
+  LbFile->setAccessibleName(LbFile->text());
+  Save1->setEnabled(true);
+  store_.dataSaved = true;
+}
+
+void TForm1::Open1Click() {
+  if (recording()) return;  // reading into the store under a running row timer mixes records
+  if (!store_.dataSaved &&
+      prompts_.confirm(QStringLiteral("UNSAVED DATA - Open file anyway?"),
+                       UserPrompts::Buttons::YesCancel) != UserPrompts::Answer::Yes) {
+    return;
+  }
+  UserPrompts::FileDialog dialog{QStringLiteral("Open Velan File"),
+                                 QStringLiteral("Velan File (*.vln);;All Files (*)"), QString(),
+                                 openDirectory_};
+  const QString name = prompts_.openFileName(dialog);
+  if (!name.isEmpty()) openProcedure(name);
+}
+
+void TForm1::openProcedure(const QString& name) {
+  std::optional<StagedRecord> staged;
+  try {
+    staged = loadDataFile(name, decimalComma_, separator_);
+  } catch (const VelanError& error) {
+    prompts_.showError(error.message());
+    return;
+  }
+  if (!staged) return;
+  applyStagedRecord(std::move(*staged), store_, table_, *this);
+  currentFile_ = name;
+  LbFile->setText(bareFileName(name));
+  LbFile->setAccessibleName(LbFile->text());
+  Saveas1->setEnabled(true);
+  Save1->setEnabled(true);
+  BnPlot->setVisible(store_.rowCount > 0);
+}
+
+void TForm1::Help1Click() {
+  decimalComma_ = !decimalComma_;
+  Help1->setText(decimalComma_ ? QStringLiteral("Save with comma/point: = c")
+                               : QStringLiteral("Save with comma/point: = p"));
+}
+
+void TForm1::saveSettingsClick() {
+  SettingsValues values;
+  values.portText = EdComNr->text();
+  values.experiment = experiment();
+  for (int c = 1; c <= kChannels; ++c) {
+    values.selected[c] = channelSelected(c);
+    values.unitLabels[c] = unitLabel(c);
+  }
+  if (monitor_) {
+    values.intervalCaption = monitor_->monitor().captions().text(MonitorCaptions::Interval);
+  }
+  values.lastSaveName = lastSaveName_;
+  try {
+    saveSettingsFile(values);
+  } catch (const VelanError& error) {
+    prompts_.showError(error.message());
+  }
+}
+
+void TForm1::Manual1Click() {
+  if (help_) help_->setVisible(true);
+}
+
+void TForm1::AboutVelan1Click() {
+  GBInfo->show();
+  GBInfo->raise();
+}
+
+void TForm1::BnPlotClick() {
+  if (monitor_) monitor_->BnPlotClick();
+}
+
+bool TForm1::channelSelected(int channel) const { return CBCh[channel]->isChecked(); }
+void TForm1::setChannelSelected(int channel, bool selected) { CBCh[channel]->setChecked(selected); }
+QString TForm1::unitLabel(int channel) const { return EdCH[channel]->text(); }
+void TForm1::setUnitLabel(int channel, const QString& label) { EdCH[channel]->setText(label); }
+QString TForm1::experiment() const { return EdExperiment->text(); }
+void TForm1::setExperiment(const QString& text) { EdExperiment->setText(text); }
+QString TForm1::startTime() const { return Lbdatetime->text(); }
+void TForm1::setStartTime(const QString& text) {
+  Lbdatetime->setText(text);
+  Lbdatetime->setAccessibleName(text);
+}
+void TForm1::setPortText(const QString& text) { EdComNr->setText(text); }
+QString TForm1::portText() const { return EdComNr->text(); }
+void TForm1::setReadingInterval(int milliseconds) { recorder_.setReadingInterval(milliseconds); }
+void TForm1::setInitialDirectory(const QString& folder) {
+  saveDirectory_ = folder;
+  openDirectory_ = folder;
+}

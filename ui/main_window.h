@@ -1,0 +1,147 @@
+#pragma once
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTableView>
+#include <array>
+#include <memory>
+
+#include "converter_driver.h"
+#include "data_table.h"
+#include "record_store.h"
+#include "recorder.h"
+#include "settings_file.h"
+#include "user_prompts.h"
+
+class TForm2;
+class TForm3;
+class TForm4;
+
+/// The about panel: a click or any mouse button released over it hides it.
+class AboutPanel : public QGroupBox {
+  Q_OBJECT
+ public:
+  using QGroupBox::QGroupBox;
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+/// The main window: port and channels, the data table, Start/Stop, notes, menus, about panel.
+/// It holds the record's descriptive texts and the channel selection in its controls.
+class TForm1 : public QMainWindow,
+               public RecordFields,
+               public SettingsTarget,
+               public RecordListener {
+  Q_OBJECT
+ public:
+  TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver, UserPrompts& prompts);
+  ~TForm1() override;
+
+  /// Connects the other windows, created after this one.
+  void attachWindows(TForm2* monitor, TForm3* notes, TForm4* help);
+
+  // Recording control
+  void StartClick();
+  void StopClick();
+  void BnAddRemarkClick();
+  /// The monitor's note: copied into edRem, then added as a note.
+  void addNoteFromMonitor(const QString& text);
+
+  // Menus
+  void Open1Click();
+  void Save1Click();
+  void Saveas1Click();
+  void Help1Click();
+  void saveSettingsClick();
+  void Manual1Click();
+  void AboutVelan1Click();
+  void Quit1Click() { close(); }
+  void BnPlotClick();
+
+  /// The save and open procedures (name already chosen).
+  void saveProcedure(const QString& name, const QString& shownName);
+  void openProcedure(const QString& name);
+
+  Recorder& recorder() { return recorder_; }
+  RecordStore& store() { return store_; }
+  DataTable& table() { return table_; }
+  bool decimalComma() const { return decimalComma_; }
+  QString statusText() const;
+  QString currentFile() const { return currentFile_; }
+
+  // RecordFields
+  bool channelSelected(int channel) const override;
+  void setChannelSelected(int channel, bool selected) override;
+  QString unitLabel(int channel) const override;
+  void setUnitLabel(int channel, const QString& label) override;
+  QString experiment() const override;
+  void setExperiment(const QString& text) override;
+  QString startTime() const override;
+  void setStartTime(const QString& text) override;
+
+  // SettingsTarget
+  void setPortText(const QString& text) override;
+  QString portText() const override;
+  void setPortNumber(int port) override { store_.portNumber = port; }
+  RecordFields& recordFields() override { return *this; }
+  void setReadingInterval(int milliseconds) override;
+  void setInitialDirectory(const QString& folder) override;
+
+  // RecordListener
+  void recordReset() override;
+  void recordFull() override;
+
+ signals:
+  void closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void FormCreate();
+  void buildControls();
+  void buildMenus();
+  void setStatus(const QString& text);
+  bool recording() const;
+
+  RecordStore& store_;
+  DataTable& table_;
+  UserPrompts& prompts_;
+  Recorder recorder_;
+  QChar separator_;
+  bool decimalComma_ = true;
+  QString currentFile_;
+  QString lastSaveName_;  ///< the name last confirmed in the save dialog
+  QString saveDirectory_;
+  QString openDirectory_;
+
+  TForm2* monitor_ = nullptr;
+  TForm3* notes_ = nullptr;
+  TForm4* help_ = nullptr;
+
+  // Controls, named as the program's users and tests know them.
+  QLabel* Lbdatetime = nullptr;
+  QLabel* LbFile = nullptr;
+  QLineEdit* EdExperiment = nullptr;
+  QLineEdit* EdComNr = nullptr;
+  std::array<QCheckBox*, kChannels + 1> CBCh{};
+  std::array<QLineEdit*, kChannels + 1> EdCH{};
+  QTableView* SGData = nullptr;
+  QLabel* status_ = nullptr;
+  QPushButton* BnPlot = nullptr;
+  QPushButton* Stop = nullptr;
+  QPushButton* Start = nullptr;
+  QLineEdit* edRem = nullptr;
+  QPushButton* BnAddRemark = nullptr;
+  AboutPanel* GBInfo = nullptr;
+  QAction* Open1 = nullptr;
+  QAction* Save1 = nullptr;
+  QAction* Saveas1 = nullptr;
+  QAction* Help1 = nullptr;
+};

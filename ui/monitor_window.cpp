@@ -1,0 +1,347 @@
+#include "monitor_window.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include "main_window.h"
+#include "notes_window.h"
+#include "numbers.h"
+#include "up_down_widget.h"
+#include "user_prompts.h"
+#include "velan_error.h"
+
+MonitorCanvas::MonitorCanvas(ImageSurface& surface, QWidget* parent)
+    : QWidget(parent), surface_(surface) {
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+QSize MonitorCanvas::sizeHint() const {
+  const qreal ratio = devicePixelRatioF();
+  return QSize(qRound(Surface::kWidth / ratio), qRound(Surface::kHeight / ratio));
+}
+
+void MonitorCanvas::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  QImage image = surface_.image();  // shares the pixels
+  image.setDevicePixelRatio(devicePixelRatioF());  // one image pixel per device pixel
+  painter.drawImage(QPoint(0, 0), image);
+}
+
+void MonitorCanvas::mouseMoveEvent(QMouseEvent* event) {
+  const qreal ratio = devicePixelRatioF();
+  emit pointerMoved(static_cast<int>(event->position().x() * ratio),
+                    static_cast<int>(event->position().y() * ratio));
+}
+
+void MonitorCanvas::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu menu(this);
+  menu.addAction(QStringLiteral("Save picture as..."), this, &MonitorCanvas::savePictureRequested);
+  menu.exec(event->globalPos());
+}
+
+namespace {
+const char* kChannelColorNames[] = {"", "red", "blue", "green", "fuchsia"};
+}
+
+TForm2::TForm2(TForm1& main, UserPrompts& prompts, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      main_(main),
+      prompts_(prompts),
+      monitor_(main.store(), main.table(), main, main.recorder(), surface_) {
+  monitor_.setDecimalSeparator(systemDecimalSeparator());
+  monitor_.setWindow(this);
+  main.recorder().addListener(this);
+  buildControls();
+}
+
+TForm2::~TForm2() = default;
+
+QLabel* TForm2::captionLabel(MonitorCaptions::Id id, const QString& objectName,
+                             const QString& description, QWidget* parent) {
+  auto* label = new QLabel(monitor_.captions().text(id), parent);
+  label->setObjectName(objectName);
+  label->setAccessibleName(label->text());
+  label->setAccessibleDescription(description);
+  captionLabels_[id] = label;
+  return label;
+}
+
+void TForm2::buildControls() {
+  setObjectName(QStringLiteral("TForm2"));
+  setWindowTitle(QStringLiteral("Monitor Velan"));
+  connect(&monitor_.captions(), &MonitorCaptions::changed, this, [this](int id, const QString& text) {
+    if (QLabel* label = captionLabels_[id]) {
+      label->setText(text);
+      label->setAccessibleName(text);
+    }
+  });
+
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(4, 4, 4, 4);
+  grid->setHorizontalSpacing(6);
+
+  // Left strip: one group per channel.
+  auto* left = new QVBoxLayout;
+  const QString scaleNames[] = {QString(), QStringLiteral("Scale1"), QStringLiteral("Scale2"),
+                                QStringLiteral("scale3"), QStringLiteral("scale4")};
+  const QString groupNames[] = {QString(), QStringLiteral("GBCH1"), QStringLiteral("GBCh2"),
+                                QStringLiteral("GBCh3"), QStringLiteral("GBCh4")};
+  for (int c = 1; c <= kChannels; ++c) {
+    auto* group = new QGroupBox(QStringLiteral(" Ch. %1 (mV) ").arg(c), this);
+    group->setObjectName(groupNames[c]);
+    group->setStyleSheet(QStringLiteral("QGroupBox { color: %1; }").arg(kChannelColorNames[c]));
+    GBCh[c] = group;
+    auto* layout = new QGridLayout(group);
+    layout->setContentsMargins(4, 2, 2, 2);
+    layout->setVerticalSpacing(1);
+    QLabel* value = captionLabel(MonitorCaptions::value(c), QStringLiteral("LbmV%1").arg(c),
+                                 QStringLiteral("Ch. %1 value").arg(c), group);
+    value->setStyleSheet(QStringLiteral("color: %1; font-weight: bold").arg(
+        c == 4 ? "purple" : kChannelColorNames[c]));
+    layout->addWidget(value, 0, 0, 1, 2);
+    layout->addWidget(new QLabel(QStringLiteral("Scale "), group), 1, 0, 1, 2);
+    layout->addWidget(captionLabel(MonitorCaptions::scale(c), scaleNames[c],
+                                   QStringLiteral("Ch. %1 scale").arg(c), group),
+                      2, 0);
+    const int scaleControl = 2 * c - 1;
+    upDowns_[scaleControl] = new UpDownWidget(QStringLiteral("UpDown%1").arg(scaleControl),
+                                              QStringLiteral("Ch. %1 scale").arg(c), group);
+    layout->addWidget(upDowns_[scaleControl], 2, 1);
+    layout->addWidget(new QLabel(QStringLiteral("Midpoint "), group), 3, 0, 1, 2);
+    layout->addWidget(captionLabel(MonitorCaptions::mid(c), QStringLiteral("mid%1").arg(c),
+                                   QStringLiteral("Ch. %1 midpoint").arg(c), group),
+                      4, 0);
+    const int midControl = 2 * c;
+    upDowns_[midControl] = new UpDownWidget(QStringLiteral("UpDown%1").arg(midControl),
+                                            QStringLiteral("Ch. %1 midpoint").arg(c), group);
+    layout->addWidget(upDowns_[midControl], 4, 1);
+    left->addWidget(group);
+  }
+  left->addStretch(1);
+  grid->addLayout(left, 0, 0);
+
+  ImScreen = new MonitorCanvas(surface_, this);
+  ImScreen->setObjectName(QStringLiteral("ImScreen"));
+  ImScreen->setAccessibleName(QStringLiteral("Monitor plot"));
+  ImScreen->setFixedSize(ImScreen->sizeHint());
+  connect(ImScreen, &MonitorCanvas::pointerMoved, this, &TForm2::ImScreenMouseMove);
+  connect(ImScreen, &MonitorCanvas::savePictureRequested, this, &TForm2::savePictureClick);
+  grid->addWidget(ImScreen, 0, 1, Qt::AlignLeft | Qt::AlignTop);
+
+  // Bottom strip.
+  auto* bottom = new QHBoxLayout;
+  bottom->setSpacing(4);
+  BnPlot = new QPushButton(QStringLiteral("Plot"), this);
+  BnPlot->setObjectName(QStringLiteral("BnPlot"));
+  BnPlot->setAccessibleName(QStringLiteral("Plot"));
+  BnPlot->setFixedWidth(44);
+  connect(BnPlot, &QPushButton::clicked, this, &TForm2::BnPlotClick);
+  bottom->addWidget(BnPlot, 0, Qt::AlignVCenter);
+
+  auto makeGroup = [this](const QString& title, const QString& name) {
+    auto* group = new QGroupBox(title, this);
+    group->setObjectName(name);
+    auto* layout = new QHBoxLayout(group);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setSpacing(3);
+    return group;
+  };
+
+  QGroupBox* timeStart = makeGroup(QStringLiteral("Time scale from "), QStringLiteral("GBTimestart"));
+  auto* minus = new QPushButton(QStringLiteral("<"), timeStart);
+  minus->setObjectName(QStringLiteral("BnTimeMinus"));
+  minus->setAccessibleName(QStringLiteral("Time window earlier"));
+  auto* plus = new QPushButton(QStringLiteral(">"), timeStart);
+  plus->setObjectName(QStringLiteral("BnTimeplus"));
+  plus->setAccessibleName(QStringLiteral("Time window later"));
+  for (QPushButton* button : {minus, plus}) button->setFixedWidth(20);
+  connect(minus, &QPushButton::clicked, this, &TForm2::BnTimeMinusClick);
+  connect(plus, &QPushButton::clicked, this, &TForm2::BnTimeplusClick);
+  timeStart->layout()->addWidget(minus);
+  timeStart->layout()->addWidget(captionLabel(MonitorCaptions::TimeStart,
+                                              QStringLiteral("LbTimestart"),
+                                              QStringLiteral("Time start"), timeStart));
+  timeStart->layout()->addWidget(new QLabel(QStringLiteral("min"), timeStart));
+  timeStart->layout()->addWidget(plus);
+  bottom->addWidget(timeStart);
+
+  QGroupBox* range = makeGroup(QStringLiteral(" Time range "), QStringLiteral("GBTimerange"));
+  range->layout()->addWidget(captionLabel(MonitorCaptions::TimeScale,
+                                          QStringLiteral("LbTimescale"),
+                                          QStringLiteral("Time range"), range));
+  range->layout()->addWidget(new QLabel(QStringLiteral("min"), range));
+  upDowns_[9] = new UpDownWidget(QStringLiteral("UpDown9"), QStringLiteral("Time range"), range);
+  range->layout()->addWidget(upDowns_[9]);
+  bottom->addWidget(range);
+
+  GBinterval = makeGroup(QStringLiteral(" Reading interval  "), QStringLiteral("GBinterval"));
+  GBinterval->layout()->addWidget(captionLabel(MonitorCaptions::Interval,
+                                               QStringLiteral("LbInterval"),
+                                               QStringLiteral("Reading interval"), GBinterval));
+  GBinterval->layout()->addWidget(new QLabel(QStringLiteral("sec"), GBinterval));
+  upDowns_[10] = new UpDownWidget(QStringLiteral("UpDown10"), QStringLiteral("Reading interval"),
+                                  GBinterval);
+  GBinterval->layout()->addWidget(upDowns_[10]);
+  bottom->addWidget(GBinterval);
+
+  GbRemark = makeGroup(QStringLiteral(" Add  note "), QStringLiteral("GbRemark"));
+  EdRemark = new QLineEdit(QStringLiteral("(Click [^] to insert note)"), GbRemark);
+  EdRemark->setObjectName(QStringLiteral("EdRemark"));
+  EdRemark->setAccessibleName(QStringLiteral("Monitor note"));
+  EdRemark->setMinimumWidth(120);
+  auto* remarkOk = new QPushButton(QStringLiteral("^"), GbRemark);
+  remarkOk->setObjectName(QStringLiteral("BnRemarkok"));
+  remarkOk->setAccessibleName(QStringLiteral("Add monitor note"));
+  remarkOk->setFixedWidth(20);
+  connect(remarkOk, &QPushButton::clicked, this, &TForm2::BnRemarkokClick);
+  connect(EdRemark, &QLineEdit::returnPressed, this, &TForm2::BnRemarkokClick);
+  GbRemark->layout()->addWidget(EdRemark);
+  GbRemark->layout()->addWidget(remarkOk);
+  bottom->addWidget(GbRemark, 1);
+
+  GBCurrnttime = makeGroup(QStringLiteral("Recording time "), QStringLiteral("GBCurrnttime"));
+  GBCurrnttime->layout()->addWidget(captionLabel(MonitorCaptions::Runtime,
+                                                 QStringLiteral("LbRuntime"),
+                                                 QStringLiteral("Recording time"), GBCurrnttime));
+  GBCurrnttime->layout()->addWidget(new QLabel(QStringLiteral("min:sec"), GBCurrnttime));
+  bottom->addWidget(GBCurrnttime);
+
+  auto* cursor = new QGroupBox(QStringLiteral(" Cursor "), this);
+  cursor->setObjectName(QStringLiteral("GBCursor"));
+  auto* cursorLayout = new QGridLayout(cursor);
+  cursorLayout->setContentsMargins(4, 0, 4, 0);
+  cursorLayout->setVerticalSpacing(0);
+  cursorLayout->addWidget(captionLabel(MonitorCaptions::CursorValue, QStringLiteral("Lbymaus"),
+                                       QStringLiteral("Cursor value"), cursor),
+                          0, 0, Qt::AlignRight);
+  cursorLayout->addWidget(new QLabel(QStringLiteral("mV"), cursor), 0, 1);
+  cursorLayout->addWidget(captionLabel(MonitorCaptions::CursorTime, QStringLiteral("Lbtmaus"),
+                                       QStringLiteral("Cursor time"), cursor),
+                          1, 0, Qt::AlignRight);
+  cursorLayout->addWidget(new QLabel(QStringLiteral("min"), cursor), 1, 1);
+  cursor->setMinimumWidth(90);
+  bottom->addWidget(cursor);
+  grid->addLayout(bottom, 1, 0, 1, 2);
+
+  for (int control = 1; control <= 10; ++control) {
+    connect(upDowns_[control], &UpDownWidget::pressed, this,
+            [this, control](bool upperArrow) { pressUpDown(control, upperArrow); });
+  }
+  resize(770, 580);
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!shownOnce_) {
+    shownOnce_ = true;
+    FormShow();
+  }
+}
+
+void TForm2::FormShow() {
+  resize(std::max(770, minimumSizeHint().width()), std::max(580, minimumSizeHint().height()));
+  monitor_.FormShow();
+  ImScreen->update();
+}
+
+void TForm2::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  showMinimized();
+}
+
+void TForm2::bringUp() {
+  show();
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void TForm2::setChannelGroupVisible(int channel, bool visible) { GBCh[channel]->setVisible(visible); }
+
+void TForm2::setRunGroupsVisible(bool visible) {
+  GBinterval->setVisible(visible);
+  GbRemark->setVisible(visible);
+  GBCurrnttime->setVisible(visible);
+}
+
+void TForm2::startRun() {
+  show();
+  showNormal();
+  for (int c = 1; c <= kChannels; ++c) setChannelGroupVisible(c, main_.channelSelected(c));
+  setRunGroupsVisible(true);
+  BnPlot->hide();
+  monitor_.view().displayMode = kRecording;
+}
+
+void TForm2::recordReset() {
+  monitor_.defineworlds();
+  ImScreen->update();
+}
+
+void TForm2::rowStored() {
+  monitor_.drawLatestRow();
+  ImScreen->update();
+}
+
+namespace {
+// Captions are written by the program, so a parse failure here is a fault worth showing, not a
+// reason to end the program.
+template <typename Action>
+void guarded(UserPrompts& prompts, Action action) {
+  try {
+    action();
+  } catch (const VelanError& error) {
+    prompts.showError(error.message());
+  }
+}
+}  // namespace
+
+void TForm2::BnPlotClick() {
+  guarded(prompts_, [this] { monitor_.BnPlotClick(); });
+  ImScreen->update();
+}
+
+void TForm2::pressUpDown(int control, bool upperArrow) {
+  guarded(prompts_, [&] { monitor_.pressUpDown(control, upperArrow); });
+  ImScreen->update();
+}
+
+void TForm2::BnTimeplusClick() {
+  guarded(prompts_, [this] { monitor_.BnTimeplusClick(); });
+  ImScreen->update();
+}
+
+void TForm2::BnTimeMinusClick() {
+  guarded(prompts_, [this] { monitor_.BnTimeMinusClick(); });
+  ImScreen->update();
+}
+
+void TForm2::ImScreenMouseMove(int x, int y) { monitor_.ImScreenMouseMove(x, y); }
+
+void TForm2::BnRemarkokClick() {
+  main_.addNoteFromMonitor(EdRemark->text());
+  monitor_.drawNoteMarker(monitor_.timeToX(main_.store().rowCount));
+  ImScreen->update();
+}
+
+void TForm2::setRemarkText(const QString& text) { EdRemark->setText(text); }
+
+bool TForm2::savePicture(const QString& fileName) const {
+  return surface_.image().copy().save(fileName, "PNG");
+}
+
+void TForm2::savePictureClick() {
+  UserPrompts::FileDialog dialog{QStringLiteral("Save picture as"),
+                                 QStringLiteral("PNG image (*.png)"), QStringLiteral("png"),
+                                 QString()};
+  const QString name = prompts_.saveFileName(dialog);
+  if (!name.isEmpty() && !savePicture(name)) {
+    prompts_.showError(QStringLiteral("Dateizugriff verweigert"));
+  }
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QWidget>
+#include <array>
+
+#include "image_surface.h"
+#include "monitor.h"
+
+class TForm1;
+class UpDownWidget;
+class UserPrompts;
+
+/// Shows the monitor's surface 1:1 and reports pointer moves in surface pixels.
+class MonitorCanvas : public QWidget {
+  Q_OBJECT
+ public:
+  MonitorCanvas(ImageSurface& surface, QWidget* parent);
+  QSize sizeHint() const override;
+
+ signals:
+  void pointerMoved(int x, int y);
+  void savePictureRequested();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  ImageSurface& surface_;
+};
+
+/// The monitor window: channel groups on the left, the surface, the bottom strip of controls.
+class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
+  Q_OBJECT
+ public:
+  TForm2(TForm1& main, UserPrompts& prompts, QWidget* parent = nullptr);
+  ~TForm2() override;
+
+  Monitor& monitor() { return monitor_; }
+  ImageSurface& surface() { return surface_; }
+
+  /// The window's first show: size, interval caption, empty frame.
+  void FormShow();
+  /// Start of a run: show and restore, groups by the channel selection, recording mode.
+  void startRun();
+  void BnPlotClick();
+  void BnRemarkokClick();
+  void setRemarkText(const QString& text);
+  /// A press on an arrow of UpDown1..UpDown10.
+  void pressUpDown(int control, bool upperArrow);
+  void BnTimeplusClick();
+  void BnTimeMinusClick();
+  void ImScreenMouseMove(int x, int y);
+  /// Writes the surface, pixel for pixel, to a PNG file. Returns false on failure.
+  bool savePicture(const QString& fileName) const;
+
+  // MonitorWindow
+  void setChannelGroupVisible(int channel, bool visible) override;
+  void setRunGroupsVisible(bool visible) override;
+  void bringUp() override;
+
+  // RecordListener
+  void recordReset() override;
+  void rowStored() override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void buildControls();
+  void savePictureClick();
+  QLabel* captionLabel(MonitorCaptions::Id id, const QString& objectName,
+                       const QString& description, QWidget* parent);
+
+  TForm1& main_;
+  UserPrompts& prompts_;
+  ImageSurface surface_;
+  Monitor monitor_;
+  bool shownOnce_ = false;
+
+  MonitorCanvas* ImScreen = nullptr;
+  std::array<QGroupBox*, kChannels + 1> GBCh{};
+  std::array<QLabel*, MonitorCaptions::Count> captionLabels_{};
+  std::array<UpDownWidget*, 11> upDowns_{};
+  QGroupBox* GBinterval = nullptr;
+  QGroupBox* GbRemark = nullptr;
+  QGroupBox* GBCurrnttime = nullptr;
+  QPushButton* BnPlot = nullptr;
+  QLineEdit* EdRemark = nullptr;
+};

@@ -1,0 +1,39 @@
+#include "notes_window.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+TForm3::TForm3(QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      Memo1(new QPlainTextEdit(this)),
+      BnHideMemo(new QPushButton(QStringLiteral("Hide"), this)) {
+  setObjectName(QStringLiteral("TForm3"));
+  setWindowTitle(QStringLiteral("Notes Velan"));
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setAccessibleName(QStringLiteral("Notes"));
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  BnHideMemo->setObjectName(QStringLiteral("BnHideMemo"));
+  BnHideMemo->setAccessibleName(QStringLiteral("Hide"));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(4, 4, 4, 4);
+  layout->addWidget(Memo1, 1);
+  layout->addWidget(BnHideMemo, 0, Qt::AlignHCenter);
+  connect(BnHideMemo, &QPushButton::clicked, this, &TForm3::BnHideMemoClick);
+  resize(257, 375);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.right() - 257 - 8, area.top() + 117);
+  }
+}
+
+void TForm3::showRestored() {
+  show();
+  showNormal();
+}
+
+void TForm3::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  showMinimized();
+}

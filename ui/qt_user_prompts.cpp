@@ -1,0 +1,57 @@
+#include "qt_user_prompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+UserPrompts::Answer QtUserPrompts::confirm(const QString& question, Buttons buttons) {
+  QMessageBox box(QMessageBox::Question, QStringLiteral("Bestätigung"), question,
+                  QMessageBox::NoButton, parent_);
+  QPushButton* yes = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
+  QPushButton* no = nullptr;
+  if (buttons == Buttons::YesNoCancel) no = box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+  box.setDefaultButton(yes);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == yes) return Answer::Yes;
+  if (no && box.clickedButton() == no) return Answer::No;
+  return Answer::Cancel;
+}
+
+void QtUserPrompts::showError(const QString& message) {
+  QMessageBox::critical(parent_, QStringLiteral("Velan"), errorDisplayText(message));
+}
+
+void QtUserPrompts::showInformation(const QString& message) {
+  QMessageBox::information(parent_, QStringLiteral("Velan"), message);
+}
+
+namespace {
+void setUp(QFileDialog& dialog, const UserPrompts::FileDialog& spec) {
+  dialog.setWindowTitle(spec.title);
+  dialog.setNameFilter(spec.filter);
+  if (!spec.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(spec.defaultSuffix);
+  if (!spec.initialDirectory.isEmpty()) dialog.setDirectory(spec.initialDirectory);
+}
+}  // namespace
+
+QString QtUserPrompts::saveFileName(const FileDialog& spec) {
+  QFileDialog dialog(parent_);
+  setUp(dialog, spec);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // The program asks its own overwrite question on the completed name.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front();
+}
+
+QString QtUserPrompts::openFileName(const FileDialog& spec) {
+  QFileDialog dialog(parent_);
+  setUp(dialog, spec);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().front();
+}

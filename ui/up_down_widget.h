@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QToolButton>
+#include <QWidget>
+
+/// An up-down control's two arrow buttons. The position, bounds and wrap live in UpDownLogic.
+class UpDownWidget : public QWidget {
+  Q_OBJECT
+ public:
+  UpDownWidget(const QString& objectName, const QString& accessibleStem, QWidget* parent);
+  QToolButton* upButton() const { return up_; }
+  QToolButton* downButton() const { return down_; }
+
+ signals:
+  void pressed(bool upperArrow);
+
+ private:
+  QToolButton* up_;
+  QToolButton* down_;
+};
