@@ -80,6 +80,7 @@ void Recorder::Timer2Timer() {
 void Recorder::Timer1Timer() {
   if (store_.rowCount >= kMaxRows) return;  // never write past the last entry of a column
   const int n = ++store_.rowCount;
+  if (table_.tableRowCount() <= n) table_.setTableRowCount(n + 1);  // the table mirrors every row
   store_.time[n] = store_.time[n - 1] + store_.readingInterval / 1000.0;
   table_.setCell(0, n, formatCell(store_.time[n], 5, 1));
   for (int c = 1; c <= kChannels; ++c) {

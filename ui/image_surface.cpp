@@ -6,6 +6,7 @@
 ImageSurface::ImageSurface()
     : image_(reinterpret_cast<uchar*>(bits()), kWidth, kHeight, kWidth * 4, QImage::Format_RGB32) {
   font_.setPixelSize(11);
+  font_.setStyleStrategy(QFont::NoAntialias);  // exact colours, as every other pixel here
 }
 
 void ImageSurface::textOut(int x, int y, const QString& text) {

@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "data_table.h"
+#include "record_store.h"
+#include "recorder.h"
+#include "test_doubles.h"
+
+namespace {
+
+struct CountingListener : RecordListener {
+  int resets = 0;
+  int rows = 0;
+  int full = 0;
+  void recordReset() override { ++resets; }
+  void rowStored() override { ++rows; }
+  void recordFull() override { ++full; }
+};
+
+class RecorderTest : public ::testing::Test {
+ protected:
+  RecorderTest() : store(std::make_unique<RecordStore>()), recorder(*store, table, driver, fields) {
+    recorder.addListener(&listener);
+  }
+
+  void poll(int times) {
+    for (int i = 0; i < times; ++i) recorder.Timer2Timer();
+  }
+  void feed(int channel, std::initializer_list<int32_t> values) {
+    for (int32_t v : values) driver.readings[channel].push_back(v);
+  }
+
+  std::unique_ptr<RecordStore> store;
+  DataTable table;
+  ScriptedDriver driver;
+  PlainRecordFields fields;
+  Recorder recorder;
+  CountingListener listener;
+};
+
+TEST_F(RecorderTest, TrimmedMeanDropsOneLargestAndOneSmallestReading) {
+  store->converterOpen = true;
+  for (int i = 0; i < 18; ++i) feed(1, {1638});
+  feed(1, {2000, 1000});
+  poll(20);
+  recorder.Timer1Timer();
+  EXPECT_DOUBLE_EQ(store->value[1][1], 1000.0);
+  EXPECT_EQ(table.cell(1, 1), QStringLiteral("1000.00"));
+}
+
+TEST_F(RecorderTest, ThreePollsGiveAValueTwoPollsOnlyATime) {
+  store->converterOpen = true;
+  feed(1, {10, 20, 30});
+  poll(3);
+  recorder.Timer1Timer();
+  EXPECT_EQ(table.cell(1, 1), QStringLiteral(" 12.21"));
+  store->value[1][2] = -7;  // an old value that a row without readings must not touch
+  feed(1, {10, 20});
+  poll(2);
+  recorder.Timer1Timer();
+  EXPECT_EQ(store->value[1][2], -7);
+  EXPECT_EQ(table.cell(1, 2), DataTable::blank());
+  EXPECT_EQ(table.cell(0, 2), QStringLiteral("  2.0"));
+}
+
+TEST_F(RecorderTest, FailedReadingsAreSkippedButPollsStillCount) {
+  store->converterOpen = true;
+  driver.readings[1] = {100, std::nullopt, 300, 200, std::nullopt};
+  poll(5);
+  recorder.Timer1Timer();
+  // sum 600 - max 300 - min 100 = 200 over (5 - 2) polls: the divisor counts polls.
+  EXPECT_DOUBLE_EQ(store->value[1][1], static_cast<double>(200.0L / (3 * 1.638L)));
+}
+
+TEST_F(RecorderTest, SimulationFeedsChannelOneAndGoesOnAcrossRuns) {
+  poll(5);
+  EXPECT_EQ(store->readingSum[1], 0 + 4 + 110 + 25 + 34);
+  recorder.resetRecord();  // a new run does not reseed
+  poll(5);
+  EXPECT_EQ(store->readingSum[1], 85 + 40 + 20 + 47 + 54);
+  EXPECT_EQ(store->readingMax[1], 85);
+  EXPECT_EQ(store->readingMin[1], 20);
+}
+
+TEST_F(RecorderTest, SimulationFirstTenDraws) {
+  const int32_t expected[] = {0, 4, 110, 25, 34, 85, 40, 20, 47, 54};
+  for (int32_t value : expected) EXPECT_EQ(recorder.nextSimulatedReading(), value);
+}
+
+TEST_F(RecorderTest, PollTimerSwitchesItselfOffAtTheCap) {
+  for (int interval : {250, 1000}) {
+    recorder.setReadingInterval(interval);
+    store->pollCount = 0;
+    recorder.timers().setPollEnabled(true);
+    const int cap = interval / 18;
+    EXPECT_EQ(cap, interval == 250 ? 13 : 55);
+    poll(cap);
+    EXPECT_TRUE(recorder.timers().pollEnabled());
+    EXPECT_EQ(store->pollCount, cap);
+    poll(1);
+    EXPECT_FALSE(recorder.timers().pollEnabled());
+    EXPECT_EQ(store->pollCount, cap) << "the capped poll reads nothing";
+    recorder.Timer1Timer();
+    EXPECT_TRUE(recorder.timers().pollEnabled()) << "every row re-enables polling";
+  }
+}
+
+TEST_F(RecorderTest, ShortIntervalTimesAreRunningSums) {
+  recorder.setReadingInterval(250);
+  const char* texts[] = {"  0.3", "  0.5", "  0.8", "  1.0"};
+  for (const char* text : texts) {
+    recorder.Timer1Timer();
+    EXPECT_EQ(table.cell(0, store->rowCount), QString::fromLatin1(text));
+  }
+  EXPECT_DOUBLE_EQ(store->time[4], 1.0);
+  recorder.setReadingInterval(2000);
+  recorder.Timer1Timer();
+  EXPECT_DOUBLE_EQ(store->time[5], 3.0);
+}
+
+TEST_F(RecorderTest, UncheckedChannelGetsNoValueWhileUnchecked) {
+  store->converterOpen = true;
+  fields.setChannelSelected(2, true);
+  feed(1, {1, 2, 3});
+  feed(2, {5, 6, 7});
+  poll(3);
+  recorder.Timer1Timer();
+  EXPECT_NE(table.cell(2, 1), DataTable::blank());
+  fields.setChannelSelected(2, false);
+  feed(1, {1, 2, 3});
+  feed(2, {5, 6, 7});
+  poll(3);
+  recorder.Timer1Timer();
+  EXPECT_EQ(table.cell(2, 2), DataTable::blank());
+  EXPECT_EQ(driver.readings[2].size(), 3u) << "an unchecked channel is not polled";
+}
+
+TEST_F(RecorderTest, TableGrowsAndScrollsFromTheTenthRow) {
+  for (int i = 0; i < 9; ++i) recorder.Timer1Timer();
+  EXPECT_EQ(table.tableRowCount(), 34);
+  EXPECT_EQ(table.topRow(), 1);
+  recorder.Timer1Timer();
+  EXPECT_EQ(table.tableRowCount(), 35);
+  EXPECT_EQ(table.topRow(), 2);
+  EXPECT_EQ(listener.rows, 10);
+}
+
+TEST_F(RecorderTest, ResetAfterALongRecordBlanksTheTableButKeepsTheColumns) {
+  for (int i = 0; i < 100; ++i) recorder.Timer1Timer();
+  table.setCell(DataTable::kNotesColumn, 3, QStringLiteral("old note"));
+  recorder.resetRecord();
+  EXPECT_EQ(table.tableRowCount(), 25);
+  EXPECT_EQ(store->rowCount, 0);
+  EXPECT_EQ(listener.resets, 1);
+  for (int row = 1; row < 25; ++row) {
+    for (int column = 0; column < DataTable::kColumns; ++column) {
+      EXPECT_EQ(table.cell(column, row), DataTable::blank()) << row << "," << column;
+    }
+  }
+  EXPECT_DOUBLE_EQ(store->time[100], 100.0);
+  table.setTableRowCount(120);  // rows that come back are blank too
+  EXPECT_EQ(table.cell(0, 100), DataTable::blank());
+}
+
+TEST_F(RecorderTest, OpenSetsUpSelectedChannelsInOrderAndCloseOnlyWhenOpen) {
+  store->portNumber = 3;
+  fields.setChannelSelected(3, true);
+  EXPECT_FALSE(recorder.closeConverter());
+  driver.opens = true;
+  EXPECT_TRUE(recorder.openConverter());
+  EXPECT_TRUE(recorder.openConverter()) << "no second open while open";
+  EXPECT_TRUE(recorder.closeConverter());
+  EXPECT_FALSE(recorder.closeConverter());
+  EXPECT_EQ(driver.calls, QStringList({"open 3", "set_channel 3 1 12 0 10",
+                                       "set_channel 3 3 12 0 10", "close 3"}));
+}
+
+TEST_F(RecorderTest, RowTimerFollowsTheIntervalAndNeverGoesBelow250) {
+  recorder.startTimers();
+  recorder.setReadingInterval(2500);
+  EXPECT_EQ(recorder.timers().rowPeriod(), 2500);
+  recorder.setReadingInterval(0);
+  EXPECT_EQ(recorder.timers().rowPeriod(), 250);
+  EXPECT_EQ(store->readingInterval, 250);
+  recorder.setReadingInterval(-40);
+  EXPECT_EQ(recorder.timers().rowPeriod(), 250);
+  EXPECT_TRUE(recorder.timers().rowEnabled());
+  recorder.stopRowTimer();
+  EXPECT_FALSE(recorder.timers().rowEnabled());
+  EXPECT_TRUE(recorder.timers().pollEnabled()) << "Stop leaves polling to stop itself";
+}
+
+TEST_F(RecorderTest, NotesCarryTheRowTimeInMinutes) {
+  EXPECT_EQ(recorder.addNote(QStringLiteral("before"), QLatin1Char(',')), QStringLiteral("0,00-> before"));
+  EXPECT_EQ(table.cell(DataTable::kNotesColumn, 0), QStringLiteral("0,00-> before"));
+  recorder.setReadingInterval(90000);
+  recorder.Timer1Timer();
+  recorder.addNote(QStringLiteral("first"), QLatin1Char('.'));
+  recorder.addNote(QStringLiteral("glucose added"), QLatin1Char('.'));
+  EXPECT_EQ(table.cell(DataTable::kNotesColumn, 1), QStringLiteral("1.50-> glucose added"));
+}
+
+TEST_F(RecorderTest, StoreFullStopsAtTheLastRowAndWritesNothingBeyond) {
+  store->rowCount = kMaxRows - 2;
+  store->time[kMaxRows - 2] = 1.0;
+  recorder.Timer1Timer();
+  EXPECT_EQ(listener.full, 0);
+  recorder.Timer1Timer();
+  EXPECT_EQ(store->rowCount, kMaxRows);
+  EXPECT_EQ(listener.full, 1);
+  recorder.Timer1Timer();  // a tick that still arrives is ignored
+  EXPECT_EQ(store->rowCount, kMaxRows);
+  EXPECT_EQ(listener.rows, 2);
+}
+
+TEST(CellHasText, ByteWiseAboveASingleSpace) {
+  EXPECT_FALSE(cellHasText(QString()));
+  EXPECT_FALSE(cellHasText(QStringLiteral(" ")));
+  EXPECT_FALSE(cellHasText(QStringLiteral("\tx")));
+  EXPECT_TRUE(cellHasText(QStringLiteral("  ")));
+  EXPECT_TRUE(cellHasText(QStringLiteral(" a")));
+  EXPECT_TRUE(cellHasText(QStringLiteral("a")));
+}
+
+}  // namespace

@@ -1,0 +1,308 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "data_file.h"
+#include "file_errors.h"
+#include "text_lines.h"
+#include "velan_error.h"
+
+namespace {
+
+class DataFileTest : public ::testing::Test {
+ protected:
+  DataFileTest() : store(std::make_unique<RecordStore>()) {
+    fields.setExperiment(QStringLiteral("Glucose"));
+    fields.setStartTime(QStringLiteral("21.10.2005  16:08:42"));
+    fields.setChannelSelected(3, true);
+    store->rowCount = 2;
+    store->time[1] = 1;
+    store->time[2] = 2;
+    store->value[1][1] = -14.04;
+    store->value[3][1] = 0.5;
+    store->value[1][2] = -9.24;
+    store->value[3][2] = 0;
+    store->value[2][1] = 99;  // not selected: never written
+    table.setCell(5, 1, QStringLiteral("21.10.2005  16:08:42"));
+  }
+
+  QByteArray write(bool decimalComma, QChar separator) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeDataFile(buffer, *store, table, fields, decimalComma, separator);
+    return buffer.data();
+  }
+
+  std::optional<StagedRecord> read(const QByteArray& bytes, bool decimalComma = true,
+                                   QChar separator = QLatin1Char('.')) {
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    return readDataFile(buffer, decimalComma, separator);
+  }
+
+  static QString errorOf(const std::function<void()>& action) {
+    try {
+      action();
+    } catch (const VelanError& error) {
+      return error.message();
+    }
+    return QStringLiteral("(no error)");
+  }
+
+  std::unique_ptr<RecordStore> store;
+  DataTable table;
+  PlainRecordFields fields;
+};
+
+const QByteArray kHeader =
+    "<Velan data file>Glucose\r\n21.10.2005  16:08:42<Start time of recording>\r\n"
+    "mV<Channel 1>\r\n<Channel 2 not used>\r\nmV<Channel 3>\r\n<Channel 4 not used>\r\n"
+    "2<lines with data: sec;Ch1;Ch2;Ch3;Ch4;Note>\r\n";
+
+TEST_F(DataFileTest, WritesTheExactBytesInEitherModeAndSeparator) {
+  const QByteArray point = kHeader + "1.0;-14.04;0.50;21.10.2005  16:08:42\r\n2.0;-9.24;0.00;\r\n";
+  const QByteArray comma = kHeader + "1,0;-14,04;0,50;21.10.2005  16:08:42\r\n2,0;-9,24;0,00;\r\n";
+  EXPECT_EQ(write(true, QLatin1Char('.')), point);
+  EXPECT_EQ(write(false, QLatin1Char('.')), point);
+  EXPECT_EQ(write(false, QLatin1Char(',')), point);
+  EXPECT_EQ(write(true, QLatin1Char(',')), comma);
+}
+
+TEST_F(DataFileTest, NotesKeepCommasAndSemicolonsInBothModes) {
+  table.setCell(5, 2, QStringLiteral("a, b; c"));
+  for (bool mode : {true, false}) {
+    const QByteArray bytes = write(mode, QLatin1Char(','));
+    EXPECT_TRUE(bytes.endsWith(mode ? "2,0;-9,24;0,00;a, b; c\r\n" : "2.0;-9.24;0.00;a, b; c\r\n"));
+    if (mode) {
+      const auto staged = read(bytes, mode, QLatin1Char(','));
+      ASSERT_TRUE(staged);
+      EXPECT_EQ(staged->cells[1][5], QStringLiteral("a, b; c"));
+      EXPECT_EQ(staged->cells[1][0], QStringLiteral("2.0")) << "display step: first comma";
+    } else {
+      // A point-mode file on a comma system fails at its first number.
+      EXPECT_EQ(errorOf([&] { read(bytes, mode, QLatin1Char(',')); }),
+                QStringLiteral("'1.0' ist kein gültiger Gleitkommawert"));
+    }
+  }
+}
+
+TEST_F(DataFileTest, WriteReadWriteGivesTheSameBytes) {
+  store->rowCount = 4;
+  store->time[3] = 12345.67;
+  store->time[4] = 123456.7;
+  store->value[1][3] = 12345.678;
+  store->value[1][4] = -0.004;
+  table.setCell(5, 3, QStringLiteral(" lead blank"));
+  table.setCell(5, 4, QStringLiteral(" "));
+  const QByteArray first = write(true, QLatin1Char('.'));
+  auto staged = read(first);
+  ASSERT_TRUE(staged);
+  auto store2 = std::make_unique<RecordStore>();
+  DataTable table2;
+  PlainRecordFields fields2;
+  applyStagedRecord(std::move(*staged), *store2, table2, fields2);
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  writeDataFile(buffer, *store2, table2, fields2, true, QLatin1Char('.'));
+  EXPECT_EQ(buffer.data(), first);
+  EXPECT_TRUE(first.contains("12346.0;12346.00;0.00; lead blank\r\n"));
+  EXPECT_TRUE(first.contains("1.2346E5;0.00;0.00;\r\n"));
+  EXPECT_EQ(table2.tableRowCount(), 25 + 4);
+}
+
+TEST_F(DataFileTest, EmptyRecordAndEmptyDescription) {
+  store->rowCount = 0;
+  fields.setExperiment(QString());
+  const QByteArray bytes = write(true, QLatin1Char('.'));
+  EXPECT_TRUE(bytes.startsWith("<Velan data file>\r\n"));
+  EXPECT_TRUE(bytes.endsWith("\r\n0<lines with data: sec;Ch1;Ch2;Ch3;Ch4;Note>\r\n"));
+  EXPECT_EQ(bytes.count("\r\n"), 7);
+  const auto staged = read(bytes);
+  ASSERT_TRUE(staged);
+  EXPECT_EQ(staged->rowCount, 0);
+  EXPECT_TRUE(staged->experiment.isEmpty());
+}
+
+TEST_F(DataFileTest, HeaderTextsSurviveAngleBracketsWhereTheFormatAllows) {
+  fields.setExperiment(QStringLiteral("a<b>c"));
+  fields.setUnitLabel(1, QStringLiteral("m<V"));
+  const auto staged = read(write(true, QLatin1Char('.')));
+  ASSERT_TRUE(staged);
+  EXPECT_EQ(staged->experiment, QStringLiteral("a<b>c"));
+  EXPECT_EQ(staged->unitLabels[1], QStringLiteral("m"));
+}
+
+TEST_F(DataFileTest, UnrecognisedFirstLinesChangeNothing) {
+  for (const QByteArray& first : {QByteArray("<velan data file>x"), QByteArray(" <Velan data file>"),
+                                  QByteArray(""), QByteArray("\x1a<Velan data file>")}) {
+    EXPECT_FALSE(read(first + "\r\nrest\r\n")) << first.constData();
+  }
+}
+
+TEST_F(DataFileTest, ChannelLinesAreReadByTheirNotUsedText) {
+  const QByteArray bytes =
+      "<Velan data file>\r\nx<Start time of recording>\r\nV<Channel 1>\r\n2 not used\r\n"
+      "my 3 not used label<Channel 3>\r\n<Channel 4>\r\n1<lines>\r\n1.0;2.0;3.0;\r\n";
+  const auto staged = read(bytes);
+  ASSERT_TRUE(staged);
+  EXPECT_TRUE(staged->selected[1]);
+  EXPECT_FALSE(staged->selected[2]);
+  EXPECT_FALSE(staged->selected[3]);
+  EXPECT_TRUE(staged->selected[4]);
+  EXPECT_TRUE(staged->unitLabels[4].isEmpty());
+  EXPECT_DOUBLE_EQ(staged->value[4][0], 3.0);
+}
+
+TEST_F(DataFileTest, ByteRulesForLineEnds) {
+  // CR alone ends a line; a bare LF does not; byte 26 ends the file; extra lines are ignored.
+  const QByteArray crOnly = QByteArray(kHeader).replace("\r\n", "\r") + "1.0;1.00;2.00;\r2.0;3.00;4.00;\rextra\r";
+  const auto staged = read(crOnly);
+  ASSERT_TRUE(staged);
+  EXPECT_EQ(staged->rowCount, 2);
+  EXPECT_DOUBLE_EQ(staged->value[3][1], 4.0);
+
+  const QByteArray bareLf = QByteArray(kHeader).replace("\r\n", "\n") + "1.0;1.00;2.00;\n";
+  EXPECT_EQ(errorOf([&] { read(bareLf); }), QStringLiteral("'' ist kein gültiger Integerwert"));
+
+  const QByteArray cut = kHeader + "1.0;1.00;2.00;\r\n\x1a" "2.0;3.00;4.00;\r\n";
+  EXPECT_EQ(errorOf([&] { read(cut); }), QStringLiteral("'' ist kein gültiger Gleitkommawert"));
+}
+
+TEST_F(DataFileTest, BadInputGivesTheMessageOfItsFirstFault) {
+  struct Case {
+    QByteArray tail;
+    const char* message;
+  } const cases[] = {
+      {"1.0;1.00;", "'' ist kein gültiger Gleitkommawert"},          // short file
+      {"1.0;x;2.00;\r\n", "'x' ist kein gültiger Gleitkommawert"},
+      {"1.0\r\n", "'' ist kein gültiger Gleitkommawert"},            // no ";" at all
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(errorOf([&] { read(kHeader + c.tail); }), QString::fromUtf8(c.message));
+  }
+  const QByteArray nul = kHeader + QByteArray("1.0;\0;2;\r\n", 10);
+  EXPECT_TRUE(errorOf([&] { read(nul); }).endsWith(QStringLiteral("ist kein gültiger Gleitkommawert")));
+  QByteArray counts = kHeader;
+  counts.replace("2<lines", "100001<lines");
+  EXPECT_EQ(errorOf([&] { read(counts); }), QStringLiteral("Too many data lines: 100001 (at most 100000)"));
+  counts.replace("100001<lines", "-1<lines");
+  EXPECT_EQ(errorOf([&] { read(counts); }), QStringLiteral("'-1' ist kein gültiger Integerwert"));
+  counts.replace("-1<lines", "2 <lines");
+  EXPECT_EQ(errorOf([&] { read(counts); }), QStringLiteral("'2 ' ist kein gültiger Integerwert"));
+}
+
+TEST_F(DataFileTest, DecodesUtf8AndFallsBackToWindows1252) {
+  EXPECT_EQ(decodeLine(QByteArray("Gl\xc3\xbc" "cose")), QStringLiteral("Glücose"));
+  EXPECT_EQ(decodeLine(QByteArray("Gl\xfc" "cose \x80")), QStringLiteral("Glücose €"));
+  EXPECT_EQ(encodeLine(QStringLiteral("ü")), QByteArray("\xc3\xbc\r\n"));
+}
+
+TEST_F(DataFileTest, LineReaderHandlesChunkBoundariesAndHugeLines) {
+  QByteArray bytes(200000, 'a');
+  bytes += "\r";  // CR at the very end of one read, LF at the start of the next
+  bytes += QByteArray(65536 - (bytes.size() % 65536), 'b');
+  bytes += "\r\nlast";
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::ReadOnly);
+  LineReader reader(buffer);
+  EXPECT_EQ(reader.readLine().size(), 200000);
+  EXPECT_TRUE(reader.readLine().startsWith(QLatin1Char('b')));
+  EXPECT_EQ(reader.readLine(), QStringLiteral("last"));
+  EXPECT_EQ(reader.readLine(), QString());
+  EXPECT_EQ(reader.readLine(), QString());
+}
+
+TEST_F(DataFileTest, ExtensionRuleAndNames) {
+  struct Case {
+    const char* in;
+    const char* out;
+  } const cases[] = {{"run1", "run1.vln"},         {"run1.txt", "run1.txt.vln"},
+                     {"a.vln.bak", "a.vln.bak"},   {"a.VLN", "a.VLN"},
+                     {"a.Vln", "a.Vln.vln"},       {"", ".vln"}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(applyExtensionRule(QString::fromLatin1(c.in)), QString::fromLatin1(c.out));
+  }
+  EXPECT_EQ(bareFileName(QStringLiteral("/data/x/run1.vln")), QStringLiteral("run1.vln"));
+  EXPECT_EQ(folderPart(QStringLiteral("/data/x/run1.vln")), QStringLiteral("/data/x/"));
+  EXPECT_EQ(folderPart(QStringLiteral("run1.vln")), QString());
+}
+
+class DataFileOnDiskTest : public DataFileTest {
+ protected:
+  QString path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+  QTemporaryDir dir;
+};
+
+TEST_F(DataFileOnDiskTest, SaveAndLoadThroughTheFileSystem) {
+  const QString name = path("run.vln");
+  saveDataFile(name, *store, table, fields, true, QLatin1Char('.'));
+  EXPECT_TRUE(fileExists(name));
+  EXPECT_FALSE(fileExists(path("RUN.VLN"))) << "exact name on a case-sensitive file system";
+  const auto staged = loadDataFile(name, true, QLatin1Char('.'));
+  ASSERT_TRUE(staged);
+  EXPECT_EQ(staged->rowCount, 2);
+}
+
+TEST_F(DataFileOnDiskTest, FailedSavesLeaveTheOldFileIntact) {
+  const QString readOnly = path("old.vln");
+  {
+    QFile file(readOnly);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("old content");
+  }
+  QFile::setPermissions(readOnly, QFileDevice::ReadOwner);
+  struct Case {
+    QString name;
+    const char* message;
+  } const cases[] = {
+      {path("missing/run.vln"), "Ungültiger Dateiname"},
+      {dir.path(), "Dateizugriff verweigert"},
+      {readOnly, "Dateizugriff verweigert"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(errorOf([&] { saveDataFile(c.name, *store, table, fields, true, QLatin1Char('.')); }),
+              QString::fromUtf8(c.message))
+        << c.name.toStdString();
+  }
+  QFile file(readOnly);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), QByteArray("old content"));
+}
+
+TEST_F(DataFileOnDiskTest, FailedOpensNameTheirCause) {
+  EXPECT_EQ(errorOf([&] { loadDataFile(path("none.vln"), true, QLatin1Char('.')); }),
+            QStringLiteral("Datei nicht gefunden"));
+  EXPECT_EQ(errorOf([&] { loadDataFile(path("no/none.vln"), true, QLatin1Char('.')); }),
+            QStringLiteral("Ungültiger Dateiname"));
+  EXPECT_EQ(errorOf([&] { loadDataFile(dir.path(), true, QLatin1Char('.')); }),
+            QStringLiteral("Dateizugriff verweigert"));
+}
+
+TEST(FileErrorMessage, MapsThePlatformErrors) {
+  EXPECT_EQ(fileErrorMessage(ENOENT), QStringLiteral("Datei nicht gefunden"));
+  EXPECT_EQ(fileErrorMessage(ENOTDIR), QStringLiteral("Ungültiger Dateiname"));
+  EXPECT_EQ(fileErrorMessage(EACCES), QStringLiteral("Dateizugriff verweigert"));
+  EXPECT_EQ(fileErrorMessage(ENOSPC), QStringLiteral("Zu wenig Speicherplatz"));
+  EXPECT_EQ(fileErrorMessage(EIO), QStringLiteral("E/A-Fehler %1").arg(EIO));
+}
+
+TEST(FullDisk, WritingToDevFullReportsTooLittleSpace) {
+  QFile full(QStringLiteral("/dev/full"));
+  if (!full.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) GTEST_SKIP() << "no /dev/full";
+  auto store = std::make_unique<RecordStore>();
+  DataTable table;
+  PlainRecordFields fields;
+  try {
+    writeDataFile(full, *store, table, fields, true, QLatin1Char('.'));
+    ADD_FAILURE() << "write to a full device succeeded";
+  } catch (const VelanError& error) {
+    EXPECT_EQ(error.message(), QStringLiteral("Zu wenig Speicherplatz"));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+
+#include "settings_file.h"
+#include "velan_error.h"
+
+namespace {
+
+struct RecordingTarget : SettingsTarget {
+  QString port = QStringLiteral("3");
+  int portNumber = 0;
+  PlainRecordFields fields;
+  int interval = 1000;
+  QString folder = QStringLiteral("(default)");
+  void setPortText(const QString& text) override { port = text; }
+  QString portText() const override { return port; }
+  void setPortNumber(int p) override { portNumber = p; }
+  RecordFields& recordFields() override { return fields; }
+  void setReadingInterval(int ms) override { interval = ms; }
+  void setInitialDirectory(const QString& f) override { folder = f; }
+};
+
+QString readInto(RecordingTarget& target, QByteArray bytes, QChar separator = QLatin1Char('.')) {
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::ReadOnly);
+  try {
+    readSettings(buffer, target, separator);
+  } catch (const VelanError& error) {
+    return error.message();
+  }
+  return {};
+}
+
+SettingsValues defaults() {
+  SettingsValues values;
+  values.portText = QStringLiteral("3");
+  values.experiment = QStringLiteral("(Describe experiment here)");
+  values.selected = {false, true, false, false, false};
+  values.unitLabels.fill(QStringLiteral("mV"));
+  values.intervalCaption = QStringLiteral("1.0");
+  return values;
+}
+
+QByteArray written(const SettingsValues& values) {
+  QBuffer buffer;
+  buffer.open(QIODevice::WriteOnly);
+  writeSettings(buffer, values);
+  return buffer.data();
+}
+
+TEST(Settings, DefaultsWriteTheEightLines) {
+  EXPECT_EQ(written(defaults()),
+            QByteArray("3<COM Port #>\r\n(Describe experiment here)<Experiment description>\r\n"
+                       "mV<Channel 1>\r\n<Channel 2 not used>\r\n<Channel 3 not used>\r\n"
+                       "<Channel 4 not used>\r\n1.0<sec Reading interval>\r\n"
+                       "<No initial directory defined>\r\n"));
+}
+
+TEST(Settings, ReadsBackWhatWasWrittenIncludingTheFolder) {
+  SettingsValues values = defaults();
+  values.portText = QStringLiteral("7");
+  values.experiment = QStringLiteral("Yeast");
+  values.selected = {false, false, true, false, true};
+  values.unitLabels[2] = QStringLiteral("pH");
+  values.intervalCaption = QStringLiteral("0.25");
+  values.lastSaveName = QStringLiteral("/data/run1.vln");
+  const QByteArray bytes = written(values);
+  EXPECT_TRUE(bytes.endsWith("/data/<Initial directory>\r\n"));
+  RecordingTarget target;
+  EXPECT_EQ(readInto(target, bytes), QString());
+  EXPECT_EQ(target.portNumber, 7);
+  EXPECT_EQ(target.fields.experiment(), QStringLiteral("Yeast"));
+  EXPECT_FALSE(target.fields.channelSelected(1));
+  EXPECT_TRUE(target.fields.channelSelected(2));
+  EXPECT_EQ(target.fields.unitLabel(2), QStringLiteral("pH"));
+  EXPECT_EQ(target.fields.unitLabel(1), QStringLiteral("mV")) << "unused channel keeps its label";
+  EXPECT_EQ(target.interval, 250);
+  EXPECT_EQ(target.folder, QStringLiteral("/data/"));
+}
+
+TEST(Settings, IntervalsRoundHalfToEvenAndStayWithinTheControlsRange) {
+  struct Case {
+    const char* line;
+    int interval;
+  } const cases[] = {{"0.5", 500},   {"0.3", 300},     {"2", 2000},         {"0.0005", 250},
+                     {"0", 250},     {"-3", 250},      {"9999", 500000},
+                     {"1.5", 1500}};
+  for (const Case& c : cases) {
+    RecordingTarget target;
+    const QByteArray bytes = "3<>\r\n<>\r\n<>\r\n<>\r\n<>\r\n<>\r\n" + QByteArray(c.line) +
+                             "<sec Reading interval>\r\n<No initial directory defined>\r\n";
+    EXPECT_EQ(readInto(target, bytes), QString()) << c.line;
+    EXPECT_EQ(target.interval, c.interval) << c.line;
+  }
+}
+
+TEST(Settings, FailuresStopWhereTheyHappen) {
+  RecordingTarget port;
+  EXPECT_EQ(readInto(port, "COM3<COM Port #>\r\nExp<>\r\n"),
+            QStringLiteral("'COM3' ist kein gültiger Integerwert"));
+  EXPECT_EQ(port.port, QStringLiteral("COM3")) << "the field already holds the value";
+  EXPECT_EQ(port.fields.experiment(), QStringLiteral("(Describe experiment here)"));
+
+  RecordingTarget interval;
+  EXPECT_EQ(readInto(interval, "4<>\r\nExp<>\r\n<Channel 1 not used>\r\n<>\r\n<>\r\n<>\r\n"
+                               "0,5<sec Reading interval>\r\n/x/<Initial directory>\r\n"),
+            QStringLiteral("'0,5' ist kein gültiger Gleitkommawert"));
+  EXPECT_EQ(interval.fields.experiment(), QStringLiteral("Exp"));
+  EXPECT_FALSE(interval.fields.channelSelected(1));
+  EXPECT_EQ(interval.interval, 1000);
+  EXPECT_EQ(interval.folder, QStringLiteral("(default)"));
+
+  RecordingTarget empty;
+  EXPECT_EQ(readInto(empty, ""), QStringLiteral("'' ist kein gültiger Integerwert"));
+}
+
+TEST(Settings, ChannelNotUsedTagCountsOnlyAtTheFirstByte) {
+  RecordingTarget target;
+  readInto(target, "3<>\r\nE<>\r\n<Channel 1>\r\n <Channel 2 not used>\r\n\r\n<Channel 4 not used>\r\n"
+                   "1<>\r\n\r\n");
+  EXPECT_TRUE(target.fields.channelSelected(2));
+  EXPECT_EQ(target.fields.unitLabel(2), QStringLiteral(" "));
+  EXPECT_TRUE(target.fields.channelSelected(3)) << "an empty line selects the channel";
+  EXPECT_EQ(target.fields.unitLabel(3), QString());
+  EXPECT_FALSE(target.fields.channelSelected(4));
+  EXPECT_EQ(target.folder, QString()) << "an empty line 8 empties the folders";
+}
+
+TEST(Settings, CommaSystemRoundTrip) {
+  SettingsValues values = defaults();
+  values.intervalCaption = QStringLiteral("0,50");
+  RecordingTarget target;
+  EXPECT_EQ(readInto(target, written(values), QLatin1Char(',')), QString());
+  EXPECT_EQ(target.interval, 500);
+}
+
+}  // namespace

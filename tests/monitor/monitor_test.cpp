@@ -1,0 +1,417 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "monitor.h"
+#include "recorder.h"
+#include "test_doubles.h"
+
+namespace {
+
+struct FakeNotes : NotesSink {
+  QStringList lines;
+  int shows = 0;
+  void clearNotes() override { lines.clear(); }
+  void appendNote(const QString& line) override { lines << line; }
+  void showRestored() override { ++shows; }
+};
+
+struct FakeWindow : MonitorWindow {
+  std::array<bool, 5> channelGroups{};
+  bool runGroups = true;
+  int bringUps = 0;
+  void setChannelGroupVisible(int c, bool v) override { channelGroups[c] = v; }
+  void setRunGroupsVisible(bool v) override { runGroups = v; }
+  void bringUp() override { ++bringUps; }
+};
+
+class MonitorTest : public ::testing::Test {
+ protected:
+  MonitorTest()
+      : store(std::make_unique<RecordStore>()),
+        recorder(*store, table, driver, fields),
+        monitor(*store, table, fields, recorder, surface) {
+    monitor.setNotesSink(&notes);
+    monitor.setWindow(&window);
+    monitor.FormShow();
+  }
+
+  /// Stores rows at the given times (s) with channel 1 values (mV), as a run would.
+  void addRows(std::initializer_list<std::pair<double, double>> rows) {
+    for (const auto& [t, v] : rows) {
+      const int n = ++store->rowCount;
+      store->time[n] = t;
+      store->value[1][n] = v;
+      table.setTableRowCount(std::max(table.tableRowCount(), n + 25));
+      table.setCell(1, n, QString::number(v));
+    }
+  }
+  void addSecondRows(int count) {
+    for (int i = 1; i <= count; ++i) addRows({{double(i), 0.0}});
+  }
+  const QString& caption(MonitorCaptions::Id id) { return monitor.captions().text(id); }
+  void press(int control, bool up, int times = 1) {
+    for (int i = 0; i < times; ++i) monitor.pressUpDown(control, up);
+  }
+
+  std::unique_ptr<RecordStore> store;
+  DataTable table;
+  ScriptedDriver driver;
+  PlainRecordFields fields;
+  Recorder recorder;
+  TextlessPixelSurface surface;
+  FakeNotes notes;
+  FakeWindow window;
+  Monitor monitor;
+};
+
+TEST_F(MonitorTest, DefaultViewMapsValuesAndTimes) {
+  struct Case {
+    double mV;
+    int y;
+  } const cases[] = {{0, 230}, {500, 10}, {-500, 450}, {250, 120}};
+  for (const Case& c : cases) EXPECT_EQ(monitor.valueToY(1, c.mV), c.y) << c.mV;
+  EXPECT_TRUE(monitor.inVisibleRange(1, 500));
+  EXPECT_TRUE(monitor.inVisibleRange(1, -500));
+  EXPECT_FALSE(monitor.inVisibleRange(1, 500.01));
+  EXPECT_FALSE(monitor.inVisibleRange(1, NAN));
+  addRows({{30, 0}});
+  EXPECT_EQ(monitor.timeToX(1), 335);
+  EXPECT_DOUBLE_EQ(monitor.view().factor[0], 10.0);
+  EXPECT_DOUBLE_EQ(monitor.view().factor[1], -0.44);
+  EXPECT_DOUBLE_EQ(monitor.view().span[2], 0.0) << "unselected channels are not loaded";
+}
+
+TEST_F(MonitorTest, PixelsRoundHalfToEvenAndWrapTo16Bits) {
+  monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("5"));
+  monitor.defineworlds();
+  addRows({{0.75, 0}, {1.25, 0}});
+  EXPECT_EQ(monitor.timeToX(1), 36);
+  EXPECT_EQ(monitor.timeToX(2), 38);
+  monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
+  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0.4"));
+  monitor.defineworlds();
+  store->time[1] = 20;  // (20 - 24) * 10 + 35 = -5
+  EXPECT_EQ(monitor.timeToX(1), 65531);
+}
+
+TEST_F(MonitorTest, DecimalsFollowTheSpanWithAnExtendedPrecisionBound) {
+  struct Case {
+    double span;
+    int decimals;
+  } const cases[] = {{0.25, 3}, {0.3, 3}, {0.5, 2}, {2.5, 2}, {5, 1}, {25, 1}, {30, 0}, {1000, 0}};
+  for (const Case& c : cases) EXPECT_EQ(decimalsForSpan(c.span), c.decimals) << c.span;
+}
+
+TEST_F(MonitorTest, SeriesStepsOnCaptions) {
+  EXPECT_EQ(monitor.stepSpanUp(QStringLiteral("1E3"), 1), QStringLiteral("2.5E3"));
+  EXPECT_EQ(monitor.stepSpanDown(QStringLiteral("2.5E3"), 1), QStringLiteral("1E3"));
+  EXPECT_EQ(monitor.stepSpanDown(QStringLiteral("1E3"), 1), QStringLiteral("500"));
+}
+
+TEST_F(MonitorTest, TimeRangeWalksTheSeriesWithinItsControlsBounds) {
+  const char* up[] = {"2.50", "5.00", "10.0", "25.0", "50.0", "100", "250", "500", "1E3", "2.5E3",
+                      "5E3", "1E4"};
+  for (const char* text : up) {
+    press(9, true);
+    EXPECT_EQ(caption(MonitorCaptions::TimeScale), QString::fromLatin1(text));
+  }
+  press(9, true);
+  EXPECT_EQ(caption(MonitorCaptions::TimeScale), QStringLiteral("1E4")) << "control at its maximum";
+  press(9, false, 12);
+  EXPECT_EQ(caption(MonitorCaptions::TimeScale), QStringLiteral("1.00"));
+  const char* down[] = {"0.50", "0.25", "0.100", "0.050", "0.025", "0.010", "0.005", "0.003"};
+  for (const char* text : down) {
+    press(9, false);
+    EXPECT_EQ(caption(MonitorCaptions::TimeScale), QString::fromLatin1(text));
+  }
+  press(9, false);
+  EXPECT_EQ(caption(MonitorCaptions::TimeScale), QStringLiteral("0.003"));
+  const char* back[] = {"0.006", "0.012", "0.030", "0.060", "0.120", "0.300", "0.600", "1.20"};
+  for (const char* text : back) {
+    press(9, true);
+    EXPECT_EQ(caption(MonitorCaptions::TimeScale), QString::fromLatin1(text));
+  }
+}
+
+TEST_F(MonitorTest, ChannelOneScaleUpWrapsAndIsReportedAsDown) {
+  press(1, true);
+  EXPECT_EQ(caption(MonitorCaptions::Scale1), QStringLiteral("2.5E3"));
+  press(1, true);
+  EXPECT_EQ(caption(MonitorCaptions::Scale1), QStringLiteral("5E3"));
+  press(1, true);
+  EXPECT_EQ(caption(MonitorCaptions::Scale1), QStringLiteral("2.5E3"));
+  EXPECT_EQ(monitor.upDown(1).position(), 0);
+}
+
+TEST_F(MonitorTest, ChannelOneScaleDownWrapsAndIsReportedAsUp) {
+  const char* down[] = {"500", "250", "100", "50", "25", "10.0", "5.0", "2.5", "1.00"};
+  for (const char* text : down) {
+    press(1, false);
+    EXPECT_EQ(caption(MonitorCaptions::Scale1), QString::fromLatin1(text));
+  }
+  press(1, false);
+  EXPECT_EQ(caption(MonitorCaptions::Scale1), QStringLiteral("2.50"));
+}
+
+TEST_F(MonitorTest, MidpointsAndWindowStartMoveByFractionsOfTheSpan) {
+  press(2, true);
+  EXPECT_EQ(caption(MonitorCaptions::Mid1), QStringLiteral("100"));
+  press(2, true);
+  EXPECT_EQ(caption(MonitorCaptions::Mid1), QStringLiteral("200"));
+  monitor.captions().setText(MonitorCaptions::Mid1, QStringLiteral("0"));
+  monitor.defineworlds();
+  press(2, false);
+  EXPECT_EQ(caption(MonitorCaptions::Mid1), QStringLiteral("-100"));
+
+  monitor.BnTimeplusClick();
+  EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("0.20"));
+  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
+  monitor.defineworlds();
+  monitor.BnTimeMinusClick();
+  EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("-0.20"));
+
+  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("100.00"));
+  monitor.defineworlds();
+  monitor.BnTimeplusClick();
+  EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("100.00")) << "step lost in 3 digits";
+  monitor.BnTimeMinusClick();
+  EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("99.80"));
+}
+
+TEST_F(MonitorTest, ReadingIntervalLadderAnd250Floor) {
+  EXPECT_EQ(caption(MonitorCaptions::Interval), QStringLiteral("1.0"));
+  const char* up[] = {"2.50", "5.00", "10.00", "25.00", "50.00", "100.00", "250.00", "500.00"};
+  for (const char* text : up) {
+    press(10, true);
+    EXPECT_EQ(caption(MonitorCaptions::Interval), QString::fromLatin1(text));
+  }
+  EXPECT_EQ(store->readingInterval, 500000);
+  EXPECT_EQ(recorder.timers().rowPeriod(), 500000);
+  press(10, true);
+  EXPECT_EQ(store->readingInterval, 500000) << "control at its maximum";
+  press(10, false, 8);
+  EXPECT_EQ(caption(MonitorCaptions::Interval), QStringLiteral("1.00"));
+  press(10, false);
+  EXPECT_EQ(caption(MonitorCaptions::Interval), QStringLiteral("0.50"));
+  press(10, false);
+  EXPECT_EQ(caption(MonitorCaptions::Interval), QStringLiteral("0.25"));
+  EXPECT_EQ(store->readingInterval, 250);
+  press(10, false);
+  EXPECT_EQ(caption(MonitorCaptions::Interval), QStringLiteral("0.25")) << "control at its minimum";
+}
+
+TEST_F(MonitorTest, IntervalFromSettingsAndCoarseTimeRanges) {
+  recorder.setReadingInterval(250);
+  monitor.FormShow();
+  EXPECT_EQ(caption(MonitorCaptions::Interval), QStringLiteral("0.3"));
+  EXPECT_EQ(store->readingInterval, 250);
+  monitor.UpDown10Click(UpDownLogic::Direction::Down);  // refused, but read back from the caption
+  EXPECT_EQ(store->readingInterval, 300);
+  monitor.UpDown10Click(UpDownLogic::Direction::Up);
+  EXPECT_EQ(caption(MonitorCaptions::Interval), QStringLiteral("0.60"));
+
+  // With a 30 min range the caption has no decimals: 0.50 down would read back as 0 ms.
+  monitor.captions().setText(MonitorCaptions::Interval, QStringLiteral("0.50"));
+  recorder.setReadingInterval(500);
+  monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("50"));
+  monitor.defineworlds();
+  monitor.UpDown10Click(UpDownLogic::Direction::Down);
+  EXPECT_EQ(caption(MonitorCaptions::Interval), QStringLiteral("0.50"));
+  EXPECT_EQ(store->readingInterval, 500);
+}
+
+TEST_F(MonitorTest, AxesGridAndLabelsAreDrawnExactly) {
+  EXPECT_EQ(surface.pixel(35, 10), colors::kBlack);
+  EXPECT_EQ(surface.pixel(634, 449), colors::kBlack);
+  EXPECT_EQ(surface.pixel(635, 449), colors::kWhite) << "right edge exclusive";
+  EXPECT_EQ(surface.pixel(35, 450), colors::kWhite) << "bottom edge exclusive";
+  // Dotted grid: alternate pixels, starting 4 px left of the frame; the end point is not painted.
+  EXPECT_EQ(surface.pixel(31, 54), colors::kGrid);
+  EXPECT_EQ(surface.pixel(32, 54), colors::kWhite);
+  EXPECT_EQ(surface.pixel(95, 6), colors::kGrid);
+  EXPECT_EQ(surface.pixel(95, 454), colors::kWhite);
+  EXPECT_EQ(surface.texts.size(), 21u);
+  EXPECT_EQ(surface.texts[0], QStringLiteral("0.00"));
+  EXPECT_EQ(surface.texts[9], QStringLiteral("0.90"));
+  EXPECT_EQ(surface.texts[10], QStringLiteral("-500"));
+  EXPECT_EQ(surface.texts[20], QStringLiteral("500"));
+  fields.setChannelSelected(1, false);
+  surface.texts.clear();
+  monitor.defineworlds();
+  EXPECT_EQ(surface.texts.size(), 10u) << "no value labels without channel 1";
+}
+
+TEST_F(MonitorTest, ChannelMarksAndNoteMarkers) {
+  monitor.drawChannelMark(1, 100, 100);
+  EXPECT_EQ(surface.pixel(99, 99), colors::kRed);
+  EXPECT_EQ(surface.pixel(101, 101), colors::kRed);
+  EXPECT_EQ(surface.pixel(100, 99), colors::kWhite);
+  EXPECT_EQ(surface.pixel(100, 100), colors::kBlack);
+  monitor.drawChannelMark(4, 200, 200);
+  EXPECT_EQ(surface.pixel(200, 199), colors::kPurple);
+  EXPECT_EQ(surface.pixel(199, 199), colors::kWhite);
+  monitor.drawChannelMark(3, 300, 300);
+  EXPECT_EQ(surface.pixel(301, 299), colors::kGreen);
+  monitor.drawChannelMark(2, 400, 400);
+  EXPECT_EQ(surface.pixel(401, 400), colors::kBlue);
+  monitor.drawNoteMarker(335);
+  EXPECT_EQ(surface.pixel(332, 449), colors::kMagenta);
+  EXPECT_EQ(surface.pixel(335, 443), colors::kMagenta);
+  EXPECT_NE(surface.pixel(338, 449), colors::kMagenta) << "the chevron's end point is not painted";
+  EXPECT_TRUE(surface.pixel(337, 448) == colors::kMagenta || surface.pixel(338, 448) == colors::kMagenta);
+  EXPECT_EQ(surface.pixel(332, 11), colors::kMagenta);
+  EXPECT_EQ(surface.penColor(), colors::kBlack) << "pen colour restored";
+}
+
+TEST_F(MonitorTest, FindFirstVisibleRowBisects) {
+  addSecondRows(100);
+  struct Case {
+    const char* start;
+    int row;
+  } const cases[] = {{"0", 1}, {"0.5", 31}, {"1", 61}, {"1.6", 97}, {"2", 100}, {"-1", 1}};
+  for (const Case& c : cases) {
+    monitor.captions().setText(MonitorCaptions::TimeStart, QString::fromLatin1(c.start));
+    monitor.defineworlds();
+    monitor.findFirstVisibleRow();
+    EXPECT_EQ(monitor.view().firstVisibleRow, c.row) << c.start;
+  }
+}
+
+TEST_F(MonitorTest, LatestRowScrollsAtNinetyPercent) {
+  addRows({{30, 0}});
+  monitor.drawLatestRow();
+  EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("0"));
+  EXPECT_EQ(surface.pixel(335, 230), colors::kBlack);
+  EXPECT_EQ(surface.pixel(334, 229), colors::kRed);
+  EXPECT_EQ(caption(MonitorCaptions::Value1), QStringLiteral("0"));
+  addRows({{57, 0}});
+  monitor.drawLatestRow();
+  EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("0.40"));
+  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("10"));
+  monitor.defineworlds();
+  addRows({{657, 0}});
+  monitor.drawLatestRow();
+  EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("10.40"));
+}
+
+TEST_F(MonitorTest, RecordingTimeText) {
+  struct Case {
+    double seconds;
+    const char* text;
+  } const cases[] = {{5.3, "0 : 5.3"}, {225.7, "3 : 46.0"}, {3600, "60 : 0.0"}, {59.96, "0 : 60.0"}};
+  for (const Case& c : cases) {
+    addRows({{c.seconds, 0}});
+    monitor.drawLatestRow();
+    EXPECT_EQ(caption(MonitorCaptions::Runtime), QString::fromLatin1(c.text)) << c.seconds;
+  }
+}
+
+TEST_F(MonitorTest, ChannelOneGateHoldsBackOtherChannels) {
+  fields.setChannelSelected(2, true);
+  monitor.defineworlds();
+  addRows({{30, 900}});  // channel 1 out of range
+  store->value[2][1] = 100;
+  table.setCell(2, 1, QStringLiteral("100.00"));
+  monitor.drawLatestRow();
+  const int x = monitor.timeToX(1);
+  const int y = monitor.valueToY(2, 100);
+  EXPECT_NE(surface.pixel(x, y - 1), colors::kBlue);
+  EXPECT_TRUE(caption(MonitorCaptions::Value2).isEmpty());
+  monitor.refreshView();  // a full redraw has no gate
+  EXPECT_EQ(surface.pixel(x, y - 1), colors::kBlue);
+}
+
+TEST_F(MonitorTest, FullRedrawDrawsTheWindowAndMarksNotes) {
+  addSecondRows(100);
+  table.setCell(5, 10, QStringLiteral("0.17-> note"));
+  table.setCell(5, 20, QStringLiteral(" "));
+  table.setCell(5, 80, QStringLiteral("late"));
+  monitor.refreshView();
+  EXPECT_EQ(surface.pixel(monitor.timeToX(10), 443), colors::kMagenta);
+  EXPECT_EQ(surface.pixel(monitor.timeToX(20), 443), colors::kWhite);
+  EXPECT_EQ(surface.pixel(monitor.timeToX(60), 230), colors::kBlack) << "row at 60 s, x = 635";
+  EXPECT_TRUE(notes.lines.isEmpty()) << "outside plot mode the notes window is left alone";
+}
+
+TEST_F(MonitorTest, RowsOutsideTheWindow) {
+  addRows({{10, 0}});
+  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("5"));
+  monitor.refreshView();  // the last row lies before the window: drawn left of the frame
+  EXPECT_EQ(monitor.view().firstVisibleRow, 1);
+  addRows({{1000, 0}});
+  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("1"));
+  monitor.refreshView();
+  EXPECT_EQ(monitor.view().firstVisibleRow, 2);
+}
+
+TEST_F(MonitorTest, PlotFitsTheWindowAndListsTheNotes) {
+  struct Case {
+    int rows;
+    const char* scale;
+  } const cases[] = {{30, "1"}, {60, "1"}, {61, "2.50"}, {3000, "50.00"}};
+  for (const Case& c : cases) {
+    store->rowCount = 0;
+    addSecondRows(c.rows);
+    monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
+    monitor.defineworlds();
+    monitor.BnPlotClick();
+    EXPECT_EQ(caption(MonitorCaptions::TimeScale), QString::fromLatin1(c.scale)) << c.rows;
+    EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("0"));
+  }
+  EXPECT_EQ(surface.texts.size() >= 10, true);
+  EXPECT_EQ(monitor.view().displayMode, kPlot);
+  EXPECT_FALSE(window.runGroups);
+  EXPECT_TRUE(window.channelGroups[1]);
+  EXPECT_FALSE(window.channelGroups[2]);
+
+  table.setCell(5, 1, QStringLiteral("start"));
+  table.setCell(5, 2000, QStringLiteral("late"));
+  monitor.BnPlotClick();
+  EXPECT_EQ(notes.lines, QStringList({"start", "late"}));
+  monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("10"));
+  monitor.refreshView();  // every later full redraw lists the notes shown
+  EXPECT_EQ(notes.lines, QStringList({"start"}));
+}
+
+TEST_F(MonitorTest, PlotBeyondTheControlsRangeAndOfAnEmptyRecord) {
+  monitor.BnPlotClick();
+  EXPECT_EQ(window.bringUps, 0) << "an empty record is ignored";
+  addRows({{60.0 * 20000, 0}});
+  monitor.BnPlotClick();
+  EXPECT_EQ(caption(MonitorCaptions::TimeScale), QStringLiteral("2.5E4"));
+}
+
+TEST_F(MonitorTest, CursorReadout) {
+  struct Case {
+    int x, y;
+    const char* time;
+    const char* value;
+  } const cases[] = {{35, 10, "0.00", "500"}, {335, 230, "0.50", "0"}, {635, 450, "1.00", "-500"},
+                     {5, 230, "-0.05", "0"}};
+  for (const Case& c : cases) {
+    monitor.ImScreenMouseMove(c.x, c.y);
+    EXPECT_EQ(caption(MonitorCaptions::CursorTime), QString::fromLatin1(c.time));
+    EXPECT_EQ(caption(MonitorCaptions::CursorValue), QString::fromLatin1(c.value));
+  }
+  monitor.captions().setText(MonitorCaptions::Scale1, QStringLiteral("2.5"));
+  monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("0.25"));
+  monitor.defineworlds();
+  monitor.ImScreenMouseMove(35, 10);
+  EXPECT_EQ(caption(MonitorCaptions::CursorTime), QStringLiteral("0.000"));
+  EXPECT_EQ(caption(MonitorCaptions::CursorValue), QStringLiteral("1.25"));
+}
+
+TEST(UpDownLogic, BoundsAndWrap) {
+  UpDownLogic bounded(0, 2, 1, false);
+  EXPECT_EQ(bounded.press(true), UpDownLogic::Direction::Up);
+  EXPECT_EQ(bounded.press(true), std::nullopt);
+  EXPECT_EQ(bounded.position(), 2);
+  UpDownLogic wrapping(0, 2, 2, true);
+  EXPECT_EQ(wrapping.press(true), UpDownLogic::Direction::Down);
+  EXPECT_EQ(wrapping.position(), 0);
+  EXPECT_EQ(wrapping.press(false), UpDownLogic::Direction::Up);
+  EXPECT_EQ(wrapping.position(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,329 @@
+#include <QFile>
+#include <QTableView>
+
+#include <QSignalSpy>
+#include <QTest>
+
+#include "ui_fixture.h"
+
+namespace {
+
+using Answer = UserPrompts::Answer;
+
+TEST_F(WindowsTest, StartUpShowsTheIdleState) {
+  EXPECT_EQ(main->windowTitle(), QStringLiteral("Velan 2026"));
+  EXPECT_EQ(table->tableRowCount(), 25);
+  const char* headings[] = {"Time (s)", "Ch. 1", "Ch. 2", "Ch. 3", "Ch. 4", "Notes"};
+  for (int c = 0; c < 6; ++c) EXPECT_EQ(table->cell(c, 0), QString::fromLatin1(headings[c]));
+  EXPECT_FALSE(shown("Stop"));
+  EXPECT_FALSE(shown("BnPlot"));
+  EXPECT_FALSE(shown("GBInfo"));
+  EXPECT_TRUE(shown("Start"));
+  EXPECT_FALSE(action("Save1")->isEnabled());
+  EXPECT_FALSE(action("Saveas1")->isEnabled());
+  EXPECT_EQ(child<QLineEdit>("EdComNr")->text(), QStringLiteral("3"));
+  EXPECT_TRUE(child<QCheckBox>("CBCh1")->isChecked());
+  EXPECT_FALSE(child<QCheckBox>("CbCh2")->isChecked());
+  EXPECT_FALSE(child<QPushButton>("BnAddRemark")->isEnabled());
+  EXPECT_FALSE(child<QLabel>("Lbdatetime")->text().isEmpty());
+  EXPECT_TRUE(store->dataSaved);
+  EXPECT_EQ(store->readingInterval, 1000);
+  EXPECT_EQ(child<QLabel>("LbInterval")->text(), QStringLiteral("1.0"));
+  EXPECT_TRUE(notes->isHidden());
+  EXPECT_TRUE(help->isHidden());
+  auto* view = child<QTableView>("SGData");
+  EXPECT_EQ(view->columnWidth(5), 178);
+  EXPECT_EQ(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+}
+
+TEST_F(WindowsTest, SimulatedRunFromStartToStop) {
+  main->StartClick();
+  EXPECT_EQ(main->statusText(), QStringLiteral("No ADC16: Simulation"));
+  EXPECT_EQ(driver.calls, QStringList({"open 3"}));
+  EXPECT_TRUE(shown("Stop"));
+  EXPECT_FALSE(shown("Start"));
+  EXPECT_FALSE(child<QLineEdit>("EdComNr")->isEnabled());
+  for (const char* box : {"CBCh1", "CbCh2", "CBCh3", "CBCh4"}) EXPECT_TRUE(shown(box));
+  EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("(Data not saved)"));
+  EXPECT_TRUE(child<QPushButton>("BnAddRemark")->isEnabled());
+  EXPECT_TRUE(shown("BnPlot"));
+  EXPECT_EQ(table->cell(5, 1), child<QLabel>("Lbdatetime")->text()) << "start time is row 1's note";
+  EXPECT_TRUE(main->recorder().timers().rowEnabled());
+  EXPECT_TRUE(main->recorder().timers().pollEnabled());
+  EXPECT_FALSE(notes->isHidden());
+  EXPECT_EQ(monitor->monitor().view().displayMode, kRecording);
+
+  storeRows(2, 5);
+  EXPECT_EQ(table->cell(0, 1), QStringLiteral("  1.0"));
+  EXPECT_EQ(table->cell(0, 2), QStringLiteral("  2.0"));
+  EXPECT_NE(table->cell(1, 2), DataTable::blank());
+  EXPECT_EQ(child<QLabel>("LbRuntime")->text(), QStringLiteral("0 : 2.0"));
+
+  main->StopClick();
+  EXPECT_FALSE(store->dataSaved);
+  EXPECT_EQ(main->statusText(), QStringLiteral("No ADC16: Simulation"));
+  EXPECT_TRUE(shown("Start"));
+  EXPECT_FALSE(shown("Stop"));
+  EXPECT_TRUE(action("Saveas1")->isEnabled());
+  EXPECT_FALSE(action("Save1")->isEnabled());
+  EXPECT_TRUE(shown("BnPlot"));
+  EXPECT_FALSE(main->recorder().timers().rowEnabled());
+  EXPECT_EQ(monitor->monitor().view().displayMode, kIdle);
+}
+
+TEST_F(WindowsTest, ConverterRunHidesUnselectedChannelsAndClosesOnce) {
+  driver.opens = true;
+  child<QCheckBox>("CBCh3")->setChecked(true);
+  main->StartClick();
+  EXPECT_EQ(main->statusText(), QStringLiteral("Recording"));
+  EXPECT_FALSE(shown("CbCh2"));
+  EXPECT_FALSE(shown("EdCH2"));
+  EXPECT_TRUE(shown("CBCh3"));
+  EXPECT_FALSE(monitor->findChild<QWidget*>(QStringLiteral("GBCh2"))->isVisibleTo(monitor.get()));
+  EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("GBCh3"))->isVisibleTo(monitor.get()));
+  main->StopClick();
+  EXPECT_EQ(main->statusText(), QStringLiteral("Stopped"));
+  EXPECT_TRUE(shown("CbCh2"));
+  EXPECT_FALSE(shown("BnPlot")) << "Stop before the first row hides Plot data";
+  EXPECT_FALSE(store->dataSaved);
+  EXPECT_EQ(driver.calls, QStringList({"open 3", "set_channel 3 1 12 0 10",
+                                       "set_channel 3 3 12 0 10", "close 3"}));
+}
+
+TEST_F(WindowsTest, UnsavedDataQuestionOnStart) {
+  main->StartClick();
+  storeRows(3);
+  main->StopClick();
+  prompts.answers = {Answer::Cancel};
+  main->StartClick();
+  EXPECT_EQ(prompts.questions, QStringList({"UNSAVED DATA - Start new record anyway?"}));
+  EXPECT_TRUE(shown("Start"));
+  EXPECT_EQ(store->rowCount, 3) << "Abbrechen leaves the old record";
+  EXPECT_NE(table->cell(0, 3), DataTable::blank());
+  prompts.answers = {Answer::Yes};
+  main->StartClick();
+  EXPECT_EQ(store->rowCount, 0);
+  EXPECT_EQ(table->cell(0, 3), DataTable::blank());
+  EXPECT_TRUE(notes->memo()->toPlainText().isEmpty()) << "Start clears the notes";
+}
+
+TEST_F(WindowsTest, PortTextThatIsNoNumberStopsStart) {
+  child<QLineEdit>("EdComNr")->setText(QStringLiteral("COM3"));
+  main->StartClick();
+  EXPECT_EQ(prompts.errors, QStringList({"'COM3' ist kein gültiger Integerwert."}));
+  EXPECT_TRUE(shown("Start"));
+  EXPECT_TRUE(driver.calls.isEmpty());
+  EXPECT_FALSE(main->recorder().timers().rowEnabled());
+}
+
+TEST_F(WindowsTest, NotesGoToTheNewestRowAndTheNotesWindow) {
+  auto* note = child<QLineEdit>("edRem");
+  note->setText(QStringLiteral("before"));
+  main->BnAddRemarkClick();
+  EXPECT_EQ(table->cell(5, 0), QStringLiteral("0.00-> before")) << "row 0: replaces the heading";
+  main->StartClick();
+  storeRows(1);
+  note->setText(QStringLiteral("one"));
+  main->BnAddRemarkClick();
+  note->setText(QStringLiteral("two"));
+  emit note->returnPressed();
+  EXPECT_EQ(table->cell(5, 1), QStringLiteral("0.02-> two"));
+  EXPECT_EQ(notes->memo()->toPlainText(), QStringLiteral("0.02-> one\n0.02-> two"));
+  EXPECT_EQ(child<QLineEdit>("EdRemark")->text(), QStringLiteral("two"));
+}
+
+TEST_F(WindowsTest, ClosingAsksOnlyWhenSomethingWouldBeLost) {
+  QSignalSpy closed(main.get(), &TForm1::closed);
+  EXPECT_TRUE(main->close());
+  EXPECT_TRUE(prompts.questions.isEmpty());
+  EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(WindowsTest, ClosingAfterStopAsksAndCancelKeepsTheRecord) {
+  main->StartClick();
+  storeRows(2);
+  main->StopClick();
+  prompts.answers = {Answer::Cancel};
+  EXPECT_FALSE(main->close());
+  EXPECT_EQ(prompts.questions, QStringList({"UNSAVED DATA - Exit anyway?"}));
+  EXPECT_EQ(store->rowCount, 2);
+}
+
+TEST_F(WindowsTest, ClosingDuringAConverterRunAsksAndClosesTheConverterOnce) {
+  driver.opens = true;
+  main->StartClick();
+  prompts.answers = {Answer::Yes};
+  EXPECT_TRUE(main->close());
+  EXPECT_EQ(prompts.questions, QStringList({"UNSAVED DATA - Exit anyway?"}))
+      << "a running record is never saved, so closing always asks";
+  EXPECT_EQ(driver.calls.filter(QStringLiteral("close")).size(), 1);
+  EXPECT_EQ(main->statusText(), QStringLiteral("Stopped"));
+}
+
+TEST_F(WindowsTest, NotesAndHelpWindowsCloseAsSpecified) {
+  main->StartClick();
+  notes->close();
+  EXPECT_TRUE(notes->isMinimized());
+  EXPECT_FALSE(notes->isHidden());
+  monitor->close();
+  EXPECT_TRUE(monitor->isMinimized());
+  main->StopClick();
+  store->dataSaved = true;
+  main->StartClick();
+  EXPECT_FALSE(notes->isMinimized()) << "Start restores the notes window";
+  main->Manual1Click();
+  EXPECT_FALSE(help->isHidden());
+  EXPECT_TRUE(help->text()->toPlainText().contains(QStringLiteral("[Open vln files]")));
+  help->close();
+  EXPECT_TRUE(help->isHidden());
+}
+
+TEST_F(WindowsTest, HelpTextHasEverySection) {
+  const QString text = TForm4::helpText();
+  for (const char* section : {"[Installation]", "[Connection of the converter]", "[Program start]",
+                              "[Recording an experiment]", "[Plotting data]", "[Data format]",
+                              "[Open vln files]"}) {
+    EXPECT_TRUE(text.contains(QString::fromLatin1(section))) << section;
+  }
+  EXPECT_TRUE(text.contains(QStringLiteral("libadc1632.so")));
+}
+
+TEST_F(WindowsTest, AboutPanelShowsAndHidesOnClick) {
+  main->AboutVelan1Click();
+  auto* panel = child<QWidget>("GBInfo");
+  EXPECT_FALSE(panel->isHidden());
+  QTest::mouseClick(panel, Qt::RightButton);
+  EXPECT_TRUE(panel->isHidden());
+}
+
+TEST_F(WindowsTest, RecordFullStopsTheRunWithAMessage) {
+  main->StartClick();
+  store->rowCount = kMaxRows - 1;
+  main->recorder().Timer1Timer();
+  EXPECT_EQ(prompts.informations, QStringList({"Record full: 100000 rows. Recording stopped."}));
+  EXPECT_TRUE(shown("Start"));
+  EXPECT_FALSE(main->recorder().timers().rowEnabled());
+  main->recorder().Timer1Timer();
+  EXPECT_EQ(store->rowCount, kMaxRows);
+}
+
+TEST_F(WindowsTest, SaveAsThenSaveThenOpen) {
+  main->Saveas1Click();
+  EXPECT_TRUE(prompts.dialogs.empty()) << "an empty record opens no dialog";
+  main->StartClick();
+  storeRows(3);
+  table->setCell(5, 2, QStringLiteral("a, b; c"));
+  main->StopClick();
+
+  prompts.saveNames = {path("run1.txt")};
+  main->Saveas1Click();
+  ASSERT_EQ(prompts.dialogs.size(), 1u);
+  EXPECT_EQ(prompts.dialogs[0].title, QStringLiteral("Save Data (Velan File)"));
+  EXPECT_EQ(prompts.dialogs[0].defaultSuffix, QStringLiteral("vln"));
+  EXPECT_TRUE(QFile::exists(path("run1.txt.vln")));
+  EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("run1.txt"));
+  EXPECT_TRUE(store->dataSaved);
+  EXPECT_TRUE(action("Save1")->isEnabled());
+
+  // Saving over it asks; No and Cancel leave everything as it was.
+  for (Answer answer : {Answer::No, Answer::Cancel}) {
+    store->dataSaved = false;
+    prompts.answers = {answer};
+    main->Save1Click();
+    EXPECT_FALSE(store->dataSaved);
+  }
+  prompts.answers = {Answer::Yes};
+  main->Save1Click();
+  EXPECT_TRUE(store->dataSaved);
+  EXPECT_EQ(prompts.questions.count(QStringLiteral("Overwite existing file?")), 3);
+
+  store->dataSaved = true;
+  main->StartClick();  // a new record, then open the saved one over it
+  main->StopClick();
+  store->dataSaved = true;
+  prompts.openNames = {path("run1.txt.vln")};
+  main->Open1Click();
+  EXPECT_EQ(prompts.dialogs.back().title, QStringLiteral("Open Velan File"));
+  EXPECT_EQ(store->rowCount, 3);
+  EXPECT_EQ(table->cell(5, 2), QStringLiteral("a, b; c"));
+  EXPECT_EQ(table->cell(0, 1), QStringLiteral("1.0"));
+  EXPECT_EQ(table->tableRowCount(), 28);
+  EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("run1.txt.vln"));
+  EXPECT_TRUE(shown("BnPlot"));
+  EXPECT_TRUE(action("Save1")->isEnabled());
+  EXPECT_TRUE(action("Saveas1")->isEnabled());
+}
+
+TEST_F(WindowsTest, FailedOpenChangesNothing) {
+  QFile bad(path("bad.vln"));
+  ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+  bad.write("<Velan data file>new\r\nT<>\r\n<>\r\n<>\r\n<>\r\n<>\r\n2<>\r\n1.0;1;1;1;1;\r\nx;\r\n");
+  bad.close();
+  main->StartClick();
+  storeRows(2);
+  main->StopClick();
+  store->dataSaved = true;
+  const QString before = table->cell(0, 1);
+  prompts.openNames = {path("bad.vln")};
+  main->Open1Click();
+  EXPECT_EQ(prompts.errors, QStringList({"'x' ist kein gültiger Gleitkommawert."}));
+  EXPECT_EQ(store->rowCount, 2);
+  EXPECT_EQ(table->cell(0, 1), before);
+  EXPECT_EQ(child<QLineEdit>("EdExperiment")->text(), QStringLiteral("(Describe experiment here)"));
+  EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("(Data not saved)"));
+}
+
+TEST_F(WindowsTest, OpenAsksAboutUnsavedDataAndIsRefusedDuringARun) {
+  main->StartClick();
+  prompts.openNames = {path("x.vln")};
+  main->Open1Click();
+  EXPECT_TRUE(prompts.dialogs.empty());
+  main->StopClick();
+  prompts.answers = {Answer::Cancel};
+  main->Open1Click();
+  EXPECT_EQ(prompts.questions, QStringList({"UNSAVED DATA - Open file anyway?"}));
+  EXPECT_TRUE(prompts.dialogs.empty());
+}
+
+TEST_F(WindowsTest, CommaPointOptionCaptions) {
+  QAction* option = action("Help1");
+  EXPECT_EQ(option->text(), QStringLiteral("Save numbers with comma/point: = c"));
+  main->Help1Click();
+  EXPECT_EQ(option->text(), QStringLiteral("Save with comma/point: = p"));
+  EXPECT_FALSE(main->decimalComma());
+  main->Help1Click();
+  EXPECT_EQ(option->text(), QStringLiteral("Save with comma/point: = c"));
+}
+
+TEST_F(WindowsTest, SettingsAreSavedAndReadAtTheNextStart) {
+  child<QLineEdit>("EdComNr")->setText(QStringLiteral("5"));
+  child<QCheckBox>("CBCh4")->setChecked(true);
+  child<QLineEdit>("EdCH4")->setText(QStringLiteral("pH"));
+  monitor->pressUpDown(10, true);  // 2.5 s
+  main->saveSettingsClick();
+  ASSERT_TRUE(QFile::exists(path("Velan.ini")));
+  destroy();
+  build();
+  EXPECT_EQ(child<QLineEdit>("EdComNr")->text(), QStringLiteral("5"));
+  EXPECT_TRUE(child<QCheckBox>("CBCh4")->isChecked());
+  EXPECT_EQ(child<QLineEdit>("EdCH4")->text(), QStringLiteral("pH"));
+  EXPECT_EQ(store->readingInterval, 2500);
+  EXPECT_EQ(main->recorder().timers().rowPeriod(), 2500);
+  EXPECT_EQ(child<QLabel>("LbInterval")->text(), QStringLiteral("2.5"));
+  EXPECT_TRUE(store->dataSaved);
+}
+
+TEST_F(WindowsTest, BrokenSettingsFileIsShownAndLeavesDataUnsaved) {
+  QFile ini(path("Velan.ini"));
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("COM3<COM Port #>\r\n");
+  ini.close();
+  destroy();
+  build();
+  EXPECT_EQ(prompts.errors, QStringList({"'COM3' ist kein gültiger Integerwert."}));
+  EXPECT_FALSE(store->dataSaved);
+  prompts.answers = {Answer::Cancel};
+  EXPECT_FALSE(main->close());
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+#include <QImage>
+#include <QTest>
+#include <QToolButton>
+
+#include "ui_fixture.h"
+
+namespace {
+
+TEST_F(WindowsTest, MonitorStartsWithAnEmptyFrameAndRefusesToClose) {
+  EXPECT_EQ(monitor->windowTitle(), QStringLiteral("Monitor Velan"));
+  EXPECT_GE(monitor->width(), 770);
+  const QImage& image = monitor->surface().image();
+  EXPECT_EQ(image.pixel(35, 10) & 0xFFFFFF, 0x000000u);
+  EXPECT_EQ(image.pixel(300, 300) & 0xFFFFFF, 0xFFFFFFu);
+  // Labels are opaque text: some dark pixels in the time label strip.
+  bool text = false;
+  for (int x = 27; x < 60 && !text; ++x) {
+    for (int y = 460; y < 475; ++y) text |= (image.pixel(x, y) & 0xFFFFFF) == 0;
+  }
+  EXPECT_TRUE(text);
+  monitor->close();
+  EXPECT_TRUE(monitor->isMinimized());
+}
+
+TEST_F(WindowsTest, ArrowButtonsStepTheCaptionsAndCarryAccessibleNames) {
+  auto* up = child<QToolButton>("UpDown9Up");
+  EXPECT_EQ(up->accessibleName(), QStringLiteral("Time range up"));
+  QTest::mouseClick(up, Qt::LeftButton);
+  EXPECT_EQ(child<QLabel>("LbTimescale")->text(), QStringLiteral("2.50"));
+  EXPECT_EQ(child<QLabel>("LbTimescale")->accessibleName(), QStringLiteral("2.50"));
+  EXPECT_EQ(child<QLabel>("LbTimescale")->accessibleDescription(), QStringLiteral("Time range"));
+  QTest::mouseClick(child<QToolButton>("UpDown1Down"), Qt::LeftButton);
+  EXPECT_EQ(child<QLabel>("Scale1")->text(), QStringLiteral("500"));
+  QTest::mouseClick(child<QPushButton>("BnTimeplus"), Qt::LeftButton);
+  EXPECT_EQ(child<QLabel>("LbTimestart")->text(), QStringLiteral("0.50"));
+}
+
+TEST_F(WindowsTest, PlotDataDrawsTheWholeRecordAndFillsTheNotesWindow) {
+  main->StartClick();
+  storeRows(61, 5);
+  child<QLineEdit>("edRem")->setText(QStringLiteral("late"));
+  main->BnAddRemarkClick();
+  main->StopClick();
+  QTest::mouseClick(child<QPushButton>("BnPlot"), Qt::LeftButton);
+  EXPECT_EQ(child<QLabel>("LbTimescale")->text(), QStringLiteral("2.50"));
+  EXPECT_EQ(monitor->monitor().view().displayMode, kPlot);
+  EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("GBinterval"))->isHidden());
+  const QStringList lines = notes->memo()->toPlainText().split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 2);
+  EXPECT_EQ(lines[0], child<QLabel>("Lbdatetime")->text());
+  EXPECT_EQ(lines[1], QStringLiteral("1.02-> late"));
+}
+
+TEST_F(WindowsTest, MonitorNoteBeforeTheFirstRowIsMarkedAtTheFrameStart) {
+  auto* edit = child<QLineEdit>("EdRemark");
+  edit->setText(QStringLiteral("calibrated"));
+  QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(table->cell(5, 0), QStringLiteral("0.00-> calibrated"));
+  EXPECT_EQ(child<QLineEdit>("edRem")->text(), QStringLiteral("calibrated"));
+  EXPECT_EQ(monitor->surface().pixel(35, 443), colors::kMagenta);
+}
+
+TEST_F(WindowsTest, CursorReadoutFollowsThePointer) {
+  QWidget* canvas = child<QWidget>("ImScreen");
+  QTest::mouseMove(canvas, QPoint(335, 230));
+  monitor->ImScreenMouseMove(335, 230);
+  EXPECT_EQ(child<QLabel>("Lbtmaus")->text(), QStringLiteral("0.50"));
+  EXPECT_EQ(child<QLabel>("Lbymaus")->text(), QStringLiteral("0"));
+}
+
+TEST_F(WindowsTest, SavedPictureIsTheSurfacePixelForPixel) {
+  main->StartClick();
+  storeRows(5, 5);
+  const QString file = path("shot.png");
+  ASSERT_TRUE(monitor->savePicture(file));
+  QImage saved(file);
+  ASSERT_EQ(saved.size(), QSize(640, 480));
+  const QImage& live = monitor->surface().image();
+  int differences = 0;
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 640; ++x) differences += (saved.pixel(x, y) & 0xFFFFFF) != (live.pixel(x, y) & 0xFFFFFF);
+  }
+  EXPECT_EQ(differences, 0);
+}
+
+}  // namespace
