@@ -1,6 +1,5 @@
 #include "data_table.h"
 
-
 DataTable::DataTable(QObject* parent) : QAbstractTableModel(parent) {
   rows_.reserve(kInitialRows);
   setTableRowCount(kInitialRows);
@@ -74,6 +73,9 @@ int DataTable::columnCount(const QModelIndex& parent) const {
 QVariant DataTable::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
   if (role == Qt::DisplayRole || role == Qt::EditRole) return cell(index.column(), index.row() + 1);
+  if (role == Qt::TextAlignmentRole && index.column() < kNotesColumn) {
+    return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));  // number columns
+  }
   return {};
 }
 

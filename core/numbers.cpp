@@ -62,7 +62,8 @@ QString fixedText(const RoundedDecimal& rounded, bool negative, int decimals, QC
     integerPart = digits.substr(0, digits.size() - fractionDigits);
     fraction = digits.substr(digits.size() - fractionDigits);
   }
-  if (static_cast<int>(fraction.size()) < decimals) fraction.append(decimals - fraction.size(), '0');
+  if (static_cast<int>(fraction.size()) < decimals)
+    fraction.append(decimals - fraction.size(), '0');
   QString text;
   text.reserve(static_cast<qsizetype>(integerPart.size() + fraction.size() + 2));
   if (negative && rounded.mantissa != 0) text += QLatin1Char('-');
@@ -91,7 +92,8 @@ QString formatFixed(double x, int precision, int decimals, QChar separator) {
   if (!std::isfinite(x)) return specialText(x);
   const RoundedDecimal rounded = roundDecimal(std::fabs(x), precision, decimals, true);
   const bool negative = std::signbit(x);
-  if (integerDigitCount(rounded) <= precision) return fixedText(rounded, negative, decimals, separator);
+  if (integerDigitCount(rounded) <= precision)
+    return fixedText(rounded, negative, decimals, separator);
 
   // Exponent form: first digit, the other significant digits without trailing zeros, E, exponent.
   std::string digits = std::to_string(rounded.mantissa);

@@ -47,7 +47,10 @@ class RecordFields {
 /// Plain in-memory RecordFields, for code that has no window (tests, benchmarks).
 class PlainRecordFields : public RecordFields {
  public:
-  PlainRecordFields() { selected_[1] = true; units_.fill(QStringLiteral("mV")); }
+  PlainRecordFields() {
+    selected_[1] = true;
+    units_.fill(QStringLiteral("mV"));
+  }
   bool channelSelected(int c) const override { return selected_[c]; }
   void setChannelSelected(int c, bool s) override { selected_[c] = s; }
   QString unitLabel(int c) const override { return units_[c]; }

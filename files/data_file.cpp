@@ -82,9 +82,11 @@ std::optional<StagedRecord> readDataFile(QIODevice& device, bool decimalComma, Q
   }
   const QString countText = taggedValue(reader.readLine());
   const int rows = parseInteger(countText);
-  if (rows < 0) throw VelanError(QStringLiteral("'%1' ist kein gültiger Integerwert").arg(countText));
+  if (rows < 0)
+    throw VelanError(QStringLiteral("'%1' ist kein gültiger Integerwert").arg(countText));
   if (rows > kMaxRows) {
-    throw VelanError(QStringLiteral("Too many data lines: %1 (at most %2)").arg(rows).arg(kMaxRows));
+    throw VelanError(
+        QStringLiteral("Too many data lines: %1 (at most %2)").arg(rows).arg(kMaxRows));
   }
 
   staged.rowCount = rows;
@@ -150,8 +152,7 @@ void saveDataFile(const QString& path, const RecordStore& store, const DataTable
   if (!file.commit()) throw VelanError(fileErrorMessage(errno ? errno : EIO));
 }
 
-std::optional<StagedRecord> loadDataFile(const QString& path, bool decimalComma,
-                                         QChar separator) {
+std::optional<StagedRecord> loadDataFile(const QString& path, bool decimalComma, QChar separator) {
   checkReadable(path);
   QFile file(path);
   errno = 0;
@@ -176,4 +177,6 @@ QString bareFileName(const QString& path) {
   return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-QString folderPart(const QString& path) { return path.left(path.lastIndexOf(QLatin1Char('/')) + 1); }
+QString folderPart(const QString& path) {
+  return path.left(path.lastIndexOf(QLatin1Char('/')) + 1);
+}

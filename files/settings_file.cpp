@@ -40,9 +40,9 @@ void writeSettings(QIODevice& device, const SettingsValues& values) {
   bytes += encodeLine(values.portText + QStringLiteral("<COM Port #>"));
   bytes += encodeLine(values.experiment + QStringLiteral("<Experiment description>"));
   for (int c = 1; c <= kChannels; ++c) {
-    bytes += encodeLine(values.selected[c]
-                            ? values.unitLabels[c] + QStringLiteral("<Channel %1>").arg(c)
-                            : QStringLiteral("<Channel %1 not used>").arg(c));
+    bytes +=
+        encodeLine(values.selected[c] ? values.unitLabels[c] + QStringLiteral("<Channel %1>").arg(c)
+                                      : QStringLiteral("<Channel %1 not used>").arg(c));
   }
   bytes += encodeLine(values.intervalCaption + QStringLiteral("<sec Reading interval>"));
   bytes += encodeLine(cellHasText(values.lastSaveName)

@@ -61,8 +61,8 @@ QString LineReader::readLine() {
     }
     scan = position_ + offset;  // fill() may have moved the unread bytes to the front
   }
-  const QString line = decodeLine(QByteArray::fromRawData(buffer_.constData() + position_,
-                                                          scan - position_));
+  const QString line =
+      decodeLine(QByteArray::fromRawData(buffer_.constData() + position_, scan - position_));
   if (buffer_[scan] == kEndOfFile) {
     ended_ = true;
     position_ = buffer_.size();

@@ -24,7 +24,7 @@ Monitor::Monitor(RecordStore& store, DataTable& table, const RecordFields& field
       fields_(fields),
       recorder_(recorder),
       surface_(surface),
-      upDowns_{UpDownLogic(0, 11, 9, true),  UpDownLogic(0, 125, 63, true),
+      upDowns_{UpDownLogic(0, 11, 9, true),    UpDownLogic(0, 125, 63, true),
                UpDownLogic(0, 100, 50, false), UpDownLogic(0, 100, 50, false),
                UpDownLogic(0, 100, 59, false), UpDownLogic(0, 100, 50, false),
                UpDownLogic(0, 100, 50, false), UpDownLogic(0, 100, 50, false),
@@ -54,17 +54,17 @@ void Monitor::defineworlds() {
 }
 
 uint16_t Monitor::timeToX(int row) const {
-  const long double x = (static_cast<long double>(store_.time[row]) - view_.origin[0] * 60.0L) *
-                            view_.factor[0] +
-                        plotLeft;
+  const long double x =
+      (static_cast<long double>(store_.time[row]) - view_.origin[0] * 60.0L) * view_.factor[0] +
+      plotLeft;
   return toPixel(x);
 }
 
 uint16_t Monitor::valueToY(int channel, double value) const {
-  const long double y = (static_cast<long double>(value) - view_.origin[channel] -
-                         0.5L * view_.span[channel]) *
-                            view_.factor[channel] +
-                        plotTop;
+  const long double y =
+      (static_cast<long double>(value) - view_.origin[channel] - 0.5L * view_.span[channel]) *
+          view_.factor[channel] +
+      plotTop;
   return toPixel(y);
 }
 
@@ -109,7 +109,8 @@ void Monitor::drawAxes() {
   if (fields_.channelSelected(1)) {
     const int valueDecimals = decimalsForSpan(view_.span[1]);
     for (int i = 0; i <= 10; ++i) {
-      const long double mV = (i - 5) * static_cast<long double>(view_.span[1]) / 10 + view_.origin[1];
+      const long double mV =
+          (i - 5) * static_cast<long double>(view_.span[1]) / 10 + view_.origin[1];
       surface_.textOut(3, plotBottom + i * ((plotTop - plotBottom) / 10) - 6,
                        format(static_cast<double>(mV), 5, valueDecimals));
     }
@@ -222,7 +223,8 @@ void Monitor::BnPlotClick() {
   view_.displayMode = kPlot;
   if (window_) {
     window_->bringUp();
-    for (int c = 1; c <= kChannels; ++c) window_->setChannelGroupVisible(c, fields_.channelSelected(c));
+    for (int c = 1; c <= kChannels; ++c)
+      window_->setChannelGroupVisible(c, fields_.channelSelected(c));
     window_->setRunGroupsVisible(false);
   }
   captions_.setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
@@ -241,16 +243,16 @@ void Monitor::BnPlotClick() {
 void Monitor::scaleClick(int channel, Direction direction) {
   const MonitorCaptions::Id id = MonitorCaptions::scale(channel);
   const QString& text = captions_.text(id);
-  captions_.setText(id, direction == Direction::Up ? stepSpanUp(text, channel)
-                                                   : stepSpanDown(text, channel));
+  captions_.setText(
+      id, direction == Direction::Up ? stepSpanUp(text, channel) : stepSpanDown(text, channel));
   refreshView();
 }
 
 void Monitor::midpointClick(int channel, Direction direction) {
   const long double step = 0.1L * view_.span[channel];
   const long double midpoint = view_.origin[channel] + (direction == Direction::Up ? step : -step);
-  captions_.setText(MonitorCaptions::mid(channel), format(static_cast<double>(midpoint), 3,
-                                                          decimalsForSpan(view_.span[channel])));
+  captions_.setText(MonitorCaptions::mid(channel),
+                    format(static_cast<double>(midpoint), 3, decimalsForSpan(view_.span[channel])));
   refreshView();
 }
 
@@ -309,9 +311,9 @@ void Monitor::ImScreenMouseMove(int x, int y) {
   const long double minutes =
       static_cast<long double>(x - plotLeft) * view_.span[0] / (plotRight - plotLeft) +
       view_.origin[0];
-  const long double mV = 0.5L * view_.span[1] + view_.origin[1] +
-                         static_cast<long double>(y - plotTop) * view_.span[1] /
-                             (plotTop - plotBottom);
+  const long double mV =
+      0.5L * view_.span[1] + view_.origin[1] +
+      static_cast<long double>(y - plotTop) * view_.span[1] / (plotTop - plotBottom);
   captions_.setText(MonitorCaptions::CursorTime,
                     format(static_cast<double>(minutes), 5, decimalsForSpan(view_.span[0])));
   captions_.setText(MonitorCaptions::CursorValue,

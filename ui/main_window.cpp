@@ -22,8 +22,7 @@ void AboutPanel::mouseReleaseEvent(QMouseEvent* event) {
   hide();
 }
 
-TForm1::TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver,
-               UserPrompts& prompts)
+TForm1::TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver, UserPrompts& prompts)
     : store_(store),
       table_(table),
       prompts_(prompts),
@@ -237,7 +236,8 @@ void TForm1::buildMenus() {
   QAction* manual = help->addAction(QStringLiteral("Help"), this, &TForm1::Manual1Click);
   manual->setShortcut(QKeySequence(QStringLiteral("F1")));
   manual->setObjectName(QStringLiteral("Manual1"));
-  QAction* aboutItem = help->addAction(QStringLiteral("About Velan"), this, &TForm1::AboutVelan1Click);
+  QAction* aboutItem =
+      help->addAction(QStringLiteral("About Velan"), this, &TForm1::AboutVelan1Click);
   aboutItem->setObjectName(QStringLiteral("AboutVelan1"));
 }
 
@@ -276,7 +276,9 @@ void TForm1::setStatus(const QString& text) {
   status_->setAccessibleName(text);
 }
 
-bool TForm1::recording() const { return recorder_.timers().rowEnabled() || Stop->isVisibleTo(this); }
+bool TForm1::recording() const {
+  return recorder_.timers().rowEnabled() || Stop->isVisibleTo(this);
+}
 
 void TForm1::StartClick() {
   if (!store_.dataSaved &&

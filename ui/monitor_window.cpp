@@ -28,7 +28,7 @@ QSize MonitorCanvas::sizeHint() const {
 
 void MonitorCanvas::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  QImage image = surface_.image();  // shares the pixels
+  QImage image = surface_.image();                 // shares the pixels
   image.setDevicePixelRatio(devicePixelRatioF());  // one image pixel per device pixel
   painter.drawImage(QPoint(0, 0), image);
 }
@@ -75,12 +75,13 @@ QLabel* TForm2::captionLabel(MonitorCaptions::Id id, const QString& objectName,
 void TForm2::buildControls() {
   setObjectName(QStringLiteral("TForm2"));
   setWindowTitle(QStringLiteral("Monitor Velan"));
-  connect(&monitor_.captions(), &MonitorCaptions::changed, this, [this](int id, const QString& text) {
-    if (QLabel* label = captionLabels_[id]) {
-      label->setText(text);
-      label->setAccessibleName(text);
-    }
-  });
+  connect(&monitor_.captions(), &MonitorCaptions::changed, this,
+          [this](int id, const QString& text) {
+            if (QLabel* label = captionLabels_[id]) {
+              label->setText(text);
+              label->setAccessibleName(text);
+            }
+          });
 
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(4, 4, 4, 4);
@@ -102,8 +103,8 @@ void TForm2::buildControls() {
     layout->setVerticalSpacing(1);
     QLabel* value = captionLabel(MonitorCaptions::value(c), QStringLiteral("LbmV%1").arg(c),
                                  QStringLiteral("Ch. %1 value").arg(c), group);
-    value->setStyleSheet(QStringLiteral("color: %1; font-weight: bold").arg(
-        c == 4 ? "purple" : kChannelColorNames[c]));
+    value->setStyleSheet(QStringLiteral("color: %1; font-weight: bold")
+                             .arg(c == 4 ? "purple" : kChannelColorNames[c]));
     layout->addWidget(value, 0, 0, 1, 2);
     layout->addWidget(new QLabel(QStringLiteral("Scale "), group), 1, 0, 1, 2);
     layout->addWidget(captionLabel(MonitorCaptions::scale(c), scaleNames[c],
@@ -153,7 +154,8 @@ void TForm2::buildControls() {
     return group;
   };
 
-  QGroupBox* timeStart = makeGroup(QStringLiteral("Time scale from "), QStringLiteral("GBTimestart"));
+  QGroupBox* timeStart =
+      makeGroup(QStringLiteral("Time scale from "), QStringLiteral("GBTimestart"));
   auto* minus = new QPushButton(QStringLiteral("<"), timeStart);
   minus->setObjectName(QStringLiteral("BnTimeMinus"));
   minus->setAccessibleName(QStringLiteral("Time window earlier"));
@@ -172,8 +174,7 @@ void TForm2::buildControls() {
   bottom->addWidget(timeStart);
 
   QGroupBox* range = makeGroup(QStringLiteral(" Time range "), QStringLiteral("GBTimerange"));
-  range->layout()->addWidget(captionLabel(MonitorCaptions::TimeScale,
-                                          QStringLiteral("LbTimescale"),
+  range->layout()->addWidget(captionLabel(MonitorCaptions::TimeScale, QStringLiteral("LbTimescale"),
                                           QStringLiteral("Time range"), range));
   range->layout()->addWidget(new QLabel(QStringLiteral("min"), range));
   upDowns_[9] = new UpDownWidget(QStringLiteral("UpDown9"), QStringLiteral("Time range"), range);
@@ -185,8 +186,8 @@ void TForm2::buildControls() {
                                                QStringLiteral("LbInterval"),
                                                QStringLiteral("Reading interval"), GBinterval));
   GBinterval->layout()->addWidget(new QLabel(QStringLiteral("sec"), GBinterval));
-  upDowns_[10] = new UpDownWidget(QStringLiteral("UpDown10"), QStringLiteral("Reading interval"),
-                                  GBinterval);
+  upDowns_[10] =
+      new UpDownWidget(QStringLiteral("UpDown10"), QStringLiteral("Reading interval"), GBinterval);
   GBinterval->layout()->addWidget(upDowns_[10]);
   bottom->addWidget(GBinterval);
 
@@ -262,7 +263,9 @@ void TForm2::bringUp() {
   activateWindow();
 }
 
-void TForm2::setChannelGroupVisible(int channel, bool visible) { GBCh[channel]->setVisible(visible); }
+void TForm2::setChannelGroupVisible(int channel, bool visible) {
+  GBCh[channel]->setVisible(visible);
+}
 
 void TForm2::setRunGroupsVisible(bool visible) {
   GBinterval->setVisible(visible);

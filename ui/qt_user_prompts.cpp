@@ -9,7 +9,8 @@ UserPrompts::Answer QtUserPrompts::confirm(const QString& question, Buttons butt
                   QMessageBox::NoButton, parent_);
   QPushButton* yes = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
   QPushButton* no = nullptr;
-  if (buttons == Buttons::YesNoCancel) no = box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);
+  if (buttons == Buttons::YesNoCancel)
+    no = box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);
   QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
   box.setDefaultButton(yes);
   box.setEscapeButton(cancel);

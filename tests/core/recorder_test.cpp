@@ -1,10 +1,11 @@
+#include "recorder.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 
 #include "data_table.h"
 #include "record_store.h"
-#include "recorder.h"
 #include "test_doubles.h"
 
 namespace {
@@ -192,7 +193,8 @@ TEST_F(RecorderTest, RowTimerFollowsTheIntervalAndNeverGoesBelow250) {
 }
 
 TEST_F(RecorderTest, NotesCarryTheRowTimeInMinutes) {
-  EXPECT_EQ(recorder.addNote(QStringLiteral("before"), QLatin1Char(',')), QStringLiteral("0,00-> before"));
+  EXPECT_EQ(recorder.addNote(QStringLiteral("before"), QLatin1Char(',')),
+            QStringLiteral("0,00-> before"));
   EXPECT_EQ(table.cell(DataTable::kNotesColumn, 0), QStringLiteral("0,00-> before"));
   recorder.setReadingInterval(90000);
   recorder.Timer1Timer();

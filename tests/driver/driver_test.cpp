@@ -67,8 +67,8 @@ TEST_F(FakeLibraryTest, StartSequenceSetsUpEachSelectedChannelOnce) {
 }
 
 TEST(MissingLibrary, GivesASimulationNotACrash) {
-  LibraryConverterDriver driver({QStringLiteral("/nonexistent/libadc1632.so"),
-                                 QStringLiteral("no-such-adc-library")});
+  LibraryConverterDriver driver(
+      {QStringLiteral("/nonexistent/libadc1632.so"), QStringLiteral("no-such-adc-library")});
   EXPECT_FALSE(driver.loaded());
   EXPECT_EQ(driver.openUnit(3), 0);
   int32_t reading = 0;

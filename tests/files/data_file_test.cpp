@@ -1,3 +1,5 @@
+#include "data_file.h"
+
 #include <gtest/gtest.h>
 
 #include <QBuffer>
@@ -6,7 +8,6 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "data_file.h"
 #include "file_errors.h"
 #include "text_lines.h"
 #include "velan_error.h"
@@ -138,8 +139,9 @@ TEST_F(DataFileTest, HeaderTextsSurviveAngleBracketsWhereTheFormatAllows) {
 }
 
 TEST_F(DataFileTest, UnrecognisedFirstLinesChangeNothing) {
-  for (const QByteArray& first : {QByteArray("<velan data file>x"), QByteArray(" <Velan data file>"),
-                                  QByteArray(""), QByteArray("\x1a<Velan data file>")}) {
+  for (const QByteArray& first :
+       {QByteArray("<velan data file>x"), QByteArray(" <Velan data file>"), QByteArray(""),
+        QByteArray("\x1a<Velan data file>")}) {
     EXPECT_FALSE(read(first + "\r\nrest\r\n")) << first.constData();
   }
 }
@@ -160,7 +162,8 @@ TEST_F(DataFileTest, ChannelLinesAreReadByTheirNotUsedText) {
 
 TEST_F(DataFileTest, ByteRulesForLineEnds) {
   // CR alone ends a line; a bare LF does not; byte 26 ends the file; extra lines are ignored.
-  const QByteArray crOnly = QByteArray(kHeader).replace("\r\n", "\r") + "1.0;1.00;2.00;\r2.0;3.00;4.00;\rextra\r";
+  const QByteArray crOnly =
+      QByteArray(kHeader).replace("\r\n", "\r") + "1.0;1.00;2.00;\r2.0;3.00;4.00;\rextra\r";
   const auto staged = read(crOnly);
   ASSERT_TRUE(staged);
   EXPECT_EQ(staged->rowCount, 2);
@@ -169,7 +172,9 @@ TEST_F(DataFileTest, ByteRulesForLineEnds) {
   const QByteArray bareLf = QByteArray(kHeader).replace("\r\n", "\n") + "1.0;1.00;2.00;\n";
   EXPECT_EQ(errorOf([&] { read(bareLf); }), QStringLiteral("'' ist kein gültiger Integerwert"));
 
-  const QByteArray cut = kHeader + "1.0;1.00;2.00;\r\n\x1a" "2.0;3.00;4.00;\r\n";
+  const QByteArray cut = kHeader +
+                         "1.0;1.00;2.00;\r\n\x1a"
+                         "2.0;3.00;4.00;\r\n";
   EXPECT_EQ(errorOf([&] { read(cut); }), QStringLiteral("'' ist kein gültiger Gleitkommawert"));
 }
 
@@ -178,18 +183,20 @@ TEST_F(DataFileTest, BadInputGivesTheMessageOfItsFirstFault) {
     QByteArray tail;
     const char* message;
   } const cases[] = {
-      {"1.0;1.00;", "'' ist kein gültiger Gleitkommawert"},          // short file
+      {"1.0;1.00;", "'' ist kein gültiger Gleitkommawert"},  // short file
       {"1.0;x;2.00;\r\n", "'x' ist kein gültiger Gleitkommawert"},
-      {"1.0\r\n", "'' ist kein gültiger Gleitkommawert"},            // no ";" at all
+      {"1.0\r\n", "'' ist kein gültiger Gleitkommawert"},  // no ";" at all
   };
   for (const Case& c : cases) {
     EXPECT_EQ(errorOf([&] { read(kHeader + c.tail); }), QString::fromUtf8(c.message));
   }
   const QByteArray nul = kHeader + QByteArray("1.0;\0;2;\r\n", 10);
-  EXPECT_TRUE(errorOf([&] { read(nul); }).endsWith(QStringLiteral("ist kein gültiger Gleitkommawert")));
+  EXPECT_TRUE(
+      errorOf([&] { read(nul); }).endsWith(QStringLiteral("ist kein gültiger Gleitkommawert")));
   QByteArray counts = kHeader;
   counts.replace("2<lines", "100001<lines");
-  EXPECT_EQ(errorOf([&] { read(counts); }), QStringLiteral("Too many data lines: 100001 (at most 100000)"));
+  EXPECT_EQ(errorOf([&] { read(counts); }),
+            QStringLiteral("Too many data lines: 100001 (at most 100000)"));
   counts.replace("100001<lines", "-1<lines");
   EXPECT_EQ(errorOf([&] { read(counts); }), QStringLiteral("'-1' ist kein gültiger Integerwert"));
   counts.replace("-1<lines", "2 <lines");
@@ -197,8 +204,12 @@ TEST_F(DataFileTest, BadInputGivesTheMessageOfItsFirstFault) {
 }
 
 TEST_F(DataFileTest, DecodesUtf8AndFallsBackToWindows1252) {
-  EXPECT_EQ(decodeLine(QByteArray("Gl\xc3\xbc" "cose")), QStringLiteral("Glücose"));
-  EXPECT_EQ(decodeLine(QByteArray("Gl\xfc" "cose \x80")), QStringLiteral("Glücose €"));
+  EXPECT_EQ(decodeLine(QByteArray("Gl\xc3\xbc"
+                                  "cose")),
+            QStringLiteral("Glücose"));
+  EXPECT_EQ(decodeLine(QByteArray("Gl\xfc"
+                                  "cose \x80")),
+            QStringLiteral("Glücose €"));
   EXPECT_EQ(encodeLine(QStringLiteral("ü")), QByteArray("\xc3\xbc\r\n"));
 }
 
@@ -221,9 +232,8 @@ TEST_F(DataFileTest, ExtensionRuleAndNames) {
   struct Case {
     const char* in;
     const char* out;
-  } const cases[] = {{"run1", "run1.vln"},         {"run1.txt", "run1.txt.vln"},
-                     {"a.vln.bak", "a.vln.bak"},   {"a.VLN", "a.VLN"},
-                     {"a.Vln", "a.Vln.vln"},       {"", ".vln"}};
+  } const cases[] = {{"run1", "run1.vln"}, {"run1.txt", "run1.txt.vln"}, {"a.vln.bak", "a.vln.bak"},
+                     {"a.VLN", "a.VLN"},   {"a.Vln", "a.Vln.vln"},       {"", ".vln"}};
   for (const Case& c : cases) {
     EXPECT_EQ(applyExtensionRule(QString::fromLatin1(c.in)), QString::fromLatin1(c.out));
   }

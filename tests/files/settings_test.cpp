@@ -83,9 +83,8 @@ TEST(Settings, IntervalsRoundHalfToEvenAndStayWithinTheControlsRange) {
   struct Case {
     const char* line;
     int interval;
-  } const cases[] = {{"0.5", 500},   {"0.3", 300},     {"2", 2000},         {"0.0005", 250},
-                     {"0", 250},     {"-3", 250},      {"9999", 500000},
-                     {"1.5", 1500}};
+  } const cases[] = {{"0.5", 500}, {"0.3", 300}, {"2", 2000},      {"0.0005", 250},
+                     {"0", 250},   {"-3", 250},  {"9999", 500000}, {"1.5", 1500}};
   for (const Case& c : cases) {
     RecordingTarget target;
     const QByteArray bytes = "3<>\r\n<>\r\n<>\r\n<>\r\n<>\r\n<>\r\n" + QByteArray(c.line) +
@@ -103,8 +102,9 @@ TEST(Settings, FailuresStopWhereTheyHappen) {
   EXPECT_EQ(port.fields.experiment(), QStringLiteral("(Describe experiment here)"));
 
   RecordingTarget interval;
-  EXPECT_EQ(readInto(interval, "4<>\r\nExp<>\r\n<Channel 1 not used>\r\n<>\r\n<>\r\n<>\r\n"
-                               "0,5<sec Reading interval>\r\n/x/<Initial directory>\r\n"),
+  EXPECT_EQ(readInto(interval,
+                     "4<>\r\nExp<>\r\n<Channel 1 not used>\r\n<>\r\n<>\r\n<>\r\n"
+                     "0,5<sec Reading interval>\r\n/x/<Initial directory>\r\n"),
             QStringLiteral("'0,5' ist kein gültiger Gleitkommawert"));
   EXPECT_EQ(interval.fields.experiment(), QStringLiteral("Exp"));
   EXPECT_FALSE(interval.fields.channelSelected(1));
@@ -117,8 +117,9 @@ TEST(Settings, FailuresStopWhereTheyHappen) {
 
 TEST(Settings, ChannelNotUsedTagCountsOnlyAtTheFirstByte) {
   RecordingTarget target;
-  readInto(target, "3<>\r\nE<>\r\n<Channel 1>\r\n <Channel 2 not used>\r\n\r\n<Channel 4 not used>\r\n"
-                   "1<>\r\n\r\n");
+  readInto(target,
+           "3<>\r\nE<>\r\n<Channel 1>\r\n <Channel 2 not used>\r\n\r\n<Channel 4 not used>\r\n"
+           "1<>\r\n\r\n");
   EXPECT_TRUE(target.fields.channelSelected(2));
   EXPECT_EQ(target.fields.unitLabel(2), QStringLiteral(" "));
   EXPECT_TRUE(target.fields.channelSelected(3)) << "an empty line selects the channel";

@@ -1,8 +1,9 @@
+#include "monitor.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "monitor.h"
 #include "recorder.h"
 #include "test_doubles.h"
 
@@ -110,8 +111,8 @@ TEST_F(MonitorTest, SeriesStepsOnCaptions) {
 }
 
 TEST_F(MonitorTest, TimeRangeWalksTheSeriesWithinItsControlsBounds) {
-  const char* up[] = {"2.50", "5.00", "10.0", "25.0", "50.0", "100", "250", "500", "1E3", "2.5E3",
-                      "5E3", "1E4"};
+  const char* up[] = {"2.50", "5.00", "10.0", "25.0",  "50.0", "100",
+                      "250",  "500",  "1E3",  "2.5E3", "5E3",  "1E4"};
   for (const char* text : up) {
     press(9, true);
     EXPECT_EQ(caption(MonitorCaptions::TimeScale), QString::fromLatin1(text));
@@ -174,7 +175,8 @@ TEST_F(MonitorTest, MidpointsAndWindowStartMoveByFractionsOfTheSpan) {
   monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("100.00"));
   monitor.defineworlds();
   monitor.BnTimeplusClick();
-  EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("100.00")) << "step lost in 3 digits";
+  EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("100.00"))
+      << "step lost in 3 digits";
   monitor.BnTimeMinusClick();
   EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("99.80"));
 }
@@ -259,7 +261,8 @@ TEST_F(MonitorTest, ChannelMarksAndNoteMarkers) {
   EXPECT_EQ(surface.pixel(332, 449), colors::kMagenta);
   EXPECT_EQ(surface.pixel(335, 443), colors::kMagenta);
   EXPECT_NE(surface.pixel(338, 449), colors::kMagenta) << "the chevron's end point is not painted";
-  EXPECT_TRUE(surface.pixel(337, 448) == colors::kMagenta || surface.pixel(338, 448) == colors::kMagenta);
+  EXPECT_TRUE(surface.pixel(337, 448) == colors::kMagenta ||
+              surface.pixel(338, 448) == colors::kMagenta);
   EXPECT_EQ(surface.pixel(332, 11), colors::kMagenta);
   EXPECT_EQ(surface.penColor(), colors::kBlack) << "pen colour restored";
 }
@@ -299,7 +302,8 @@ TEST_F(MonitorTest, RecordingTimeText) {
   struct Case {
     double seconds;
     const char* text;
-  } const cases[] = {{5.3, "0 : 5.3"}, {225.7, "3 : 46.0"}, {3600, "60 : 0.0"}, {59.96, "0 : 60.0"}};
+  } const cases[] = {
+      {5.3, "0 : 5.3"}, {225.7, "3 : 46.0"}, {3600, "60 : 0.0"}, {59.96, "0 : 60.0"}};
   for (const Case& c : cases) {
     addRows({{c.seconds, 0}});
     monitor.drawLatestRow();
@@ -387,7 +391,9 @@ TEST_F(MonitorTest, CursorReadout) {
     int x, y;
     const char* time;
     const char* value;
-  } const cases[] = {{35, 10, "0.00", "500"}, {335, 230, "0.50", "0"}, {635, 450, "1.00", "-500"},
+  } const cases[] = {{35, 10, "0.00", "500"},
+                     {335, 230, "0.50", "0"},
+                     {635, 450, "1.00", "-500"},
                      {5, 230, "-0.05", "0"}};
   for (const Case& c : cases) {
     monitor.ImScreenMouseMove(c.x, c.y);

@@ -22,7 +22,8 @@ class ScriptedDriver : public ConverterDriver {
     return opens ? 1 : 0;
   }
   uint8_t setChannel(int32_t port, int32_t channel, int32_t a, int32_t b, int32_t c) override {
-    calls << QStringLiteral("set_channel %1 %2 %3 %4 %5").arg(port).arg(channel).arg(a).arg(b).arg(c);
+    calls
+        << QStringLiteral("set_channel %1 %2 %3 %4 %5").arg(port).arg(channel).arg(a).arg(b).arg(c);
     return 1;
   }
   uint8_t getValue(int32_t* reading, int32_t, int32_t channel) override {

@@ -1,7 +1,6 @@
 #include <QFile>
-#include <QTableView>
-
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTest>
 
 #include "ui_fixture.h"
@@ -180,9 +179,9 @@ TEST_F(WindowsTest, NotesAndHelpWindowsCloseAsSpecified) {
 
 TEST_F(WindowsTest, HelpTextHasEverySection) {
   const QString text = TForm4::helpText();
-  for (const char* section : {"[Installation]", "[Connection of the converter]", "[Program start]",
-                              "[Recording an experiment]", "[Plotting data]", "[Data format]",
-                              "[Open vln files]"}) {
+  for (const char* section :
+       {"[Installation]", "[Connection of the converter]", "[Program start]",
+        "[Recording an experiment]", "[Plotting data]", "[Data format]", "[Open vln files]"}) {
     EXPECT_TRUE(text.contains(QString::fromLatin1(section))) << section;
   }
   EXPECT_TRUE(text.contains(QStringLiteral("libadc1632.so")));

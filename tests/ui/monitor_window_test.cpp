@@ -78,7 +78,8 @@ TEST_F(WindowsTest, SavedPictureIsTheSurfacePixelForPixel) {
   const QImage& live = monitor->surface().image();
   int differences = 0;
   for (int y = 0; y < 480; ++y) {
-    for (int x = 0; x < 640; ++x) differences += (saved.pixel(x, y) & 0xFFFFFF) != (live.pixel(x, y) & 0xFFFFFF);
+    for (int x = 0; x < 640; ++x)
+      differences += (saved.pixel(x, y) & 0xFFFFFF) != (live.pixel(x, y) & 0xFFFFFF);
   }
   EXPECT_EQ(differences, 0);
 }
