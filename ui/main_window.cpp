@@ -295,6 +295,7 @@ void TForm1::StartClick() {
   EdComNr->setEnabled(false);
   Start->hide();
   Stop->show();
+  Open1->setEnabled(false);  // reading a file under a running row timer would mix two records
   if (!store_.converterOpen) {
     setStatus(QStringLiteral("Opening ADC16 on COM %1").arg(store_.portNumber));
     repaint();  // visible while the driver call blocks
@@ -331,6 +332,7 @@ void TForm1::StopClick() {
     EdCH[c]->show();
   }
   EdComNr->setEnabled(true);
+  Open1->setEnabled(true);
   if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"));
   recorder_.stopRowTimer();
   Stop->hide();

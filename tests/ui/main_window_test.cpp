@@ -274,10 +274,12 @@ TEST_F(WindowsTest, FailedOpenChangesNothing) {
 
 TEST_F(WindowsTest, OpenAsksAboutUnsavedDataAndIsRefusedDuringARun) {
   main->StartClick();
+  EXPECT_FALSE(action("Open1")->isEnabled());
   prompts.openNames = {path("x.vln")};
   main->Open1Click();
   EXPECT_TRUE(prompts.dialogs.empty());
   main->StopClick();
+  EXPECT_TRUE(action("Open1")->isEnabled());
   prompts.answers = {Answer::Cancel};
   main->Open1Click();
   EXPECT_EQ(prompts.questions, QStringList({"UNSAVED DATA - Open file anyway?"}));
