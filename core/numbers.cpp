@@ -50,34 +50,70 @@ QString specialText(double x) {
   return x < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
 }
 
+// Decimal digits of n into `out` (no terminator); returns the count.
+int writeDigits(uint64_t n, char* out) {
+  char reversed[24];
+  int count = 0;
+  do {
+    reversed[count++] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n != 0);
+  for (int i = 0; i < count; ++i) out[i] = reversed[count - 1 - i];
+  return count;
+}
+
+// Builds the text in a small ASCII buffer (one allocation for the QString), with "." standing for
+// the separator until the end.
+QString finish(const char* text, int length, int separatorAt, QChar separator) {
+  QString result = QString::fromLatin1(text, length);
+  if (separatorAt >= 0) result[separatorAt] = separator;
+  return result;
+}
+
 QString fixedText(const RoundedDecimal& rounded, bool negative, int decimals, QChar separator) {
-  std::string digits = std::to_string(rounded.mantissa);
-  std::string integerPart;
-  std::string fraction;
+  char digits[24];
+  const int count = writeDigits(rounded.mantissa, digits);
+  char out[400];
+  int length = 0;
+  if (negative && rounded.mantissa != 0) out[length++] = '-';
+  int separatorAt = -1;
   if (rounded.exponent10 >= 0) {
-    integerPart = rounded.mantissa == 0 ? "0" : digits + std::string(rounded.exponent10, '0');
+    if (rounded.mantissa == 0) {
+      out[length++] = '0';
+    } else {
+      for (int i = 0; i < count; ++i) out[length++] = digits[i];
+      for (int i = 0; i < rounded.exponent10 && length < 360; ++i) out[length++] = '0';
+    }
+    if (decimals > 0) {
+      separatorAt = length;
+      out[length++] = '.';
+      for (int i = 0; i < decimals; ++i) out[length++] = '0';
+    }
+    return finish(out, length, separatorAt, separator);
+  }
+  const int fractionDigits = -rounded.exponent10;
+  const int integerDigits = count - fractionDigits;
+  if (integerDigits <= 0) {
+    out[length++] = '0';
   } else {
-    const size_t fractionDigits = static_cast<size_t>(-rounded.exponent10);
-    if (digits.size() <= fractionDigits) digits.insert(0, fractionDigits - digits.size() + 1, '0');
-    integerPart = digits.substr(0, digits.size() - fractionDigits);
-    fraction = digits.substr(digits.size() - fractionDigits);
+    for (int i = 0; i < integerDigits; ++i) out[length++] = digits[i];
   }
-  if (static_cast<int>(fraction.size()) < decimals)
-    fraction.append(decimals - fraction.size(), '0');
-  QString text;
-  text.reserve(static_cast<qsizetype>(integerPart.size() + fraction.size() + 2));
-  if (negative && rounded.mantissa != 0) text += QLatin1Char('-');
-  text += QLatin1String(integerPart.data(), static_cast<qsizetype>(integerPart.size()));
   if (decimals > 0) {
-    text += separator;
-    text += QLatin1String(fraction.data(), static_cast<qsizetype>(fraction.size()));
+    separatorAt = length;
+    out[length++] = '.';
+    for (int i = 0; i < fractionDigits; ++i) {
+      const int index = integerDigits + i;
+      out[length++] = index >= 0 ? digits[index] : '0';
+    }
+    for (int i = fractionDigits; i < decimals; ++i) out[length++] = '0';
   }
-  return text;
+  return finish(out, length, separatorAt, separator);
 }
 
 int integerDigitCount(const RoundedDecimal& rounded) {
   if (rounded.mantissa == 0) return 1;
-  return static_cast<int>(std::to_string(rounded.mantissa).size()) + rounded.exponent10;
+  char digits[24];
+  return writeDigits(rounded.mantissa, digits) + rounded.exponent10;
 }
 
 [[noreturn]] void throwFloatError(const QString& text) {
@@ -96,19 +132,24 @@ QString formatFixed(double x, int precision, int decimals, QChar separator) {
     return fixedText(rounded, negative, decimals, separator);
 
   // Exponent form: first digit, the other significant digits without trailing zeros, E, exponent.
-  std::string digits = std::to_string(rounded.mantissa);
-  const int exponent = static_cast<int>(digits.size()) - 1 + rounded.exponent10;
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  QString text;
-  if (negative) text += QLatin1Char('-');
-  text += QLatin1Char(digits[0]);
-  if (digits.size() > 1) {
-    text += separator;
-    text += QLatin1String(digits.data() + 1, static_cast<qsizetype>(digits.size() - 1));
+  char digits[24];
+  int count = writeDigits(rounded.mantissa, digits);
+  const int exponent = count - 1 + rounded.exponent10;
+  while (count > 1 && digits[count - 1] == '0') --count;
+  char out[48];
+  int length = 0;
+  if (negative) out[length++] = '-';
+  out[length++] = digits[0];
+  int separatorAt = -1;
+  if (count > 1) {
+    separatorAt = length;
+    out[length++] = '.';
+    for (int i = 1; i < count; ++i) out[length++] = digits[i];
   }
-  text += QLatin1Char('E');
-  text += QString::number(exponent);
-  return text;
+  out[length++] = 'E';
+  const auto [end, ec] = std::to_chars(out + length, out + sizeof out, exponent);
+  (void)ec;
+  return finish(out, static_cast<int>(end - out), separatorAt, separator);
 }
 
 QString formatCell(double x, int minWidth, int decimals) {

@@ -1,7 +1,6 @@
 #include "text_lines.h"
 
 #include <QStringDecoder>
-#include <QStringEncoder>
 #include <cerrno>
 
 #include "file_errors.h"
@@ -98,8 +97,7 @@ QString decodeLine(const QByteArray& bytes) {
 }
 
 QByteArray encodeLine(const QString& line) {
-  QStringEncoder encoder(QStringEncoder::System);
-  QByteArray bytes = encoder.encode(line);
+  QByteArray bytes = line.toLocal8Bit();  // the system's 8-bit encoding
   bytes.append("\r\n", 2);
   return bytes;
 }
