@@ -33,13 +33,6 @@ bool LineReader::fill() {
   return got > 0;
 }
 
-bool LineReader::atEnd() {
-  if (ended_) return true;
-  if (position_ < buffer_.size()) return false;
-  if (!fill()) ended_ = true;
-  return ended_;
-}
-
 QString LineReader::readLine() {
   if (ended_) return {};
   qsizetype scan = position_;

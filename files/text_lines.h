@@ -12,7 +12,6 @@ class LineReader {
   explicit LineReader(QIODevice& device) : device_(device) {}
   /// The next line (empty past the end). Throws VelanError on a read error.
   QString readLine();
-  bool atEnd();
 
  private:
   bool fill();  // reads more bytes; false at the device's end
