@@ -15,39 +15,87 @@ struct RoundedDecimal {
   int exponent10 = 0;
 };
 
-// Rounds |x| half away from zero at the digit of weight 10^cutoff, working on the 18 significant
-// digits that printf gives (it rounds correctly), so 0.25 -> 0.3 as the decimal text suggests.
-RoundedDecimal roundDecimal(double magnitude, int precision, int decimals, bool limitByPrecision) {
-  RoundedDecimal result;
-  if (magnitude == 0.0) {
-    result.exponent10 = -decimals;
-    return result;
+// The digits and leading decimal exponent of a to_chars scientific text "d.ddde+xx".
+struct DecimalDigits {
+  char digits[24];
+  int count = 0;
+  int exponent = 0;
+};
+
+DecimalDigits scientificDigits(const char* begin, const char* end) {
+  DecimalDigits result;
+  const char* p = begin;
+  for (; p < end && *p != 'e'; ++p) {
+    if (*p != '.') result.digits[result.count++] = *p;
   }
-  // Locale-independent: d.ddddddddddddddddde[+-]xx
-  char buffer[40] = {};
-  std::to_chars(buffer, buffer + sizeof buffer - 1, magnitude, std::chars_format::scientific, 17);
-  char digits[18];
-  digits[0] = buffer[0];
-  std::memcpy(digits + 1, buffer + 2, 17);
-  const int leadingExponent = std::atoi(buffer + 20);
+  if (p < end) ++p;  // 'e'
+  if (p < end && *p == '+') ++p;
+  std::from_chars(p, end, result.exponent);
+  return result;
+}
 
-  int cutoff = -decimals;
-  if (limitByPrecision) cutoff = std::max(cutoff, leadingExponent - precision + 1);
+RoundedDecimal roundDigits(const DecimalDigits& d, int cutoff) {
+  RoundedDecimal result;
   result.exponent10 = cutoff;
-
-  const int keptDigits = leadingExponent - cutoff + 1;  // digits of weight >= 10^cutoff
+  const int keptDigits = d.exponent - cutoff + 1;  // digits of weight >= 10^cutoff
   uint64_t mantissa = 0;
-  for (int i = 0; i < keptDigits && i < 18; ++i) mantissa = mantissa * 10 + (digits[i] - '0');
-  for (int i = 18; i < keptDigits; ++i) mantissa *= 10;
-  const int roundingIndex = keptDigits;  // digit of weight 10^(cutoff-1)
-  if (roundingIndex >= 0 && roundingIndex < 18 && digits[roundingIndex] >= '5') ++mantissa;
+  for (int i = 0; i < keptDigits && i < d.count; ++i)
+    mantissa = mantissa * 10 + (d.digits[i] - '0');
+  for (int i = std::max(d.count, 0); i < keptDigits; ++i) mantissa *= 10;
+  if (keptDigits >= 0 && keptDigits < d.count && d.digits[keptDigits] >= '5') ++mantissa;
   result.mantissa = mantissa;
   return result;
 }
 
-QString specialText(double x) {
-  if (std::isnan(x)) return QStringLiteral("NAN");
-  return x < 0 ? QStringLiteral("-INF") : QStringLiteral("INF");
+int cutoffFor(int leadingExponent, int precision, int decimals) {
+  return std::max(-decimals, leadingExponent - precision + 1);
+}
+
+// Rounds |x| half away from zero at the digit of weight 10^cutoff, working on the number's
+// decimal expansion to 18 significant digits (correctly rounded by to_chars), so 0.25 -> 0.3 and
+// 0.15 (really 0.1499999999999999944...) -> 0.1, as the program has always written them.
+RoundedDecimal roundDecimalExact(double magnitude, int precision, int decimals) {
+  char buffer[40];
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 17);
+  (void)ec;
+  const DecimalDigits d = scientificDigits(buffer, end);
+  return roundDigits(d, cutoffFor(d.exponent, precision, decimals));
+}
+
+// The same result from the shortest round-trip digits, which are much cheaper to get. They decide
+// the rounding the same way unless they end exactly on a 5 at the rounding digit, or are a power
+// of ten (the 18-digit expansion may lie just below it, with one exponent less); those few cases
+// take the exact path.
+RoundedDecimal roundDecimal(double magnitude, int precision, int decimals) {
+  if (magnitude == 0.0) {
+    RoundedDecimal zero;
+    zero.exponent10 = -decimals;
+    return zero;
+  }
+  char buffer[40];
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
+  (void)ec;
+  const DecimalDigits d = scientificDigits(buffer, end);
+  const int cutoff = cutoffFor(d.exponent, precision, decimals);
+  const int roundingIndex = d.exponent - cutoff + 1;
+  const bool powerOfTen = d.count == 1 && d.digits[0] == '1';
+  const bool endsOnHalf =
+      roundingIndex >= 0 && roundingIndex == d.count - 1 && d.digits[roundingIndex] == '5';
+  if (powerOfTen || endsOnHalf) return roundDecimalExact(magnitude, precision, decimals);
+  return roundDigits(d, cutoff);
+}
+
+int copyText(const char* text, char* out) {
+  const int length = static_cast<int>(std::strlen(text));
+  std::memcpy(out, text, static_cast<size_t>(length));
+  return length;
+}
+
+int specialText(double x, char* out) {
+  if (std::isnan(x)) return copyText("NAN", out);
+  return copyText(x < 0 ? "-INF" : "INF", out);
 }
 
 // Decimal digits of n into `out` (no terminator); returns the count.
@@ -62,21 +110,12 @@ int writeDigits(uint64_t n, char* out) {
   return count;
 }
 
-// Builds the text in a small ASCII buffer (one allocation for the QString), with "." standing for
-// the separator until the end.
-QString finish(const char* text, int length, int separatorAt, QChar separator) {
-  QString result = QString::fromLatin1(text, length);
-  if (separatorAt >= 0) result[separatorAt] = separator;
-  return result;
-}
-
-QString fixedText(const RoundedDecimal& rounded, bool negative, int decimals, QChar separator) {
+int fixedText(const RoundedDecimal& rounded, bool negative, int decimals, char separator,
+              char* out) {
   char digits[24];
   const int count = writeDigits(rounded.mantissa, digits);
-  char out[400];
   int length = 0;
   if (negative && rounded.mantissa != 0) out[length++] = '-';
-  int separatorAt = -1;
   if (rounded.exponent10 >= 0) {
     if (rounded.mantissa == 0) {
       out[length++] = '0';
@@ -85,11 +124,10 @@ QString fixedText(const RoundedDecimal& rounded, bool negative, int decimals, QC
       for (int i = 0; i < rounded.exponent10 && length < 360; ++i) out[length++] = '0';
     }
     if (decimals > 0) {
-      separatorAt = length;
-      out[length++] = '.';
+      out[length++] = separator;
       for (int i = 0; i < decimals; ++i) out[length++] = '0';
     }
-    return finish(out, length, separatorAt, separator);
+    return length;
   }
   const int fractionDigits = -rounded.exponent10;
   const int integerDigits = count - fractionDigits;
@@ -99,21 +137,49 @@ QString fixedText(const RoundedDecimal& rounded, bool negative, int decimals, QC
     for (int i = 0; i < integerDigits; ++i) out[length++] = digits[i];
   }
   if (decimals > 0) {
-    separatorAt = length;
-    out[length++] = '.';
+    out[length++] = separator;
     for (int i = 0; i < fractionDigits; ++i) {
       const int index = integerDigits + i;
       out[length++] = index >= 0 ? digits[index] : '0';
     }
     for (int i = fractionDigits; i < decimals; ++i) out[length++] = '0';
   }
-  return finish(out, length, separatorAt, separator);
+  return length;
+}
+
+int exponentText(const RoundedDecimal& rounded, bool negative, char separator, char* out) {
+  char digits[24];
+  int count = writeDigits(rounded.mantissa, digits);
+  const int exponent = count - 1 + rounded.exponent10;
+  while (count > 1 && digits[count - 1] == '0') --count;
+  int length = 0;
+  if (negative) out[length++] = '-';
+  out[length++] = digits[0];
+  if (count > 1) {
+    out[length++] = separator;
+    for (int i = 1; i < count; ++i) out[length++] = digits[i];
+  }
+  out[length++] = 'E';
+  const auto [end, ec] = std::to_chars(out + length, out + length + 8, exponent);
+  (void)ec;
+  return static_cast<int>(end - out);
 }
 
 int integerDigitCount(const RoundedDecimal& rounded) {
   if (rounded.mantissa == 0) return 1;
   char digits[24];
   return writeDigits(rounded.mantissa, digits) + rounded.exponent10;
+}
+
+// The texts are ASCII but for the separator; a separator outside Latin-1 is put in afterwards.
+QString toQString(const char* text, int length, QChar separator) {
+  QString result = QString::fromLatin1(text, length);
+  if (separator.unicode() > 0xFF) result.replace(QLatin1Char('.'), separator);
+  return result;
+}
+
+char asciiSeparator(QChar separator) {
+  return separator.unicode() <= 0xFF ? static_cast<char>(separator.unicode()) : '.';
 }
 
 [[noreturn]] void throwFloatError(const QString& text) {
@@ -124,45 +190,37 @@ bool isBlank(QChar c) { return c.unicode() <= 0x20; }
 
 }  // namespace
 
-QString formatFixed(double x, int precision, int decimals, QChar separator) {
-  if (!std::isfinite(x)) return specialText(x);
-  const RoundedDecimal rounded = roundDecimal(std::fabs(x), precision, decimals, true);
+int formatFixedInto(char* out, double x, int precision, int decimals, char separator) {
+  if (!std::isfinite(x)) return specialText(x, out);
+  const RoundedDecimal rounded = roundDecimal(std::fabs(x), precision, decimals);
   const bool negative = std::signbit(x);
-  if (integerDigitCount(rounded) <= precision)
-    return fixedText(rounded, negative, decimals, separator);
-
-  // Exponent form: first digit, the other significant digits without trailing zeros, E, exponent.
-  char digits[24];
-  int count = writeDigits(rounded.mantissa, digits);
-  const int exponent = count - 1 + rounded.exponent10;
-  while (count > 1 && digits[count - 1] == '0') --count;
-  char out[48];
-  int length = 0;
-  if (negative) out[length++] = '-';
-  out[length++] = digits[0];
-  int separatorAt = -1;
-  if (count > 1) {
-    separatorAt = length;
-    out[length++] = '.';
-    for (int i = 1; i < count; ++i) out[length++] = digits[i];
+  if (integerDigitCount(rounded) <= precision) {
+    return fixedText(rounded, negative, decimals, separator, out);
   }
-  out[length++] = 'E';
-  const auto [end, ec] = std::to_chars(out + length, out + sizeof out, exponent);
-  (void)ec;
-  return finish(out, static_cast<int>(end - out), separatorAt, separator);
+  return exponentText(rounded, negative, separator, out);
+}
+
+QString formatFixed(double x, int precision, int decimals, QChar separator) {
+  char text[kFormattedCapacity];
+  const int length = formatFixedInto(text, x, precision, decimals, asciiSeparator(separator));
+  return toQString(text, length, separator);
 }
 
 QString formatCell(double x, int minWidth, int decimals) {
-  QString text;
+  char text[kFormattedCapacity];
+  int length = 0;
   if (!std::isfinite(x)) {
-    text = specialText(x);
+    length = specialText(x, text);
   } else {
-    const RoundedDecimal rounded = roundDecimal(std::fabs(x), 18, decimals, false);
-    text = fixedText(rounded, std::signbit(x), decimals, QLatin1Char('.'));
+    // 18 significant digits, then zeros, as a fixed-point text of any length is written.
+    const RoundedDecimal rounded = roundDecimal(std::fabs(x), 18, decimals);
+    length = fixedText(rounded, std::signbit(x), decimals, '.', text);
   }
-  if (text.size() < minWidth) text.prepend(QString(minWidth - text.size(), QLatin1Char(' ')));
-  text.truncate(10);
-  return text;
+  QString cell;
+  if (length < minWidth) cell.fill(QLatin1Char(' '), minWidth - length);
+  cell += QLatin1String(text, std::min(length, 10));
+  cell.truncate(10);
+  return cell;
 }
 
 double parseNumber(const QString& text, QChar separator) {

@@ -9,6 +9,12 @@
 /// would need more than `precision` digits.
 QString formatFixed(double x, int precision, int decimals, QChar separator);
 
+/// Room formatFixedInto may need.
+inline constexpr int kFormattedCapacity = 420;
+/// formatFixed into a byte buffer with a one-byte separator; returns the length. For writers
+/// that build whole lines of bytes.
+int formatFixedInto(char* out, double x, int precision, int decimals, char separator);
+
 /// Reads a text written by formatFixed (or typed by a user). Throws VelanError with the
 /// "ist kein gültiger Gleitkommawert" message on anything else.
 double parseNumber(const QString& text, QChar separator);

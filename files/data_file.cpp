@@ -22,6 +22,25 @@ void writeBytes(QIODevice& device, const QByteArray& bytes) {
 
 void writeLine(QIODevice& device, const QString& line) { writeBytes(device, encodeLine(line)); }
 
+constexpr qsizetype kBlockSize = 256 * 1024;
+
+// The number fields of a data line for a separator outside ASCII (the slow, general path).
+QString numberFieldsText(const RecordStore& store, int r, const RecordFields& fields,
+                         bool decimalComma, QChar separator) {
+  QString line = formatFixed(store.time[r], 5, 1, separator) + QLatin1Char(';');
+  for (int c = 1; c <= kChannels; ++c) {
+    if (!fields.channelSelected(c)) continue;
+    line += formatFixed(store.value[c][r], 5, 2, separator) + QLatin1Char(';');
+  }
+  if (!decimalComma) line.replace(QLatin1Char(','), QLatin1Char('.'));
+  return line;
+}
+
+QString noteOf(const DataTable& table, int r) {
+  const QString& note = table.cell(DataTable::kNotesColumn, r);
+  return cellHasText(note) ? note : QString();
+}
+
 // Cuts the field before the first ";" off the working text. Without a ";" the field is empty
 // and the text stays whole, as the file format has always read such lines.
 QString takeField(QString& working) {
@@ -45,21 +64,34 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
   const int rows = store.rowCount;
   writeLine(device, QString::number(rows) + kCountTag);
 
-  QString line;
+  // Number fields are ASCII but for the separator: build each line as bytes. In point mode every
+  // comma of the number fields becomes a point, so a comma separator is written as a point.
+  const bool asciiSeparator = separator.unicode() < 0x80;
+  char fileSeparator = asciiSeparator ? static_cast<char>(separator.unicode()) : '.';
+  if (!decimalComma && fileSeparator == ',') fileSeparator = '.';
+
   QByteArray block;
+  block.reserve(kBlockSize + 1024);
+  char numbers[(kChannels + 1) * (kFormattedCapacity + 1)];
   for (int r = 1; r <= rows; ++r) {
-    line = formatFixed(store.time[r], 5, 1, separator);
-    line += QLatin1Char(';');
-    for (int c = 1; c <= kChannels; ++c) {
-      if (!fields.channelSelected(c)) continue;
-      line += formatFixed(store.value[c][r], 5, 2, separator);
-      line += QLatin1Char(';');
+    if (!asciiSeparator) {
+      block += encodeLine(numberFieldsText(store, r, fields, decimalComma, separator) +
+                          noteOf(table, r));
+    } else {
+      int length = formatFixedInto(numbers, store.time[r], 5, 1, fileSeparator);
+      numbers[length++] = ';';
+      for (int c = 1; c <= kChannels; ++c) {
+        // The selection is read for every line, as a change during a save would show.
+        if (!fields.channelSelected(c)) continue;
+        length += formatFixedInto(numbers + length, store.value[c][r], 5, 2, fileSeparator);
+        numbers[length++] = ';';
+      }
+      block.append(numbers, length);
+      const QString& note = table.cell(DataTable::kNotesColumn, r);
+      if (cellHasText(note)) block += note.toLocal8Bit();
+      block.append("\r\n", 2);
     }
-    if (!decimalComma) line.replace(QLatin1Char(','), QLatin1Char('.'));
-    const QString& note = table.cell(DataTable::kNotesColumn, r);
-    if (cellHasText(note)) line += note;
-    block += encodeLine(line);
-    if (block.size() > 256 * 1024) {
+    if (block.size() > kBlockSize) {
       writeBytes(device, block);
       block.clear();
     }

@@ -11,7 +11,9 @@ const std::array<Rgb, 5> kChannelColors = {colors::kBlack, colors::kRed, colors:
 
 // Ties to even, then reduced to 16 bits unsigned as the drawing routines take coordinates.
 uint16_t toPixel(long double coordinate) {
-  const long double rounded = std::nearbyint(coordinate);
+  // rint rounds ties to even in the default rounding mode, like nearbyint, without saving and
+  // restoring the floating-point environment on every call.
+  const long double rounded = std::rint(coordinate);
   if (!std::isfinite(rounded) || std::fabs(rounded) > 1e18L) return 65535;
   return static_cast<uint16_t>(static_cast<int64_t>(rounded) & 0xFFFF);
 }

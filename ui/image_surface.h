@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QHash>
 #include <QImage>
 
 #include "surface.h"
@@ -13,9 +14,17 @@ class ImageSurface : public PixelSurface {
   void textOut(int x, int y, const QString& text) override;
   /// The buffer as an image (shares the pixels).
   const QImage& image() const { return image_; }
-  void setFont(const QFont& font) { font_ = font; }
+  void setFont(const QFont& font) {
+    font_ = font;
+    textCache_.clear();
+  }
 
  private:
+  const QImage& renderedText(const QString& text);
+
   QImage image_;
   QFont font_;
+  /// Rendered axis labels: the same few texts come back on every redraw.
+  QHash<QString, QImage> textCache_;
+  Rgb textCacheColor_ = colors::kBlack;
 };

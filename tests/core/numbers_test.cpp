@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <iomanip>
+#include <string>
 
 #include "velan_error.h"
 
@@ -131,6 +134,89 @@ TEST(ParseInteger, LeadingBlanksAndSignOnly) {
                 QStringLiteral("'%1' ist kein gültiger Integerwert").arg(QString::fromLatin1(bad)));
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Independent oracle: round the 18-significant-digit expansion (to_chars, precision 17) half up
+// at the cutoff with string arithmetic, and return the rounded magnitude as a double.
+double oracleRounded(double magnitude, int precision, int decimals) {
+  char buffer[64];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific, 17);
+  std::string text(buffer, result.ptr);
+  std::string digits = text.substr(0, 1) + text.substr(2, 17);
+  const int exponent = std::stoi(text.substr(20));
+  const int cutoff = std::max(-decimals, exponent - precision + 1);
+  const int kept = exponent - cutoff + 1;
+  if (kept < 0) return 0.0;
+  std::string head = digits.substr(0, static_cast<size_t>(std::min(kept, 18)));
+  while (static_cast<int>(head.size()) < kept) head += '0';
+  if (kept < 18 && digits[static_cast<size_t>(kept)] >= '5') {
+    int i = static_cast<int>(head.size()) - 1;
+    while (i >= 0 && head[static_cast<size_t>(i)] == '9') head[static_cast<size_t>(i--)] = '0';
+    if (i < 0) {
+      head.insert(head.begin(), '1');
+    } else {
+      ++head[static_cast<size_t>(i)];
+    }
+  }
+  if (head.empty()) head = "0";
+  const std::string value = head + "e" + std::to_string(cutoff);
+  double rounded = 0;
+  std::from_chars(value.data(), value.data() + value.size(), rounded);
+  return rounded;
+}
+
+TEST(FormatFixed, RoundsLikeThe18DigitExpansionEverywhere) {
+  // The fast path works from the shortest digits; near-halves and powers of ten must still round
+  // as the 18-digit expansion does (0.15 is really 0.149999..., so one decimal gives 0.1).
+  EXPECT_EQ(formatFixed(0.15, 5, 1, QLatin1Char('.')), QStringLiteral("0.1"));
+  EXPECT_EQ(formatFixed(0.35, 5, 1, QLatin1Char('.')), QStringLiteral("0.3"));
+  EXPECT_EQ(formatFixed(2.675, 5, 2, QLatin1Char('.')), QStringLiteral("2.67"));
+  EXPECT_EQ(formatFixed(1.005, 5, 2, QLatin1Char('.')), QStringLiteral("1.00"));
+  uint64_t state = 0x9E3779B97F4A7C15ull;
+  const auto next = [&state] {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  };
+  int compared = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const uint64_t r = next();
+    double x;
+    switch (i % 4) {
+      case 0:  // values with few decimals, the near-half cases
+        x = static_cast<double>(static_cast<int64_t>(r % 2000000) - 1000000) / 2000.0;
+        break;
+      case 1:  // averaged readings
+        x = static_cast<double>(r % 100000000) / 1638.0 / 7.0;
+        break;
+      case 2:  // powers of ten and their neighbours
+        x = std::nextafter(std::pow(10.0, static_cast<int>(r % 12) - 3), (r & 1) ? 0.0 : 1e300);
+        break;
+      default:  // any magnitude
+        x = std::ldexp(static_cast<double>(r >> 11), static_cast<int>(r % 80) - 60);
+        break;
+    }
+    for (const auto& [precision, decimals] : {std::pair{5, 1}, {5, 2}, {3, 2}, {3, 3}, {2, 1}}) {
+      const QString text = formatFixed(x, precision, decimals, QLatin1Char('.'));
+      const double shown = std::fabs(parseNumber(text, QLatin1Char('.')));
+      ASSERT_EQ(shown, oracleRounded(std::fabs(x), precision, decimals))
+          << std::setprecision(17) << x << " p" << precision << " d" << decimals << " -> "
+          << text.toStdString();
+      ++compared;
+    }
+  }
+  EXPECT_EQ(compared, 1000000);
+}
+
+TEST(FormatCell, LongNumbersKeep18DigitsThenZeros) {
+  EXPECT_EQ(formatCell(1e20, 6, 2), QStringLiteral("1000000000"));
+  EXPECT_EQ(formatCell(-1e300, 6, 2), QStringLiteral("-100000000"));
 }
 
 }  // namespace
