@@ -112,7 +112,7 @@ int writeDigits(uint64_t n, char* out) {
 
 int fixedText(const RoundedDecimal& rounded, bool negative, int decimals, char separator,
               char* out) {
-  char digits[24];
+  char digits[24] = {};
   const int count = writeDigits(rounded.mantissa, digits);
   int length = 0;
   if (negative && rounded.mantissa != 0) out[length++] = '-';
@@ -148,7 +148,7 @@ int fixedText(const RoundedDecimal& rounded, bool negative, int decimals, char s
 }
 
 int exponentText(const RoundedDecimal& rounded, bool negative, char separator, char* out) {
-  char digits[24];
+  char digits[24] = {};
   int count = writeDigits(rounded.mantissa, digits);
   const int exponent = count - 1 + rounded.exponent10;
   while (count > 1 && digits[count - 1] == '0') --count;

@@ -147,8 +147,7 @@ void Recorder::startTimers() {
 
 QString Recorder::addNote(const QString& text, QChar separator) {
   const int n = store_.rowCount;
-  const QString note =
-      formatFixed(store_.time[n] / 60.0, 5, 2, separator) + QStringLiteral("-> ") + text;
+  QString note = formatFixed(store_.time[n] / 60.0, 5, 2, separator) + QStringLiteral("-> ") + text;
   table_.setCell(DataTable::kNotesColumn, n, note);
   return note;
 }

@@ -93,7 +93,7 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
     }
     if (block.size() > kBlockSize) {
       writeBytes(device, block);
-      block.clear();
+      block.resize(0);  // keeps the allocation for the next block
     }
   }
   writeBytes(device, block);

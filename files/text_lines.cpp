@@ -47,13 +47,13 @@ QString LineReader::readLine() {
     const qsizetype offset = scan - position_;
     if (!fill()) {
       ended_ = true;
-      const QString line = decodeLine(buffer_.mid(position_));
+      QString line = decodeLine(buffer_.mid(position_));
       position_ = buffer_.size();
       return line;
     }
     scan = position_ + offset;  // fill() may have moved the unread bytes to the front
   }
-  const QString line =
+  QString line =
       decodeLine(QByteArray::fromRawData(buffer_.constData() + position_, scan - position_));
   if (buffer_[scan] == kEndOfFile) {
     ended_ = true;

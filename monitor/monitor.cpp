@@ -164,7 +164,7 @@ void Monitor::redrawFrom(int row) {
   const bool plotMode = view_.displayMode == kPlot;
   if (plotMode && notes_) notes_->clearNotes();
   const long double windowEnd = (static_cast<long double>(view_.origin[0]) + view_.span[0]) * 60;
-  std::array<bool, kChannels + 1> selected{};
+  bool selected[kChannels + 1] = {};  // read once per redraw, not once per row
   for (int c = 1; c <= kChannels; ++c) selected[c] = fields_.channelSelected(c);
   row = std::max(row, 0);
   while (row <= store_.rowCount) {

@@ -55,11 +55,8 @@ void PixelSurface::line(SurfacePoint from, SurfacePoint to, int& patternIndex) {
 
 void PixelSurface::polyline(std::initializer_list<SurfacePoint> points) {
   int patternIndex = 0;
-  const SurfacePoint* previous = nullptr;
-  for (const SurfacePoint& point : points) {
-    if (previous) line(*previous, point, patternIndex);
-    previous = &point;
-  }
+  const SurfacePoint* const begin = points.begin();
+  for (size_t i = 1; i < points.size(); ++i) line(begin[i - 1], begin[i], patternIndex);
 }
 
 void PixelSurface::place(int left, int top, int, int) {
@@ -71,5 +68,5 @@ Rgb PixelSurface::pixel(int x, int y) const {
   if (static_cast<unsigned>(x) >= kWidth || static_cast<unsigned>(y) >= kHeight) {
     return colors::kWhite;
   }
-  return pixels_[static_cast<size_t>(y * kWidth + x)] & 0xFFFFFFu;
+  return pixels_[static_cast<size_t>(y) * kWidth + static_cast<size_t>(x)] & 0xFFFFFFu;
 }

@@ -58,7 +58,7 @@ class PixelSurface : public Surface {
   void polyline(std::initializer_list<SurfacePoint> points) override;
   void setPixel(int x, int y, Rgb color) override {
     if (static_cast<unsigned>(x) < kWidth && static_cast<unsigned>(y) < kHeight) {
-      pixels_[static_cast<size_t>(y * kWidth + x)] = 0xFF000000u | color;
+      pixels_[static_cast<size_t>(y) * kWidth + static_cast<size_t>(x)] = 0xFF000000u | color;
     }
   }
   Rgb penColor() const override { return penColor_; }

@@ -1,0 +1,68 @@
+// Start-up and memory figures of the real program, offscreen:
+//   velan_startup                    start, show the main window, quit (timed from outside)
+//   velan_startup --make FILE        write a 100000-row, four-channel record to FILE
+//   velan_startup --plot FILE        start, open FILE, plot it, print the peak resident memory
+//   velan_startup --drift SECONDS    a simulated run at 250 ms on the real timers; prints the rows
+//                                    stored against the rows the wall clock expects
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTimer>
+#include <cmath>
+#include <cstdio>
+
+#include "data_file.h"
+#include "program.h"
+
+namespace {
+int makeRecord(const QString& path) {
+  auto store = std::make_unique<RecordStore>();
+  DataTable table;
+  PlainRecordFields fields;
+  for (int c = 1; c <= kChannels; ++c) fields.setChannelSelected(c, true);
+  store->rowCount = kMaxRows;
+  table.setTableRowCount(kMaxRows + 25);
+  for (int r = 1; r <= kMaxRows; ++r) {
+    store->time[r] = r * 0.25;
+    for (int c = 1; c <= kChannels; ++c) store->value[c][r] = 400.0 * std::sin(r * 0.001 * c);
+    if (r % 100 == 0) table.setCell(5, r, QStringLiteral("%1-> note %2").arg(r / 240.0).arg(r));
+  }
+  saveDataFile(path, *store, table, fields, true, QLatin1Char('.'));
+  return 0;
+}
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const QStringList args = app.arguments();
+  if (args.size() == 3 && args[1] == QStringLiteral("--make")) return makeRecord(args[2]);
+  Program program;
+  program.main().show();
+  QCoreApplication::processEvents();
+  if (args.size() == 3 && args[1] == QStringLiteral("--plot")) {
+    program.main().openProcedure(args[2]);
+    program.main().BnPlotClick();
+    QCoreApplication::processEvents();
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("rows %d peak_kb %ld\n", program.main().store().rowCount, usage.ru_maxrss);
+  }
+  if (args.size() == 3 && args[1] == QStringLiteral("--drift")) {
+    const int seconds = args[2].toInt();
+    program.main().setReadingInterval(250);
+    QElapsedTimer clock;
+    program.main().StartClick();
+    clock.start();
+    QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+    app.exec();
+    const double elapsed = clock.elapsed() / 1000.0;
+    program.main().StopClick();
+    std::printf("seconds %.3f rows %d expected %.1f\n", elapsed, program.main().store().rowCount,
+                elapsed / 0.25);
+  }
+  return 0;
+}

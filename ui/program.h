@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+
+#include "converter_driver.h"
+#include "data_table.h"
+#include "help_window.h"
+#include "main_window.h"
+#include "monitor_window.h"
+#include "notes_window.h"
+#include "qt_user_prompts.h"
+#include "record_store.h"
+
+/// The whole program: the record, the driver binding and the four windows, created in the
+/// order main window, monitor (shown at once), notes window, help window.
+class Program {
+ public:
+  Program();
+  TForm1& main() { return *main_; }
+  TForm2& monitor() { return *monitor_; }
+  TForm3& notes() { return *notes_; }
+  TForm4& help() { return *help_; }
+
+ private:
+  std::unique_ptr<RecordStore> store_;  // 4 MB of columns: not on the stack
+  DataTable table_;
+  LibraryConverterDriver driver_;
+  QtUserPrompts prompts_;
+  std::unique_ptr<TForm1> main_;
+  std::unique_ptr<TForm2> monitor_;
+  std::unique_ptr<TForm3> notes_;
+  std::unique_ptr<TForm4> help_;
+};
