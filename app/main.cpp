@@ -7,7 +7,9 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationName(QStringLiteral("Velan"));
   QApplication::setQuitOnLastWindowClosed(false);  // the main window alone ends the program
   Program program;
-  QObject::connect(&program.main(), &TForm1::closed, &app, &QApplication::quit);
+  // exit(), not quit(): quit() would ask every window to close, and the monitor and notes
+  // windows refuse (they minimise), which would keep the program running.
+  QObject::connect(&program.main(), &TForm1::closed, &app, [] { QCoreApplication::exit(0); });
   program.main().show();
   return app.exec();
 }
