@@ -204,6 +204,7 @@ void TForm1::buildControls() {
   about->addWidget(new QLabel(QStringLiteral("(Click to close)"), GBInfo), 0, Qt::AlignRight);
   GBInfo->hide();
   resize(720, 360);
+  move(234, 273);
 }
 
 void TForm1::buildMenus() {
