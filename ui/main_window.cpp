@@ -196,8 +196,8 @@ void TForm1::buildControls() {
   about->setContentsMargins(16, 20, 12, 8);
   for (const QString& line :
        {QStringLiteral("Data Recording with ADC16"), QStringLiteral("Version of 7 December 2026"),
-        QStringLiteral("Records up to four channels of the ADC-16 converter,"),
-        QStringLiteral("shows them live and saves them as .vln files.")}) {
+        QStringLiteral("Four channels of the ADC-16 converter,"),
+        QStringLiteral("live display, notes and .vln files.")}) {
     about->addWidget(new QLabel(line, GBInfo));
   }
   about->addStretch(1);
