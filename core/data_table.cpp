@@ -97,7 +97,7 @@ Qt::ItemFlags DataTable::flags(const QModelIndex& index) const {
   return f;
 }
 
-bool cellHasText(const QString& text) {
+bool cellHasText(QStringView text) {
   if (text.isEmpty()) return false;
   if (text.front().unicode() > 0x20) return true;
   return text.front().unicode() == 0x20 && text.size() > 1;

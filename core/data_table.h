@@ -55,4 +55,4 @@ class DataTable : public QAbstractTableModel {
 
 /// True when a cell holds text that counts: byte-wise greater than a single space
 /// ("" and " " do not count, "  " and "a" do).
-bool cellHasText(const QString& text);
+bool cellHasText(QStringView text);

@@ -182,8 +182,8 @@ char asciiSeparator(QChar separator) {
   return separator.unicode() <= 0xFF ? static_cast<char>(separator.unicode()) : '.';
 }
 
-[[noreturn]] void throwFloatError(const QString& text) {
-  throw VelanError(QStringLiteral("'%1' ist kein gültiger Gleitkommawert").arg(text));
+[[noreturn]] void throwFloatError(QStringView text) {
+  throw VelanError(QStringLiteral("'%1' ist kein gültiger Gleitkommawert").arg(text.toString()));
 }
 
 bool isBlank(QChar c) { return c.unicode() <= 0x20; }
@@ -223,7 +223,7 @@ QString formatCell(double x, int minWidth, int decimals) {
   return cell;
 }
 
-double parseNumber(const QString& text, QChar separator) {
+double parseNumber(QStringView text, QChar separator) {
   qsizetype begin = 0;
   qsizetype end = text.size();
   while (begin < end && isBlank(text[begin])) ++begin;

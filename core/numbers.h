@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <QString>
+#include <QStringView>
 #include <cstdint>
 
 /// Writes x rounded to at most `precision` significant digits and at most `decimals` decimals
@@ -17,7 +18,7 @@ int formatFixedInto(char* out, double x, int precision, int decimals, char separ
 
 /// Reads a text written by formatFixed (or typed by a user). Throws VelanError with the
 /// "ist kein gültiger Gleitkommawert" message on anything else.
-double parseNumber(const QString& text, QChar separator);
+double parseNumber(QStringView text, QChar separator);
 
 /// Whole number with optional leading blanks and sign, nothing after it; 32-bit range.
 /// Throws VelanError with the "ist kein gültiger Integerwert" message.

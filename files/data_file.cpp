@@ -41,13 +41,13 @@ QString noteOf(const DataTable& table, int r) {
   return cellHasText(note) ? note : QString();
 }
 
-// Cuts the field before the first ";" off the working text. Without a ";" the field is empty
-// and the text stays whole, as the file format has always read such lines.
-QString takeField(QString& working) {
-  const qsizetype semicolon = working.indexOf(QLatin1Char(';'));
+// The field before the next ";" of a data line, from `position` on; the position moves past the
+// ";". Without a ";" the field is empty and the position stays, as such lines have always read.
+QStringView takeField(QStringView line, qsizetype& position) {
+  const qsizetype semicolon = line.indexOf(QLatin1Char(';'), position);
   if (semicolon < 0) return {};
-  QString field = working.left(semicolon);
-  working.remove(0, semicolon + 1);
+  const QStringView field = line.sliced(position, semicolon - position);
+  position = semicolon + 1;
   return field;
 }
 }  // namespace
@@ -128,21 +128,23 @@ std::optional<StagedRecord> readDataFile(QIODevice& device, bool decimalComma, Q
   }
   staged.cells.resize(static_cast<size_t>(rows));
   for (int r = 0; r < rows; ++r) {
-    QString working = reader.readLine();
+    const QString line = reader.readLine();
+    qsizetype position = 0;
     auto& cells = staged.cells[static_cast<size_t>(r)];
-    QString field = takeField(working);
+    QStringView field = takeField(line, position);
     staged.time[static_cast<size_t>(r)] = parseNumber(field, separator);
-    cells[0] = field;
+    cells[0] = field.toString();
     for (int c = 1; c <= kChannels; ++c) {
       if (!staged.selected[c]) {
         cells[c] = DataTable::blank();
         continue;
       }
-      field = takeField(working);
+      field = takeField(line, position);
       staged.value[c][static_cast<size_t>(r)] = parseNumber(field, separator);
-      cells[c] = field;
+      cells[c] = field.toString();
     }
-    cells[DataTable::kNotesColumn] = cellHasText(working) ? working : DataTable::blank();
+    const QStringView rest = QStringView(line).sliced(position);
+    cells[DataTable::kNotesColumn] = cellHasText(rest) ? rest.toString() : DataTable::blank();
     if (decimalComma) {
       // Display step: the first comma of each number cell shows as a point.
       for (int column = 0; column <= kChannels; ++column) {
