@@ -9,9 +9,11 @@
 
 namespace {
 
-// A non-negative decimal number mantissa * 10^exponent10, after rounding.
+// A non-negative decimal number after rounding: its significant digits, most significant first
+// (none for zero), the last one of weight 10^exponent10.
 struct RoundedDecimal {
-  uint64_t mantissa = 0;
+  char digits[24];
+  int count = 0;
   int exponent10 = 0;
 };
 
@@ -29,21 +31,31 @@ DecimalDigits scientificDigits(const char* begin, const char* end) {
     if (*p != '.') result.digits[result.count++] = *p;
   }
   if (p < end) ++p;  // 'e'
-  if (p < end && *p == '+') ++p;
-  std::from_chars(p, end, result.exponent);
+  const bool negative = p < end && *p == '-';
+  if (p < end && (*p == '+' || *p == '-')) ++p;
+  for (; p < end; ++p) result.exponent = result.exponent * 10 + (*p - '0');
+  if (negative) result.exponent = -result.exponent;
   return result;
 }
 
+// Keeps the digits of weight >= 10^cutoff (at most the precision, so at most 18) and rounds half
+// up on the next one.
 RoundedDecimal roundDigits(const DecimalDigits& d, int cutoff) {
   RoundedDecimal result;
   result.exponent10 = cutoff;
-  const int keptDigits = d.exponent - cutoff + 1;  // digits of weight >= 10^cutoff
-  uint64_t mantissa = 0;
-  for (int i = 0; i < keptDigits && i < d.count; ++i)
-    mantissa = mantissa * 10 + (d.digits[i] - '0');
-  for (int i = std::max(d.count, 0); i < keptDigits; ++i) mantissa *= 10;
-  if (keptDigits >= 0 && keptDigits < d.count && d.digits[keptDigits] >= '5') ++mantissa;
-  result.mantissa = mantissa;
+  const int keptDigits = d.exponent - cutoff + 1;
+  for (int i = 0; i < keptDigits; ++i) result.digits[result.count++] = i < d.count ? d.digits[i] : '0';
+  if (keptDigits >= 0 && keptDigits < d.count && d.digits[keptDigits] >= '5') {
+    int i = result.count - 1;
+    while (i >= 0 && result.digits[i] == '9') result.digits[i--] = '0';
+    if (i >= 0) {
+      ++result.digits[i];
+    } else {
+      std::memmove(result.digits + 1, result.digits, static_cast<size_t>(result.count));
+      result.digits[0] = '1';
+      ++result.count;
+    }
+  }
   return result;
 }
 
@@ -70,7 +82,7 @@ RoundedDecimal roundDecimalExact(double magnitude, int precision, int decimals) 
 RoundedDecimal roundDecimal(double magnitude, int precision, int decimals) {
   if (magnitude == 0.0) {
     RoundedDecimal zero;
-    zero.exponent10 = -decimals;
+    zero.exponent10 = std::max(-decimals, 1 - precision);
     return zero;
   }
   char buffer[40];
@@ -98,49 +110,27 @@ int specialText(double x, char* out) {
   return copyText(x < 0 ? "-INF" : "INF", out);
 }
 
-// Decimal digits of n into `out` (no terminator); returns the count.
-int writeDigits(uint64_t n, char* out) {
-  char reversed[24];
-  int count = 0;
-  do {
-    reversed[count++] = static_cast<char>('0' + n % 10);
-    n /= 10;
-  } while (n != 0);
-  for (int i = 0; i < count; ++i) out[i] = reversed[count - 1 - i];
-  return count;
-}
-
 int fixedText(const RoundedDecimal& rounded, bool negative, int decimals, char separator,
               char* out) {
-  char digits[24] = {};
-  const int count = writeDigits(rounded.mantissa, digits);
   int length = 0;
-  if (negative && rounded.mantissa != 0) out[length++] = '-';
-  if (rounded.exponent10 >= 0) {
-    if (rounded.mantissa == 0) {
-      out[length++] = '0';
-    } else {
-      for (int i = 0; i < count; ++i) out[length++] = digits[i];
-      for (int i = 0; i < rounded.exponent10 && length < 360; ++i) out[length++] = '0';
-    }
-    if (decimals > 0) {
-      out[length++] = separator;
-      for (int i = 0; i < decimals; ++i) out[length++] = '0';
-    }
-    return length;
-  }
-  const int fractionDigits = -rounded.exponent10;
-  const int integerDigits = count - fractionDigits;
+  if (negative && rounded.count > 0) out[length++] = '-';
+  const int fractionDigits = rounded.exponent10 < 0 ? -rounded.exponent10 : 0;
+  const int integerDigits = rounded.count - fractionDigits;
   if (integerDigits <= 0) {
     out[length++] = '0';
   } else {
-    for (int i = 0; i < integerDigits; ++i) out[length++] = digits[i];
+    std::memcpy(out + length, rounded.digits, static_cast<size_t>(integerDigits));
+    length += integerDigits;
+    // Digits of weight above the last one kept are zeros (at most 18 significant digits).
+    if (rounded.count > 0) {
+      for (int i = 0; i < rounded.exponent10 && length < 360; ++i) out[length++] = '0';
+    }
   }
   if (decimals > 0) {
     out[length++] = separator;
     for (int i = 0; i < fractionDigits; ++i) {
       const int index = integerDigits + i;
-      out[length++] = index >= 0 ? digits[index] : '0';
+      out[length++] = index >= 0 ? rounded.digits[index] : '0';
     }
     for (int i = fractionDigits; i < decimals; ++i) out[length++] = '0';
   }
@@ -148,16 +138,16 @@ int fixedText(const RoundedDecimal& rounded, bool negative, int decimals, char s
 }
 
 int exponentText(const RoundedDecimal& rounded, bool negative, char separator, char* out) {
-  char digits[24] = {};
-  int count = writeDigits(rounded.mantissa, digits);
+  int count = rounded.count;
   const int exponent = count - 1 + rounded.exponent10;
-  while (count > 1 && digits[count - 1] == '0') --count;
+  while (count > 1 && rounded.digits[count - 1] == '0') --count;
   int length = 0;
   if (negative) out[length++] = '-';
-  out[length++] = digits[0];
+  out[length++] = rounded.digits[0];
   if (count > 1) {
     out[length++] = separator;
-    for (int i = 1; i < count; ++i) out[length++] = digits[i];
+    std::memcpy(out + length, rounded.digits + 1, static_cast<size_t>(count - 1));
+    length += count - 1;
   }
   out[length++] = 'E';
   const auto [end, ec] = std::to_chars(out + length, out + length + 8, exponent);
@@ -166,9 +156,7 @@ int exponentText(const RoundedDecimal& rounded, bool negative, char separator, c
 }
 
 int integerDigitCount(const RoundedDecimal& rounded) {
-  if (rounded.mantissa == 0) return 1;
-  char digits[24];
-  return writeDigits(rounded.mantissa, digits) + rounded.exponent10;
+  return rounded.count == 0 ? 1 : rounded.count + rounded.exponent10;
 }
 
 // The texts are ASCII but for the separator; a separator outside Latin-1 is put in afterwards.
