@@ -57,7 +57,7 @@ int main(int argc, char* argv[]) {
     QElapsedTimer clock;
     program.main().StartClick();
     clock.start();
-    QTimer::singleShot(seconds * 1000, &app, [] { QCoreApplication::exit(0); });
+    QTimer::singleShot(seconds * 1000, Qt::PreciseTimer, &app, [] { QCoreApplication::exit(0); });
     app.exec();
     const double elapsed = clock.elapsed() / 1000.0;
     program.main().StopClick();

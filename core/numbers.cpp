@@ -44,7 +44,8 @@ RoundedDecimal roundDigits(const DecimalDigits& d, int cutoff) {
   RoundedDecimal result;
   result.exponent10 = cutoff;
   const int keptDigits = d.exponent - cutoff + 1;
-  for (int i = 0; i < keptDigits; ++i) result.digits[result.count++] = i < d.count ? d.digits[i] : '0';
+  for (int i = 0; i < keptDigits; ++i)
+    result.digits[result.count++] = i < d.count ? d.digits[i] : '0';
   if (keptDigits >= 0 && keptDigits < d.count && d.digits[keptDigits] >= '5') {
     int i = result.count - 1;
     while (i >= 0 && result.digits[i] == '9') result.digits[i--] = '0';
@@ -75,6 +76,42 @@ RoundedDecimal roundDecimalExact(double magnitude, int precision, int decimals) 
   return roundDigits(d, cutoffFor(d.exponent, precision, decimals));
 }
 
+// The common case without any decimal conversion: for 0.001 <= x < 1e15 and a rounding digit at
+// most three places after the point, x * 10^k is exact in long double (53 + 10 bits), so its
+// fraction decides the rounding exactly. Only a fraction just below one half, where rounding to
+// 18 digits first could lift it to the half, is left to the digit paths.
+bool roundFast(double magnitude, int precision, int decimals, RoundedDecimal& result) {
+  if (!(magnitude >= 0.001 && magnitude < 1e15)) return false;
+  static constexpr double kPowers[] = {1e-3, 1e-2, 1e-1, 1e0, 1e1,  1e2,  1e3,  1e4,  1e5,
+                                       1e6,  1e7,  1e8,  1e9, 1e10, 1e11, 1e12, 1e13, 1e14};
+  int leadingExponent = 14;
+  while (magnitude < kPowers[leadingExponent + 3]) --leadingExponent;
+  const int cutoff = cutoffFor(leadingExponent, precision, decimals);
+  const int keptDigits = leadingExponent - cutoff + 1;
+  if (cutoff > 0 || cutoff < -3 || keptDigits >= 18) return false;
+  static constexpr long double kScale[] = {1.0L, 10.0L, 100.0L, 1000.0L};
+  const long double scaled = magnitude * kScale[-cutoff];
+  const long double whole = std::floor(scaled);
+  const long double fraction = scaled - whole;
+  bool roundUp = fraction >= 0.5L;
+  if (!roundUp) {
+    // The 18th significant digit has weight 10^-(18 - keptDigits) here, in units of 10^cutoff.
+    long double unit = 1.0L;
+    for (int i = keptDigits; i < 18; ++i) unit /= 10;
+    if (fraction >= 0.5L - 2 * unit) return false;
+  }
+  uint64_t value = static_cast<uint64_t>(whole) + (roundUp ? 1 : 0);
+  result.exponent10 = cutoff;
+  result.count = 0;
+  if (value == 0) return true;
+  char reversed[24];
+  int count = 0;
+  for (; value != 0; value /= 10) reversed[count++] = static_cast<char>('0' + value % 10);
+  for (int i = 0; i < count; ++i) result.digits[i] = reversed[count - 1 - i];
+  result.count = count;
+  return true;
+}
+
 // The same result from the shortest round-trip digits, which are much cheaper to get. They decide
 // the rounding the same way unless they end exactly on a 5 at the rounding digit, or are a power
 // of ten (the 18-digit expansion may lie just below it, with one exponent less); those few cases
@@ -85,6 +122,8 @@ RoundedDecimal roundDecimal(double magnitude, int precision, int decimals) {
     zero.exponent10 = std::max(-decimals, 1 - precision);
     return zero;
   }
+  RoundedDecimal fast;
+  if (roundFast(magnitude, precision, decimals, fast)) return fast;
   char buffer[40];
   const auto [end, ec] =
       std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
