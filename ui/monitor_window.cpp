@@ -137,7 +137,7 @@ void TForm2::buildControls() {
 
   // Bottom strip.
   auto* bottom = new QHBoxLayout;
-  bottom->setSpacing(4);
+  bottom->setSpacing(2);
   BnPlot = new QPushButton(QStringLiteral("Plot"), this);
   BnPlot->setObjectName(QStringLiteral("BnPlot"));
   BnPlot->setAccessibleName(QStringLiteral("Plot"));
@@ -195,7 +195,7 @@ void TForm2::buildControls() {
   EdRemark = new QLineEdit(QStringLiteral("(Click [^] to insert note)"), GbRemark);
   EdRemark->setObjectName(QStringLiteral("EdRemark"));
   EdRemark->setAccessibleName(QStringLiteral("Monitor note"));
-  EdRemark->setMinimumWidth(120);
+  EdRemark->setMinimumWidth(90);
   auto* remarkOk = new QPushButton(QStringLiteral("^"), GbRemark);
   remarkOk->setObjectName(QStringLiteral("BnRemarkok"));
   remarkOk->setAccessibleName(QStringLiteral("Add monitor note"));
@@ -226,7 +226,7 @@ void TForm2::buildControls() {
                                        QStringLiteral("Cursor time"), cursor),
                           1, 0, Qt::AlignRight);
   cursorLayout->addWidget(new QLabel(QStringLiteral("min"), cursor), 1, 1);
-  cursor->setMinimumWidth(90);
+  cursor->setMinimumWidth(70);
   bottom->addWidget(cursor);
   grid->addLayout(bottom, 1, 0, 1, 2);
 
