@@ -2,9 +2,20 @@
 
 Program::Program()
     : store_(std::make_unique<RecordStore>()),
-      main_(std::make_unique<TForm1>(*store_, table_, driver_, prompts_)) {
-  prompts_.setParent(main_.get());
-  monitor_ = std::make_unique<TForm2>(*main_, prompts_);
+      ownDriver_(std::make_unique<LibraryConverterDriver>()),
+      ownPrompts_(std::make_unique<QtUserPrompts>()) {
+  createWindows(*ownDriver_, *ownPrompts_);
+  ownPrompts_->setParent(main_.get());
+}
+
+Program::Program(ConverterDriver& driver, UserPrompts& prompts)
+    : store_(std::make_unique<RecordStore>()) {
+  createWindows(driver, prompts);
+}
+
+void Program::createWindows(ConverterDriver& driver, UserPrompts& prompts) {
+  main_ = std::make_unique<TForm1>(*store_, table_, driver, prompts);
+  monitor_ = std::make_unique<TForm2>(*main_, prompts);
   monitor_->show();
   notes_ = std::make_unique<TForm3>();
   help_ = std::make_unique<TForm4>();

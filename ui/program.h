@@ -11,21 +11,29 @@
 #include "qt_user_prompts.h"
 #include "record_store.h"
 
-/// The whole program: the record, the driver binding and the four windows, created in the
-/// order main window, monitor (shown at once), notes window, help window.
+/// The whole program: the record and the four windows, created in the order main window,
+/// monitor (shown at once), notes window, help window.
 class Program {
  public:
+  /// With the converter maker's library and Qt's dialogs.
   Program();
+  /// With a given driver and prompts (tests); both must outlive the program.
+  Program(ConverterDriver& driver, UserPrompts& prompts);
+
+  RecordStore& store() { return *store_; }
+  DataTable& table() { return table_; }
   TForm1& main() { return *main_; }
   TForm2& monitor() { return *monitor_; }
   TForm3& notes() { return *notes_; }
   TForm4& help() { return *help_; }
 
  private:
+  void createWindows(ConverterDriver& driver, UserPrompts& prompts);
+
   std::unique_ptr<RecordStore> store_;  // 4 MB of columns: not on the stack
   DataTable table_;
-  LibraryConverterDriver driver_;
-  QtUserPrompts prompts_;
+  std::unique_ptr<LibraryConverterDriver> ownDriver_;
+  std::unique_ptr<QtUserPrompts> ownPrompts_;
   std::unique_ptr<TForm1> main_;
   std::unique_ptr<TForm2> monitor_;
   std::unique_ptr<TForm3> notes_;

@@ -78,8 +78,8 @@ TEST_F(WindowsTest, ConverterRunHidesUnselectedChannelsAndClosesOnce) {
   EXPECT_FALSE(shown("CbCh2"));
   EXPECT_FALSE(shown("EdCH2"));
   EXPECT_TRUE(shown("CBCh3"));
-  EXPECT_FALSE(monitor->findChild<QWidget*>(QStringLiteral("GBCh2"))->isVisibleTo(monitor.get()));
-  EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("GBCh3"))->isVisibleTo(monitor.get()));
+  EXPECT_FALSE(monitor->findChild<QWidget*>(QStringLiteral("GBCh2"))->isVisibleTo(monitor));
+  EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("GBCh3"))->isVisibleTo(monitor));
   main->StopClick();
   EXPECT_EQ(main->statusText(), QStringLiteral("Stopped"));
   EXPECT_TRUE(shown("CbCh2"));
@@ -132,7 +132,7 @@ TEST_F(WindowsTest, NotesGoToTheNewestRowAndTheNotesWindow) {
 }
 
 TEST_F(WindowsTest, ClosingAsksOnlyWhenSomethingWouldBeLost) {
-  QSignalSpy closed(main.get(), &TForm1::closed);
+  QSignalSpy closed(main, &TForm1::closed);
   EXPECT_TRUE(main->close());
   EXPECT_TRUE(prompts.questions.isEmpty());
   EXPECT_EQ(closed.count(), 1);

@@ -10,10 +10,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "help_window.h"
-#include "main_window.h"
-#include "monitor_window.h"
-#include "notes_window.h"
+#include "program.h"
 #include "test_doubles.h"
 
 /// The four windows as main() builds them, over a scripted driver and scripted prompts, in a
@@ -31,23 +28,16 @@ class WindowsTest : public ::testing::Test {
     QDir::setCurrent(previousFolder);
   }
   void build() {
-    store = std::make_unique<RecordStore>();
-    table = std::make_unique<DataTable>();
-    main = std::make_unique<TForm1>(*store, *table, driver, prompts);
-    monitor = std::make_unique<TForm2>(*main, prompts);
-    monitor->show();
-    notes = std::make_unique<TForm3>();
-    help = std::make_unique<TForm4>();
-    monitor->monitor().setNotesSink(notes.get());
-    main->attachWindows(monitor.get(), notes.get(), help.get());
+    program = std::make_unique<Program>(driver, prompts);
+    store = &program->store();
+    table = &program->table();
+    main = &program->main();
+    monitor = &program->monitor();
+    notes = &program->notes();
+    help = &program->help();
     main->show();
   }
-  void destroy() {
-    help.reset();
-    notes.reset();
-    monitor.reset();
-    main.reset();
-  }
+  void destroy() { program.reset(); }
 
   template <typename T>
   T* child(const char* name) {
@@ -70,10 +60,11 @@ class WindowsTest : public ::testing::Test {
   QString previousFolder;
   ScriptedDriver driver;
   ScriptedPrompts prompts;
-  std::unique_ptr<RecordStore> store;
-  std::unique_ptr<DataTable> table;
-  std::unique_ptr<TForm1> main;
-  std::unique_ptr<TForm2> monitor;
-  std::unique_ptr<TForm3> notes;
-  std::unique_ptr<TForm4> help;
+  std::unique_ptr<Program> program;
+  RecordStore* store = nullptr;
+  DataTable* table = nullptr;
+  TForm1* main = nullptr;
+  TForm2* monitor = nullptr;
+  TForm3* notes = nullptr;
+  TForm4* help = nullptr;
 };
