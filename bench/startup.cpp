@@ -14,23 +14,14 @@
 #include <cmath>
 #include <cstdio>
 
+#include "big_record.h"
 #include "data_file.h"
 #include "program.h"
 
 namespace {
 int makeRecord(const QString& path) {
-  auto store = std::make_unique<RecordStore>();
-  DataTable table;
-  PlainRecordFields fields;
-  for (int c = 1; c <= kChannels; ++c) fields.setChannelSelected(c, true);
-  store->rowCount = kMaxRows;
-  table.setTableRowCount(kMaxRows + 25);
-  for (int r = 1; r <= kMaxRows; ++r) {
-    store->time[r] = r * 0.25;
-    for (int c = 1; c <= kChannels; ++c) store->value[c][r] = 400.0 * std::sin(r * 0.001 * c);
-    if (r % 100 == 0) table.setCell(5, r, QStringLiteral("%1-> note %2").arg(r / 240.0).arg(r));
-  }
-  saveDataFile(path, *store, table, fields, true, QLatin1Char('.'));
+  BigRecord record;
+  saveDataFile(path, *record.store, record.table, record.fields, true, QLatin1Char('.'));
   return 0;
 }
 }  // namespace

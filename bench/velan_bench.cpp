@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "big_record.h"
 #include "data_file.h"
 #include "image_surface.h"
 #include "monitor.h"
@@ -28,29 +29,6 @@ class ConstantDriver : public ConverterDriver {
 
  private:
   int32_t tick_ = 0;
-};
-
-/// A 100000-row record, four channels, a note every 100 rows.
-struct BigRecord {
-  BigRecord() : store(std::make_unique<RecordStore>()) {
-    for (int c = 1; c <= kChannels; ++c) fields.setChannelSelected(c, true);
-    store->rowCount = kMaxRows;
-    table.setTableRowCount(kMaxRows + 25);
-    for (int r = 1; r <= kMaxRows; ++r) {
-      store->time[r] = r * 0.25;
-      for (int c = 1; c <= kChannels; ++c) store->value[c][r] = 400.0 * std::sin(r * 0.001 * c);
-      if (r % 100 == 0) table.setCell(5, r, QStringLiteral("%1-> note %2").arg(r / 240.0).arg(r));
-    }
-  }
-  QByteArray file() {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    writeDataFile(buffer, *store, table, fields, true, QLatin1Char('.'));
-    return buffer.data();
-  }
-  std::unique_ptr<RecordStore> store;
-  DataTable table;
-  PlainRecordFields fields;
 };
 
 BigRecord& big() {
