@@ -29,17 +29,17 @@ void QtUserPrompts::showInformation(const QString& message) {
 }
 
 namespace {
-void setUp(QFileDialog& dialog, const UserPrompts::FileDialog& spec) {
-  dialog.setWindowTitle(spec.title);
-  dialog.setNameFilter(spec.filter);
-  if (!spec.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(spec.defaultSuffix);
-  if (!spec.initialDirectory.isEmpty()) dialog.setDirectory(spec.initialDirectory);
+void setUp(QFileDialog& dialog, const UserPrompts::FileDialog& request) {
+  dialog.setWindowTitle(request.title);
+  dialog.setNameFilter(request.filter);
+  if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+  if (!request.initialDirectory.isEmpty()) dialog.setDirectory(request.initialDirectory);
 }
 }  // namespace
 
-QString QtUserPrompts::saveFileName(const FileDialog& spec) {
+QString QtUserPrompts::saveFileName(const FileDialog& request) {
   QFileDialog dialog(parent_);
-  setUp(dialog, spec);
+  setUp(dialog, request);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   // The program asks its own overwrite question on the completed name.
@@ -48,9 +48,9 @@ QString QtUserPrompts::saveFileName(const FileDialog& spec) {
   return dialog.selectedFiles().front();
 }
 
-QString QtUserPrompts::openFileName(const FileDialog& spec) {
+QString QtUserPrompts::openFileName(const FileDialog& request) {
   QFileDialog dialog(parent_);
-  setUp(dialog, spec);
+  setUp(dialog, request);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
