@@ -91,16 +91,19 @@ bool roundFast(double magnitude, int precision, int decimals, RoundedDecimal& re
   if (cutoff > 0 || cutoff < -3 || keptDigits >= 18) return false;
   static constexpr long double kScale[] = {1.0L, 10.0L, 100.0L, 1000.0L};
   const long double scaled = magnitude * kScale[-cutoff];
-  const long double whole = std::floor(scaled);
-  const long double fraction = scaled - whole;
-  bool roundUp = fraction >= 0.5L;
+  const uint64_t whole = static_cast<uint64_t>(scaled);  // below 1e18: exact truncation
+  const long double fraction = scaled - static_cast<long double>(whole);
+  const bool roundUp = fraction >= 0.5L;
   if (!roundUp) {
-    // The 18th significant digit has weight 10^-(18 - keptDigits) here, in units of 10^cutoff.
-    long double unit = 1.0L;
-    for (int i = keptDigits; i < 18; ++i) unit /= 10;
-    if (fraction >= 0.5L - 2 * unit) return false;
+    // The 18th significant digit has weight 10^-(18 - keptDigits) here, in units of 10^cutoff;
+    // a fraction within two of those below one half is left to the digit paths.
+    static constexpr long double kNearHalf[] = {
+        0.5L - 2e-18L, 0.5L - 2e-17L, 0.5L - 2e-16L, 0.5L - 2e-15L, 0.5L - 2e-14L, 0.5L - 2e-13L,
+        0.5L - 2e-12L, 0.5L - 2e-11L, 0.5L - 2e-10L, 0.5L - 2e-9L,  0.5L - 2e-8L,  0.5L - 2e-7L,
+        0.5L - 2e-6L,  0.5L - 2e-5L,  0.5L - 2e-4L,  0.5L - 2e-3L,  0.5L - 2e-2L,  0.5L - 2e-1L};
+    if (keptDigits < 0 || fraction >= kNearHalf[keptDigits]) return false;
   }
-  uint64_t value = static_cast<uint64_t>(whole) + (roundUp ? 1 : 0);
+  uint64_t value = whole + (roundUp ? 1 : 0);
   result.exponent10 = cutoff;
   result.count = 0;
   if (value == 0) return true;
