@@ -73,7 +73,6 @@ class Recorder {
   const RunTimers& timers() const { return timers_; }
   RecordStore& store() { return store_; }
   DataTable& table() { return table_; }
-  ConverterDriver& driver() { return driver_; }
 
  private:
   void accumulate(int channel, int32_t reading);

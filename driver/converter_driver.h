@@ -25,7 +25,6 @@ class LibraryConverterDriver : public ConverterDriver {
 
   static QStringList defaultCandidates();
   bool loaded() const { return open_ != nullptr; }
-  QString loadedFrom() const { return library_.fileName(); }
 
   uint8_t openUnit(int32_t port) override;
   uint8_t setChannel(int32_t port, int32_t channel, int32_t a, int32_t b, int32_t c) override;

@@ -59,11 +59,6 @@ void PixelSurface::polyline(std::initializer_list<SurfacePoint> points) {
   for (size_t i = 1; i < points.size(); ++i) line(begin[i - 1], begin[i], patternIndex);
 }
 
-void PixelSurface::place(int left, int top, int, int) {
-  left_ = left;
-  top_ = top;
-}
-
 Rgb PixelSurface::pixel(int x, int y) const {
   if (static_cast<unsigned>(x) >= kWidth || static_cast<unsigned>(y) >= kHeight) {
     return colors::kWhite;

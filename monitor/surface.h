@@ -64,22 +64,19 @@ class PixelSurface : public Surface {
   Rgb penColor() const override { return penColor_; }
   void setPenColor(Rgb color) override { penColor_ = color; }
   void setPenDotted(bool dotted) override { penDotted_ = dotted; }
-  void place(int left, int top, int width, int height) override;
+  /// The window lays the surface out at its fixed place and size; nothing to do here.
+  void place(int, int, int, int) override {}
 
   /// The colour of one pixel as 0xRRGGBB (white outside the surface).
   Rgb pixel(int x, int y) const;
   uint32_t* bits() { return pixels_.data(); }
   const uint32_t* bits() const { return pixels_.data(); }
-  int left() const { return left_; }
-  int top() const { return top_; }
 
  private:
   void line(SurfacePoint from, SurfacePoint to, int& patternIndex);
   std::vector<uint32_t> pixels_;
   Rgb penColor_ = colors::kBlack;
   bool penDotted_ = false;
-  int left_ = 0;
-  int top_ = 0;
 };
 
 /// A surface that discards text, for drawing without a window system.

@@ -73,7 +73,6 @@ class TForm1 : public QMainWindow,
   DataTable& table() { return table_; }
   bool decimalComma() const { return decimalComma_; }
   QString statusText() const;
-  QString currentFile() const { return currentFile_; }
 
   // RecordFields
   bool channelSelected(int channel) const override;
