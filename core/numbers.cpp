@@ -1,6 +1,7 @@
 #include "numbers.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -229,6 +230,8 @@ int formatFixedInto(char* out, double x, int precision, int decimals, char separ
   }
   return exponentText(rounded, negative, separator, out);
 }
+
+bool isBlankText(QStringView text) { return std::all_of(text.begin(), text.end(), isBlank); }
 
 QString formatFixed(double x, int precision, int decimals, QChar separator) {
   char text[kFormattedCapacity];

@@ -20,6 +20,9 @@ int formatFixedInto(char* out, double x, int precision, int decimals, char separ
 /// "ist kein gültiger Gleitkommawert" message on anything else.
 double parseNumber(QStringView text, QChar separator);
 
+/// True for a text that is empty or holds only the blanks parseNumber skips.
+bool isBlankText(QStringView text);
+
 /// Whole number with optional leading blanks and sign, nothing after it; 32-bit range.
 /// Throws VelanError with the "ist kein gültiger Integerwert" message.
 int32_t parseInteger(const QString& text);

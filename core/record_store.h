@@ -2,7 +2,9 @@
 
 #include <QString>
 #include <array>
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 /// Rows a record can hold; row 0 of every column is the origin and never written.
 inline constexpr int kMaxRows = 100000;
@@ -27,7 +29,13 @@ struct RecordStore {
   std::array<double, kChannels + 1> readingSum{};
   std::array<int32_t, kChannels + 1> readingMax{};
   std::array<int32_t, kChannels + 1> readingMin{};
+  /// Successful readings of channel c in the current interval: the trimmed mean's divisor.
+  std::array<int32_t, kChannels + 1> readingCount{};
 };
+
+/// A channel value that was never measured: blank in the table, no mark, an empty file field.
+inline constexpr double kMissingValue = std::numeric_limits<double>::quiet_NaN();
+inline bool isMissing(double value) { return std::isnan(value); }
 
 /// The record's descriptive texts and the channel selection, owned by the main window's
 /// controls and read afresh at every use.

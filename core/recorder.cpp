@@ -47,7 +47,9 @@ int32_t Recorder::nextSimulatedReading() {
 
 void Recorder::accumulate(int channel, int32_t reading) {
   store_.readingSum[channel] += reading;
-  if (store_.pollCount == 0) {
+  // The extremes start from this interval's first successful reading, not its first poll:
+  // a failed first poll must not leave the previous interval's extremes in place.
+  if (store_.readingCount[channel]++ == 0) {
     store_.readingMax[channel] = reading;
     store_.readingMin[channel] = reading;
   } else if (reading > store_.readingMax[channel]) {
@@ -84,15 +86,21 @@ void Recorder::Timer1Timer() {
   store_.time[n] = store_.time[n - 1] + store_.readingInterval / 1000.0;
   table_.setCell(0, n, formatCell(store_.time[n], 5, 1));
   for (int c = 1; c <= kChannels; ++c) {
-    if (!fields_.channelSelected(c) || store_.pollCount <= 2) continue;
+    // Divided by the successful readings, so failed ones do not pull the mean toward zero;
+    // with fewer than three there is nothing to trim and the value was not measured.
+    const int readings = store_.readingCount[c];
+    if (!fields_.channelSelected(c) || readings <= 2) {
+      store_.value[c][n] = kMissingValue;
+      table_.setCell(c, n, DataTable::blank());  // also over a text typed into a row ahead
+      continue;
+    }
     const long double trimmed = static_cast<long double>(store_.readingSum[c]) -
                                 store_.readingMax[c] - store_.readingMin[c];
-    const double v = static_cast<double>(trimmed / ((store_.pollCount - 2) * 1.638L));
+    const double v = static_cast<double>(trimmed / ((readings - 2) * 1.638L));
     store_.value[c][n] = v;
     table_.setCell(c, n, formatCell(v, 6, 2));
   }
-  store_.readingSum.fill(0.0);
-  store_.pollCount = 0;
+  clearAccumulators();
   for (RecordListener* listener : listeners_) listener->rowStored();
   timers_.setPollEnabled(true);
   table_.appendRow();
@@ -117,9 +125,16 @@ void Recorder::resetRecord() {
   }
   table_.setTopRow(1);
   store_.rowCount = 0;
+  // A new record never shows an older record's values in rows it did not measure.
+  for (int c = 1; c <= kChannels; ++c) store_.value[c].fill(kMissingValue);
+  clearAccumulators();
+  for (RecordListener* listener : listeners_) listener->recordReset();
+}
+
+void Recorder::clearAccumulators() {
   store_.pollCount = 0;
   store_.readingSum.fill(0.0);
-  for (RecordListener* listener : listeners_) listener->recordReset();
+  store_.readingCount.fill(0);
 }
 
 bool Recorder::openConverter() {

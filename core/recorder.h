@@ -76,6 +76,7 @@ class Recorder {
 
  private:
   void accumulate(int channel, int32_t reading);
+  void clearAccumulators();
 
   RecordStore& store_;
   DataTable& table_;

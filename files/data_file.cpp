@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cerrno>
 
 #include "file_errors.h"
@@ -30,7 +29,8 @@ QString numberFieldsText(const RecordStore& store, int r, const RecordFields& fi
   QString line = formatFixed(store.time[r], 5, 1, separator) + QLatin1Char(';');
   for (int c = 1; c <= kChannels; ++c) {
     if (!fields.channelSelected(c)) continue;
-    line += formatFixed(store.value[c][r], 5, 2, separator) + QLatin1Char(';');
+    if (!isMissing(store.value[c][r])) line += formatFixed(store.value[c][r], 5, 2, separator);
+    line += QLatin1Char(';');
   }
   if (!decimalComma) line.replace(QLatin1Char(','), QLatin1Char('.'));
   return line;
@@ -83,7 +83,9 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
       for (int c = 1; c <= kChannels; ++c) {
         // The selection is read for every line, as a change during a save would show.
         if (!fields.channelSelected(c)) continue;
-        length += formatFixedInto(numbers + length, store.value[c][r], 5, 2, fileSeparator);
+        const double value = store.value[c][r];
+        if (!isMissing(value))
+          length += formatFixedInto(numbers + length, value, 5, 2, fileSeparator);
         numbers[length++] = ';';
       }
       block.append(numbers, length);
@@ -140,6 +142,11 @@ std::optional<StagedRecord> readDataFile(QIODevice& device, bool decimalComma, Q
         continue;
       }
       field = takeField(line, position);
+      if (isBlankText(field)) {  // a value that was not measured
+        staged.value[c][static_cast<size_t>(r)] = kMissingValue;
+        cells[c] = DataTable::blank();
+        continue;
+      }
       staged.value[c][static_cast<size_t>(r)] = parseNumber(field, separator);
       cells[c] = field.toString();
     }
@@ -177,13 +184,9 @@ void applyStagedRecord(StagedRecord&& staged, RecordStore& store, DataTable& tab
 
 void saveDataFile(const QString& path, const RecordStore& store, const DataTable& table,
                   const RecordFields& fields, bool decimalComma, QChar separator) {
-  checkWritable(path);
-  QSaveFile file(path);
-  errno = 0;
-  if (!file.open(QIODevice::WriteOnly)) throw VelanError(fileErrorMessage(errno ? errno : EACCES));
-  writeDataFile(file, store, table, fields, decimalComma, separator);
-  errno = 0;
-  if (!file.commit()) throw VelanError(fileErrorMessage(errno ? errno : EIO));
+  saveFile(path, [&](QIODevice& file) {
+    writeDataFile(file, store, table, fields, decimalComma, separator);
+  });
 }
 
 std::optional<StagedRecord> loadDataFile(const QString& path, bool decimalComma, QChar separator) {

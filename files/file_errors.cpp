@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <cerrno>
 
 QString fileErrorMessage(int errorNumber) {
@@ -55,5 +56,41 @@ void checkWritable(const QString& path) {
   if (info.isDir()) fail(EACCES);
   // Saving replaces the file by a rename, which a read-only file would not stop on its own.
   if (info.exists() && !(info.permissions() & QFileDevice::WriteOwner)) fail(EACCES);
-  if (::access(QFile::encodeName(info.absolutePath()).constData(), W_OK) != 0) fail(errno);
+  if (::access(QFile::encodeName(info.absolutePath()).constData(), W_OK) == 0) return;
+  const int folderError = errno;
+  // A locked folder still lets an existing writable file be written in place.
+  if (!info.exists() || ::access(QFile::encodeName(path).constData(), W_OK) != 0) {
+    fail(folderError);
+  }
+}
+
+namespace {
+// The file a save must replace: a symbolic link stays and the file it names is replaced.
+QString resolveLinks(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.isSymLink()) return path;
+  const QString canonical = info.canonicalFilePath();
+  return canonical.isEmpty() ? info.symLinkTarget() : canonical;  // a dangling link: its target
+}
+}  // namespace
+
+void saveFile(const QString& path, const std::function<void(QIODevice&)>& write) {
+  const QString target = resolveLinks(path);
+  checkWritable(target);
+  const QFileInfo info(target);
+  if (info.exists() && !info.isFile()) {
+    // A device or FIFO cannot be renamed over; unbuffered, every write is checked as it happens.
+    QFile file(target);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) fail(errno ? errno : EACCES);
+    write(file);
+    return;
+  }
+  QSaveFile file(target);
+  file.setDirectWriteFallback(true);
+  errno = 0;
+  if (!file.open(QIODevice::WriteOnly)) fail(errno ? errno : EACCES);
+  write(file);  // on a throw, QSaveFile's destructor removes the temporary file
+  errno = 0;
+  if (!file.commit()) fail(errno ? errno : EIO);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QIODevice>
 #include <QString>
+#include <functional>
 
 #include "velan_error.h"
 
@@ -12,3 +14,9 @@ void checkReadable(const QString& path);
 
 /// Checks that `path` may be created or replaced; throws VelanError with the program's message.
 void checkWritable(const QString& path);
+
+/// Replaces the file at `path` by what `write` puts into the device. A regular file is replaced
+/// atomically (through a symbolic link: the file it points to, in that file's folder), or written
+/// in place when its folder forbids the temporary file; an existing device or FIFO is written
+/// directly. Every failure, a short write included, throws VelanError; no temporary file stays.
+void saveFile(const QString& path, const std::function<void(QIODevice&)>& write);

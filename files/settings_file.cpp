@@ -1,7 +1,6 @@
 #include "settings_file.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <cerrno>
 #include <cmath>
 
@@ -63,11 +62,5 @@ bool loadSettingsFile(SettingsTarget& target, QChar separator) {
 }
 
 void saveSettingsFile(const SettingsValues& values) {
-  checkWritable(kSettingsFileName);
-  QSaveFile file(kSettingsFileName);
-  errno = 0;
-  if (!file.open(QIODevice::WriteOnly)) throw VelanError(fileErrorMessage(errno ? errno : EACCES));
-  writeSettings(file, values);
-  errno = 0;
-  if (!file.commit()) throw VelanError(fileErrorMessage(errno ? errno : EIO));
+  saveFile(kSettingsFileName, [&](QIODevice& file) { writeSettings(file, values); });
 }

@@ -208,12 +208,19 @@ void Monitor::drawLatestRow() {
                     QString::number(static_cast<long long>(wholeMinutes)) + QStringLiteral(" : ") +
                         format(static_cast<double>(seconds), 2, 1));
 
-  // Live marks only while channel 1's newest value is on screen.
-  if (!inVisibleRange(1, store_.value[1][n])) return;
+  // Live marks only while channel 1's newest value is on screen. A missing channel 1 value
+  // (not measured, or channel 1 not selected) holds nothing back.
+  const double first = store_.value[1][n];
+  if (!isMissing(first) && !inVisibleRange(1, first)) return;
   const int x = timeToX(n);
   for (int c = 1; c <= kChannels; ++c) {
     const double v = store_.value[c][n];
-    if (!fields_.channelSelected(c) || !inVisibleRange(c, v)) continue;
+    if (!fields_.channelSelected(c)) continue;
+    if (isMissing(v)) {
+      captions_.setText(MonitorCaptions::value(c), QString());  // no reading, no stale number
+      continue;
+    }
+    if (!inVisibleRange(c, v)) continue;
     const int y = valueToY(c, v);
     captions_.setText(MonitorCaptions::value(c), table_.cell(c, n));
     drawChannelMark(c, x, y);

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QVBoxLayout>
+#include <limits>
 
 #include "data_file.h"
 #include "help_window.h"
@@ -16,6 +17,11 @@
 #include "notes_window.h"
 #include "numbers.h"
 #include "velan_error.h"
+
+namespace {
+// Fields that a file or Velan.ini fills keep every character (the toolkit cuts at 32767).
+constexpr int kUnlimitedText = std::numeric_limits<int>::max();
+}  // namespace
 
 void AboutPanel::mouseReleaseEvent(QMouseEvent* event) {
   QGroupBox::mouseReleaseEvent(event);
@@ -60,6 +66,7 @@ void TForm1::buildControls() {
   EdExperiment->setObjectName(QStringLiteral("EdExperiment"));
   EdExperiment->setAccessibleName(QStringLiteral("Experiment"));
   EdExperiment->setMinimumWidth(181);
+  EdExperiment->setMaxLength(kUnlimitedText);
   top->addWidget(Lbdatetime);
   top->addSpacing(20);
   top->addWidget(new QLabel(QStringLiteral("File:"), central));
@@ -78,6 +85,7 @@ void TForm1::buildControls() {
   EdComNr->setObjectName(QStringLiteral("EdComNr"));
   EdComNr->setAccessibleName(QStringLiteral("COM Port #"));
   EdComNr->setFixedWidth(30);
+  EdComNr->setMaxLength(kUnlimitedText);
   grid->addWidget(new QLabel(QStringLiteral("COM Port #"), portGroup), 0, 0, Qt::AlignRight);
   grid->addWidget(EdComNr, 0, 1);
   const char* boxNames[] = {"", "CBCh1", "CbCh2", "CBCh3", "CBCh4"};
@@ -89,6 +97,7 @@ void TForm1::buildControls() {
     EdCH[c] = new QLineEdit(QStringLiteral("mV"), portGroup);
     EdCH[c]->setObjectName(QStringLiteral("EdCH%1").arg(c));
     EdCH[c]->setAccessibleName(QStringLiteral("Ch. %1 unit").arg(c));
+    EdCH[c]->setMaxLength(kUnlimitedText);
     grid->addWidget(CBCh[c], c, 0);
     grid->addWidget(EdCH[c], c, 1);
   }

@@ -56,22 +56,45 @@ TEST_F(RecorderTest, ThreePollsGiveAValueTwoPollsOnlyATime) {
   poll(3);
   recorder.Timer1Timer();
   EXPECT_EQ(table.cell(1, 1), QStringLiteral(" 12.21"));
-  store->value[1][2] = -7;  // an old value that a row without readings must not touch
+  store->value[1][2] = -7;  // an old value that a row without readings must not keep
+  table.setCell(1, 2, QStringLiteral("typed"));
   feed(1, {10, 20});
   poll(2);
   recorder.Timer1Timer();
-  EXPECT_EQ(store->value[1][2], -7);
+  EXPECT_TRUE(isMissing(store->value[1][2]));
   EXPECT_EQ(table.cell(1, 2), DataTable::blank());
   EXPECT_EQ(table.cell(0, 2), QStringLiteral("  2.0"));
 }
 
-TEST_F(RecorderTest, FailedReadingsAreSkippedButPollsStillCount) {
+TEST_F(RecorderTest, MeanDividesBySuccessfulReadingsOfEachChannel) {
+  const std::optional<int32_t> x;  // a failed reading
+  struct Case {
+    const char* what;
+    std::deque<std::optional<int32_t>> readings;
+    double expected;  // NaN: missing
+  } const cases[] = {
+      {"one in three fails", {3276, 3276, x, 3276, 3276, x, 3276}, 2000.0},
+      {"first poll fails", {x, 1638, 1638, 1638}, 1000.0},
+      {"only two succeed", {x, 100, x, 200, x}, kMissingValue},
+      {"all fail", {x, x, x, x}, kMissingValue},
+      {"no failures", {100, 300, 200, 400}, static_cast<double>(500.0L / (2 * 1.638L))},
+  };
   store->converterOpen = true;
-  driver.readings[1] = {100, std::nullopt, 300, 200, std::nullopt};
-  poll(5);
-  recorder.Timer1Timer();
-  // sum 600 - max 300 - min 100 = 200 over (5 - 2) polls: the divisor counts polls.
-  EXPECT_DOUBLE_EQ(store->value[1][1], static_cast<double>(200.0L / (3 * 1.638L)));
+  for (const Case& c : cases) {
+    // An interval with other extremes first: they must not leak into the next.
+    driver.readings[1] = {9000, 9000, 9000};
+    poll(3);
+    recorder.Timer1Timer();
+    driver.readings[1] = c.readings;
+    poll(static_cast<int>(c.readings.size()));
+    recorder.Timer1Timer();
+    const double stored = store->value[1][store->rowCount];
+    if (std::isnan(c.expected)) {
+      EXPECT_TRUE(isMissing(stored)) << c.what;
+    } else {
+      EXPECT_DOUBLE_EQ(stored, c.expected) << c.what;
+    }
+  }
 }
 
 TEST_F(RecorderTest, SimulationFeedsChannelOneAndGoesOnAcrossRuns) {
@@ -147,7 +170,7 @@ TEST_F(RecorderTest, TableGrowsAndScrollsFromTheTenthRow) {
   EXPECT_EQ(listener.rows, 10);
 }
 
-TEST_F(RecorderTest, ResetAfterALongRecordBlanksTheTableButKeepsTheColumns) {
+TEST_F(RecorderTest, ResetAfterALongRecordBlanksTheTableAndTheValues) {
   for (int i = 0; i < 100; ++i) recorder.Timer1Timer();
   table.setCell(DataTable::kNotesColumn, 3, QStringLiteral("old note"));
   recorder.resetRecord();
@@ -160,6 +183,7 @@ TEST_F(RecorderTest, ResetAfterALongRecordBlanksTheTableButKeepsTheColumns) {
     }
   }
   EXPECT_DOUBLE_EQ(store->time[100], 100.0);
+  EXPECT_TRUE(isMissing(store->value[1][100])) << "no older record's value in a new one";
   table.setTableRowCount(120);  // rows that come back are blank too
   EXPECT_EQ(table.cell(0, 100), DataTable::blank());
 }

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QLibrary>
+#include <QTemporaryDir>
 
 #include "converter_driver.h"
+#include "data_file.h"
 #include "data_table.h"
 #include "record_store.h"
 #include "recorder.h"
@@ -64,6 +66,46 @@ TEST_F(FakeLibraryTest, StartSequenceSetsUpEachSelectedChannelOnce) {
                            "close 3\n"));
   EXPECT_DOUBLE_EQ(store->value[1][1], 1000.0);
   EXPECT_DOUBLE_EQ(store->value[3][1], 500.0);
+}
+
+TEST_F(FakeLibraryTest, FailingChannelsKeepTheirTrueValueOrStayMissingThroughAFile) {
+  // Channel 2 fails every third reading, channel 3 never answers.
+  configure("ports=3;ch1=1638;ch2=3276,3276,x");
+  LibraryConverterDriver driver({QStringLiteral(FAKE_ADC16_PATH)});
+  auto store = std::make_unique<RecordStore>();
+  DataTable table;
+  PlainRecordFields fields;
+  fields.setChannelSelected(2, true);
+  fields.setChannelSelected(3, true);
+  Recorder recorder(*store, table, driver, fields);
+  store->portNumber = 3;
+  ASSERT_TRUE(recorder.openConverter());
+  recorder.resetRecord();
+  for (int row = 0; row < 3; ++row) {
+    for (int i = 0; i < 20; ++i) recorder.Timer2Timer();
+    recorder.Timer1Timer();
+  }
+  recorder.closeConverter();
+  EXPECT_EQ(table.cell(2, 3), QStringLiteral("2000.00"));
+  EXPECT_EQ(table.cell(3, 3), DataTable::blank());
+
+  QTemporaryDir dir;
+  const QString name = dir.filePath(QStringLiteral("run.vln"));
+  saveDataFile(name, *store, table, fields, true, QLatin1Char('.'));
+  QFile file(name);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(file.readAll().endsWith("3.0;1000.00;2000.00;;\r\n"));
+  auto staged = loadDataFile(name, true, QLatin1Char('.'));
+  ASSERT_TRUE(staged);
+  auto reopened = std::make_unique<RecordStore>();
+  DataTable reopenedTable;
+  applyStagedRecord(std::move(*staged), *reopened, reopenedTable, fields);
+  for (int row = 1; row <= 3; ++row) {
+    for (int column = 0; column <= 3; ++column) {
+      EXPECT_EQ(reopenedTable.cell(column, row).trimmed(), table.cell(column, row).trimmed())
+          << row << "," << column;
+    }
+  }
 }
 
 TEST(MissingLibrary, GivesASimulationNotACrash) {

@@ -1,12 +1,14 @@
 #include "data_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <memory>
+#include <thread>
 
 #include "file_errors.h"
 #include "text_lines.h"
@@ -114,6 +116,42 @@ TEST_F(DataFileTest, WriteReadWriteGivesTheSameBytes) {
   EXPECT_TRUE(first.contains("12346.0;12346.00;0.00; lead blank\r\n"));
   EXPECT_TRUE(first.contains("1.2346E5;0.00;0.00;\r\n"));
   EXPECT_EQ(table2.tableRowCount(), 25 + 4);
+}
+
+TEST_F(DataFileTest, MissingValuesAreEmptyFieldsBothWays) {
+  store->value[1][1] = kMissingValue;
+  store->value[3][2] = kMissingValue;
+  for (QChar separator : {QChar(u'.'), QChar(u'\u066B')}) {  // the byte path and the text path
+    const QString lines = QStringLiteral("1.0;;0.50;21.10.2005  16:08:42\r\n2.0;-9.24;;\r\n");
+    EXPECT_TRUE(
+        write(true, separator)
+            .endsWith(QString(lines)
+                          .replace(QStringLiteral(".0;"), QString(separator) + QStringLiteral("0;"))
+                          .replace(QStringLiteral(".50"), QString(separator) + QStringLiteral("50"))
+                          .replace(QStringLiteral(".24"), QString(separator) + QStringLiteral("24"))
+                          .toUtf8()));
+  }
+  const QByteArray bytes = write(true, QLatin1Char('.'));
+  QByteArray blanks = bytes;
+  blanks.replace("2.0;-9.24;;", "2.0;-9.24;   ;");
+  for (const QByteArray& file : {bytes, blanks}) {
+    auto staged = read(file);
+    ASSERT_TRUE(staged);
+    EXPECT_TRUE(isMissing(staged->value[1][0]));
+    EXPECT_TRUE(isMissing(staged->value[3][1]));
+    EXPECT_EQ(staged->cells[1][3], DataTable::blank());
+    auto store2 = std::make_unique<RecordStore>();
+    DataTable table2;
+    PlainRecordFields fields2;
+    applyStagedRecord(std::move(*staged), *store2, table2, fields2);
+    QBuffer again;
+    again.open(QIODevice::WriteOnly);
+    writeDataFile(again, *store2, table2, fields2, true, QLatin1Char('.'));
+    EXPECT_EQ(again.data(), bytes);
+  }
+  EXPECT_EQ(errorOf([&] { read(kHeader + ";1.00;2.00;\r\n"); }),
+            QStringLiteral("'' ist kein gültiger Gleitkommawert"))
+      << "the time is never missing";
 }
 
 TEST_F(DataFileTest, EmptyRecordAndEmptyDescription) {
@@ -282,6 +320,41 @@ TEST_F(DataFileOnDiskTest, FailedSavesLeaveTheOldFileIntact) {
   QFile file(readOnly);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), QByteArray("old content"));
+}
+
+TEST_F(DataFileOnDiskTest, SavesThroughLinksAndOntoDevicesKeepThem) {
+  auto save = [&](const QString& name) {
+    return errorOf([&] { saveDataFile(name, *store, table, fields, true, QLatin1Char('.')); });
+  };
+  const QByteArray expected = write(true, QLatin1Char('.'));
+  auto contents = [](const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+  };
+  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("real")));
+  const QString target = path("real/target.vln");
+  for (const char* link : {"link.vln", "dangling.vln"}) {  // the second points to nothing yet
+    if (QFile::exists(target)) QFile::remove(target);
+    ASSERT_TRUE(QFile::link(target, path(link)));
+    EXPECT_EQ(save(path(link)), QStringLiteral("(no error)"));
+    EXPECT_TRUE(QFileInfo(path(link)).isSymLink()) << link;
+    EXPECT_EQ(contents(target), expected) << link;
+  }
+  EXPECT_EQ(QDir(path("real")).entryList(QDir::Files).size(), 1) << "no temporary file left";
+
+  const QString fifo = path("pipe");
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  QByteArray piped;
+  std::thread reader([&] { piped = contents(fifo); });
+  EXPECT_EQ(save(fifo), QStringLiteral("(no error)"));
+  reader.join();
+  EXPECT_EQ(piped, expected);
+  EXPECT_FALSE(QFileInfo(fifo).isFile()) << "the FIFO stays a FIFO";
+
+  if (QFileInfo::exists(QStringLiteral("/dev/full"))) {
+    EXPECT_EQ(save(QStringLiteral("/dev/full")), QStringLiteral("Zu wenig Speicherplatz"));
+    EXPECT_FALSE(QFileInfo(QStringLiteral("/dev/full")).isFile());
+  }
 }
 
 TEST_F(DataFileOnDiskTest, FailedOpensNameTheirCause) {

@@ -326,6 +326,30 @@ TEST_F(MonitorTest, ChannelOneGateHoldsBackOtherChannels) {
   EXPECT_EQ(surface.pixel(x, y - 1), colors::kBlue);
 }
 
+TEST_F(MonitorTest, MissingValuesDrawNothingBlankTheirLabelAndOpenNoGate) {
+  fields.setChannelSelected(2, true);
+  monitor.defineworlds();
+  addRows({{6, 100}});
+  store->value[2][1] = 50;
+  table.setCell(2, 1, QStringLiteral("50.00"));
+  monitor.drawLatestRow();
+  EXPECT_EQ(caption(MonitorCaptions::Value2), QStringLiteral("50.00"));
+  addRows({{12, kMissingValue}});  // channel 1 not measured: channel 2 still shows live
+  store->value[2][2] = 70;
+  table.setCell(2, 2, QStringLiteral("70.00"));
+  monitor.drawLatestRow();
+  EXPECT_EQ(surface.pixel(monitor.timeToX(2), monitor.valueToY(2, 70) - 1), colors::kBlue);
+  EXPECT_TRUE(caption(MonitorCaptions::Value1).isEmpty());
+  addRows({{18, 100}});
+  store->value[2][3] = kMissingValue;
+  monitor.drawLatestRow();
+  EXPECT_TRUE(caption(MonitorCaptions::Value2).isEmpty()) << "no stale number for a gap";
+  monitor.refreshView();
+  for (int y = plotTop + 1; y < plotBottom; ++y) {
+    EXPECT_NE(surface.pixel(monitor.timeToX(2) - 1, y), colors::kRed) << "no channel 1 mark";
+  }
+}
+
 TEST_F(MonitorTest, FullRedrawDrawsTheWindowAndMarksNotes) {
   addSecondRows(100);
   table.setCell(5, 10, QStringLiteral("0.17-> note"));

@@ -253,6 +253,30 @@ TEST_F(WindowsTest, SaveAsThenSaveThenOpen) {
   EXPECT_TRUE(action("Saveas1")->isEnabled());
 }
 
+TEST_F(WindowsTest, LongTextsSurviveOpenSaveAndSettings) {
+  const QByteArray description(1 << 20, 'd');
+  const QByteArray unit(40000, 'u');
+  const QByteArray bytes =
+      "<Velan data file>" + description + "\r\nT<Start time of recording>\r\n" + unit +
+      "<Channel 1>\r\n<Channel 2 not used>\r\n<Channel 3 not used>\r\n"
+      "<Channel 4 not used>\r\n1<lines with data: sec;Ch1;Ch2;Ch3;Ch4;Note>\r\n"
+      "1.0;;\r\n";
+  QFile in(path("long.vln"));
+  ASSERT_TRUE(in.open(QIODevice::WriteOnly));
+  in.write(bytes);
+  in.close();
+  main->openProcedure(path("long.vln"));
+  main->saveProcedure(path("again.vln"), path("again.vln"));
+  QFile out(path("again.vln"));
+  ASSERT_TRUE(out.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(out.readAll() == bytes) << "a long text was cut";
+  main->saveSettingsClick();
+  destroy();
+  build();
+  EXPECT_EQ(child<QLineEdit>("EdExperiment")->text().size(), description.size());
+  EXPECT_EQ(child<QLineEdit>("EdCH1")->text().size(), unit.size());
+}
+
 TEST_F(WindowsTest, FailedOpenChangesNothing) {
   QFile bad(path("bad.vln"));
   ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
