@@ -83,6 +83,8 @@ class RecordListener {
   virtual void recordReset() {}
   /// Row rowCount was stored and its cells written; the table has not grown yet.
   virtual void rowStored() {}
+  /// `note` was written into the notes cell of `row`, replacing what it held.
+  virtual void noteAdded(int /*row*/, const QString& /*note*/) {}
   /// The record reached kMaxRows; the run must stop.
   virtual void recordFull() {}
 };

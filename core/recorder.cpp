@@ -1,6 +1,7 @@
 #include "recorder.h"
 
 #include <algorithm>
+#include <ctime>
 
 #include "numbers.h"
 
@@ -32,9 +33,23 @@ void RunTimers::setRowPeriod(int milliseconds) {
   if (rowTimer_.interval() != milliseconds) rowTimer_.setInterval(milliseconds);
 }
 
+MonotonicClock systemMonotonicClock() {
+  return [] {
+    // CLOCK_BOOTTIME goes on while the system sleeps, so a night's suspend shows as a gap.
+    timespec now{};
+    clock_gettime(CLOCK_BOOTTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+  };
+}
+
 Recorder::Recorder(RecordStore& store, DataTable& table, ConverterDriver& driver,
                    RecordFields& fields)
-    : store_(store), table_(table), driver_(driver), fields_(fields) {
+    : store_(store),
+      table_(table),
+      driver_(driver),
+      fields_(fields),
+      clock_(systemMonotonicClock()),
+      lastRowClock_(clock_()) {
   timers_.setRowPeriod(store_.readingInterval);
   QObject::connect(&timers_.rowTimer(), &QTimer::timeout, [this] { Timer1Timer(); });
   QObject::connect(&timers_.pollTimer(), &QTimer::timeout, [this] { Timer2Timer(); });
@@ -81,6 +96,27 @@ void Recorder::Timer2Timer() {
 
 void Recorder::Timer1Timer() {
   if (store_.rowCount >= kMaxRows) return;  // never write past the last entry of a column
+  if (fillMissedIntervals()) storeRow(true);
+}
+
+bool Recorder::fillMissedIntervals() {
+  const int64_t now = clock_();
+  const int64_t elapsed = now - lastRowClock_;
+  lastRowClock_ = now;
+  const int64_t interval = store_.readingInterval;
+  if (2 * elapsed < 3 * interval) return true;  // on time, or the usual jitter
+  // As many rows as whole intervals passed (rounded), the last of them the row now due.
+  const int64_t missed = (2 * elapsed + interval) / (2 * interval) - 1;
+  const double lateSeconds = static_cast<double>(elapsed - interval) / 1000.0;
+  const QString note = QStringLiteral("(no readings: the program was not running for %1 s)")
+                           .arg(formatFixed(lateSeconds, 15, 1, noteSeparator_));
+  for (int64_t i = 0; i < missed; ++i) {
+    if (!storeRow(false, i == 0 ? note : QString())) return false;
+  }
+  return true;
+}
+
+bool Recorder::storeRow(bool measured, const QString& note) {
   const int n = ++store_.rowCount;
   if (table_.tableRowCount() <= n) table_.setTableRowCount(n + 1);  // the table mirrors every row
   store_.time[n] = store_.time[n - 1] + store_.readingInterval / 1000.0;
@@ -88,7 +124,7 @@ void Recorder::Timer1Timer() {
   for (int c = 1; c <= kChannels; ++c) {
     // Divided by the successful readings, so failed ones do not pull the mean toward zero;
     // with fewer than three there is nothing to trim and the value was not measured.
-    const int readings = store_.readingCount[c];
+    const int readings = measured ? store_.readingCount[c] : 0;
     if (!fields_.channelSelected(c) || readings <= 2) {
       store_.value[c][n] = kMissingValue;
       table_.setCell(c, n, DataTable::blank());  // also over a text typed into a row ahead
@@ -100,19 +136,28 @@ void Recorder::Timer1Timer() {
     store_.value[c][n] = v;
     table_.setCell(c, n, formatCell(v, 6, 2));
   }
-  clearAccumulators();
+  if (measured) clearAccumulators();  // a filled row leaves the readings to the row now due
   for (RecordListener* listener : listeners_) listener->rowStored();
+  if (!note.isEmpty()) addNoteAt(n, note, noteSeparator_);
   timers_.setPollEnabled(true);
   table_.appendRow();
   if (n > 9) table_.setTopRow(table_.tableRowCount() - 33);
-  if (n == kMaxRows) {
-    for (RecordListener* listener : listeners_) listener->recordFull();
-  }
+  if (n < kMaxRows) return true;
+  for (RecordListener* listener : listeners_) listener->recordFull();
+  return false;
 }
 
 void Recorder::setReadingInterval(int milliseconds) {
-  store_.readingInterval = std::max(milliseconds, kMinimumIntervalMs);
+  milliseconds = std::max(milliseconds, kMinimumIntervalMs);
+  // A new period restarts the row timer: the next row is due one new interval from now.
+  if (milliseconds != store_.readingInterval) lastRowClock_ = clock_();
+  store_.readingInterval = milliseconds;
   timers_.setRowPeriod(store_.readingInterval);
+}
+
+void Recorder::setClock(MonotonicClock clock) {
+  clock_ = std::move(clock);
+  lastRowClock_ = clock_();
 }
 
 void Recorder::resetRecord() {
@@ -156,13 +201,19 @@ bool Recorder::closeConverter() {
 }
 
 void Recorder::startTimers() {
+  lastRowClock_ = clock_();
   timers_.setRowEnabled(true);
   timers_.setPollEnabled(true);
 }
 
 QString Recorder::addNote(const QString& text, QChar separator) {
-  const int n = store_.rowCount;
-  QString note = formatFixed(store_.time[n] / 60.0, 5, 2, separator) + QStringLiteral("-> ") + text;
-  table_.setCell(DataTable::kNotesColumn, n, note);
+  return addNoteAt(store_.rowCount, text, separator);
+}
+
+QString Recorder::addNoteAt(int row, const QString& text, QChar separator) {
+  QString note =
+      formatFixed(store_.time[row] / 60.0, 5, 2, separator) + QStringLiteral("-> ") + text;
+  table_.setCell(DataTable::kNotesColumn, row, note);
+  for (RecordListener* listener : listeners_) listener->noteAdded(row, note);
   return note;
 }

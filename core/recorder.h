@@ -2,6 +2,8 @@
 
 #include <QObject>
 #include <QTimer>
+#include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "converter_driver.h"
@@ -31,6 +33,10 @@ class RunTimers {
   QTimer pollTimer_;
 };
 
+/// Milliseconds on a clock that never jumps and goes on while the system sleeps.
+using MonotonicClock = std::function<int64_t()>;
+MonotonicClock systemMonotonicClock();
+
 /// Sampling, averaging and the record's life: the handlers of both timers, resetRecord,
 /// the converter's open and close, and notes on the newest row.
 class Recorder {
@@ -40,10 +46,16 @@ class Recorder {
   Recorder& operator=(const Recorder&) = delete;
 
   void addListener(RecordListener* listener) { listeners_.push_back(listener); }
+  /// The clock that tells how long ago the last row was stored (tests stop it).
+  void setClock(MonotonicClock clock);
+  /// The decimal separator of the notes the recorder writes itself.
+  void setNoteSeparator(QChar separator) { noteSeparator_ = separator; }
 
   /// One poll: reads each selected channel once and accumulates.
   void Timer2Timer();
-  /// Stores one row with its time and trimmed means, mirrors it into the table.
+  /// Stores one row with its time and trimmed means, mirrors it into the table. When the
+  /// program was held up for one and a half intervals or more, the intervals that passed
+  /// without a row are filled first with rows whose values are all missing.
   void Timer1Timer();
 
   /// Most polls per interval.
@@ -65,6 +77,8 @@ class Recorder {
 
   /// Writes "<minutes>-> text" into the notes cell of the newest row and returns that cell text.
   QString addNote(const QString& text, QChar separator);
+  /// The same for row `row`.
+  QString addNoteAt(int row, const QString& text, QChar separator);
 
   /// Next simulated channel 1 reading (0..127); the generator runs on across runs.
   int32_t nextSimulatedReading();
@@ -77,6 +91,11 @@ class Recorder {
  private:
   void accumulate(int channel, int32_t reading);
   void clearAccumulators();
+  /// Stores the next row; `measured` false gives a row without readings, `note` goes into its
+  /// notes cell. Returns false when the record is full.
+  bool storeRow(bool measured, const QString& note = QString());
+  /// Fills the intervals missed since the last row; returns false when the record got full.
+  bool fillMissedIntervals();
 
   RecordStore& store_;
   DataTable& table_;
@@ -85,4 +104,8 @@ class Recorder {
   RunTimers timers_;
   std::vector<RecordListener*> listeners_;
   uint32_t simulationState_ = 0;
+  MonotonicClock clock_;
+  int64_t lastRowClock_ =
+      0;  ///< when the last row was stored, the run started or the interval changed
+  QChar noteSeparator_ = QLatin1Char('.');
 };

@@ -36,6 +36,7 @@ TForm1::TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver, Us
       separator_(systemDecimalSeparator()),
       saveDirectory_(QDir::homePath()) {
   recorder_.addListener(this);
+  recorder_.setNoteSeparator(separator_);
   buildControls();
   buildMenus();
   FormCreate();
@@ -355,9 +356,12 @@ void TForm1::StopClick() {
 }
 
 void TForm1::BnAddRemarkClick() {
-  recorder_.addNote(edRem->text(), separator_);
   if (monitor_ && monitor_->isEnabled()) monitor_->setRemarkText(edRem->text());
-  if (notes_) notes_->appendNote(table_.cell(DataTable::kNotesColumn, store_.rowCount));
+  recorder_.addNote(edRem->text(), separator_);  // the notes window hears of it (noteAdded)
+}
+
+void TForm1::noteAdded(int /*row*/, const QString& note) {
+  if (notes_) notes_->appendNote(note);
 }
 
 void TForm1::addNoteFromMonitor(const QString& text) {

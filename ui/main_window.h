@@ -95,6 +95,7 @@ class TForm1 : public QMainWindow,
   // RecordListener
   void recordReset() override;
   void recordFull() override;
+  void noteAdded(int row, const QString& note) override;
 
  signals:
   void closed();

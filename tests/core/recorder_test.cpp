@@ -14,15 +14,18 @@ struct CountingListener : RecordListener {
   int resets = 0;
   int rows = 0;
   int full = 0;
+  QStringList notes;
   void recordReset() override { ++resets; }
   void rowStored() override { ++rows; }
   void recordFull() override { ++full; }
+  void noteAdded(int row, const QString& note) override { notes << QString::number(row) + note; }
 };
 
 class RecorderTest : public ::testing::Test {
  protected:
   RecorderTest() : store(std::make_unique<RecordStore>()), recorder(*store, table, driver, fields) {
     recorder.addListener(&listener);
+    recorder.setClock([this] { return now; });
   }
 
   void poll(int times) {
@@ -38,6 +41,7 @@ class RecorderTest : public ::testing::Test {
   PlainRecordFields fields;
   Recorder recorder;
   CountingListener listener;
+  int64_t now = 0;  ///< the recorder's clock, in ms
 };
 
 TEST_F(RecorderTest, TrimmedMeanDropsOneLargestAndOneSmallestReading) {
@@ -238,6 +242,70 @@ TEST_F(RecorderTest, StoreFullStopsAtTheLastRowAndWritesNothingBeyond) {
   recorder.Timer1Timer();  // a tick that still arrives is ignored
   EXPECT_EQ(store->rowCount, kMaxRows);
   EXPECT_EQ(listener.rows, 2);
+}
+
+TEST_F(RecorderTest, StalledRowTimerFillsTheMissedIntervalsWithEmptyRows) {
+  struct Case {
+    int interval;      // ms
+    int64_t late;      // ms the tick after row 2 comes after it
+    int filled;        // rows without readings before the row with them
+    const char* note;  // on the first filled row
+  } const cases[] = {
+      {1000, 1400, 0, nullptr},  // jitter
+      {1000, 1500, 1, "0.05-> (no readings: the program was not running for 0.5 s)"},
+      {1000, 10200, 9, "0.05-> (no readings: the program was not running for 9.2 s)"},
+      {250, 2600, 9, "0.01-> (no readings: the program was not running for 2.4 s)"},
+      {500000, 3600000, 6, "25.00-> (no readings: the program was not running for 3100.0 s)"},
+  };
+  store->converterOpen = true;
+  for (const Case& c : cases) {
+    recorder.resetRecord();
+    listener.notes.clear();
+    recorder.setReadingInterval(c.interval);
+    recorder.startTimers();
+    for (int row = 1; row <= 2; ++row) {
+      now += c.interval;
+      feed(1, {1638, 1638, 1638});
+      poll(3);
+      recorder.Timer1Timer();
+    }
+    now += c.late;
+    feed(1, {3276, 3276, 3276});
+    poll(3);
+    recorder.Timer1Timer();
+    const int last = 3 + c.filled;
+    ASSERT_EQ(store->rowCount, last) << c.interval << " " << c.late;
+    for (int row = 3; row < last; ++row) {
+      EXPECT_TRUE(isMissing(store->value[1][row]));
+      EXPECT_EQ(table.cell(1, row), DataTable::blank());
+    }
+    EXPECT_DOUBLE_EQ(store->time[last], last * c.interval / 1000.0);
+    EXPECT_DOUBLE_EQ(store->value[1][last], 2000.0) << "the readings belong to the row now due";
+    if (c.note) {
+      EXPECT_EQ(table.cell(DataTable::kNotesColumn, 3), QString::fromLatin1(c.note));
+      EXPECT_EQ(listener.notes, QStringList({QStringLiteral("3") + QString::fromLatin1(c.note)}));
+    } else {
+      EXPECT_TRUE(listener.notes.isEmpty());
+    }
+  }
+}
+
+TEST_F(RecorderTest, StallRuleUsesTheIntervalInForceAndTheRecordBound) {
+  recorder.startTimers();
+  now += 1000;
+  recorder.Timer1Timer();
+  now += 400000;  // a long wait for a 500 s row, then the user steps the interval down
+  recorder.setReadingInterval(2000);
+  now += 2000;
+  recorder.Timer1Timer();
+  EXPECT_EQ(store->rowCount, 2) << "the row after a change is no stall";
+  EXPECT_DOUBLE_EQ(store->time[2], 3.0);
+
+  store->rowCount = kMaxRows - 3;
+  now += 20000;
+  recorder.Timer1Timer();
+  EXPECT_EQ(store->rowCount, kMaxRows);
+  EXPECT_EQ(listener.full, 1) << "a gap that reaches the bound ends the run as a full record";
 }
 
 TEST(CellHasText, ByteWiseAboveASingleSpace) {

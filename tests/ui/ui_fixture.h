@@ -35,6 +35,7 @@ class WindowsTest : public ::testing::Test {
     monitor = &program->monitor();
     notes = &program->notes();
     help = &program->help();
+    main->recorder().setClock([] { return int64_t{0}; });  // no stalls unless a test makes one
     main->show();
   }
   void destroy() { program.reset(); }
