@@ -11,5 +11,6 @@ int main(int argc, char* argv[]) {
   // windows refuse (they minimise), which would keep the program running.
   QObject::connect(&program.main(), &TForm1::closed, &app, [] { QCoreApplication::exit(0); });
   program.main().show();
+  program.main().recoverUnsavedRecordings();
   return app.exec();
 }

@@ -7,7 +7,7 @@
 class UserPrompts {
  public:
   enum class Answer { Yes, No, Cancel };
-  enum class Buttons { YesCancel, YesNoCancel };
+  enum class Buttons { YesCancel, YesNoCancel, YesNo };
 
   struct FileDialog {
     QString title;

@@ -175,7 +175,9 @@ void applyStagedRecord(StagedRecord&& staged, RecordStore& store, DataTable& tab
   for (int r = 1; r <= rows; ++r) {
     store.time[r] = staged.time[static_cast<size_t>(r - 1)];
     for (int c = 1; c <= kChannels; ++c) {
-      if (staged.selected[c]) store.value[c][r] = staged.value[c][static_cast<size_t>(r - 1)];
+      // A channel without values in the source has none here either, not an older record's.
+      const auto& values = staged.value[c];
+      store.value[c][r] = values.empty() ? kMissingValue : values[static_cast<size_t>(r - 1)];
     }
   }
   store.rowCount = rows;

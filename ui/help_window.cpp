@@ -73,6 +73,10 @@ To add a note, type it into the field at the bottom of the main window or of the
 press "^" or Return. The note belongs to the newest value; it is marked on the monitor by small
 triangles and listed in the notes window.
 The "Cursor" readout shows the time and the channel 1 value under the mouse pointer.
+Every stored value is also written at once to a recovery file; if Velan or the computer stops
+before the record is saved, the next start of Velan offers the record back.
+A value that was not measured (fewer than three good readings in an interval) stays empty. If
+the program was held up (the computer slept), the missed intervals get empty rows and a note.
 To stop, minimise the monitor and press "Stop recording" on the main window. Then save the data
 at once with "File" - "Save as".
 

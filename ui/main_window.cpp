@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -33,10 +35,25 @@ TForm1::TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver, Us
       table_(table),
       prompts_(prompts),
       recorder_(store, table, driver, *this),
+      journal_(store, *this),
       separator_(systemDecimalSeparator()),
       saveDirectory_(QDir::homePath()) {
   recorder_.addListener(this);
+  recorder_.addListener(&journal_);
   recorder_.setNoteSeparator(separator_);
+  journal_.setFailureHandler([this](const QString& reason) {
+    // Shown once the handler that failed has returned: a modal box inside a timer handler
+    // would let the timers run into it again.
+    QMetaObject::invokeMethod(
+        this,
+        [this, reason] {
+          prompts_.showError(
+              QStringLiteral("Recovery file could not be written: %1. The recording goes on "
+                             "without it.")
+                  .arg(reason));
+        },
+        Qt::QueuedConnection);
+  });
   buildControls();
   buildMenus();
   FormCreate();
@@ -174,6 +191,12 @@ void TForm1::buildControls() {
   outer->addLayout(bottom);
   BnPlot->hide();
 
+  const auto journalFields = [this] { journal_.fieldsChanged(); };
+  connect(EdExperiment, &QLineEdit::editingFinished, this, journalFields);
+  for (int c = 1; c <= kChannels; ++c) {
+    connect(CBCh[c], &QCheckBox::toggled, this, journalFields);
+    connect(EdCH[c], &QLineEdit::editingFinished, this, journalFields);
+  }
   connect(Start, &QPushButton::clicked, this, &TForm1::StartClick);
   connect(Stop, &QPushButton::clicked, this, &TForm1::StopClick);
   connect(BnAddRemark, &QPushButton::clicked, this, &TForm1::BnAddRemarkClick);
@@ -321,11 +344,14 @@ void TForm1::StartClick() {
       setStatus(QStringLiteral("No ADC16: Simulation"));
     }
   }
+  journal_.discard();  // the old record is saved or was given up by the question above
   recorder_.resetRecord();
   recorder_.startTimers();
   const QString started = dateTimeText(QDateTime::currentDateTime());
   setStartTime(started);
   table_.setCell(DataTable::kNotesColumn, 1, started);
+  journal_.begin();
+  journal_.noteAdded(1, started);
   LbFile->setText(QStringLiteral("(Data not saved)"));
   LbFile->setAccessibleName(LbFile->text());
   BnAddRemark->setEnabled(true);
@@ -389,6 +415,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     return;
   }
   if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"));
+  journal_.discard();  // saved, or given up by the question
   event->accept();
   emit closed();
 }
@@ -422,6 +449,7 @@ void TForm1::saveProcedure(const QString& name, const QString& shownName) {
     prompts_.showError(error.message());
     return;
   }
+  journal_.discard();
   currentFile_ = full;
   LbFile->setText(bareFileName(shownName));
   LbFile->setAccessibleName(LbFile->text());
@@ -453,12 +481,60 @@ void TForm1::openProcedure(const QString& name) {
   }
   if (!staged) return;
   applyStagedRecord(std::move(*staged), store_, table_, *this);
+  journal_.discard();  // the file replaced the record
   currentFile_ = name;
   LbFile->setText(bareFileName(name));
   LbFile->setAccessibleName(LbFile->text());
   Saveas1->setEnabled(true);
   Save1->setEnabled(true);
   BnPlot->setVisible(store_.rowCount > 0);
+}
+
+void TForm1::recoverUnsavedRecordings() {
+  for (OrphanedJournal& found : findOrphanedJournals()) {
+    std::optional<JournalRecord> record;
+    {
+      QFile file(found.path);
+      if (file.open(QIODevice::ReadOnly)) record = readJournal(file);
+    }
+    if (!record) {
+      if (QFileInfo(found.path).size() == 0) {
+        QFile::remove(found.path);  // created, but the program died before it wrote anything
+        continue;
+      }
+      const QString damaged = found.path + QStringLiteral(".damaged");
+      QFile::rename(found.path, damaged);
+      prompts_.showError(
+          QStringLiteral("Recovery file could not be read: %1. It was kept as %2")
+              .arg(QDir::toNativeSeparators(found.path), QDir::toNativeSeparators(damaged)));
+      continue;
+    }
+    if (record->staged.rowCount == 0) {  // nothing was recorded: nothing to offer
+      QFile::remove(found.path);
+      continue;
+    }
+    const QString question = QStringLiteral("UNSAVED RECORDING FOUND - %1, %2 rows. Restore it?")
+                                 .arg(record->staged.startTime)
+                                 .arg(record->staged.rowCount);
+    if (prompts_.confirm(question, UserPrompts::Buttons::YesNo) == UserPrompts::Answer::Yes) {
+      restoreRecord(std::move(*record));
+      journal_.adopt(found.path, std::move(found.lock));
+      return;  // further journals wait for the next start
+    }
+    QFile::remove(found.path);
+  }
+}
+
+void TForm1::restoreRecord(JournalRecord&& record) {
+  applyStagedRecord(std::move(record.staged), store_, table_, *this);
+  if (record.headingNote) table_.setCell(DataTable::kNotesColumn, 0, *record.headingNote);
+  currentFile_.clear();
+  LbFile->setText(QStringLiteral("(Data not saved)"));
+  LbFile->setAccessibleName(LbFile->text());
+  Save1->setEnabled(false);
+  Saveas1->setEnabled(true);
+  BnPlot->setVisible(store_.rowCount > 0);
+  store_.dataSaved = false;
 }
 
 void TForm1::Help1Click() {

@@ -13,6 +13,7 @@
 
 #include "converter_driver.h"
 #include "data_table.h"
+#include "record_journal.h"
 #include "record_store.h"
 #include "recorder.h"
 #include "settings_file.h"
@@ -64,6 +65,10 @@ class TForm1 : public QMainWindow,
   void Quit1Click() { close(); }
   void BnPlotClick();
 
+  /// Offers the records of journals left by crashed runs back, newest first (start-up).
+  void recoverUnsavedRecordings();
+  RecordJournal& journal() { return journal_; }
+
   /// The save and open procedures (name already chosen).
   void saveProcedure(const QString& name, const QString& shownName);
   void openProcedure(const QString& name);
@@ -108,12 +113,15 @@ class TForm1 : public QMainWindow,
   void buildControls();
   void buildMenus();
   void setStatus(const QString& text);
+  /// Takes a journal's record into the window as an unsaved record.
+  void restoreRecord(JournalRecord&& record);
   bool recording() const;
 
   RecordStore& store_;
   DataTable& table_;
   UserPrompts& prompts_;
   Recorder recorder_;
+  RecordJournal journal_;
   QChar separator_;
   bool decimalComma_ = true;
   QString currentFile_;

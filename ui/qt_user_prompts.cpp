@@ -9,11 +9,13 @@ UserPrompts::Answer QtUserPrompts::confirm(const QString& question, Buttons butt
                   QMessageBox::NoButton, parent_);
   QPushButton* yes = box.addButton(QStringLiteral("&Ja"), QMessageBox::YesRole);
   QPushButton* no = nullptr;
-  if (buttons == Buttons::YesNoCancel)
+  if (buttons != Buttons::YesCancel)
     no = box.addButton(QStringLiteral("&Nein"), QMessageBox::NoRole);
-  QPushButton* cancel = box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
+  QPushButton* cancel = buttons == Buttons::YesNo
+                            ? nullptr
+                            : box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
   box.setDefaultButton(yes);
-  box.setEscapeButton(cancel);
+  box.setEscapeButton(cancel ? cancel : no);
   box.exec();
   if (box.clickedButton() == yes) return Answer::Yes;
   if (no && box.clickedButton() == no) return Answer::No;

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
   // Tests state their decimal separator explicitly; the program's own default is the system's.
   QLocale::setDefault(QLocale::c());
   QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Velan"));  // the program's data folder
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -3,6 +3,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include "record_journal.h"
 #include "ui_fixture.h"
 
 namespace {
@@ -275,6 +276,65 @@ TEST_F(WindowsTest, LongTextsSurviveOpenSaveAndSettings) {
   build();
   EXPECT_EQ(child<QLineEdit>("EdExperiment")->text().size(), description.size());
   EXPECT_EQ(child<QLineEdit>("EdCH1")->text().size(), unit.size());
+}
+
+TEST_F(WindowsTest, RunLeftUnsavedIsOfferedBackUntilSavedOrRefused) {
+  const auto journals = [] {
+    return QDir(RecordJournal::directory()).entryList({QStringLiteral("*.journal")}).size();
+  };
+  for (Answer answer : {Answer::Yes, Answer::No}) {
+    prompts.questions.clear();
+    main->StartClick();
+    storeRows(3);
+    main->BnAddRemarkClick();
+    const QString started = child<QLabel>("Lbdatetime")->text();
+    std::vector<QString> cells;
+    for (int column = 0; column < DataTable::kColumns; ++column)
+      cells.push_back(table->cell(column, 3));
+    destroy();  // no save, no close: the journal stays behind as after a crash
+    build();
+    prompts.answers = {answer};
+    main->recoverUnsavedRecordings();
+    EXPECT_EQ(prompts.questions,
+              QStringList({"UNSAVED RECORDING FOUND - " + started + ", 3 rows. Restore it?"}));
+    if (answer == Answer::Yes) {
+      EXPECT_EQ(store->rowCount, 3);
+      for (int column = 0; column < DataTable::kColumns; ++column) {
+        EXPECT_EQ(table->cell(column, 3), cells[static_cast<size_t>(column)]) << column;
+      }
+      EXPECT_EQ(child<QLabel>("Lbdatetime")->text(), started);
+      EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("(Data not saved)"));
+      EXPECT_FALSE(store->dataSaved);
+      EXPECT_TRUE(action("Saveas1")->isEnabled());
+      EXPECT_FALSE(action("Save1")->isEnabled());
+      EXPECT_TRUE(shown("BnPlot"));
+      EXPECT_EQ(journals(), 1) << "kept until the record is saved";
+      prompts.saveNames = {path("restored.vln")};
+      main->Saveas1Click();
+      EXPECT_TRUE(store->dataSaved);
+    }
+    EXPECT_EQ(journals(), 0);
+    store->dataSaved = true;
+  }
+  destroy();
+  build();
+  prompts.questions.clear();
+  main->recoverUnsavedRecordings();
+  EXPECT_TRUE(prompts.questions.isEmpty());
+}
+
+TEST_F(WindowsTest, JournalThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
+  QFile blocker(path("not-a-folder"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  qputenv("XDG_DATA_HOME", QFile::encodeName(path("not-a-folder")));
+  main->StartClick();
+  storeRows(2);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(prompts.errors, QStringList({"Recovery file could not be written: Dateizugriff "
+                                         "verweigert. The recording goes on without it."}));
+  EXPECT_EQ(store->rowCount, 2);
+  EXPECT_TRUE(main->recorder().timers().rowEnabled());
 }
 
 TEST_F(WindowsTest, FailedOpenChangesNothing) {

@@ -21,6 +21,7 @@ class WindowsTest : public ::testing::Test {
     ASSERT_TRUE(folder.isValid());
     previousFolder = QDir::currentPath();
     QDir::setCurrent(folder.path());
+    qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));  // where the journals go
     build();
   }
   void TearDown() override {

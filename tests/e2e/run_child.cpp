@@ -1,0 +1,75 @@
+// A recording in a process of its own, for tests that stop or kill it: the whole program over the
+// stand-in driver library, channels 1 and 2, run for a given time on the real timers.
+//   velan_run_child <interval ms> <seconds> [a note every N rows]
+// Prints "start <start time>", then "row <n> <time> <ch1> <ch2> <ch3> <ch4>" for every stored
+// row (after the program has handled it) and "note <row> <text>" for every note, and at the end
+// "end <seconds since Start>".
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cstdio>
+
+#include "program.h"
+#include "test_doubles.h"
+
+namespace {
+
+class Printer : public RecordListener {
+ public:
+  Printer(const RecordStore& store, TForm1& main, int noteEvery)
+      : store_(store), main_(main), noteEvery_(noteEvery) {}
+  void rowStored() override {
+    const int n = store_.rowCount;
+    std::printf("row %d %.17g", n, store_.time[n]);
+    for (int c = 1; c <= kChannels; ++c) std::printf(" %.17g", store_.value[c][n]);
+    std::printf("\n");
+    std::fflush(stdout);
+    if (noteEvery_ > 0 && n % noteEvery_ == 0) {
+      // After the row's handler, as a user's note would come.
+      QTimer::singleShot(0, &main_, [this, n] {
+        main_.addNoteFromMonitor(QStringLiteral("note at row %1").arg(n));
+      });
+    }
+  }
+  void noteAdded(int row, const QString& note) override {
+    std::printf("note %d %s\n", row, note.toUtf8().constData());
+    std::fflush(stdout);
+  }
+
+ private:
+  const RecordStore& store_;
+  TForm1& main_;
+  int noteEvery_;
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Velan"));  // the program's data folder
+  if (argc < 3) return 2;
+  const int interval = std::atoi(argv[1]);
+  const int seconds = std::atoi(argv[2]);
+  const int noteEvery = argc > 3 ? std::atoi(argv[3]) : 0;
+
+  LibraryConverterDriver driver({QStringLiteral(FAKE_ADC16_PATH)});
+  ScriptedPrompts prompts;
+  Program program(driver, prompts);
+  TForm1& main = program.main();
+  main.setChannelSelected(2, true);
+  main.setReadingInterval(interval);
+  Printer printer(program.store(), main, noteEvery);
+  main.recorder().addListener(&printer);
+  main.StartClick();
+  std::printf("start %s\n", main.startTime().toUtf8().constData());
+  std::fflush(stdout);
+  QElapsedTimer sinceStart;
+  sinceStart.start();
+  QTimer::singleShot(seconds * 1000, &app, [&] {
+    std::printf("end %.3f\n", sinceStart.elapsed() / 1000.0);
+    std::fflush(stdout);
+    main.StopClick();
+    QCoreApplication::exit(0);
+  });
+  return app.exec();
+}
