@@ -13,6 +13,7 @@
 #include "data_file.h"
 #include "image_surface.h"
 #include "monitor.h"
+#include "notes_window.h"
 #include "numbers.h"
 #include "record_journal.h"
 #include "recorder.h"
@@ -121,6 +122,49 @@ void BM_FullRedraw(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMillisecond);
+
+// The floor a full redraw is judged against: the same 400000 values mapped in double precision,
+// a five-pixel mark each into a 640 x 480 buffer, without any of the drawing rules.
+void BM_RedrawFloor(benchmark::State& state) {
+  const RecordStore& store = *big().store;
+  std::vector<uint32_t> pixels(640 * 480, 0xFFFFFFFFu);
+  const double timeFactor = 600.0 / (60.0 * 500);
+  const double valueFactor = -440.0 / 1000;
+  for (auto _ : state) {
+    for (int r = 1; r <= store.rowCount; ++r) {
+      const int x = static_cast<int>(std::lrint(store.time[r] * timeFactor + 35));
+      for (int c = 1; c <= kChannels; ++c) {
+        const int y = static_cast<int>(std::lrint((store.value[c][r] - 500) * valueFactor + 10));
+        if (x < 1 || x > 638 || y < 1 || y > 478) continue;
+        uint32_t* centre = pixels.data() + y * 640 + x;
+        centre[-1] = centre[1] = centre[-640] = centre[640] = 0xFFFF0000u;
+        *centre = 0xFF000000u;
+      }
+    }
+    benchmark::DoNotOptimize(pixels.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_RedrawFloor)->Unit(benchmark::kMillisecond);
+
+// Plot mode: the full redraw also lists the record's 1000 notes in the notes window.
+void BM_PlotRedrawWithNotes(benchmark::State& state) {
+  BigRecord& record = big();
+  ConstantDriver driver;
+  Recorder recorder(*record.store, record.table, driver, record.fields);
+  ImageSurface surface;
+  Monitor monitor(*record.store, record.table, record.fields, recorder, surface);
+  TForm3 notes;
+  monitor.setNotesSink(&notes);
+  monitor.BnPlotClick();
+  for (auto _ : state) {
+    monitor.defineworlds();
+    monitor.redrawFrom(1);
+    benchmark::DoNotOptimize(surface.bits()[1000]);
+  }
+  state.counters["notes"] = notes.memo()->blockCount();
+}
+BENCHMARK(BM_PlotRedrawWithNotes)->Unit(benchmark::kMillisecond);
 
 /// A converter run on all four channels over an empty record.
 struct FourChannelRun {

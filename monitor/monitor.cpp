@@ -159,29 +159,119 @@ void Monitor::findFirstVisibleRow() {
   view_.firstVisibleRow = hi;
 }
 
+namespace {
+constexpr double kUnitRoundoff = 0x1p-53;
+constexpr double kRoundingShift = 0x1.8p52;  // adding and subtracting it rounds ties to even
+
+// A coordinate computed in double rounds to the same pixel as the long double rule when it is
+// farther from a half than both computations can be from the true value. `errorBound` bounds
+// the double computation's error; the long double one's is 2^11 times smaller.
+bool roundsLikeTheRule(double coordinate, double errorBound, int64_t& pixel) {
+  if (!(std::fabs(coordinate) < 0x1p50)) return false;  // NaN, huge: the exact path decides
+  const double rounded = (coordinate + kRoundingShift) - kRoundingShift;
+  if (!(std::fabs(std::fabs(coordinate - rounded) - 0.5) > errorBound)) return false;
+  pixel = static_cast<int64_t>(rounded);
+  return true;
+}
+
+// The smallest double not below x, and the largest not above it.
+double doubleAtOrAbove(long double x) {
+  double d = static_cast<double>(x);
+  if (static_cast<long double>(d) < x) d = std::nextafter(d, INFINITY);
+  return d;
+}
+double doubleAtOrBelow(long double x) {
+  double d = static_cast<double>(x);
+  if (static_cast<long double>(d) > x) d = std::nextafter(d, -INFINITY);
+  return d;
+}
+
+// One channel of a full redraw, set up once: its visible range as the doubles it holds, and the
+// double form of valueToY with a bound on how far it can stray from the long double form.
+struct ChannelPass {
+  bool selected = false;
+  double low = 0;
+  double high = 0;
+  double origin = 0;
+  double half = 0;
+  double factor = 0;
+  double errorBound = 0;
+  Rgb color = 0;
+  bool diagonal = false;
+};
+}  // namespace
+
 void Monitor::redrawFrom(int row) {
   if (store_.rowCount <= 0) return;
   const bool plotMode = view_.displayMode == kPlot;
   if (plotMode && notes_) notes_->clearNotes();
   const long double windowEnd = (static_cast<long double>(view_.origin[0]) + view_.span[0]) * 60;
-  bool selected[kChannels + 1] = {};  // read once per redraw, not once per row
-  for (int c = 1; c <= kChannels; ++c) selected[c] = fields_.channelSelected(c);
+  // A double time lies beyond the window's end exactly when it lies beyond this double.
+  const double lastTimeInWindow = doubleAtOrBelow(windowEnd);
+
+  // Every mark is placed by the long double mapping with ties to even; a double computation
+  // gives the same pixel wherever it is certain to, and the rest take the exact path.
+  std::array<ChannelPass, kChannels + 1> channels{};
+  for (int c = 1; c <= kChannels; ++c) {
+    ChannelPass& pass = channels[c];
+    pass.selected = fields_.channelSelected(c);  // read once per redraw, not once per row
+    const long double half = 0.5L * view_.span[c];
+    pass.low = doubleAtOrAbove(view_.origin[c] - half);
+    pass.high = doubleAtOrBelow(view_.origin[c] + half);
+    pass.origin = view_.origin[c];
+    pass.half = 0.5 * view_.span[c];
+    pass.factor = view_.factor[c];
+    // Values in range satisfy |v| <= |origin| + |half| and give y within the frame: four
+    // roundings, each at most one unit of the largest magnitude involved, with room to spare.
+    pass.errorBound =
+        8 * kUnitRoundoff *
+        (plotBottom + 8 * std::fabs(pass.factor) * (std::fabs(pass.origin) + std::fabs(pass.half)) +
+         1);
+    pass.color = kChannelColors[c];
+    pass.diagonal = c == 1 || c == 3;
+    if (!(pass.low <= pass.high) || !std::isfinite(pass.errorBound)) pass.errorBound = INFINITY;
+  }
+  const double timeOrigin = view_.origin[0] * 60.0;
+  const double timeFactor = view_.factor[0];
+  auto* pixels = dynamic_cast<PixelSurface*>(&surface_);
+  QStringList listedNotes;
+
   row = std::max(row, 0);
   while (row <= store_.rowCount) {
-    const int x = timeToX(row);
+    const double t = store_.time[row];
+    const double xCoordinate = (t - timeOrigin) * timeFactor + plotLeft;
+    const double xBound = 8 * kUnitRoundoff *
+                          (std::fabs(xCoordinate) +
+                           4 * std::fabs(timeFactor) * (std::fabs(t) + std::fabs(timeOrigin)) + 1);
+    int64_t pixel = 0;
+    const int x = roundsLikeTheRule(xCoordinate, xBound, pixel)
+                      ? static_cast<uint16_t>(pixel & 0xFFFF)
+                      : timeToX(row);
     for (int c = 1; c <= kChannels; ++c) {
+      const ChannelPass& pass = channels[c];
       const double v = store_.value[c][row];
-      if (selected[c] && inVisibleRange(c, v)) drawChannelMark(c, x, valueToY(c, v));
+      if (!pass.selected || !(pass.low <= v && v <= pass.high)) continue;  // NaN: not drawn
+      const double yCoordinate = ((v - pass.origin) - pass.half) * pass.factor + plotTop;
+      const int y = roundsLikeTheRule(yCoordinate, pass.errorBound, pixel)
+                        ? static_cast<uint16_t>(pixel & 0xFFFF)
+                        : valueToY(c, v);
+      if (pixels) {
+        pixels->mark(x, y, pass.color, pass.diagonal);
+      } else {
+        drawChannelMark(c, x, y);
+      }
     }
     const QString& note = table_.cell(DataTable::kNotesColumn, row);
     if (cellHasText(note)) {
-      if (plotMode && notes_) notes_->appendNote(note);
+      if (plotMode) listedNotes.append(note);
       drawNoteMarker(x);
     }
     // The last row has no successor to look at (the column ends at the store's capacity).
-    if (row == store_.rowCount || store_.time[row + 1] > windowEnd) break;
+    if (row == store_.rowCount || store_.time[row + 1] > lastTimeInWindow) break;
     ++row;
   }
+  // One append for all: the notes window lays its text out once, not once per note.
+  if (plotMode && notes_ && !listedNotes.isEmpty()) notes_->appendNotes(listedNotes);
 }
 
 void Monitor::refreshView() {

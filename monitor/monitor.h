@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <array>
 
 #include "data_table.h"
@@ -16,6 +17,10 @@ class NotesSink {
   virtual ~NotesSink() = default;
   virtual void clearNotes() = 0;
   virtual void appendNote(const QString& line) = 0;
+  /// Appends several lines at once (a full redraw in plot mode lists all its notes).
+  virtual void appendNotes(const QStringList& lines) {
+    for (const QString& line : lines) appendNote(line);
+  }
   /// Makes the window visible and restores it to its normal size.
   virtual void showRestored() = 0;
 };

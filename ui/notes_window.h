@@ -18,6 +18,9 @@ class TForm3 : public QWidget, public NotesSink {
   // NotesSink
   void clearNotes() override { Memo1->clear(); }
   void appendNote(const QString& line) override { Memo1->appendPlainText(line); }
+  void appendNotes(const QStringList& lines) override {
+    Memo1->appendPlainText(lines.join(QLatin1Char('\n')));
+  }
   void showRestored() override;
 
  protected:

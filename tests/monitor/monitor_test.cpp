@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
 
+#include "numbers.h"
 #include "recorder.h"
 #include "test_doubles.h"
 
@@ -430,6 +432,99 @@ TEST_F(MonitorTest, CursorReadout) {
   monitor.ImScreenMouseMove(35, 10);
   EXPECT_EQ(caption(MonitorCaptions::CursorTime), QStringLiteral("0.000"));
   EXPECT_EQ(caption(MonitorCaptions::CursorValue), QStringLiteral("1.25"));
+}
+
+// The full redraw as the drawing rules state it, through the exact mapping of every mark.
+void redrawExactly(Monitor& monitor, const RecordStore& store, const DataTable& table,
+                   const RecordFields& fields, int row) {
+  const MonitorView& view = monitor.view();
+  const long double windowEnd = (static_cast<long double>(view.origin[0]) + view.span[0]) * 60;
+  for (; row <= store.rowCount; ++row) {
+    const int x = monitor.timeToX(row);
+    for (int c = 1; c <= kChannels; ++c) {
+      const double v = store.value[c][row];
+      if (fields.channelSelected(c) && monitor.inVisibleRange(c, v)) {
+        monitor.drawChannelMark(c, x, monitor.valueToY(c, v));
+      }
+    }
+    if (cellHasText(table.cell(DataTable::kNotesColumn, row))) monitor.drawNoteMarker(x);
+    if (row == store.rowCount || store.time[row + 1] > windowEnd) break;
+  }
+}
+
+TEST_F(MonitorTest, FastRedrawMatchesTheExactMappingPixelForPixel) {
+  std::mt19937_64 random(20261208);
+  auto uniform = [&](double low, double high) {
+    return std::uniform_real_distribution<double>(low, high)(random);
+  };
+  auto pick = [&](std::initializer_list<const char*> texts) {
+    return QString::fromLatin1(texts.begin()[random() % texts.size()]);
+  };
+  TextlessPixelSurface exactSurface;
+  Monitor exact(*store, table, fields, recorder, exactSurface);
+  for (int c = 2; c <= kChannels; ++c) fields.setChannelSelected(c, true);
+  table.setTableRowCount(2000 + 25);
+  long mismatches = 0;
+  for (int view = 0; view < 300; ++view) {
+    const QString timeScale = pick({"0.003", "0.025", "0.50", "1", "2.50", "25.0", "500", "1E4"});
+    const double minutes = parseNumber(timeScale, QLatin1Char('.'));
+    const QString timeStart =
+        formatFixed(uniform(-minutes, 3 * minutes), 3, decimalsForSpan(minutes), QLatin1Char('.'));
+    for (Monitor* m : {&monitor, &exact}) {
+      m->captions().setText(MonitorCaptions::TimeScale, timeScale);
+      m->captions().setText(MonitorCaptions::TimeStart, timeStart);
+    }
+    // Rows from before the window to beyond it; some views put every row far outside, where
+    // the x coordinates wrap around 16 bits.
+    store->rowCount = 2000;
+    double t = uniform(-0.5, 1.5) * minutes * 60 + (view % 7 == 0 ? 1e5 : 0);
+    for (int r = 1; r <= store->rowCount; ++r) {
+      t += uniform(0, 3.0 * minutes * 60 / store->rowCount);
+      store->time[r] = t;
+      table.setCell(DataTable::kNotesColumn, r,
+                    random() % 50 == 0 ? QStringLiteral("n") : DataTable::blank());
+    }
+    for (int c = 1; c <= kChannels; ++c) {
+      const QString scale =
+          pick({"0.001", "0.003", "0.25", "1.00", "2.5", "10.0", "1000", "5E3", "2.5E4", "1E5"});
+      const double span = parseNumber(scale, QLatin1Char('.'));
+      const QString mid = formatFixed(0.1 * span * std::round(uniform(-40, 40)), 3,
+                                      decimalsForSpan(span), QLatin1Char('.'));
+      const double origin = parseNumber(mid, QLatin1Char('.'));
+      for (Monitor* m : {&monitor, &exact}) {
+        m->captions().setText(MonitorCaptions::scale(c), scale);
+        m->captions().setText(MonitorCaptions::mid(c), mid);
+      }
+      const double factor = -440.0 / span;
+      for (int r = 1; r <= store->rowCount; ++r) {
+        double& v = store->value[c][r];
+        switch (random() % 6) {
+          case 0:  // on a half pixel, as near as a double gets
+            v = origin + 0.5 * span + (std::floor(uniform(0, 440)) + 0.5) / factor;
+            break;
+          case 1:  // at an edge of the range
+            v = random() % 2 ? origin + 0.5 * span : origin - 0.5 * span;
+            break;
+          case 2:
+            v = random() % 3 ? kMissingValue : uniform(-1e9, 1e9);
+            break;
+          default:
+            v = origin + uniform(-0.6, 0.6) * span;
+        }
+      }
+    }
+    for (Monitor* m : {&monitor, &exact}) {
+      m->defineworlds();
+      m->findFirstVisibleRow();
+    }
+    const int from = view % 3 == 0 ? 1 : monitor.view().firstVisibleRow;
+    monitor.redrawFrom(from);
+    redrawExactly(exact, *store, table, fields, from);
+    for (int i = 0; i < Surface::kWidth * Surface::kHeight; ++i) {
+      if (surface.bits()[i] != exactSurface.bits()[i]) ++mismatches;
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
 }
 
 TEST(UpDownLogic, BoundsAndWrap) {
