@@ -1,5 +1,7 @@
 #include "data_table.h"
 
+#include <algorithm>
+
 DataTable::DataTable(QObject* parent) : QAbstractTableModel(parent) {
   rows_.reserve(kInitialRows);
   setTableRowCount(kInitialRows);
@@ -45,6 +47,20 @@ void DataTable::appendRow() {
   beginInsertRows({}, modelRow, modelRow);
   rows_.push_back(blankRow());
   endInsertRows();
+}
+
+void DataTable::moveRowTexts(int from, int to, int lastMovable) {
+  lastMovable = std::min(lastMovable, tableRowCount() - 1);
+  to = std::clamp(to, 1, std::max(lastMovable, 1));
+  if (from < 1 || from > lastMovable || from == to) return;
+  // Model rows are table rows - 1; moving down, Qt wants the row before which it lands.
+  beginMoveRows({}, from - 1, from - 1, {}, to > from ? to : to - 1);
+  if (from < to) {
+    std::rotate(rows_.begin() + from, rows_.begin() + from + 1, rows_.begin() + to + 1);
+  } else {
+    std::rotate(rows_.begin() + to, rows_.begin() + from, rows_.begin() + from + 1);
+  }
+  endMoveRows();
 }
 
 void DataTable::setCell(int column, int row, const QString& text) {

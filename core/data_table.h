@@ -26,6 +26,9 @@ class DataTable : public QAbstractTableModel {
   void loadRows(std::vector<Row>&& rows);
   /// Appends one blank row (beginInsertRows, never a model reset).
   void appendRow();
+  /// Moves the texts of row `from` to row `to` (rows between shift by one). Only rows
+  /// 1..lastMovable move; a row dropped beyond them lands on lastMovable.
+  void moveRowTexts(int from, int to, int lastMovable);
 
   const QString& cell(int column, int row) const { return rows_[row][column]; }
   void setCell(int column, int row, const QString& text);

@@ -3,7 +3,9 @@
 #include <QLocale>
 #include <algorithm>
 #include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "velan_error.h"
@@ -138,7 +140,11 @@ RoundedDecimal roundDecimal(double magnitude, int precision, int decimals) {
   const bool powerOfTen = d.count == 1 && d.digits[0] == '1';
   const bool endsOnHalf =
       roundingIndex >= 0 && roundingIndex == d.count - 1 && d.digits[roundingIndex] == '5';
-  if (powerOfTen || endsOnHalf) return roundDecimalExact(magnitude, precision, decimals);
+  // From the 15th significant digit on, the shortest digits and the 18-digit expansion may
+  // differ (by up to about a unit of the 16th digit), and so may their rounding.
+  if (powerOfTen || endsOnHalf || roundingIndex >= 15) {
+    return roundDecimalExact(magnitude, precision, decimals);
+  }
   return roundDigits(d, cutoff);
 }
 
@@ -303,6 +309,14 @@ double parseNumber(QStringView text, QChar separator) {
 
   double value = 0;
   const auto [ptr, ec] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    // A value too small for a double is 0 or the nearest subnormal, as any reader takes it;
+    // only a value too large is an error.
+    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", nullptr);
+    value = strtod_l(ascii.c_str(), nullptr, cLocale);
+    if (std::isinf(value)) throwFloatError(text);
+    return value;
+  }
   if (ec != std::errc() || ptr != ascii.data() + ascii.size()) throwFloatError(text);
   return value;
 }

@@ -9,7 +9,10 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <limits>
 
@@ -29,6 +32,43 @@ void AboutPanel::mouseReleaseEvent(QMouseEvent* event) {
   QGroupBox::mouseReleaseEvent(event);
   hide();
 }
+
+void AboutPanel::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+    case Qt::Key_Escape:
+      hide();
+      return;
+    default:
+      QGroupBox::keyPressEvent(event);
+  }
+}
+
+namespace {
+class PromptSelector : public QObject {
+ public:
+  explicit PromptSelector(QLineEdit* field) : QObject(field), prompt_(field->text()) {
+    field->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::FocusIn) {
+      auto* field = static_cast<QLineEdit*>(watched);
+      // After the event: a mouse press places the cursor once the focus has arrived.
+      QTimer::singleShot(0, field, [field, prompt = prompt_] {
+        if (field->hasFocus() && field->text() == prompt) field->selectAll();
+      });
+    }
+    return false;
+  }
+
+ private:
+  QString prompt_;
+};
+}  // namespace
+
+void selectPromptOnFocus(QLineEdit* field) { new PromptSelector(field); }
 
 TForm1::TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver, UserPrompts& prompts)
     : store_(store),
@@ -130,9 +170,22 @@ void TForm1::buildControls() {
   SGData->setObjectName(QStringLiteral("SGData"));
   SGData->setAccessibleName(QStringLiteral("Data"));
   SGData->setModel(&table_);
-  SGData->verticalHeader()->hide();
-  SGData->verticalHeader()->setMinimumSectionSize(16);
-  SGData->verticalHeader()->setDefaultSectionSize(16);
+  SGData->setTabKeyNavigation(false);  // Tab leaves the table; the arrow keys move in it
+  // The row header is a slim grip: dragging it moves a row's texts to another place.
+  QHeaderView* rowGrip = SGData->verticalHeader();
+  rowGrip->setMinimumSectionSize(16);
+  rowGrip->setDefaultSectionSize(16);
+  rowGrip->setSectionResizeMode(QHeaderView::Fixed);
+  rowGrip->setSectionsMovable(true);
+  rowGrip->setFixedWidth(10);
+  rowGrip->setToolTip(QStringLiteral("Drag to move the row"));
+  connect(rowGrip, &QHeaderView::sectionMoved, this,
+          [this, rowGrip](int, int oldVisual, int newVisual) {
+            // The header only shows the move: put it back and move the table's texts instead.
+            const QSignalBlocker blocker(rowGrip);
+            rowGrip->moveSection(newVisual, oldVisual);
+            table_.moveRowTexts(oldVisual + 1, newVisual + 1, store_.rowCount);
+          });
   SGData->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   SGData->horizontalHeader()->setHighlightSections(false);
   SGData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -142,7 +195,7 @@ void TForm1::buildControls() {
   for (int column = 0; column < DataTable::kColumns; ++column) {
     SGData->setColumnWidth(column, widths[column]);
   }
-  SGData->setMinimumSize(505, 197);
+  SGData->setMinimumSize(517, 197);
   connect(&table_, &DataTable::topRowChanged, SGData, [this](int row) {
     if (row >= 1 && row < table_.tableRowCount()) {
       SGData->scrollTo(table_.index(row - 1, 0), QAbstractItemView::PositionAtTop);
@@ -214,7 +267,6 @@ void TForm1::buildControls() {
   setTabOrder(edRem, EdExperiment);
   setTabOrder(EdExperiment, BnAddRemark);
   setTabOrder(BnAddRemark, SGData);
-  setTabOrder(SGData, BnPlot);
 
   GBInfo = new AboutPanel(QStringLiteral("About Velan"), central);
   GBInfo->setObjectName(QStringLiteral("GBInfo"));
@@ -223,7 +275,8 @@ void TForm1::buildControls() {
   GBInfo->setAutoFillBackground(true);
   GBInfo->setStyleSheet(
       QStringLiteral("QGroupBox { background: white; border: 1px solid #7f7f9f; margin-top: 8px; }"
-                     "QGroupBox::title { subcontrol-origin: margin; left: 8px; }"
+                     "QGroupBox::title { subcontrol-origin: margin; left: 8px; color: blue; "
+                     "font-size: 13px; }"
                      "QLabel { color: blue; font-size: 13px; }"));
   auto* about = new QVBoxLayout(GBInfo);
   about->setContentsMargins(16, 20, 12, 8);
@@ -235,8 +288,14 @@ void TForm1::buildControls() {
   }
   about->addStretch(1);
   about->addWidget(new QLabel(QStringLiteral("(Click to close)"), GBInfo), 0, Qt::AlignRight);
+  GBInfo->setFocusPolicy(Qt::StrongFocus);
   GBInfo->hide();
-  resize(720, 360);
+  setTabOrder(SGData, GBInfo);
+  setTabOrder(GBInfo, BnPlot);
+  selectPromptOnFocus(EdExperiment);
+  selectPromptOnFocus(edRem);
+  Start->setFocus();
+  resize(732, 360);
   move(234, 273);
 }
 
@@ -569,6 +628,7 @@ void TForm1::Manual1Click() {
 void TForm1::AboutVelan1Click() {
   GBInfo->show();
   GBInfo->raise();
+  GBInfo->setFocus();  // so the keyboard can close it too
 }
 
 void TForm1::BnPlotClick() {

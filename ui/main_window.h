@@ -23,7 +23,8 @@ class TForm2;
 class TForm3;
 class TForm4;
 
-/// The about panel: a click or any mouse button released over it hides it.
+/// The about panel: a click or any mouse button released over it hides it, and so do Return,
+/// Space and Escape while it has the keyboard focus.
 class AboutPanel : public QGroupBox {
   Q_OBJECT
  public:
@@ -31,7 +32,12 @@ class AboutPanel : public QGroupBox {
 
  protected:
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 };
+
+/// Selects the whole text of `field` when it gets the focus while it still holds its prompt
+/// (a real text: a note made without typing holds it), so typing replaces the prompt.
+void selectPromptOnFocus(QLineEdit* field);
 
 /// The main window: port and channels, the data table, Start/Stop, notes, menus, about panel.
 /// It holds the record's descriptive texts and the channel selection in its controls.

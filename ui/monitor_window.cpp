@@ -149,7 +149,7 @@ void TForm2::buildControls() {
     auto* group = new QGroupBox(title, this);
     group->setObjectName(name);
     auto* layout = new QHBoxLayout(group);
-    layout->setContentsMargins(4, 2, 4, 2);
+    layout->setContentsMargins(3, 2, 3, 2);
     layout->setSpacing(3);
     return group;
   };
@@ -195,7 +195,9 @@ void TForm2::buildControls() {
   EdRemark = new QLineEdit(QStringLiteral("(Click [^] to insert note)"), GbRemark);
   EdRemark->setObjectName(QStringLiteral("EdRemark"));
   EdRemark->setAccessibleName(QStringLiteral("Monitor note"));
-  EdRemark->setMinimumWidth(90);
+  // Wide enough for the whole prompt, so the user sees what the field is for.
+  EdRemark->setMinimumWidth(EdRemark->fontMetrics().horizontalAdvance(EdRemark->text()) + 8);
+  selectPromptOnFocus(EdRemark);
   auto* remarkOk = new QPushButton(QStringLiteral("^"), GbRemark);
   remarkOk->setObjectName(QStringLiteral("BnRemarkok"));
   remarkOk->setAccessibleName(QStringLiteral("Add monitor note"));
@@ -204,7 +206,7 @@ void TForm2::buildControls() {
   connect(EdRemark, &QLineEdit::returnPressed, this, &TForm2::BnRemarkokClick);
   GbRemark->layout()->addWidget(EdRemark);
   GbRemark->layout()->addWidget(remarkOk);
-  bottom->addWidget(GbRemark, 1);
+  bottom->addWidget(GbRemark);
 
   GBCurrnttime = makeGroup(QStringLiteral("Recording time "), QStringLiteral("GBCurrnttime"));
   GBCurrnttime->layout()->addWidget(captionLabel(MonitorCaptions::Runtime,
@@ -226,8 +228,19 @@ void TForm2::buildControls() {
                                        QStringLiteral("Cursor time"), cursor),
                           1, 0, Qt::AlignRight);
   cursorLayout->addWidget(new QLabel(QStringLiteral("min"), cursor), 1, 1);
-  cursor->setMinimumWidth(70);
+  cursor->setMinimumWidth(60);
   bottom->addWidget(cursor);
+  bottom->addStretch(1);  // the groups keep their size when plot mode hides some of them
+  // The strip's groups in the compact 11-pixel text of the axis labels: at the desktop's usual
+  // size they would not fit the window's 770 pixels with the note prompt shown whole.
+  QFont compact = font();
+  compact.setPixelSize(11);
+  for (QWidget* group : {static_cast<QWidget*>(timeStart), static_cast<QWidget*>(range),
+                         static_cast<QWidget*>(GBinterval), static_cast<QWidget*>(GbRemark),
+                         static_cast<QWidget*>(GBCurrnttime), static_cast<QWidget*>(cursor)}) {
+    group->setFont(compact);
+  }
+  EdRemark->setMinimumWidth(EdRemark->fontMetrics().horizontalAdvance(EdRemark->text()) + 8);
   grid->addLayout(bottom, 1, 0, 1, 2);
 
   for (int control = 1; control <= 10; ++control) {

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 TForm3::TForm3(QWidget* parent)
     : QWidget(parent, Qt::Window),
@@ -22,10 +23,14 @@ TForm3::TForm3(QWidget* parent)
   layout->addWidget(BnHideMemo, 0, Qt::AlignHCenter);
   connect(BnHideMemo, &QPushButton::clicked, this, &TForm3::BnHideMemoClick);
   resize(257, 375);
+  QPoint place(817, 117);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    // Pulled onto a screen too small for the usual place, never pushed elsewhere.
     const QRect area = screen->availableGeometry();
-    move(area.right() - 257 - 8, area.top() + 117);
+    place.setX(std::max(area.left(), std::min(place.x(), area.right() + 1 - width())));
+    place.setY(std::max(area.top(), std::min(place.y(), area.bottom() + 1 - height())));
   }
+  move(place);
 }
 
 void TForm3::showRestored() {

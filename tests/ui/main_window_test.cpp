@@ -1,4 +1,5 @@
 #include <QFile>
+#include <QHeaderView>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -34,6 +35,60 @@ TEST_F(WindowsTest, StartUpShowsTheIdleState) {
   auto* view = child<QTableView>("SGData");
   EXPECT_EQ(view->columnWidth(5), 178);
   EXPECT_EQ(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+}
+
+TEST_F(WindowsTest, KeyboardWalksTheControlsInOrderAndLeavesTheTable) {
+  main->StartClick();
+  storeRows(2);
+  main->StopClick();  // Start, the port and channel group, notes, the table and "Plot data"
+  main->activateWindow();
+  QApplication::setActiveWindow(main);
+  child<QPushButton>("Start")->setFocus();
+  QStringList forward;
+  for (int i = 0; i < 14; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    forward << QApplication::focusWidget()->objectName();
+  }
+  EXPECT_EQ(forward,
+            QStringList({"EdComNr", "CBCh1", "EdCH1", "CbCh2", "EdCH2", "CBCh3", "EdCH3", "CBCh4",
+                         "EdCH4", "edRem", "EdExperiment", "SGData", "BnPlot", "Start"}));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("SGData"));
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), QStringLiteral("EdExperiment"));
+  // A field that still holds its prompt is selected whole, so typing replaces it.
+  QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(child<QLineEdit>("EdExperiment")->text(), QStringLiteral("x"));
+  auto* note = child<QLineEdit>("edRem");
+  QTest::mouseClick(note, Qt::LeftButton, {}, QPoint(5, 5));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(note->selectedText(), QStringLiteral("(Click [^] to add note)"));
+}
+
+TEST_F(WindowsTest, FocusStartsOnStartRecording) {
+  EXPECT_EQ(main->focusWidget(), child<QPushButton>("Start"));
+}
+
+TEST_F(WindowsTest, DraggedRowsMoveTheirTextsNeverTheStore) {
+  main->StartClick();
+  storeRows(4);
+  main->StopClick();
+  table->setCell(5, 2, QStringLiteral("second"));
+  const double secondTime = store->time[2];
+  auto* grip = child<QTableView>("SGData")->verticalHeader();
+  grip->moveSection(1, 3);  // model rows: table row 2 dropped onto row 4
+  EXPECT_EQ(table->cell(5, 4), QStringLiteral("second"));
+  EXPECT_EQ(table->cell(0, 4), QStringLiteral("  2.0"));
+  EXPECT_EQ(table->cell(0, 2), QStringLiteral("  3.0"));
+  EXPECT_EQ(grip->visualIndex(1), 1) << "the header itself stays in order";
+  EXPECT_EQ(store->time[2], secondTime);
+  grip->moveSection(10, 0);  // a row beyond the record does not move
+  EXPECT_EQ(table->cell(0, 1), QStringLiteral("  1.0"));
+  grip->moveSection(0, 20);  // dropped beyond the record: lands on its last row
+  EXPECT_EQ(table->cell(0, 4), QStringLiteral("  1.0"));
+  EXPECT_EQ(table->cell(0, 5), DataTable::blank());
 }
 
 TEST_F(WindowsTest, SimulatedRunFromStartToStop) {

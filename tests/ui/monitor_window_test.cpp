@@ -1,4 +1,6 @@
+#include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 
@@ -20,6 +22,28 @@ TEST_F(WindowsTest, MonitorStartsWithAnEmptyFrameAndRefusesToClose) {
   EXPECT_TRUE(text);
   monitor->close();
   EXPECT_TRUE(monitor->isMinimized());
+}
+
+TEST_F(WindowsTest, BottomStripShowsTheWholeNotePromptAndKeepsItsGroupsTogether) {
+  auto* note = child<QLineEdit>("EdRemark");
+  EXPECT_GT(note->width(), note->fontMetrics().horizontalAdvance(note->text()));
+  main->StartClick();
+  storeRows(3);
+  main->StopClick();
+  main->BnPlotClick();
+  QCoreApplication::processEvents();
+  auto* timeStart = child<QWidget>("GBTimestart");
+
+  EXPECT_EQ(timeStart->width(),
+            std::max(timeStart->sizeHint().width(), timeStart->minimumSizeHint().width()))
+      << "no stretched group in plot mode";
+  EXPECT_LE(child<QWidget>("GBTimerange")->x() - timeStart->geometry().right(), 8);
+}
+
+TEST_F(WindowsTest, NotesWindowOpensAtItsPlaceOrAsNearAsTheScreenAllows) {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_EQ(notes->pos(), QPoint(std::min(817, screen.right() + 1 - notes->width()),
+                                 std::min(117, screen.bottom() + 1 - notes->height())));
 }
 
 TEST_F(WindowsTest, ArrowButtonsStepTheCaptionsAndCarryAccessibleNames) {
