@@ -90,6 +90,11 @@ class Monitor : public RecordListener {
   // Cursor readout
   void ImScreenMouseMove(int x, int y);
 
+  /// For every selected channel with values in the time window: the smallest scale of the
+  /// 1-2.5-5 series, and the midpoint nearest the values' middle, that show all of them; then
+  /// one full redraw. The captions are written as the controls write them.
+  void fitScalesToData();
+
   // RecordListener
   void recordReset() override { defineworlds(); }
   void rowStored() override { drawLatestRow(); }

@@ -11,9 +11,12 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenuBar>
+#include <QSettings>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 #include <limits>
 
 #include "data_file.h"
@@ -69,6 +72,29 @@ class PromptSelector : public QObject {
 }  // namespace
 
 void selectPromptOnFocus(QLineEdit* field) { new PromptSelector(field); }
+
+double contrastRatio(const QColor& first, const QColor& second) {
+  const auto luminance = [](const QColor& color) {
+    const auto linear = [](double channel) {
+      return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+           0.0722 * linear(color.blueF());
+  };
+  const double a = luminance(first) + 0.05;
+  const double b = luminance(second) + 0.05;
+  return std::max(a, b) / std::min(a, b);
+}
+
+QColor readableGrey(const QColor& background) {
+  // The usual mid grey, darkened (lightened on a dark background) just enough to be read.
+  const int step = background.lightness() >= 128 ? -1 : 1;
+  for (int level = 128; level >= 0 && level <= 255; level += step) {
+    const QColor grey(level, level, level);
+    if (contrastRatio(grey, background) >= 4.5) return grey;
+  }
+  return step < 0 ? QColor(Qt::black) : QColor(Qt::white);
+}
 
 TForm1::TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver, UserPrompts& prompts)
     : store_(store),
@@ -213,7 +239,8 @@ void TForm1::buildControls() {
   QFont small = status_->font();
   small.setPixelSize(11);
   status_->setFont(small);
-  status_->setStyleSheet(QStringLiteral("color: grey"));
+  status_->setStyleSheet(
+      QStringLiteral("color: %1").arg(readableGrey(palette().color(QPalette::Window)).name()));
   status_->setMinimumWidth(170);
   BnPlot = new QPushButton(QStringLiteral("Plot data"), central);
   BnPlot->setObjectName(QStringLiteral("BnPlot"));
@@ -307,6 +334,10 @@ void TForm1::buildMenus() {
   Save1->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
   Saveas1 = file->addAction(QStringLiteral("Save as"), this, &TForm1::Saveas1Click);
   Saveas1->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+  recentMenu_ = file->addMenu(QStringLiteral("Recent files"));
+  recentMenu_->setObjectName(QStringLiteral("RecentFiles1"));
+  recentMenu_->setToolTipsVisible(true);  // the full path of each file
+  fillRecentMenu();
   file->addSeparator();
   QAction* quit = file->addAction(QStringLiteral("Exit Program"), this, &TForm1::Quit1Click);
   quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
@@ -388,7 +419,7 @@ void TForm1::StartClick() {
   EdComNr->setEnabled(false);
   Start->hide();
   Stop->show();
-  Open1->setEnabled(false);  // reading a file under a running row timer would mix two records
+  setOpeningEnabled(false);  // reading a file under a running row timer would mix two records
   if (!store_.converterOpen) {
     setStatus(QStringLiteral("Opening ADC16 on COM %1").arg(store_.portNumber));
     repaint();  // visible while the driver call blocks
@@ -428,7 +459,7 @@ void TForm1::StopClick() {
     EdCH[c]->show();
   }
   EdComNr->setEnabled(true);
-  Open1->setEnabled(true);
+  setOpeningEnabled(true);
   if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"));
   recorder_.stopRowTimer();
   Stop->hide();
@@ -509,6 +540,7 @@ void TForm1::saveProcedure(const QString& name, const QString& shownName) {
     return;
   }
   journal_.discard();
+  rememberFile(full);
   currentFile_ = full;
   LbFile->setText(bareFileName(shownName));
   LbFile->setAccessibleName(LbFile->text());
@@ -516,13 +548,15 @@ void TForm1::saveProcedure(const QString& name, const QString& shownName) {
   store_.dataSaved = true;
 }
 
+bool TForm1::mayReplaceRecord() {
+  if (recording()) return false;  // reading into the store under a running row timer mixes records
+  return store_.dataSaved ||
+         prompts_.confirm(QStringLiteral("UNSAVED DATA - Open file anyway?"),
+                          UserPrompts::Buttons::YesCancel) == UserPrompts::Answer::Yes;
+}
+
 void TForm1::Open1Click() {
-  if (recording()) return;  // reading into the store under a running row timer mixes records
-  if (!store_.dataSaved &&
-      prompts_.confirm(QStringLiteral("UNSAVED DATA - Open file anyway?"),
-                       UserPrompts::Buttons::YesCancel) != UserPrompts::Answer::Yes) {
-    return;
-  }
+  if (!mayReplaceRecord()) return;
   UserPrompts::FileDialog dialog{QStringLiteral("Open Velan File"),
                                  QStringLiteral("Velan File (*.vln);;All Files (*)"), QString(),
                                  openDirectory_};
@@ -541,12 +575,72 @@ void TForm1::openProcedure(const QString& name) {
   if (!staged) return;
   applyStagedRecord(std::move(*staged), store_, table_, *this);
   journal_.discard();  // the file replaced the record
+  rememberFile(name);
   currentFile_ = name;
   LbFile->setText(bareFileName(name));
   LbFile->setAccessibleName(LbFile->text());
   Saveas1->setEnabled(true);
   Save1->setEnabled(true);
   BnPlot->setVisible(store_.rowCount > 0);
+}
+
+namespace {
+constexpr int kRecentFiles = 5;
+
+// Per user, in the user's configuration folder; never in Velan.ini.
+QSettings userSettings() {
+  return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                       QStringLiteral("/Velan/Velan.conf"),
+                   QSettings::IniFormat);
+}
+}  // namespace
+
+QStringList TForm1::recentFiles() const {
+  return userSettings().value(QStringLiteral("recentFiles")).toStringList();
+}
+
+void TForm1::storeRecentFiles(const QStringList& paths) {
+  userSettings().setValue(QStringLiteral("recentFiles"), paths);
+  fillRecentMenu();
+}
+
+void TForm1::rememberFile(const QString& path) {
+  const QString full = QFileInfo(path).absoluteFilePath();
+  QStringList paths = recentFiles();
+  paths.removeAll(full);
+  paths.prepend(full);
+  storeRecentFiles(paths.mid(0, kRecentFiles));
+}
+
+void TForm1::forgetFile(const QString& path) {
+  QStringList paths = recentFiles();
+  paths.removeAll(path);
+  storeRecentFiles(paths);
+}
+
+void TForm1::fillRecentMenu() {
+  recentMenu_->clear();
+  for (const QString& path : recentFiles()) {
+    QAction* item =
+        recentMenu_->addAction(bareFileName(path), this, [this, path] { openRecentFile(path); });
+    item->setToolTip(QDir::toNativeSeparators(path));
+  }
+  recentMenu_->setEnabled(!recentMenu_->isEmpty() && Open1->isEnabled());
+}
+
+void TForm1::setOpeningEnabled(bool enabled) {
+  Open1->setEnabled(enabled);
+  recentMenu_->setEnabled(enabled && !recentMenu_->isEmpty());
+}
+
+void TForm1::openRecentFile(const QString& path) {
+  if (!mayReplaceRecord()) return;
+  if (!QFileInfo::exists(path)) {
+    prompts_.showError(QStringLiteral("Datei nicht gefunden"));
+    forgetFile(path);
+    return;
+  }
+  openProcedure(path);
 }
 
 void TForm1::recoverUnsavedRecordings() {

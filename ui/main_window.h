@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableView>
 #include <array>
@@ -39,6 +40,11 @@ class AboutPanel : public QGroupBox {
 /// (a real text: a note made without typing holds it), so typing replaces the prompt.
 void selectPromptOnFocus(QLineEdit* field);
 
+/// The contrast of two colours as the accessibility guidelines define it (1 to 21).
+double contrastRatio(const QColor& first, const QColor& second);
+/// A grey that reads at a contrast of at least 4.5:1 on `background`.
+QColor readableGrey(const QColor& background);
+
 /// The main window: port and channels, the data table, Start/Stop, notes, menus, about panel.
 /// It holds the record's descriptive texts and the channel selection in its controls.
 class TForm1 : public QMainWindow,
@@ -70,6 +76,11 @@ class TForm1 : public QMainWindow,
   void AboutVelan1Click();
   void Quit1Click() { close(); }
   void BnPlotClick();
+
+  /// The files last opened or saved, newest first (at most five), kept per user.
+  QStringList recentFiles() const;
+  /// Opens a recent file as "Open" would open that name.
+  void openRecentFile(const QString& path);
 
   /// Offers the records of journals left by crashed runs back, newest first (start-up).
   void recoverUnsavedRecordings();
@@ -119,6 +130,16 @@ class TForm1 : public QMainWindow,
   void buildControls();
   void buildMenus();
   void setStatus(const QString& text);
+  /// Puts `path` first in the recent files.
+  void rememberFile(const QString& path);
+  void forgetFile(const QString& path);
+  void storeRecentFiles(const QStringList& paths);
+  /// Rebuilds the "Recent files" menu from the stored list.
+  void fillRecentMenu();
+  /// Open and the recent files: not while a recording runs.
+  void setOpeningEnabled(bool enabled);
+  /// The unsaved-data question before a file replaces the record; true to go on.
+  bool mayReplaceRecord();
   /// Takes a journal's record into the window as an unsaved record.
   void restoreRecord(JournalRecord&& record);
   bool recording() const;
@@ -158,4 +179,5 @@ class TForm1 : public QMainWindow,
   QAction* Save1 = nullptr;
   QAction* Saveas1 = nullptr;
   QAction* Help1 = nullptr;
+  QMenu* recentMenu_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -16,33 +17,71 @@
 #include "velan_error.h"
 
 MonitorCanvas::MonitorCanvas(ImageSurface& surface, QWidget* parent)
-    : QWidget(parent), surface_(surface) {
+    : QWidget(parent), surface_(surface), menu_(new QMenu(this)) {
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+  menu_->setObjectName(QStringLiteral("PictureMenu"));
+  menu_->setTitle(QStringLiteral("Picture"));
+  menu_->setAccessibleName(QStringLiteral("Picture"));
+  QAction* save = menu_->addAction(QStringLiteral("Save picture as..."), this,
+                                   &MonitorCanvas::savePictureRequested);
+  save->setObjectName(QStringLiteral("SavePicture1"));
+  QAction* fit = menu_->addAction(QStringLiteral("Fit scales to the data"), this,
+                                  &MonitorCanvas::fitScalesRequested);
+  fit->setObjectName(QStringLiteral("FitScales1"));
+  fit->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
 }
 
 QSize MonitorCanvas::sizeHint() const {
   const qreal ratio = devicePixelRatioF();
-  return QSize(qRound(Surface::kWidth / ratio), qRound(Surface::kHeight / ratio));
+  return QSize(qRound(Surface::kWidth / ratio) + 2 * kFrame,
+               qRound(Surface::kHeight / ratio) + 2 * kFrame);
 }
 
 void MonitorCanvas::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  // The frame's margin: the window's colour, or the focus colour while the plot has the focus.
+  const QColor margin =
+      hasFocus() ? palette().color(QPalette::Highlight) : palette().color(QPalette::Window);
+  painter.fillRect(rect(), margin);
   QImage image = surface_.image();                 // shares the pixels
   image.setDevicePixelRatio(devicePixelRatioF());  // one image pixel per device pixel
-  painter.drawImage(QPoint(0, 0), image);
+  painter.drawImage(QPoint(kFrame, kFrame), image);
 }
 
 void MonitorCanvas::mouseMoveEvent(QMouseEvent* event) {
   const qreal ratio = devicePixelRatioF();
-  emit pointerMoved(static_cast<int>(event->position().x() * ratio),
-                    static_cast<int>(event->position().y() * ratio));
+  emit pointerMoved(static_cast<int>((event->position().x() - kFrame) * ratio),
+                    static_cast<int>((event->position().y() - kFrame) * ratio));
 }
 
 void MonitorCanvas::contextMenuEvent(QContextMenuEvent* event) {
-  QMenu menu(this);
-  menu.addAction(QStringLiteral("Save picture as..."), this, &MonitorCanvas::savePictureRequested);
-  menu.exec(event->globalPos());
+  // From the keyboard (the Menu key) the menu opens over the picture's top left corner.
+  const QPoint where = event->reason() == QContextMenuEvent::Mouse
+                           ? event->globalPos()
+                           : mapToGlobal(QPoint(2 * kFrame, 2 * kFrame));
+  menu_->exec(where);
+}
+
+void MonitorCanvas::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+    const QPoint corner(2 * kFrame, 2 * kFrame);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, corner, mapToGlobal(corner));
+    contextMenuEvent(&menuEvent);
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void MonitorCanvas::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  update();
+}
+
+void MonitorCanvas::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  update();
 }
 
 namespace {
@@ -133,6 +172,10 @@ void TForm2::buildControls() {
   ImScreen->setFixedSize(ImScreen->sizeHint());
   connect(ImScreen, &MonitorCanvas::pointerMoved, this, &TForm2::ImScreenMouseMove);
   connect(ImScreen, &MonitorCanvas::savePictureRequested, this, &TForm2::savePictureClick);
+  connect(ImScreen, &MonitorCanvas::fitScalesRequested, this, &TForm2::fitScalesClick);
+  // Ctrl+F works anywhere in the window, not only while the plot has the focus.
+  addAction(ImScreen->menu()->actions().constLast());
+  ImScreen->menu()->actions().constLast()->setShortcutContext(Qt::WindowShortcut);
   grid->addWidget(ImScreen, 0, 1, Qt::AlignLeft | Qt::AlignTop);
 
   // Bottom strip.
@@ -247,6 +290,7 @@ void TForm2::buildControls() {
     connect(upDowns_[control], &UpDownWidget::pressed, this,
             [this, control](bool upperArrow) { pressUpDown(control, upperArrow); });
   }
+  setTabOrder(remarkOk, ImScreen);  // the plot comes last in the window's tab order
   resize(770, 580);
 }
 
@@ -339,6 +383,11 @@ void TForm2::BnTimeMinusClick() {
 }
 
 void TForm2::ImScreenMouseMove(int x, int y) { monitor_.ImScreenMouseMove(x, y); }
+
+void TForm2::fitScalesClick() {
+  guarded(prompts_, [this] { monitor_.fitScalesToData(); });
+  ImScreen->update();
+}
 
 void TForm2::BnRemarkokClick() {
   main_.addNoteFromMonitor(EdRemark->text());

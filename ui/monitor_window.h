@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QWidget>
 #include <array>
@@ -14,24 +15,36 @@ class TForm1;
 class UpDownWidget;
 class UserPrompts;
 
-/// Shows the monitor's surface 1:1 and reports pointer moves in surface pixels.
+/// Shows the monitor's surface 1:1 and reports pointer moves in surface pixels. It takes the
+/// keyboard focus, shown by a frame in a margin around the picture; the Menu key, Shift+F10 and
+/// a right click open its menu.
 class MonitorCanvas : public QWidget {
   Q_OBJECT
  public:
+  /// The margin that holds the focus frame, outside the picture.
+  static constexpr int kFrame = 2;
+
   MonitorCanvas(ImageSurface& surface, QWidget* parent);
   QSize sizeHint() const override;
+  /// The picture's menu ("Save picture as...", "Fit scales to the data").
+  QMenu* menu() const { return menu_; }
 
  signals:
   void pointerMoved(int x, int y);
   void savePictureRequested();
+  void fitScalesRequested();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   ImageSurface& surface_;
+  QMenu* menu_;
 };
 
 /// The monitor window: channel groups on the left, the surface, the bottom strip of controls.
@@ -56,6 +69,8 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
   void BnTimeplusClick();
   void BnTimeMinusClick();
   void ImScreenMouseMove(int x, int y);
+  /// "Fit scales to the data" (menu of the picture, Ctrl+F).
+  void fitScalesClick();
   /// Writes the surface, pixel for pixel, to a PNG file. Returns false on failure.
   bool savePicture(const QString& fileName) const;
 

@@ -434,6 +434,45 @@ TEST_F(MonitorTest, CursorReadout) {
   EXPECT_EQ(caption(MonitorCaptions::CursorValue), QStringLiteral("1.25"));
 }
 
+TEST_F(MonitorTest, FitScalesShowsTheWindowsValuesOnTheSmallestScale) {
+  const double x = kMissingValue;
+  struct Case {
+    std::vector<double> values;  // channel 1, one row each, all in the time window
+    const char* scale;
+    const char* mid;
+  } const cases[] = {
+      {{1490, 1510}, "25", "1.5E3"},
+      {{-1510, -1490}, "25", "-1.5E3"},
+      {{-30, 40}, "100", "10"},
+      {{1500}, "0.001", "1.5E3"},
+      {{x, x}, "1000", "0"},
+      {{0.12, x, 0.18}, "0.100", "0.150"},
+      {{1.2, 1.8}, "1.00", "1.50"},
+      {{12, 18}, "10.0", "15.0"},
+      {{120, 180}, "100", "150"},
+      {{1200, 1800}, "1000", "1.5E3"},
+      {{12000, 18000}, "1E4", "1.5E4"},
+      {{1e9, 1e9 + 4e8}, "5E8", "1.2E9"},
+  };
+  for (const Case& c : cases) {
+    monitor.captions().setText(MonitorCaptions::scale(1), QStringLiteral("1000"));
+    monitor.captions().setText(MonitorCaptions::mid(1), QStringLiteral("0"));
+    monitor.defineworlds();
+    store->rowCount = 0;
+    for (double v : c.values) addRows({{6.0 * (store->rowCount + 1), v}});
+    addRows({{90, 5e9}});  // beyond the window: not fitted
+    monitor.fitScalesToData();
+    EXPECT_EQ(caption(MonitorCaptions::scale(1)), QString::fromLatin1(c.scale)) << c.values[0];
+    EXPECT_EQ(caption(MonitorCaptions::mid(1)), QString::fromLatin1(c.mid)) << c.values[0];
+    for (int r = 1; r < store->rowCount; ++r) {
+      if (!isMissing(store->value[1][r])) {
+        EXPECT_TRUE(monitor.inVisibleRange(1, store->value[1][r]));
+      }
+    }
+  }
+  EXPECT_EQ(monitor.upDown(1).position(), 9) << "the up-down positions stay";
+}
+
 // The full redraw as the drawing rules state it, through the exact mapping of every mark.
 void redrawExactly(Monitor& monitor, const RecordStore& store, const DataTable& table,
                    const RecordFields& fields, int row) {

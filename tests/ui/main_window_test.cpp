@@ -1,5 +1,6 @@
 #include <QFile>
 #include <QHeaderView>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
@@ -390,6 +391,53 @@ TEST_F(WindowsTest, JournalThatCannotBeWrittenIsReportedOnceAndTheRunGoesOn) {
                                          "verweigert. The recording goes on without it."}));
   EXPECT_EQ(store->rowCount, 2);
   EXPECT_TRUE(main->recorder().timers().rowEnabled());
+}
+
+TEST_F(WindowsTest, RecentFilesNewestFirstFiveAtMostAndGoneWhenMissing) {
+  main->StartClick();
+  storeRows(2);
+  main->StopClick();
+  for (const char* name : {"a.vln", "b.vln", "c.vln", "d.vln", "e.vln", "f.vln", "b.vln"}) {
+    prompts.answers = {Answer::Yes};  // b.vln the second time: "Overwite existing file?"
+    main->saveProcedure(path(name), path(name));
+  }
+  prompts.questions.clear();
+  EXPECT_EQ(main->recentFiles(), QStringList({path("b.vln"), path("f.vln"), path("e.vln"),
+                                              path("d.vln"), path("c.vln")}));
+  auto* menu = main->findChild<QMenu*>(QStringLiteral("RecentFiles1"));
+  ASSERT_EQ(menu->actions().size(), 5);
+  EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("b.vln"));
+  EXPECT_EQ(menu->actions()[0]->toolTip(), path("b.vln"));
+
+  store->dataSaved = false;
+  prompts.answers = {Answer::Cancel};
+  main->openRecentFile(path("e.vln"));
+  EXPECT_EQ(prompts.questions.back(), QStringLiteral("UNSAVED DATA - Open file anyway?"));
+  EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("b.vln")) << "nothing opened";
+  prompts.answers = {Answer::Yes};
+  main->openRecentFile(path("e.vln"));
+  EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("e.vln"));
+  EXPECT_EQ(main->recentFiles().front(), path("e.vln"));
+
+  QFile::remove(path("d.vln"));
+  prompts.answers = {Answer::Yes};
+  main->openRecentFile(path("d.vln"));
+  EXPECT_EQ(prompts.errors, QStringList({"Datei nicht gefunden."}));
+  EXPECT_FALSE(main->recentFiles().contains(path("d.vln")));
+  EXPECT_FALSE(QFile::exists(path("Velan.ini"))) << "never in Velan.ini";
+  store->dataSaved = true;
+  main->StartClick();
+  EXPECT_FALSE(menu->isEnabled()) << "not during a recording";
+}
+
+TEST_F(WindowsTest, StatusLineReadsAtAContrastOfFourAndAHalf) {
+  EXPECT_NEAR(contrastRatio(Qt::black, Qt::white), 21.0, 1e-9);
+  EXPECT_NEAR(contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white), 4.54, 0.01);
+  auto* status = child<QLabel>("LbStatus");
+  const QColor text(status->styleSheet().section(QLatin1Char(' '), 1));
+  EXPECT_EQ(text.red(), text.blue()) << "still grey";
+  EXPECT_GE(contrastRatio(text, main->palette().color(QPalette::Window)), 4.5);
+  EXPECT_EQ(status->font().pixelSize(), 11);
 }
 
 TEST_F(WindowsTest, FailedOpenChangesNothing) {

@@ -1,7 +1,10 @@
+#include <QAccessible>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "ui_fixture.h"
@@ -38,6 +41,37 @@ TEST_F(WindowsTest, BottomStripShowsTheWholeNotePromptAndKeepsItsGroupsTogether)
             std::max(timeStart->sizeHint().width(), timeStart->minimumSizeHint().width()))
       << "no stretched group in plot mode";
   EXPECT_LE(child<QWidget>("GBTimerange")->x() - timeStart->geometry().right(), 8);
+}
+
+TEST_F(WindowsTest, PictureMenuFromTheKeyboardNamesItsItemsAndFitsTheScales) {
+  main->StartClick();
+  storeRows(3);
+  monitor->activateWindow();
+  QApplication::setActiveWindow(monitor);
+  auto* plot = child<QWidget>("ImScreen");
+  plot->setFocus();
+  QStringList names;
+  const auto listAndClose = [&names] {
+    QWidget* popup = QApplication::activePopupWidget();
+    ASSERT_NE(popup, nullptr);
+    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(popup);
+    ASSERT_NE(menu, nullptr);
+    for (int i = 0; i < menu->childCount(); ++i) names << menu->child(i)->text(QAccessible::Name);
+    popup->close();
+  };
+  // The Menu key reaches a widget as a keyboard context menu event; Shift+F10 as a key.
+  QTimer::singleShot(0, listAndClose);
+  QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                            plot->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(plot, &menuKey);
+  QTimer::singleShot(0, listAndClose);
+  QTest::keyClick(plot, Qt::Key_F10, Qt::ShiftModifier);
+  EXPECT_EQ(names, QStringList({"Save picture as...", "Fit scales to the data",
+                                "Save picture as...", "Fit scales to the data"}));
+  // Ctrl+F from anywhere in the window: the simulated readings (0..127) fill a 250 mV scale.
+  QApplication::setActiveWindow(monitor);
+  QTest::keyClick(child<QWidget>("EdRemark"), Qt::Key_F, Qt::ControlModifier);
+  EXPECT_NE(child<QLabel>("Scale1")->text(), QStringLiteral("1000"));
 }
 
 TEST_F(WindowsTest, NotesWindowOpensAtItsPlaceOrAsNearAsTheScreenAllows) {

@@ -21,7 +21,8 @@ class WindowsTest : public ::testing::Test {
     ASSERT_TRUE(folder.isValid());
     previousFolder = QDir::currentPath();
     QDir::setCurrent(folder.path());
-    qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));  // where the journals go
+    qputenv("XDG_DATA_HOME", QFile::encodeName(path("data")));      // where the journals go
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(path("config")));  // the recent files
     build();
   }
   void TearDown() override {
