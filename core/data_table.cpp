@@ -1,5 +1,6 @@
 #include "data_table.h"
 
+#include <QMimeData>
 #include <algorithm>
 
 DataTable::DataTable(QObject* parent) : QAbstractTableModel(parent) {
@@ -110,7 +111,37 @@ QVariant DataTable::headerData(int section, Qt::Orientation orientation, int rol
 Qt::ItemFlags DataTable::flags(const QModelIndex& index) const {
   Qt::ItemFlags f = QAbstractTableModel::flags(index);
   if (index.column() > 0) f |= Qt::ItemIsEditable;  // the time column is fixed
+  const int movable = movableRows_ ? movableRows_() : 0;
+  if (index.isValid() && index.row() < movable) {
+    f |= Qt::ItemIsDropEnabled;
+    if (index.column() == 0) f |= Qt::ItemIsDragEnabled;  // the time cell is the row's handle
+  }
   return f;
+}
+
+namespace {
+const QString kRowMimeType = QStringLiteral("application/x-velan-table-row");
+}
+
+QStringList DataTable::mimeTypes() const { return {kRowMimeType}; }
+
+QMimeData* DataTable::mimeData(const QModelIndexList& indexes) const {
+  if (indexes.isEmpty()) return nullptr;
+  auto* data = new QMimeData;
+  data->setData(kRowMimeType, QByteArray::number(indexes.front().row() + 1));
+  return data;
+}
+
+bool DataTable::dropMimeData(const QMimeData* data, Qt::DropAction, int row, int,
+                             const QModelIndex& parent) {
+  if (!data || !data->hasFormat(kRowMimeType)) return false;
+  bool ok = false;
+  const int from = data->data(kRowMimeType).toInt(&ok);
+  // Dropped onto a row, or between rows (then onto the one below the gap).
+  const int to = parent.isValid() ? parent.row() + 1 : row + 1;
+  if (!ok || to < 1) return false;
+  moveRowTexts(from, to, movableRows_ ? movableRows_() : 0);
+  return true;
 }
 
 bool cellHasText(QStringView text) {

@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <array>
+#include <functional>
 #include <vector>
 
 /// The data table SGData: six columns, row 0 the headings, rows 1.. the record's rows and notes.
@@ -29,6 +30,8 @@ class DataTable : public QAbstractTableModel {
   /// Moves the texts of row `from` to row `to` (rows between shift by one). Only rows
   /// 1..lastMovable move; a row dropped beyond them lands on lastMovable.
   void moveRowTexts(int from, int to, int lastMovable);
+  /// How many rows (from row 1) the user may drag: the record's rows.
+  void setMovableRows(std::function<int()> rows) { movableRows_ = std::move(rows); }
 
   const QString& cell(int column, int row) const { return rows_[row][column]; }
   void setCell(int column, int row, const QString& text);
@@ -46,6 +49,13 @@ class DataTable : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+  // Dragging a row by its time cell
+  QStringList mimeTypes() const override;
+  QMimeData* mimeData(const QModelIndexList& indexes) const override;
+  bool dropMimeData(const QMimeData* data, Qt::DropAction action, int row, int column,
+                    const QModelIndex& parent) override;
+  Qt::DropActions supportedDropActions() const override { return Qt::CopyAction; }
+  Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
 
  signals:
   void topRowChanged(int row);
@@ -54,6 +64,7 @@ class DataTable : public QAbstractTableModel {
   static Row blankRow();
   std::vector<Row> rows_;
   int topRow_ = 1;
+  std::function<int()> movableRows_;
 };
 
 /// True when a cell holds text that counts: byte-wise greater than a single space

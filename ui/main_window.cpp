@@ -12,7 +12,6 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QSettings>
-#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -197,21 +196,17 @@ void TForm1::buildControls() {
   SGData->setAccessibleName(QStringLiteral("Data"));
   SGData->setModel(&table_);
   SGData->setTabKeyNavigation(false);  // Tab leaves the table; the arrow keys move in it
-  // The row header is a slim grip: dragging it moves a row's texts to another place.
-  QHeaderView* rowGrip = SGData->verticalHeader();
-  rowGrip->setMinimumSectionSize(16);
-  rowGrip->setDefaultSectionSize(16);
-  rowGrip->setSectionResizeMode(QHeaderView::Fixed);
-  rowGrip->setSectionsMovable(true);
-  rowGrip->setFixedWidth(10);
-  rowGrip->setToolTip(QStringLiteral("Drag to move the row"));
-  connect(rowGrip, &QHeaderView::sectionMoved, this,
-          [this, rowGrip](int, int oldVisual, int newVisual) {
-            // The header only shows the move: put it back and move the table's texts instead.
-            const QSignalBlocker blocker(rowGrip);
-            rowGrip->moveSection(newVisual, oldVisual);
-            table_.moveRowTexts(oldVisual + 1, newVisual + 1, store_.rowCount);
-          });
+  SGData->verticalHeader()->hide();
+  SGData->verticalHeader()->setMinimumSectionSize(16);
+  SGData->verticalHeader()->setDefaultSectionSize(16);
+  // A row is dragged by its time cell and dropped on another row: its texts move there.
+  SGData->setDragEnabled(true);
+  SGData->setAcceptDrops(true);
+  SGData->setDropIndicatorShown(true);
+  SGData->setDragDropMode(QAbstractItemView::DragDrop);
+  SGData->setDragDropOverwriteMode(true);
+  SGData->setDefaultDropAction(Qt::CopyAction);  // the table moves the texts itself
+  table_.setMovableRows([this] { return store_.rowCount; });
   SGData->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   SGData->horizontalHeader()->setHighlightSections(false);
   SGData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -221,7 +216,7 @@ void TForm1::buildControls() {
   for (int column = 0; column < DataTable::kColumns; ++column) {
     SGData->setColumnWidth(column, widths[column]);
   }
-  SGData->setMinimumSize(517, 197);
+  SGData->setMinimumSize(505, 197);
   connect(&table_, &DataTable::topRowChanged, SGData, [this](int row) {
     if (row >= 1 && row < table_.tableRowCount()) {
       SGData->scrollTo(table_.index(row - 1, 0), QAbstractItemView::PositionAtTop);
@@ -322,7 +317,7 @@ void TForm1::buildControls() {
   selectPromptOnFocus(EdExperiment);
   selectPromptOnFocus(edRem);
   Start->setFocus();
-  resize(732, 360);
+  resize(720, 360);
   move(234, 273);
 }
 
