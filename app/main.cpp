@@ -1,16 +1,67 @@
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+#include <cstring>
 
 #include "program.h"
 
+namespace {
+void nameTheProgram() {
+  QCoreApplication::setApplicationName(QStringLiteral("Velan"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(VELAN_VERSION));
+}
+
+void describeCommandLine(QCommandLineParser& parser) {
+  parser.setApplicationDescription(QStringLiteral("Data logger for the ADC-16 converter."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  parser.addPositionalArgument(QStringLiteral("file"),
+                               QStringLiteral("A Velan data file (.vln) to open at start-up."),
+                               QStringLiteral("[FILE]"));
+}
+
+bool asksForHelpOrVersion(int argc, char* argv[]) {
+  for (int i = 1; i < argc; ++i) {
+    for (const char* option : {"-h", "--help", "--help-all", "-v", "--version", "-?"}) {
+      if (std::strcmp(argv[i], option) == 0) return true;
+    }
+  }
+  return false;
+}
+}  // namespace
+
 int main(int argc, char* argv[]) {
+  if (asksForHelpOrVersion(argc, argv)) {
+    // Answered without a window system, so they work without a display.
+    QCoreApplication commandLine(argc, argv);
+    nameTheProgram();
+    QCommandLineParser parser;
+    describeCommandLine(parser);
+    parser.process(commandLine);  // prints and ends the program
+  }
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Velan"));
+  nameTheProgram();
   QApplication::setQuitOnLastWindowClosed(false);  // the main window alone ends the program
+  QIcon icon;
+  icon.addFile(QStringLiteral(":/icons/velan-48.png"));
+  icon.addFile(QStringLiteral(":/icons/velan-128.png"));
+  QApplication::setWindowIcon(icon);
+  QCommandLineParser parser;
+  describeCommandLine(parser);
+  parser.process(app);  // the toolkit has taken its own options out by now
+  if (parser.positionalArguments().size() > 1) {
+    qWarning("velan: one file at most");
+    return 1;
+  }
+
   Program program;
   // exit(), not quit(): quit() would ask every window to close, and the monitor and notes
   // windows refuse (they minimise), which would keep the program running.
   QObject::connect(&program.main(), &TForm1::closed, &app, [] { QCoreApplication::exit(0); });
   program.main().show();
   program.main().recoverUnsavedRecordings();
+  if (!parser.positionalArguments().isEmpty()) {
+    program.main().openFileAtStartUp(parser.positionalArguments().front());
+  }
   return app.exec();
 }

@@ -628,6 +628,10 @@ void TForm1::setOpeningEnabled(bool enabled) {
   recentMenu_->setEnabled(enabled && !recentMenu_->isEmpty());
 }
 
+void TForm1::openFileAtStartUp(const QString& path) {
+  if (mayReplaceRecord()) openProcedure(QFileInfo(path).absoluteFilePath());
+}
+
 void TForm1::openRecentFile(const QString& path) {
   if (!mayReplaceRecord()) return;
   if (!QFileInfo::exists(path)) {

@@ -79,6 +79,8 @@ class TForm1 : public QMainWindow,
 
   /// The files last opened or saved, newest first (at most five), kept per user.
   QStringList recentFiles() const;
+  /// Opens a file named on the command line, as "Open" would open that name.
+  void openFileAtStartUp(const QString& path);
   /// Opens a recent file as "Open" would open that name.
   void openRecentFile(const QString& path);
 

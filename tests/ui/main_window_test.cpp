@@ -436,6 +436,23 @@ TEST_F(WindowsTest, RecentFilesNewestFirstFiveAtMostAndGoneWhenMissing) {
   EXPECT_FALSE(menu->isEnabled()) << "not during a recording";
 }
 
+TEST_F(WindowsTest, FileOnTheCommandLineOpensAsFileOpenWould) {
+  main->openFileAtStartUp(path("missing.vln"));
+  EXPECT_EQ(prompts.errors, QStringList({"Datei nicht gefunden."}));
+  EXPECT_EQ(store->rowCount, 0);
+  EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("(no File)"));
+  QFile file(path("run.vln"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("<Velan data file>cli\r\nT<>\r\nmV<Channel 1>\r\n<Channel 2 not used>\r\n"
+             "<Channel 3 not used>\r\n<Channel 4 not used>\r\n1<>\r\n1.0;1500.00;\r\n");
+  file.close();
+  QDir::setCurrent(folder.path());
+  main->openFileAtStartUp(QStringLiteral("run.vln"));  // relative to the current folder
+  EXPECT_EQ(store->rowCount, 1);
+  EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("run.vln"));
+  EXPECT_EQ(main->recentFiles(), QStringList({path("run.vln")}));
+}
+
 TEST_F(WindowsTest, StatusLineReadsAtAContrastOfFourAndAHalf) {
   EXPECT_NEAR(contrastRatio(Qt::black, Qt::white), 21.0, 1e-9);
   EXPECT_NEAR(contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white), 4.54, 0.01);
