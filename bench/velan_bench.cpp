@@ -109,16 +109,21 @@ void BM_ReadBaseline(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadBaseline)->Unit(benchmark::kMillisecond);
 
-void BM_FullRedraw(benchmark::State& state) {
+/// The monitor over the largest record.
+struct BigRecordMonitor {
   BigRecord& record = big();
   ConstantDriver driver;
-  Recorder recorder(*record.store, record.table, driver, record.fields);
+  Recorder recorder{*record.store, record.table, driver, record.fields};
   ImageSurface surface;
-  Monitor monitor(*record.store, record.table, record.fields, recorder, surface);
-  monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("500"));
+  Monitor monitor{*record.store, record.table, record.fields, recorder, surface};
+};
+
+void BM_FullRedraw(benchmark::State& state) {
+  BigRecordMonitor view;
+  view.monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("500"));
   for (auto _ : state) {
-    monitor.refreshView();
-    benchmark::DoNotOptimize(surface.bits()[1000]);
+    view.monitor.refreshView();
+    benchmark::DoNotOptimize(view.surface.bits()[1000]);
   }
 }
 BENCHMARK(BM_FullRedraw)->Unit(benchmark::kMillisecond);
@@ -149,18 +154,14 @@ BENCHMARK(BM_RedrawFloor)->Unit(benchmark::kMillisecond);
 
 // Plot mode: the full redraw also lists the record's 1000 notes in the notes window.
 void BM_PlotRedrawWithNotes(benchmark::State& state) {
-  BigRecord& record = big();
-  ConstantDriver driver;
-  Recorder recorder(*record.store, record.table, driver, record.fields);
-  ImageSurface surface;
-  Monitor monitor(*record.store, record.table, record.fields, recorder, surface);
+  BigRecordMonitor view;
   TForm3 notes;
-  monitor.setNotesSink(&notes);
-  monitor.BnPlotClick();
+  view.monitor.setNotesSink(&notes);
+  view.monitor.BnPlotClick();
   for (auto _ : state) {
-    monitor.defineworlds();
-    monitor.redrawFrom(1);
-    benchmark::DoNotOptimize(surface.bits()[1000]);
+    view.monitor.defineworlds();
+    view.monitor.redrawFrom(1);
+    benchmark::DoNotOptimize(view.surface.bits()[1000]);
   }
   state.counters["notes"] = notes.memo()->blockCount();
 }

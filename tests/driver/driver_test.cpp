@@ -28,6 +28,19 @@ class FakeLibraryTest : public ::testing::Test {
   LogFn log = nullptr;
 };
 
+/// The recording core over the stand-in library on port 3.
+struct LibraryRun {
+  explicit LibraryRun(std::initializer_list<int> channels) {
+    for (int c : channels) fields.setChannelSelected(c, true);
+    store->portNumber = 3;
+  }
+  LibraryConverterDriver driver{{QStringLiteral(FAKE_ADC16_PATH)}};
+  std::unique_ptr<RecordStore> store = std::make_unique<RecordStore>();
+  DataTable table;
+  PlainRecordFields fields;
+  Recorder recorder{*store, table, driver, fields};
+};
+
 TEST_F(FakeLibraryTest, BindingOpensReadsAndClosesThroughTheFourCalls) {
   configure("ports=3;ch1=100,x,300;ch2=7");
   LibraryConverterDriver driver({QStringLiteral(FAKE_ADC16_PATH)});
@@ -47,13 +60,8 @@ TEST_F(FakeLibraryTest, BindingOpensReadsAndClosesThroughTheFourCalls) {
 
 TEST_F(FakeLibraryTest, StartSequenceSetsUpEachSelectedChannelOnce) {
   configure("ports=3;ch1=1638;ch3=819");
-  LibraryConverterDriver driver({QStringLiteral(FAKE_ADC16_PATH)});
-  auto store = std::make_unique<RecordStore>();
-  DataTable table;
-  PlainRecordFields fields;
-  fields.setChannelSelected(3, true);
-  Recorder recorder(*store, table, driver, fields);
-  store->portNumber = 3;
+  LibraryRun run({1, 3});
+  Recorder& recorder = run.recorder;
   ASSERT_TRUE(recorder.openConverter());
   for (int i = 0; i < 4; ++i) recorder.Timer2Timer();
   recorder.Timer1Timer();
@@ -64,21 +72,15 @@ TEST_F(FakeLibraryTest, StartSequenceSetsUpEachSelectedChannelOnce) {
                            "get_value 3 1\nget_value 3 3\nget_value 3 1\nget_value 3 3\n"
                            "get_value 3 1\nget_value 3 3\nget_value 3 1\nget_value 3 3\n"
                            "close 3\n"));
-  EXPECT_DOUBLE_EQ(store->value[1][1], 1000.0);
-  EXPECT_DOUBLE_EQ(store->value[3][1], 500.0);
+  EXPECT_DOUBLE_EQ(run.store->value[1][1], 1000.0);
+  EXPECT_DOUBLE_EQ(run.store->value[3][1], 500.0);
 }
 
 TEST_F(FakeLibraryTest, FailingChannelsKeepTheirTrueValueOrStayMissingThroughAFile) {
   // Channel 2 fails every third reading, channel 3 never answers.
   configure("ports=3;ch1=1638;ch2=3276,3276,x");
-  LibraryConverterDriver driver({QStringLiteral(FAKE_ADC16_PATH)});
-  auto store = std::make_unique<RecordStore>();
-  DataTable table;
-  PlainRecordFields fields;
-  fields.setChannelSelected(2, true);
-  fields.setChannelSelected(3, true);
-  Recorder recorder(*store, table, driver, fields);
-  store->portNumber = 3;
+  LibraryRun run({1, 2, 3});
+  auto& [driver, store, table, fields, recorder] = run;
   ASSERT_TRUE(recorder.openConverter());
   recorder.resetRecord();
   for (int row = 0; row < 3; ++row) {

@@ -48,6 +48,17 @@ class DataFileTest : public ::testing::Test {
     return readDataFile(buffer, decimalComma, separator);
   }
 
+  /// A staged record taken into a fresh program and written again (comma mode, ".").
+  static QByteArray rewritten(StagedRecord&& staged, DataTable& table) {
+    auto store = std::make_unique<RecordStore>();
+    PlainRecordFields fields;
+    applyStagedRecord(std::move(staged), *store, table, fields);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeDataFile(buffer, *store, table, fields, true, QLatin1Char('.'));
+    return buffer.data();
+  }
+
   static QString errorOf(const std::function<void()>& action) {
     try {
       action();
@@ -105,14 +116,8 @@ TEST_F(DataFileTest, WriteReadWriteGivesTheSameBytes) {
   const QByteArray first = write(true, QLatin1Char('.'));
   auto staged = read(first);
   ASSERT_TRUE(staged);
-  auto store2 = std::make_unique<RecordStore>();
   DataTable table2;
-  PlainRecordFields fields2;
-  applyStagedRecord(std::move(*staged), *store2, table2, fields2);
-  QBuffer buffer;
-  buffer.open(QIODevice::WriteOnly);
-  writeDataFile(buffer, *store2, table2, fields2, true, QLatin1Char('.'));
-  EXPECT_EQ(buffer.data(), first);
+  EXPECT_EQ(rewritten(std::move(*staged), table2), first);
   EXPECT_TRUE(first.contains("12346.0;12346.00;0.00; lead blank\r\n"));
   EXPECT_TRUE(first.contains("1.2346E5;0.00;0.00;\r\n"));
   EXPECT_EQ(table2.tableRowCount(), 25 + 4);
@@ -140,14 +145,8 @@ TEST_F(DataFileTest, MissingValuesAreEmptyFieldsBothWays) {
     EXPECT_TRUE(isMissing(staged->value[1][0]));
     EXPECT_TRUE(isMissing(staged->value[3][1]));
     EXPECT_EQ(staged->cells[1][3], DataTable::blank());
-    auto store2 = std::make_unique<RecordStore>();
     DataTable table2;
-    PlainRecordFields fields2;
-    applyStagedRecord(std::move(*staged), *store2, table2, fields2);
-    QBuffer again;
-    again.open(QIODevice::WriteOnly);
-    writeDataFile(again, *store2, table2, fields2, true, QLatin1Char('.'));
-    EXPECT_EQ(again.data(), bytes);
+    EXPECT_EQ(rewritten(std::move(*staged), table2), bytes);
   }
   EXPECT_EQ(errorOf([&] { read(kHeader + ";1.00;2.00;\r\n"); }),
             QStringLiteral("'' ist kein gültiger Gleitkommawert"))
