@@ -83,13 +83,16 @@ at once with "File" - "Save as".
 [Plotting data]
 Recorded or opened data are shown whole with "Plot data". When you change the time axis, the
 notes window shows the notes of the period displayed. The cursor readout works as during a
-recording. A right click on the plot saves it as a PNG picture.
+recording. A right click on the plot (or, once the plot has the keyboard focus, the Menu key or
+Shift+F10) opens its menu: "Save picture as..." saves it as a PNG picture, "Fit scales to the
+data" (also Ctrl+F) sets each channel's scale and midpoint so that all values of the time window
+are shown. Rows can be moved in the table by dragging their time; this changes the table only.
 
 [Data format]
 Data files have the extension .vln. They are text files that text editors, spreadsheet and
 plotting programs can read. The lines that hold "<...>" must not be changed. Fields are
 separated by semicolons; every data line holds the time in seconds, the values of the selected
-channels in mV and the note, if any. Example:
+channels in mV and the note, if any. A value that was not measured is an empty field. Example:
 
 <Velan data file>Glucose test
 21.10.2005  16:08:42<Start time of recording>
@@ -105,7 +108,8 @@ mV<Channel 3>
 decimal separator (c) or always with a decimal point (p).
 
 [Open vln files]
-Data files are opened with "File" - "Open" and plotted with "Plot data". The notes of the data
+Data files are opened with "File" - "Open", from "File" - "Recent files" (the last five), or by
+a double-click in the file manager once Velan is installed, and plotted with "Plot data". The notes of the data
 displayed are marked by triangles and listed with their times in the notes window.
 To import a data file into a spreadsheet, open it as text with ";" as the only separator: the
 times, the channel values and the notes appear in columns beside their rows.
