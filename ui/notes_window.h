@@ -19,7 +19,12 @@ class TForm3 : public QWidget, public NotesSink {
   void clearNotes() override { Memo1->clear(); }
   void appendNote(const QString& line) override { Memo1->appendPlainText(line); }
   void appendNotes(const QStringList& lines) override {
-    Memo1->appendPlainText(lines.join(QLatin1Char('\n')));
+    // Into an empty window (a plot's redraw clears it first) the whole text is set at once.
+    if (Memo1->document()->isEmpty()) {
+      Memo1->setPlainText(lines.join(QLatin1Char('\n')));
+    } else {
+      Memo1->appendPlainText(lines.join(QLatin1Char('\n')));
+    }
   }
   void showRestored() override;
 
