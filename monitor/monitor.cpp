@@ -189,7 +189,6 @@ double doubleAtOrBelow(long double x) {
 // One channel of a full redraw, set up once: its visible range as the doubles it holds, and the
 // double form of valueToY with a bound on how far it can stray from the long double form.
 struct ChannelPass {
-  bool selected = false;
   double low = 0;
   double high = 0;
   double origin = 0;
@@ -197,6 +196,7 @@ struct ChannelPass {
   double factor = 0;
   double errorBound = 0;
   Rgb color = 0;
+  bool selected = false;
   bool diagonal = false;
 };
 }  // namespace
@@ -211,7 +211,7 @@ void Monitor::redrawFrom(int row) {
 
   // Every mark is placed by the long double mapping with ties to even; a double computation
   // gives the same pixel wherever it is certain to, and the rest take the exact path.
-  std::array<ChannelPass, kChannels + 1> channels{};
+  ChannelPass channels[kChannels + 1] = {};
   for (int c = 1; c <= kChannels; ++c) {
     ChannelPass& pass = channels[c];
     pass.selected = fields_.channelSelected(c);  // read once per redraw, not once per row
