@@ -138,7 +138,7 @@ bool Recorder::storeRow(bool measured, const QString& note) {
   }
   if (measured) clearAccumulators();  // a filled row leaves the readings to the row now due
   for (RecordListener* listener : listeners_) listener->rowStored();
-  if (!note.isEmpty()) addNoteAt(n, note, noteSeparator_);
+  if (!note.isEmpty()) addNoteAt(n, note);
   timers_.setPollEnabled(true);
   table_.appendRow();
   if (n > 9) table_.setTopRow(table_.tableRowCount() - 33);
@@ -206,13 +206,11 @@ void Recorder::startTimers() {
   timers_.setPollEnabled(true);
 }
 
-QString Recorder::addNote(const QString& text, QChar separator) {
-  return addNoteAt(store_.rowCount, text, separator);
-}
+QString Recorder::addNote(const QString& text) { return addNoteAt(store_.rowCount, text); }
 
-QString Recorder::addNoteAt(int row, const QString& text, QChar separator) {
+QString Recorder::addNoteAt(int row, const QString& text) {
   QString note =
-      formatFixed(store_.time[row] / 60.0, 5, 2, separator) + QStringLiteral("-> ") + text;
+      formatFixed(store_.time[row] / 60.0, 5, 2, noteSeparator_) + QStringLiteral("-> ") + text;
   table_.setCell(DataTable::kNotesColumn, row, note);
   for (RecordListener* listener : listeners_) listener->noteAdded(row, note);
   return note;

@@ -48,7 +48,7 @@ class Recorder {
   void addListener(RecordListener* listener) { listeners_.push_back(listener); }
   /// The clock that tells how long ago the last row was stored (tests stop it).
   void setClock(MonotonicClock clock);
-  /// The decimal separator of the notes the recorder writes itself.
+  /// The decimal separator of the notes' times (the system's).
   void setNoteSeparator(QChar separator) { noteSeparator_ = separator; }
 
   /// One poll: reads each selected channel once and accumulates.
@@ -76,9 +76,7 @@ class Recorder {
   void stopRowTimer() { timers_.setRowEnabled(false); }
 
   /// Writes "<minutes>-> text" into the notes cell of the newest row and returns that cell text.
-  QString addNote(const QString& text, QChar separator);
-  /// The same for row `row`.
-  QString addNoteAt(int row, const QString& text, QChar separator);
+  QString addNote(const QString& text);
 
   /// Next simulated channel 1 reading (0..127); the generator runs on across runs.
   int32_t nextSimulatedReading();
@@ -91,6 +89,7 @@ class Recorder {
  private:
   void accumulate(int channel, int32_t reading);
   void clearAccumulators();
+  QString addNoteAt(int row, const QString& text);
   /// Stores the next row; `measured` false gives a row without readings, `note` goes into its
   /// notes cell. Returns false when the record is full.
   bool storeRow(bool measured, const QString& note = QString());
@@ -105,7 +104,7 @@ class Recorder {
   std::vector<RecordListener*> listeners_;
   uint32_t simulationState_ = 0;
   MonotonicClock clock_;
-  int64_t lastRowClock_ =
-      0;  ///< when the last row was stored, the run started or the interval changed
+  /// When the last row was stored, the run started or the interval changed.
+  int64_t lastRowClock_ = 0;
   QChar noteSeparator_ = QLatin1Char('.');
 };

@@ -79,7 +79,7 @@ void appendNumber(QByteArray& line, double value) {
   line.append(text, result.ptr - text);
 }
 
-std::optional<int> parseRow(QByteArrayView text) {
+std::optional<int> parseWhole(QByteArrayView text) {
   int value = 0;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
@@ -93,6 +93,15 @@ std::optional<double> parseValue(QByteArrayView text) {
   if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
   if (!std::isfinite(value)) return std::nullopt;
   return value;
+}
+
+// The lock of a journal, held by this program; nothing while its owner still runs. A lock is
+// stale only when the program that took it no longer runs, never by its age.
+std::unique_ptr<QLockFile> lockJournal(const QString& path) {
+  auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
+  lock->setStaleLockTime(0);
+  if (!lock->tryLock(0)) return nullptr;
+  return lock;
 }
 
 // The fields of a line after its keyword; the last field takes the rest of the line.
@@ -120,7 +129,7 @@ bool applyLine(QByteArrayView line, JournalRecord& record,
   if (keyword == "row") {
     const auto fields = fieldsOf(rest, 2 + kChannels);
     if (fields.size() != 2 + kChannels) return false;
-    const std::optional<int> row = parseRow(fields[0]);
+    const std::optional<int> row = parseWhole(fields[0]);
     if (!row || *row != staged.rowCount + 1 || *row > kMaxRows) return false;
     std::array<double, kChannels + 1> values{};
     for (int i = 0; i <= kChannels; ++i) {
@@ -142,7 +151,7 @@ bool applyLine(QByteArrayView line, JournalRecord& record,
   }
   if (keyword == "note") {
     const auto fields = fieldsOf(rest, 2);
-    const std::optional<int> row = fields.size() == 2 ? parseRow(fields[0]) : std::nullopt;
+    const std::optional<int> row = fields.size() == 2 ? parseWhole(fields[0]) : std::nullopt;
     const std::optional<QString> text = row ? unescaped(fields[1]) : std::nullopt;
     if (!text || *row < 0 || *row > kMaxRows) return false;
     if (notes.size() <= static_cast<size_t>(*row)) notes.resize(static_cast<size_t>(*row) + 1);
@@ -157,7 +166,7 @@ bool applyLine(QByteArrayView line, JournalRecord& record,
   }
   if (keyword == "channel") {
     const auto fields = fieldsOf(rest, 3);
-    const std::optional<int> channel = fields.size() == 3 ? parseRow(fields[0]) : std::nullopt;
+    const std::optional<int> channel = fields.size() == 3 ? parseWhole(fields[0]) : std::nullopt;
     const std::optional<QString> unit = channel ? unescaped(fields[2]) : std::nullopt;
     if (!unit || *channel < 1 || *channel > kChannels || fields[1].size() != 1) return false;
     staged.selected[*channel] = fields[1] == "1";
@@ -216,10 +225,9 @@ void RecordJournal::begin() {
       QStringLiteral("%1/%2-%3.journal")
           .arg(folder, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
           .arg(QCoreApplication::applicationPid());
-  auto lock = std::make_unique<QLockFile>(name + QStringLiteral(".lock"));
-  lock->setStaleLockTime(0);  // stale only when its owner no longer runs
-  if (!lock->tryLock(0)) {
-    fail(lock->error() == QLockFile::PermissionError ? EACCES : EEXIST);
+  std::unique_ptr<QLockFile> lock = lockJournal(name);
+  if (!lock) {
+    fail(EACCES);
     return;
   }
   fd_ = ::open(QFile::encodeName(name).constData(),
@@ -329,10 +337,8 @@ std::vector<OrphanedJournal> findOrphanedJournals() {
       QDir(RecordJournal::directory())
           .entryInfoList({QStringLiteral("*.journal")}, QDir::Files, QDir::Time);  // newest first
   for (const QFileInfo& file : files) {
-    auto lock = std::make_unique<QLockFile>(file.filePath() + QStringLiteral(".lock"));
-    lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) continue;  // its program still runs
-    found.push_back({file.filePath(), std::move(lock)});
+    std::unique_ptr<QLockFile> lock = lockJournal(file.filePath());
+    if (lock) found.push_back({file.filePath(), std::move(lock)});  // else its program runs
   }
   return found;
 }

@@ -121,19 +121,7 @@ void Monitor::drawAxes() {
 
 void Monitor::drawChannelMark(int channel, int x, int y) {
   if (channel < 1 || channel > kChannels) return;
-  const Rgb color = kChannelColors[channel];
-  if (channel == 1 || channel == 3) {
-    surface_.setPixel(x - 1, y - 1, color);
-    surface_.setPixel(x + 1, y + 1, color);
-    surface_.setPixel(x - 1, y + 1, color);
-    surface_.setPixel(x + 1, y - 1, color);
-  } else {
-    surface_.setPixel(x, y - 1, color);
-    surface_.setPixel(x, y + 1, color);
-    surface_.setPixel(x - 1, y, color);
-    surface_.setPixel(x + 1, y, color);
-  }
-  surface_.setPixel(x, y, colors::kBlack);
+  surface_.mark(x, y, kChannelColors[channel], channel == 1 || channel == 3);
 }
 
 void Monitor::drawNoteMarker(int x) {
@@ -256,9 +244,9 @@ void Monitor::redrawFrom(int row) {
                         ? static_cast<uint16_t>(pixel & 0xFFFF)
                         : valueToY(c, v);
       if (pixels) {
-        pixels->mark(x, y, pass.color, pass.diagonal);
+        pixels->mark(x, y, pass.color, pass.diagonal);  // final: no virtual call per mark
       } else {
-        drawChannelMark(c, x, y);
+        surface_.mark(x, y, pass.color, pass.diagonal);
       }
     }
     const QString& note = table_.cell(DataTable::kNotesColumn, row);

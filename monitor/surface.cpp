@@ -3,6 +3,21 @@
 #include <algorithm>
 #include <cstdlib>
 
+void Surface::mark(int x, int y, Rgb color, bool diagonal) {
+  if (diagonal) {
+    setPixel(x - 1, y - 1, color);
+    setPixel(x + 1, y + 1, color);
+    setPixel(x - 1, y + 1, color);
+    setPixel(x + 1, y - 1, color);
+  } else {
+    setPixel(x, y - 1, color);
+    setPixel(x, y + 1, color);
+    setPixel(x - 1, y, color);
+    setPixel(x + 1, y, color);
+  }
+  setPixel(x, y, colors::kBlack);
+}
+
 PixelSurface::PixelSurface() : pixels_(static_cast<size_t>(kWidth * kHeight), 0xFFFFFFFFu) {}
 
 void PixelSurface::fillRect(int left, int top, int right, int bottom) {

@@ -39,6 +39,9 @@ class Surface {
   /// Connected segments in the pen colour and style; the last point is not painted.
   virtual void polyline(std::initializer_list<SurfacePoint> points) = 0;
   virtual void setPixel(int x, int y, Rgb color) = 0;
+  /// A channel mark: four neighbours of (x, y) in `color` (the diagonal ones when `diagonal`,
+  /// else the orthogonal ones), then (x, y) itself in black.
+  virtual void mark(int x, int y, Rgb color, bool diagonal);
   /// Text with its top-left corner at (x, y), opaque on the brush colour.
   virtual void textOut(int x, int y, const QString& text) = 0;
   virtual Rgb penColor() const = 0;
@@ -67,9 +70,8 @@ class PixelSurface : public Surface {
   /// The window lays the surface out at its fixed place and size; nothing to do here.
   void place(int, int, int, int) override {}
 
-  /// A channel mark: four neighbours of (x, y) in `color` (the diagonal ones when `diagonal`,
-  /// else the orthogonal ones), then (x, y) itself in black. Same pixels as five setPixel calls.
-  void mark(int x, int y, Rgb color, bool diagonal) {
+  /// Written straight into the buffer; the same pixels as Surface::mark.
+  void mark(int x, int y, Rgb color, bool diagonal) final {
     if (static_cast<unsigned>(x - 1) < kWidth - 2 && static_cast<unsigned>(y - 1) < kHeight - 2) {
       uint32_t* centre = pixels_.data() + static_cast<size_t>(y) * kWidth + x;
       const uint32_t pixel = 0xFF000000u | color;
@@ -79,14 +81,9 @@ class PixelSurface : public Surface {
         centre[-kWidth] = centre[kWidth] = centre[-1] = centre[1] = pixel;
       }
       *centre = 0xFF000000u;
-      return;
+    } else {
+      Surface::mark(x, y, color, diagonal);  // near or beyond the edges: clipped pixel by pixel
     }
-    const int d = diagonal ? 1 : 0;  // near or beyond the edges: clipped pixel by pixel
-    setPixel(x - 1, y - d, color);
-    setPixel(x + 1, y + d, color);
-    setPixel(x - d, y + 1, color);
-    setPixel(x + d, y - 1, color);
-    setPixel(x, y, colors::kBlack);
   }
   /// The colour of one pixel as 0xRRGGBB (white outside the surface).
   Rgb pixel(int x, int y) const;

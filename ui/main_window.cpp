@@ -1,24 +1,15 @@
 #include "main_window.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QMenuBar>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTimer>
 #include <QVBoxLayout>
-#include <cmath>
 #include <limits>
 
-#include "data_file.h"
 #include "help_window.h"
 #include "monitor_window.h"
 #include "notes_window.h"
@@ -29,71 +20,6 @@ namespace {
 // Fields that a file or Velan.ini fills keep every character (the toolkit cuts at 32767).
 constexpr int kUnlimitedText = std::numeric_limits<int>::max();
 }  // namespace
-
-void AboutPanel::mouseReleaseEvent(QMouseEvent* event) {
-  QGroupBox::mouseReleaseEvent(event);
-  hide();
-}
-
-void AboutPanel::keyPressEvent(QKeyEvent* event) {
-  switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Space:
-    case Qt::Key_Escape:
-      hide();
-      return;
-    default:
-      QGroupBox::keyPressEvent(event);
-  }
-}
-
-namespace {
-class PromptSelector : public QObject {
- public:
-  explicit PromptSelector(QLineEdit* field) : QObject(field), prompt_(field->text()) {
-    field->installEventFilter(this);
-  }
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::FocusIn) {
-      auto* field = static_cast<QLineEdit*>(watched);
-      // After the event: a mouse press places the cursor once the focus has arrived.
-      QTimer::singleShot(0, field, [field, prompt = prompt_] {
-        if (field->hasFocus() && field->text() == prompt) field->selectAll();
-      });
-    }
-    return false;
-  }
-
- private:
-  QString prompt_;
-};
-}  // namespace
-
-void selectPromptOnFocus(QLineEdit* field) { new PromptSelector(field); }
-
-double contrastRatio(const QColor& first, const QColor& second) {
-  const auto luminance = [](const QColor& color) {
-    const auto linear = [](double channel) {
-      return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
-           0.0722 * linear(color.blueF());
-  };
-  const double a = luminance(first) + 0.05;
-  const double b = luminance(second) + 0.05;
-  return std::max(a, b) / std::min(a, b);
-}
-
-QColor readableGrey(const QColor& background) {
-  // The usual mid grey, darkened (lightened on a dark background) just enough to be read.
-  const int step = background.lightness() >= 128 ? -1 : 1;
-  for (int level = 128; level >= 0 && level <= 255; level += step) {
-    const QColor grey(level, level, level);
-    if (contrastRatio(grey, background) >= 4.5) return grey;
-  }
-  return step < 0 ? QColor(Qt::black) : QColor(Qt::white);
-}
 
 TForm1::TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver, UserPrompts& prompts)
     : store_(store),
@@ -290,27 +216,8 @@ void TForm1::buildControls() {
   setTabOrder(EdExperiment, BnAddRemark);
   setTabOrder(BnAddRemark, SGData);
 
-  GBInfo = new AboutPanel(QStringLiteral("About Velan"), central);
-  GBInfo->setObjectName(QStringLiteral("GBInfo"));
-  GBInfo->setAccessibleName(QStringLiteral("About Velan"));
+  GBInfo = new AboutPanel(central);
   GBInfo->setGeometry(144, 24, 329, 209);
-  GBInfo->setAutoFillBackground(true);
-  GBInfo->setStyleSheet(
-      QStringLiteral("QGroupBox { background: white; border: 1px solid #7f7f9f; margin-top: 8px; }"
-                     "QGroupBox::title { subcontrol-origin: margin; left: 8px; color: blue; "
-                     "font-size: 13px; }"
-                     "QLabel { color: blue; font-size: 13px; }"));
-  auto* about = new QVBoxLayout(GBInfo);
-  about->setContentsMargins(16, 20, 12, 8);
-  for (const QString& line :
-       {QStringLiteral("Data Recording with ADC16"), QStringLiteral("Version of 7 December 2026"),
-        QStringLiteral("Four channels of the ADC-16 converter,"),
-        QStringLiteral("live display, notes and .vln files.")}) {
-    about->addWidget(new QLabel(line, GBInfo));
-  }
-  about->addStretch(1);
-  about->addWidget(new QLabel(QStringLiteral("(Click to close)"), GBInfo), 0, Qt::AlignRight);
-  GBInfo->setFocusPolicy(Qt::StrongFocus);
   GBInfo->hide();
   setTabOrder(SGData, GBInfo);
   setTabOrder(GBInfo, BnPlot);
@@ -395,6 +302,11 @@ void TForm1::setStatus(const QString& text) {
   status_->setAccessibleName(text);
 }
 
+void TForm1::setFileLabel(const QString& text) {
+  LbFile->setText(text);
+  LbFile->setAccessibleName(text);
+}
+
 bool TForm1::recording() const {
   return recorder_.timers().rowEnabled() || Stop->isVisibleTo(this);
 }
@@ -429,16 +341,14 @@ void TForm1::StartClick() {
       setStatus(QStringLiteral("No ADC16: Simulation"));
     }
   }
-  journal_.discard();  // the old record is saved or was given up by the question above
   recorder_.resetRecord();
   recorder_.startTimers();
   const QString started = dateTimeText(QDateTime::currentDateTime());
   setStartTime(started);
   table_.setCell(DataTable::kNotesColumn, 1, started);
-  journal_.begin();
-  journal_.noteAdded(1, started);
-  LbFile->setText(QStringLiteral("(Data not saved)"));
-  LbFile->setAccessibleName(LbFile->text());
+  journal_.begin();  // replaces the old record's journal: saved, or given up by the question
+  journal_.noteAdded(1, started);  // row 1's note, journaled like any other
+  setFileLabel(QStringLiteral("(Data not saved)"));
   BnAddRemark->setEnabled(true);
   if (notes_) {
     notes_->showRestored();
@@ -468,7 +378,7 @@ void TForm1::StopClick() {
 
 void TForm1::BnAddRemarkClick() {
   if (monitor_ && monitor_->isEnabled()) monitor_->setRemarkText(edRem->text());
-  recorder_.addNote(edRem->text(), separator_);  // the notes window hears of it (noteAdded)
+  recorder_.addNote(edRem->text());  // the notes window hears of it (noteAdded)
 }
 
 void TForm1::noteAdded(int /*row*/, const QString& note) {
@@ -503,215 +413,6 @@ void TForm1::closeEvent(QCloseEvent* event) {
   journal_.discard();  // saved, or given up by the question
   event->accept();
   emit closed();
-}
-
-void TForm1::Saveas1Click() {
-  if (store_.rowCount == 0) return;
-  UserPrompts::FileDialog dialog{QStringLiteral("Save Data (Velan File)"),
-                                 QStringLiteral("Velan Files (*.vln);;All Files (*)"),
-                                 QStringLiteral("vln"), saveDirectory_};
-  const QString name = prompts_.saveFileName(dialog);
-  if (name.isEmpty()) return;
-  lastSaveName_ = name;
-  saveProcedure(name, name);
-}
-
-void TForm1::Save1Click() {
-  if (!Save1->isEnabled() || currentFile_.isEmpty()) return;
-  saveProcedure(currentFile_, currentFile_);
-}
-
-void TForm1::saveProcedure(const QString& name, const QString& shownName) {
-  const QString full = applyExtensionRule(name);
-  if (fileExists(full) &&
-      prompts_.confirm(QStringLiteral("Overwite existing file?"),
-                       UserPrompts::Buttons::YesNoCancel) != UserPrompts::Answer::Yes) {
-    return;
-  }
-  try {
-    saveDataFile(full, store_, table_, *this, decimalComma_, separator_);
-  } catch (const VelanError& error) {
-    prompts_.showError(error.message());
-    return;
-  }
-  journal_.discard();
-  rememberFile(full);
-  currentFile_ = full;
-  LbFile->setText(bareFileName(shownName));
-  LbFile->setAccessibleName(LbFile->text());
-  Save1->setEnabled(true);
-  store_.dataSaved = true;
-}
-
-bool TForm1::mayReplaceRecord() {
-  if (recording()) return false;  // reading into the store under a running row timer mixes records
-  return store_.dataSaved ||
-         prompts_.confirm(QStringLiteral("UNSAVED DATA - Open file anyway?"),
-                          UserPrompts::Buttons::YesCancel) == UserPrompts::Answer::Yes;
-}
-
-void TForm1::Open1Click() {
-  if (!mayReplaceRecord()) return;
-  UserPrompts::FileDialog dialog{QStringLiteral("Open Velan File"),
-                                 QStringLiteral("Velan File (*.vln);;All Files (*)"), QString(),
-                                 openDirectory_};
-  const QString name = prompts_.openFileName(dialog);
-  if (!name.isEmpty()) openProcedure(name);
-}
-
-void TForm1::openProcedure(const QString& name) {
-  std::optional<StagedRecord> staged;
-  try {
-    staged = loadDataFile(name, decimalComma_, separator_);
-  } catch (const VelanError& error) {
-    prompts_.showError(error.message());
-    return;
-  }
-  if (!staged) return;
-  applyStagedRecord(std::move(*staged), store_, table_, *this);
-  journal_.discard();  // the file replaced the record
-  rememberFile(name);
-  currentFile_ = name;
-  LbFile->setText(bareFileName(name));
-  LbFile->setAccessibleName(LbFile->text());
-  Saveas1->setEnabled(true);
-  Save1->setEnabled(true);
-  BnPlot->setVisible(store_.rowCount > 0);
-}
-
-namespace {
-constexpr int kRecentFiles = 5;
-
-// Per user, in the user's configuration folder; never in Velan.ini.
-QSettings userSettings() {
-  return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                       QStringLiteral("/Velan/Velan.conf"),
-                   QSettings::IniFormat);
-}
-}  // namespace
-
-QStringList TForm1::recentFiles() const {
-  return userSettings().value(QStringLiteral("recentFiles")).toStringList();
-}
-
-void TForm1::storeRecentFiles(const QStringList& paths) {
-  userSettings().setValue(QStringLiteral("recentFiles"), paths);
-  fillRecentMenu();
-}
-
-void TForm1::rememberFile(const QString& path) {
-  const QString full = QFileInfo(path).absoluteFilePath();
-  QStringList paths = recentFiles();
-  paths.removeAll(full);
-  paths.prepend(full);
-  storeRecentFiles(paths.mid(0, kRecentFiles));
-}
-
-void TForm1::forgetFile(const QString& path) {
-  QStringList paths = recentFiles();
-  paths.removeAll(path);
-  storeRecentFiles(paths);
-}
-
-void TForm1::fillRecentMenu() {
-  recentMenu_->clear();
-  for (const QString& path : recentFiles()) {
-    QAction* item =
-        recentMenu_->addAction(bareFileName(path), this, [this, path] { openRecentFile(path); });
-    item->setToolTip(QDir::toNativeSeparators(path));
-  }
-  recentMenu_->setEnabled(!recentMenu_->isEmpty() && Open1->isEnabled());
-}
-
-void TForm1::setOpeningEnabled(bool enabled) {
-  Open1->setEnabled(enabled);
-  recentMenu_->setEnabled(enabled && !recentMenu_->isEmpty());
-}
-
-void TForm1::openFileAtStartUp(const QString& path) {
-  if (mayReplaceRecord()) openProcedure(QFileInfo(path).absoluteFilePath());
-}
-
-void TForm1::openRecentFile(const QString& path) {
-  if (!mayReplaceRecord()) return;
-  if (!QFileInfo::exists(path)) {
-    prompts_.showError(QStringLiteral("Datei nicht gefunden"));
-    forgetFile(path);
-    return;
-  }
-  openProcedure(path);
-}
-
-void TForm1::recoverUnsavedRecordings() {
-  for (OrphanedJournal& found : findOrphanedJournals()) {
-    std::optional<JournalRecord> record;
-    {
-      QFile file(found.path);
-      if (file.open(QIODevice::ReadOnly)) record = readJournal(file);
-    }
-    if (!record) {
-      if (QFileInfo(found.path).size() == 0) {
-        QFile::remove(found.path);  // created, but the program died before it wrote anything
-        continue;
-      }
-      const QString damaged = found.path + QStringLiteral(".damaged");
-      QFile::rename(found.path, damaged);
-      prompts_.showError(
-          QStringLiteral("Recovery file could not be read: %1. It was kept as %2")
-              .arg(QDir::toNativeSeparators(found.path), QDir::toNativeSeparators(damaged)));
-      continue;
-    }
-    if (record->staged.rowCount == 0) {  // nothing was recorded: nothing to offer
-      QFile::remove(found.path);
-      continue;
-    }
-    const QString question = QStringLiteral("UNSAVED RECORDING FOUND - %1, %2 rows. Restore it?")
-                                 .arg(record->staged.startTime)
-                                 .arg(record->staged.rowCount);
-    if (prompts_.confirm(question, UserPrompts::Buttons::YesNo) == UserPrompts::Answer::Yes) {
-      restoreRecord(std::move(*record));
-      journal_.adopt(found.path, std::move(found.lock));
-      return;  // further journals wait for the next start
-    }
-    QFile::remove(found.path);
-  }
-}
-
-void TForm1::restoreRecord(JournalRecord&& record) {
-  applyStagedRecord(std::move(record.staged), store_, table_, *this);
-  if (record.headingNote) table_.setCell(DataTable::kNotesColumn, 0, *record.headingNote);
-  currentFile_.clear();
-  LbFile->setText(QStringLiteral("(Data not saved)"));
-  LbFile->setAccessibleName(LbFile->text());
-  Save1->setEnabled(false);
-  Saveas1->setEnabled(true);
-  BnPlot->setVisible(store_.rowCount > 0);
-  store_.dataSaved = false;
-}
-
-void TForm1::Help1Click() {
-  decimalComma_ = !decimalComma_;
-  Help1->setText(decimalComma_ ? QStringLiteral("Save with comma/point: = c")
-                               : QStringLiteral("Save with comma/point: = p"));
-}
-
-void TForm1::saveSettingsClick() {
-  SettingsValues values;
-  values.portText = EdComNr->text();
-  values.experiment = experiment();
-  for (int c = 1; c <= kChannels; ++c) {
-    values.selected[c] = channelSelected(c);
-    values.unitLabels[c] = unitLabel(c);
-  }
-  if (monitor_) {
-    values.intervalCaption = monitor_->monitor().captions().text(MonitorCaptions::Interval);
-  }
-  values.lastSaveName = lastSaveName_;
-  try {
-    saveSettingsFile(values);
-  } catch (const VelanError& error) {
-    prompts_.showError(error.message());
-  }
 }
 
 void TForm1::Manual1Click() {

@@ -12,8 +12,10 @@
 #include <array>
 #include <memory>
 
+#include "about_panel.h"
 #include "converter_driver.h"
 #include "data_table.h"
+#include "readable_fields.h"
 #include "record_journal.h"
 #include "record_store.h"
 #include "recorder.h"
@@ -23,27 +25,6 @@
 class TForm2;
 class TForm3;
 class TForm4;
-
-/// The about panel: a click or any mouse button released over it hides it, and so do Return,
-/// Space and Escape while it has the keyboard focus.
-class AboutPanel : public QGroupBox {
-  Q_OBJECT
- public:
-  using QGroupBox::QGroupBox;
-
- protected:
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void keyPressEvent(QKeyEvent* event) override;
-};
-
-/// Selects the whole text of `field` when it gets the focus while it still holds its prompt
-/// (a real text: a note made without typing holds it), so typing replaces the prompt.
-void selectPromptOnFocus(QLineEdit* field);
-
-/// The contrast of two colours as the accessibility guidelines define it (1 to 21).
-double contrastRatio(const QColor& first, const QColor& second);
-/// A grey that reads at a contrast of at least 4.5:1 on `background`.
-QColor readableGrey(const QColor& background);
 
 /// The main window: port and channels, the data table, Start/Stop, notes, menus, about panel.
 /// It holds the record's descriptive texts and the channel selection in its controls.
@@ -86,7 +67,6 @@ class TForm1 : public QMainWindow,
 
   /// Offers the records of journals left by crashed runs back, newest first (start-up).
   void recoverUnsavedRecordings();
-  RecordJournal& journal() { return journal_; }
 
   /// The save and open procedures (name already chosen).
   void saveProcedure(const QString& name, const QString& shownName);
@@ -132,6 +112,7 @@ class TForm1 : public QMainWindow,
   void buildControls();
   void buildMenus();
   void setStatus(const QString& text);
+  void setFileLabel(const QString& text);
   /// Puts `path` first in the recent files.
   void rememberFile(const QString& path);
   void forgetFile(const QString& path);

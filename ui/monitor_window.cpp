@@ -27,10 +27,11 @@ MonitorCanvas::MonitorCanvas(ImageSurface& surface, QWidget* parent)
   QAction* save = menu_->addAction(QStringLiteral("Save picture as..."), this,
                                    &MonitorCanvas::savePictureRequested);
   save->setObjectName(QStringLiteral("SavePicture1"));
-  QAction* fit = menu_->addAction(QStringLiteral("Fit scales to the data"), this,
-                                  &MonitorCanvas::fitScalesRequested);
-  fit->setObjectName(QStringLiteral("FitScales1"));
-  fit->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
+  fitAction_ = menu_->addAction(QStringLiteral("Fit scales to the data"), this,
+                                &MonitorCanvas::fitScalesRequested);
+  fitAction_->setObjectName(QStringLiteral("FitScales1"));
+  fitAction_->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
+  fitAction_->setShortcutContext(Qt::WindowShortcut);
 }
 
 QSize MonitorCanvas::sizeHint() const {
@@ -174,8 +175,7 @@ void TForm2::buildControls() {
   connect(ImScreen, &MonitorCanvas::savePictureRequested, this, &TForm2::savePictureClick);
   connect(ImScreen, &MonitorCanvas::fitScalesRequested, this, &TForm2::fitScalesClick);
   // Ctrl+F works anywhere in the window, not only while the plot has the focus.
-  addAction(ImScreen->menu()->actions().constLast());
-  ImScreen->menu()->actions().constLast()->setShortcutContext(Qt::WindowShortcut);
+  addAction(ImScreen->fitAction());
   grid->addWidget(ImScreen, 0, 1, Qt::AlignLeft | Qt::AlignTop);
 
   // Bottom strip.
@@ -238,8 +238,6 @@ void TForm2::buildControls() {
   EdRemark = new QLineEdit(QStringLiteral("(Click [^] to insert note)"), GbRemark);
   EdRemark->setObjectName(QStringLiteral("EdRemark"));
   EdRemark->setAccessibleName(QStringLiteral("Monitor note"));
-  // Wide enough for the whole prompt, so the user sees what the field is for.
-  EdRemark->setMinimumWidth(EdRemark->fontMetrics().horizontalAdvance(EdRemark->text()) + 8);
   selectPromptOnFocus(EdRemark);
   auto* remarkOk = new QPushButton(QStringLiteral("^"), GbRemark);
   remarkOk->setObjectName(QStringLiteral("BnRemarkok"));
@@ -283,6 +281,7 @@ void TForm2::buildControls() {
                          static_cast<QWidget*>(GBCurrnttime), static_cast<QWidget*>(cursor)}) {
     group->setFont(compact);
   }
+  // Wide enough for the whole prompt, so the user sees what the field is for.
   EdRemark->setMinimumWidth(EdRemark->fontMetrics().horizontalAdvance(EdRemark->text()) + 8);
   grid->addLayout(bottom, 1, 0, 1, 2);
 

@@ -26,8 +26,8 @@ class MonitorCanvas : public QWidget {
 
   MonitorCanvas(ImageSurface& surface, QWidget* parent);
   QSize sizeHint() const override;
-  /// The picture's menu ("Save picture as...", "Fit scales to the data").
-  QMenu* menu() const { return menu_; }
+  /// "Fit scales to the data" in the picture's menu; its Ctrl+F also serves the whole window.
+  QAction* fitAction() const { return fitAction_; }
 
  signals:
   void pointerMoved(int x, int y);
@@ -45,6 +45,7 @@ class MonitorCanvas : public QWidget {
  private:
   ImageSurface& surface_;
   QMenu* menu_;
+  QAction* fitAction_ = nullptr;
 };
 
 /// The monitor window: channel groups on the left, the surface, the bottom strip of controls.

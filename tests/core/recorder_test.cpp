@@ -221,13 +221,14 @@ TEST_F(RecorderTest, RowTimerFollowsTheIntervalAndNeverGoesBelow250) {
 }
 
 TEST_F(RecorderTest, NotesCarryTheRowTimeInMinutes) {
-  EXPECT_EQ(recorder.addNote(QStringLiteral("before"), QLatin1Char(',')),
-            QStringLiteral("0,00-> before"));
+  recorder.setNoteSeparator(QLatin1Char(','));
+  EXPECT_EQ(recorder.addNote(QStringLiteral("before")), QStringLiteral("0,00-> before"));
   EXPECT_EQ(table.cell(DataTable::kNotesColumn, 0), QStringLiteral("0,00-> before"));
   recorder.setReadingInterval(90000);
   recorder.Timer1Timer();
-  recorder.addNote(QStringLiteral("first"), QLatin1Char('.'));
-  recorder.addNote(QStringLiteral("glucose added"), QLatin1Char('.'));
+  recorder.setNoteSeparator(QLatin1Char('.'));
+  recorder.addNote(QStringLiteral("first"));
+  recorder.addNote(QStringLiteral("glucose added"));
   EXPECT_EQ(table.cell(DataTable::kNotesColumn, 1), QStringLiteral("1.50-> glucose added"));
 }
 

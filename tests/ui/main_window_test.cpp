@@ -443,8 +443,9 @@ TEST_F(WindowsTest, FileOnTheCommandLineOpensAsFileOpenWould) {
   EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("(no File)"));
   QFile file(path("run.vln"));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write("<Velan data file>cli\r\nT<>\r\nmV<Channel 1>\r\n<Channel 2 not used>\r\n"
-             "<Channel 3 not used>\r\n<Channel 4 not used>\r\n1<>\r\n1.0;1500.00;\r\n");
+  file.write(
+      "<Velan data file>cli\r\nT<>\r\nmV<Channel 1>\r\n<Channel 2 not used>\r\n"
+      "<Channel 3 not used>\r\n<Channel 4 not used>\r\n1<>\r\n1.0;1500.00;\r\n");
   file.close();
   QDir::setCurrent(folder.path());
   main->openFileAtStartUp(QStringLiteral("run.vln"));  // relative to the current folder

@@ -1,0 +1,218 @@
+// The main window's file commands: Save, Save as, Open, recent files, the comma/point option,
+// Velan.ini, and the records offered back from crash journals.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include "data_file.h"
+#include "main_window.h"
+#include "monitor_window.h"
+#include "velan_error.h"
+
+void TForm1::Saveas1Click() {
+  if (store_.rowCount == 0) return;
+  UserPrompts::FileDialog dialog{QStringLiteral("Save Data (Velan File)"),
+                                 QStringLiteral("Velan Files (*.vln);;All Files (*)"),
+                                 QStringLiteral("vln"), saveDirectory_};
+  const QString name = prompts_.saveFileName(dialog);
+  if (name.isEmpty()) return;
+  lastSaveName_ = name;
+  saveProcedure(name, name);
+}
+
+void TForm1::Save1Click() {
+  if (!Save1->isEnabled() || currentFile_.isEmpty()) return;
+  saveProcedure(currentFile_, currentFile_);
+}
+
+void TForm1::saveProcedure(const QString& name, const QString& shownName) {
+  const QString full = applyExtensionRule(name);
+  if (fileExists(full) &&
+      prompts_.confirm(QStringLiteral("Overwite existing file?"),
+                       UserPrompts::Buttons::YesNoCancel) != UserPrompts::Answer::Yes) {
+    return;
+  }
+  try {
+    saveDataFile(full, store_, table_, *this, decimalComma_, separator_);
+  } catch (const VelanError& error) {
+    prompts_.showError(error.message());
+    return;
+  }
+  journal_.discard();
+  rememberFile(full);
+  currentFile_ = full;
+  setFileLabel(bareFileName(shownName));
+  Save1->setEnabled(true);
+  store_.dataSaved = true;
+}
+
+bool TForm1::mayReplaceRecord() {
+  if (recording()) return false;  // reading into the store under a running row timer mixes records
+  return store_.dataSaved ||
+         prompts_.confirm(QStringLiteral("UNSAVED DATA - Open file anyway?"),
+                          UserPrompts::Buttons::YesCancel) == UserPrompts::Answer::Yes;
+}
+
+void TForm1::Open1Click() {
+  if (!mayReplaceRecord()) return;
+  UserPrompts::FileDialog dialog{QStringLiteral("Open Velan File"),
+                                 QStringLiteral("Velan File (*.vln);;All Files (*)"), QString(),
+                                 openDirectory_};
+  const QString name = prompts_.openFileName(dialog);
+  if (!name.isEmpty()) openProcedure(name);
+}
+
+void TForm1::openProcedure(const QString& name) {
+  std::optional<StagedRecord> staged;
+  try {
+    staged = loadDataFile(name, decimalComma_, separator_);
+  } catch (const VelanError& error) {
+    prompts_.showError(error.message());
+    return;
+  }
+  if (!staged) return;
+  applyStagedRecord(std::move(*staged), store_, table_, *this);
+  journal_.discard();  // the file replaced the record
+  rememberFile(name);
+  currentFile_ = name;
+  setFileLabel(bareFileName(name));
+  Saveas1->setEnabled(true);
+  Save1->setEnabled(true);
+  BnPlot->setVisible(store_.rowCount > 0);
+}
+
+namespace {
+constexpr int kRecentFiles = 5;
+
+// Per user, in the user's configuration folder; never in Velan.ini.
+QSettings userSettings() {
+  return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                       QStringLiteral("/Velan/Velan.conf"),
+                   QSettings::IniFormat);
+}
+}  // namespace
+
+QStringList TForm1::recentFiles() const {
+  return userSettings().value(QStringLiteral("recentFiles")).toStringList();
+}
+
+void TForm1::storeRecentFiles(const QStringList& paths) {
+  userSettings().setValue(QStringLiteral("recentFiles"), paths);
+  fillRecentMenu();
+}
+
+void TForm1::rememberFile(const QString& path) {
+  const QString full = QFileInfo(path).absoluteFilePath();
+  QStringList paths = recentFiles();
+  paths.removeAll(full);
+  paths.prepend(full);
+  storeRecentFiles(paths.mid(0, kRecentFiles));
+}
+
+void TForm1::forgetFile(const QString& path) {
+  QStringList paths = recentFiles();
+  paths.removeAll(path);
+  storeRecentFiles(paths);
+}
+
+void TForm1::fillRecentMenu() {
+  recentMenu_->clear();
+  for (const QString& path : recentFiles()) {
+    QAction* item =
+        recentMenu_->addAction(bareFileName(path), this, [this, path] { openRecentFile(path); });
+    item->setToolTip(QDir::toNativeSeparators(path));
+  }
+  recentMenu_->setEnabled(!recentMenu_->isEmpty() && Open1->isEnabled());
+}
+
+void TForm1::setOpeningEnabled(bool enabled) {
+  Open1->setEnabled(enabled);
+  recentMenu_->setEnabled(enabled && !recentMenu_->isEmpty());
+}
+
+void TForm1::openFileAtStartUp(const QString& path) {
+  if (mayReplaceRecord()) openProcedure(QFileInfo(path).absoluteFilePath());
+}
+
+void TForm1::openRecentFile(const QString& path) {
+  if (!mayReplaceRecord()) return;
+  if (!QFileInfo::exists(path)) {
+    prompts_.showError(QStringLiteral("Datei nicht gefunden"));
+    forgetFile(path);
+    return;
+  }
+  openProcedure(path);
+}
+
+void TForm1::recoverUnsavedRecordings() {
+  for (OrphanedJournal& found : findOrphanedJournals()) {
+    std::optional<JournalRecord> record;
+    {
+      QFile file(found.path);
+      if (file.open(QIODevice::ReadOnly)) record = readJournal(file);
+    }
+    if (!record) {
+      if (QFileInfo(found.path).size() == 0) {
+        QFile::remove(found.path);  // created, but the program died before it wrote anything
+        continue;
+      }
+      const QString damaged = found.path + QStringLiteral(".damaged");
+      QFile::rename(found.path, damaged);
+      prompts_.showError(
+          QStringLiteral("Recovery file could not be read: %1. It was kept as %2")
+              .arg(QDir::toNativeSeparators(found.path), QDir::toNativeSeparators(damaged)));
+      continue;
+    }
+    if (record->staged.rowCount == 0) {  // nothing was recorded: nothing to offer
+      QFile::remove(found.path);
+      continue;
+    }
+    const QString question = QStringLiteral("UNSAVED RECORDING FOUND - %1, %2 rows. Restore it?")
+                                 .arg(record->staged.startTime)
+                                 .arg(record->staged.rowCount);
+    if (prompts_.confirm(question, UserPrompts::Buttons::YesNo) == UserPrompts::Answer::Yes) {
+      restoreRecord(std::move(*record));
+      journal_.adopt(found.path, std::move(found.lock));
+      return;  // further journals wait for the next start
+    }
+    QFile::remove(found.path);
+  }
+}
+
+void TForm1::restoreRecord(JournalRecord&& record) {
+  applyStagedRecord(std::move(record.staged), store_, table_, *this);
+  if (record.headingNote) table_.setCell(DataTable::kNotesColumn, 0, *record.headingNote);
+  currentFile_.clear();
+  setFileLabel(QStringLiteral("(Data not saved)"));
+  Save1->setEnabled(false);
+  Saveas1->setEnabled(true);
+  BnPlot->setVisible(store_.rowCount > 0);
+  store_.dataSaved = false;
+}
+
+void TForm1::Help1Click() {
+  decimalComma_ = !decimalComma_;
+  Help1->setText(decimalComma_ ? QStringLiteral("Save with comma/point: = c")
+                               : QStringLiteral("Save with comma/point: = p"));
+}
+
+void TForm1::saveSettingsClick() {
+  SettingsValues values;
+  values.portText = EdComNr->text();
+  values.experiment = experiment();
+  for (int c = 1; c <= kChannels; ++c) {
+    values.selected[c] = channelSelected(c);
+    values.unitLabels[c] = unitLabel(c);
+  }
+  if (monitor_) {
+    values.intervalCaption = monitor_->monitor().captions().text(MonitorCaptions::Interval);
+  }
+  values.lastSaveName = lastSaveName_;
+  try {
+    saveSettingsFile(values);
+  } catch (const VelanError& error) {
+    prompts_.showError(error.message());
+  }
+}

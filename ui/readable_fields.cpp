@@ -1,0 +1,53 @@
+#include "readable_fields.h"
+
+#include <QEvent>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+class PromptSelector : public QObject {
+ public:
+  explicit PromptSelector(QLineEdit* field) : QObject(field), prompt_(field->text()) {
+    field->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::FocusIn) {
+      auto* field = static_cast<QLineEdit*>(watched);
+      // After the event: a mouse press places the cursor once the focus has arrived.
+      QTimer::singleShot(0, field, [field, prompt = prompt_] {
+        if (field->hasFocus() && field->text() == prompt) field->selectAll();
+      });
+    }
+    return false;
+  }
+
+ private:
+  QString prompt_;
+};
+}  // namespace
+
+void selectPromptOnFocus(QLineEdit* field) { new PromptSelector(field); }
+
+double contrastRatio(const QColor& first, const QColor& second) {
+  const auto luminance = [](const QColor& color) {
+    const auto linear = [](double channel) {
+      return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) +
+           0.0722 * linear(color.blueF());
+  };
+  const double a = luminance(first) + 0.05;
+  const double b = luminance(second) + 0.05;
+  return std::max(a, b) / std::min(a, b);
+}
+
+QColor readableGrey(const QColor& background) {
+  // The usual mid grey, darkened (lightened on a dark background) just enough to be read.
+  const int step = background.lightness() >= 128 ? -1 : 1;
+  for (int level = 128; level >= 0 && level <= 255; level += step) {
+    const QColor grey(level, level, level);
+    if (contrastRatio(grey, background) >= 4.5) return grey;
+  }
+  return step < 0 ? QColor(Qt::black) : QColor(Qt::white);
+}
