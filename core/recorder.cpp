@@ -10,6 +10,8 @@ RunTimers::RunTimers() {
   rowTimer_.setInterval(1000);
   pollTimer_.setTimerType(Qt::PreciseTimer);
   pollTimer_.setInterval(kPollPeriodMs);
+  rowRealign_.setTimerType(Qt::PreciseTimer);
+  rowRealign_.setSingleShot(true);
 }
 
 void RunTimers::setPollEnabled(bool enabled) {
@@ -23,14 +25,25 @@ void RunTimers::setPollEnabled(bool enabled) {
 void RunTimers::setRowEnabled(bool enabled) {
   if (!enabled) {
     rowTimer_.stop();
-  } else if (!rowTimer_.isActive()) {
+    rowRealign_.stop();
+  } else if (!rowEnabled()) {
     rowTimer_.start();
   }
 }
 
 void RunTimers::setRowPeriod(int milliseconds) {
   milliseconds = std::max(milliseconds, kMinimumIntervalMs);
-  if (rowTimer_.interval() != milliseconds) rowTimer_.setInterval(milliseconds);
+  if (rowTimer_.interval() == milliseconds) return;
+  rowTimer_.setInterval(milliseconds);  // restarts an active timer
+  if (rowRealign_.isActive()) {  // a new period starts now, not at the old schedule's boundary
+    rowRealign_.stop();
+    rowTimer_.start();
+  }
+}
+
+void RunTimers::realignRow(int64_t milliseconds) {
+  rowTimer_.stop();
+  rowRealign_.start(static_cast<int>(std::clamp<int64_t>(milliseconds, 0, rowTimer_.interval())));
 }
 
 MonotonicClock systemMonotonicClock() {
@@ -48,11 +61,15 @@ Recorder::Recorder(RecordStore& store, DataTable& table, ConverterDriver& driver
       table_(table),
       driver_(driver),
       fields_(fields),
-      clock_(systemMonotonicClock()),
-      lastRowClock_(clock_()) {
+      clock_(systemMonotonicClock()) {
+  restartSchedule(clock_());
   timers_.setRowPeriod(store_.readingInterval);
   QObject::connect(&timers_.rowTimer(), &QTimer::timeout, [this] { Timer1Timer(); });
   QObject::connect(&timers_.pollTimer(), &QTimer::timeout, [this] { Timer2Timer(); });
+  QObject::connect(&timers_.rowRealignTimer(), &QTimer::timeout, [this] {
+    timers_.setRowEnabled(true);  // on its period again, from the schedule's boundary
+    Timer1Timer();
+  });
 }
 
 int32_t Recorder::nextSimulatedReading() {
@@ -75,6 +92,7 @@ void Recorder::accumulate(int channel, int32_t reading) {
 }
 
 void Recorder::Timer2Timer() {
+  noteActivity(clock_());
   if (store_.pollCount >= pollCap()) {
     timers_.setPollEnabled(false);
     return;
@@ -94,33 +112,55 @@ void Recorder::Timer2Timer() {
   ++store_.pollCount;
 }
 
+void Recorder::noteActivity(int64_t now) {
+  const int64_t pause = now - lastActivityClock_;
+  if (pause >= store_.readingInterval) unattendedMs_ += pause;
+  lastActivityClock_ = now;
+}
+
 void Recorder::Timer1Timer() {
-  if (store_.rowCount >= kMaxRows) return;  // never write past the last entry of a column
-  if (fillMissedIntervals()) storeRow(true);
-}
-
-bool Recorder::fillMissedIntervals() {
   const int64_t now = clock_();
-  const int64_t elapsed = now - lastRowClock_;
-  lastRowClock_ = now;
-  const int64_t interval = store_.readingInterval;
-  if (2 * elapsed < 3 * interval) return true;  // on time, or the usual jitter
-  // As many rows as whole intervals passed (rounded), the last of them the row now due.
-  const int64_t missed = (2 * elapsed + interval) / (2 * interval) - 1;
-  const double lateSeconds = static_cast<double>(elapsed - interval) / 1000.0;
-  const QString note = QStringLiteral("(no readings: the program was not running for %1 s)")
-                           .arg(formatFixed(lateSeconds, 15, 1, noteSeparator_));
-  for (int64_t i = 0; i < missed; ++i) {
-    if (!storeRow(false, i == 0 ? note : QString())) return false;
-  }
-  return true;
+  noteActivity(now);
+  storeDueRows(now);
 }
 
-bool Recorder::storeRow(bool measured, const QString& note) {
+void Recorder::storeDueRows(int64_t now) {
+  if (store_.rowCount >= kMaxRows) return;  // never write past the last entry of a column
+  const int64_t interval = store_.readingInterval;
+  // Whole intervals ended since the schedule's start. The timer keeps its phase after a late
+  // tick, so the next tick is due at the next boundary: counting boundaries, not the time
+  // since the last row, never counts an interval twice.
+  const int64_t ended = (now - scheduleStartClock_) / interval;
+  const int64_t missed = ended - scheduledIntervals_ - 1;
+  // The tick came a whole interval late or more: the timer would go on from the late tick.
+  if (missed > 0 && timers_.rowEnabled()) {
+    timers_.realignRow(scheduleStartClock_ + (ended + 1) * interval - now);
+  }
+  QString note;
+  if (unattendedMs_ > 0) {
+    note = QStringLiteral("(no readings: the program was not running for %1 s)")
+               .arg(formatFixed(unattendedMs_ / 1000.0, 15, 1, noteSeparator_));
+    unattendedMs_ = 0;
+  }
+  if (missed > kLongestFilledGap) {
+    if (!storeRow(false, missed, note)) return;
+    note.clear();
+  } else {
+    for (int64_t i = 0; i < missed; ++i) {
+      if (!storeRow(false, 1, note)) return;
+      note.clear();
+    }
+  }
+  storeRow(true, 1, note);  // every tick stores its own row, whatever the clock says
+}
+
+bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
   const int n = ++store_.rowCount;
+  scheduledIntervals_ += intervals;
   if (table_.tableRowCount() <= n) table_.setTableRowCount(n + 1);  // the table mirrors every row
-  store_.time[n] = store_.time[n - 1] + store_.readingInterval / 1000.0;
-  table_.setCell(0, n, formatCell(store_.time[n], 5, 1));
+  const double step = store_.readingInterval / 1000.0;
+  store_.time[n] = store_.time[n - 1] + static_cast<double>(intervals) * step;
+  table_.setCell(0, n, DataTable::timeText(store_.time[n]));
   for (int c = 1; c <= kChannels; ++c) {
     // Divided by the successful readings, so failed ones do not pull the mean toward zero;
     // with fewer than three there is nothing to trim and the value was not measured.
@@ -134,7 +174,7 @@ bool Recorder::storeRow(bool measured, const QString& note) {
                                 store_.readingMax[c] - store_.readingMin[c];
     const double v = static_cast<double>(trimmed / ((readings - 2) * 1.638L));
     store_.value[c][n] = v;
-    table_.setCell(c, n, formatCell(v, 6, 2));
+    table_.setCell(c, n, DataTable::valueText(v));
   }
   if (measured) clearAccumulators();  // a filled row leaves the readings to the row now due
   for (RecordListener* listener : listeners_) listener->rowStored();
@@ -149,15 +189,29 @@ bool Recorder::storeRow(bool measured, const QString& note) {
 
 void Recorder::setReadingInterval(int milliseconds) {
   milliseconds = std::max(milliseconds, kMinimumIntervalMs);
-  // A new period restarts the row timer: the next row is due one new interval from now.
-  if (milliseconds != store_.readingInterval) lastRowClock_ = clock_();
+  if (milliseconds != store_.readingInterval && timers_.rowEnabled()) {
+    // The rows due under the old interval come first, so that a gap just before the change
+    // keeps its rows; the new period restarts the row timer, and the schedule with it.
+    const int64_t now = clock_();
+    noteActivity(now);
+    if ((now - scheduleStartClock_) / store_.readingInterval > scheduledIntervals_) {
+      storeDueRows(now);
+    }
+    restartSchedule(now);
+  }
   store_.readingInterval = milliseconds;
   timers_.setRowPeriod(store_.readingInterval);
 }
 
+void Recorder::restartSchedule(int64_t now) {
+  scheduleStartClock_ = now;
+  scheduledIntervals_ = 0;
+}
+
 void Recorder::setClock(MonotonicClock clock) {
   clock_ = std::move(clock);
-  lastRowClock_ = clock_();
+  restartSchedule(clock_());
+  lastActivityClock_ = clock_();
 }
 
 void Recorder::resetRecord() {
@@ -201,7 +255,9 @@ bool Recorder::closeConverter() {
 }
 
 void Recorder::startTimers() {
-  lastRowClock_ = clock_();
+  restartSchedule(clock_());
+  lastActivityClock_ = scheduleStartClock_;
+  unattendedMs_ = 0;
   timers_.setRowEnabled(true);
   timers_.setPollEnabled(true);
 }

@@ -13,6 +13,9 @@
 /// Shortest reading interval the row timer is ever given (a 0 ms QTimer would flood the store).
 inline constexpr int kMinimumIntervalMs = 250;
 inline constexpr int kPollPeriodMs = 50;
+/// Longest gap, in intervals, filled row by row; a longer one (a night's sleep) is one row, so
+/// that it neither floods nor ends the record.
+inline constexpr int64_t kLongestFilledGap = 100;
 
 /// The row timer Timer1 and the poll timer Timer2, with the semantics the recording relies on:
 /// enabling an active timer does not restart it, a period is only set when it really differs.
@@ -23,13 +26,20 @@ class RunTimers {
   void setRowEnabled(bool enabled);
   void setRowPeriod(int milliseconds);
   bool pollEnabled() const { return pollTimer_.isActive(); }
-  bool rowEnabled() const { return rowTimer_.isActive(); }
+  /// Holds the row timer for `milliseconds`, then runs it on its period from there: after a
+  /// tick late by a whole interval the timer would otherwise keep the late tick's phase.
+  void realignRow(int64_t milliseconds);
+  bool rowEnabled() const { return rowTimer_.isActive() || rowRealign_.isActive(); }
+  bool rowRealigning() const { return rowRealign_.isActive(); }
+  int64_t rowRealignDelay() const { return rowRealign_.interval(); }
   int rowPeriod() const { return rowTimer_.interval(); }
   QTimer& rowTimer() { return rowTimer_; }
+  QTimer& rowRealignTimer() { return rowRealign_; }
   QTimer& pollTimer() { return pollTimer_; }
 
  private:
   QTimer rowTimer_;
+  QTimer rowRealign_;
   QTimer pollTimer_;
 };
 
@@ -53,14 +63,17 @@ class Recorder {
 
   /// One poll: reads each selected channel once and accumulates.
   void Timer2Timer();
-  /// Stores one row with its time and trimmed means, mirrors it into the table. When the
-  /// program was held up for one and a half intervals or more, the intervals that passed
-  /// without a row are filled first with rows whose values are all missing.
+  /// Stores one row with its time and trimmed means, mirrors it into the table. Rows follow the
+  /// run's schedule: when the program was held up past whole intervals, those intervals are
+  /// filled first with rows whose values are all missing (a gap of more than
+  /// kLongestFilledGap intervals becomes one such row that spans it).
   void Timer1Timer();
 
   /// Most polls per interval.
   int pollCap() const { return store_.readingInterval / 18; }
-  /// Sets the reading interval and the row timer's period at once (never below 250 ms).
+  /// Sets the reading interval and the row timer's period at once (never below 250 ms). During a
+  /// run the rows already due under the old interval are stored first; the new interval's
+  /// schedule starts now.
   void setReadingInterval(int milliseconds);
 
   /// Begins a new, empty record in the store and the table.
@@ -90,11 +103,16 @@ class Recorder {
   void accumulate(int channel, int32_t reading);
   void clearAccumulators();
   QString addNoteAt(int row, const QString& text);
-  /// Stores the next row; `measured` false gives a row without readings, `note` goes into its
-  /// notes cell. Returns false when the record is full.
-  bool storeRow(bool measured, const QString& note = QString());
-  /// Fills the intervals missed since the last row; returns false when the record got full.
-  bool fillMissedIntervals();
+  /// Stores the next row, `intervals` reading intervals after the previous one; `measured`
+  /// false gives a row without readings, `note` goes into its notes cell. Returns false when
+  /// the record is full.
+  bool storeRow(bool measured, int64_t intervals, const QString& note);
+  /// Stores the rows the schedule has due at `now`, at least the one of this tick.
+  void storeDueRows(int64_t now);
+  /// Counts a pause of a whole interval or more since the program last polled or stored.
+  void noteActivity(int64_t now);
+  /// Starts the schedule afresh at `now` (run start, interval change).
+  void restartSchedule(int64_t now);
 
   RecordStore& store_;
   DataTable& table_;
@@ -104,7 +122,13 @@ class Recorder {
   std::vector<RecordListener*> listeners_;
   uint32_t simulationState_ = 0;
   MonotonicClock clock_;
-  /// When the last row was stored, the run started or the interval changed.
-  int64_t lastRowClock_ = 0;
+  /// The schedule: row k of the current stretch is due k intervals after its start (the run's
+  /// start or the last interval change); scheduledIntervals_ intervals of it have rows.
+  int64_t scheduleStartClock_ = 0;
+  int64_t scheduledIntervals_ = 0;
+  /// When the program last polled or stored a row, and the pauses of at least one interval
+  /// since the last stored row: the time the gap note reports.
+  int64_t lastActivityClock_ = 0;
+  int64_t unattendedMs_ = 0;
   QChar noteSeparator_ = QLatin1Char('.');
 };
