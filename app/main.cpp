@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFile>
 #include <QIcon>
 #include <cstring>
 
@@ -27,6 +28,13 @@ bool asksForHelpOrVersion(int argc, char* argv[]) {
     }
   }
   return false;
+}
+// The file argument as the system's bytes: a name that is not valid UTF-8 has no exact text.
+QByteArray fileArgument(int argc, char* argv[], const QString& parsed) {
+  for (int i = 1; i < argc; ++i) {
+    if (QFile::decodeName(argv[i]) == parsed) return QByteArray(argv[i]);
+  }
+  return QFile::encodeName(parsed);
 }
 }  // namespace
 
@@ -61,7 +69,8 @@ int main(int argc, char* argv[]) {
   program.main().show();
   program.main().recoverUnsavedRecordings();
   if (!parser.positionalArguments().isEmpty()) {
-    program.main().openFileAtStartUp(parser.positionalArguments().front());
+    program.main().openFileAtStartUp(
+        fileArgument(argc, argv, parser.positionalArguments().front()));
   }
   return app.exec();
 }

@@ -3,6 +3,9 @@
 #include <QMimeData>
 #include <algorithm>
 
+#include "numbers.h"
+#include "record_store.h"
+
 DataTable::DataTable(QObject* parent) : QAbstractTableModel(parent) {
   rows_.reserve(kInitialRows);
   setTableRowCount(kInitialRows);
@@ -50,10 +53,10 @@ void DataTable::appendRow() {
   endInsertRows();
 }
 
-void DataTable::moveRowTexts(int from, int to, int lastMovable) {
+int DataTable::moveRowTexts(int from, int to, int lastMovable) {
   lastMovable = std::min(lastMovable, tableRowCount() - 1);
   to = std::clamp(to, 1, std::max(lastMovable, 1));
-  if (from < 1 || from > lastMovable || from == to) return;
+  if (from < 1 || from > lastMovable || from == to) return 0;
   // Model rows are table rows - 1; moving down, Qt wants the row before which it lands.
   beginMoveRows({}, from - 1, from - 1, {}, to > from ? to : to - 1);
   if (from < to) {
@@ -62,6 +65,7 @@ void DataTable::moveRowTexts(int from, int to, int lastMovable) {
     std::rotate(rows_.begin() + to, rows_.begin() + from, rows_.begin() + from + 1);
   }
   endMoveRows();
+  return to;
 }
 
 void DataTable::setCell(int column, int row, const QString& text) {
@@ -99,6 +103,7 @@ QVariant DataTable::data(const QModelIndex& index, int role) const {
 bool DataTable::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (!index.isValid() || role != Qt::EditRole) return false;
   setCell(index.column(), index.row() + 1, value.toString());
+  emit userEdited(index.row() + 1, index.row() + 1, index.column());
   return true;
 }
 
@@ -140,8 +145,15 @@ bool DataTable::dropMimeData(const QMimeData* data, Qt::DropAction, int row, int
   // Dropped onto a row, or between rows (then onto the one below the gap).
   const int to = parent.isValid() ? parent.row() + 1 : row + 1;
   if (!ok || to < 1) return false;
-  moveRowTexts(from, to, movableRows_ ? movableRows_() : 0);
+  const int landed = moveRowTexts(from, to, movableRows_ ? movableRows_() : 0);
+  if (landed > 0) emit userEdited(std::min(from, landed), std::max(from, landed), -1);
   return true;
+}
+
+QString DataTable::timeText(double seconds) { return formatCell(seconds, 5, 1); }
+
+QString DataTable::valueText(double millivolts) {
+  return isMissing(millivolts) ? blank() : formatCell(millivolts, 6, 2);
 }
 
 bool cellHasText(QStringView text) {

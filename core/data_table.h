@@ -28,8 +28,9 @@ class DataTable : public QAbstractTableModel {
   /// Appends one blank row (beginInsertRows, never a model reset).
   void appendRow();
   /// Moves the texts of row `from` to row `to` (rows between shift by one). Only rows
-  /// 1..lastMovable move; a row dropped beyond them lands on lastMovable.
-  void moveRowTexts(int from, int to, int lastMovable);
+  /// 1..lastMovable move; a row dropped beyond them lands on lastMovable. Returns the row it
+  /// landed on, 0 when nothing moved.
+  int moveRowTexts(int from, int to, int lastMovable);
   /// How many rows (from row 1) the user may drag: the record's rows.
   void setMovableRows(std::function<int()> rows) { movableRows_ = std::move(rows); }
 
@@ -41,6 +42,10 @@ class DataTable : public QAbstractTableModel {
   void setTopRow(int row);
 
   static const QString& blank();
+  /// The texts a stored row writes: the time with one decimal, a value with two (blank when
+  /// it is missing).
+  static QString timeText(double seconds);
+  static QString valueText(double millivolts);
 
   // QAbstractTableModel
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -59,6 +64,8 @@ class DataTable : public QAbstractTableModel {
 
  signals:
   void topRowChanged(int row);
+  /// The user changed cells by typing or dragging: rows first..last, one column or (-1) all.
+  void userEdited(int firstRow, int lastRow, int column);
 
  private:
   static Row blankRow();

@@ -191,11 +191,10 @@ void saveDataFile(const QString& path, const RecordStore& store, const DataTable
   });
 }
 
-std::optional<StagedRecord> loadDataFile(const QString& path, bool decimalComma, QChar separator) {
-  checkReadable(path);
-  QFile file(path);
-  errno = 0;
-  if (!file.open(QIODevice::ReadOnly)) throw VelanError(fileErrorMessage(errno ? errno : EACCES));
+std::optional<StagedRecord> loadDataFile(const QByteArray& nativePath, bool decimalComma,
+                                         QChar separator) {
+  QFile file;
+  openRegularFile(file, nativePath);
   return readDataFile(file, decimalComma, separator);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QIODevice>
 #include <QString>
 #include <array>
@@ -38,8 +39,14 @@ void applyStagedRecord(StagedRecord&& staged, RecordStore& store, DataTable& tab
 void saveDataFile(const QString& path, const RecordStore& store, const DataTable& table,
                   const RecordFields& fields, bool decimalComma, QChar separator);
 
-/// Opens and reads a data file; nothing when not recognised. Throws VelanError.
-std::optional<StagedRecord> loadDataFile(const QString& path, bool decimalComma, QChar separator);
+/// Opens and reads a data file (a regular file only, named by the system's file-name bytes);
+/// nothing when not recognised. Throws VelanError.
+std::optional<StagedRecord> loadDataFile(const QByteArray& nativePath, bool decimalComma,
+                                         QChar separator);
+inline std::optional<StagedRecord> loadDataFile(const QString& path, bool decimalComma,
+                                                QChar separator) {
+  return loadDataFile(QFile::encodeName(path), decimalComma, separator);
+}
 
 /// Appends ".vln" unless the name contains ".VLN" or ".vln".
 QString applyExtensionRule(const QString& name);

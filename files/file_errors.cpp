@@ -1,6 +1,7 @@
 #include "file_errors.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -40,14 +41,25 @@ bool folderExists(const QString& path) {
 }
 }  // namespace
 
-void checkReadable(const QString& path) {
-  if (path.isEmpty()) fail(ENOENT);
-  const QFileInfo info(path);
-  if (info.isDir()) fail(EACCES);
-  if (!info.exists()) fail(folderExists(path) ? ENOENT : ENOTDIR);
-  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) fail(errno);
-  ::close(fd);
+void openRegularFile(QFile& file, const QByteArray& nativePath) {
+  if (nativePath.isEmpty()) fail(ENOENT);
+  // Without blocking: opening a FIFO for reading would wait until someone writes to it.
+  const int fd = ::open(nativePath.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    const qsizetype slash = nativePath.lastIndexOf('/');
+    struct stat folder {};
+    const bool inAFolder =
+        slash <= 0 ||
+        (::stat(nativePath.left(slash).constData(), &folder) == 0 && S_ISDIR(folder.st_mode));
+    fail(error == ENOENT && !inAFolder ? ENOTDIR : error);
+  }
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    ::close(fd);
+    fail(EACCES);  // a folder, FIFO, device or socket
+  }
 }
 
 void checkWritable(const QString& path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QIODevice>
 #include <QString>
 #include <functional>
@@ -9,8 +10,10 @@
 /// The message for a failed file operation with the platform's error number.
 QString fileErrorMessage(int errorNumber);
 
-/// Checks that `path` can be opened for reading; throws VelanError with the program's message.
-void checkReadable(const QString& path);
+/// Opens the regular file at `nativePath` (the system's file-name bytes) for reading into `file`.
+/// Anything else, a FIFO or device included, is refused at once. Throws VelanError with the
+/// program's message.
+void openRegularFile(QFile& file, const QByteArray& nativePath);
 
 /// Checks that `path` may be created or replaced; throws VelanError with the program's message.
 void checkWritable(const QString& path);

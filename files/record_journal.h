@@ -17,11 +17,19 @@
 struct JournalRecord {
   StagedRecord staged;
   std::optional<QString> headingNote;
+  int damagedLines = 0;  ///< complete lines that could not be read (a cut last line is not)
 };
 
-/// Reads a journal. Nothing when it is not a journal at all; a journal cut off in the middle
-/// of a line, or damaged further on, gives everything before the damage.
+/// Reads a journal. Nothing when it is not a journal at all. Damaged lines are skipped and
+/// counted: every valid row, note and cell around them is kept.
 std::optional<JournalRecord> readJournal(QIODevice& device);
+
+/// A journal left by a program that no longer runs, locked by this one; without a lock when
+/// its folder refuses one (a read-only medium).
+struct OrphanedJournal {
+  QString path;
+  std::unique_ptr<QLockFile> lock;
+};
 
 /// The crash journal of the running record: a plain text file in the user's data folder that
 /// gets every stored row and every note the moment it exists, so a killed program loses at
@@ -44,8 +52,11 @@ class RecordJournal : public RecordListener {
 
   /// Starts the journal of the record just begun: its descriptive texts and channels.
   void begin();
-  /// Takes over a journal found at start-up whose lock is already held by this program.
-  void adopt(const QString& path, std::unique_ptr<QLockFile> lock);
+  /// Starts a new journal for a record put back from the journal `old`, which it then
+  /// deletes; when no new journal can be written, the old one is kept in its place.
+  void restoreFrom(OrphanedJournal&& old, const DataTable& table);
+  /// Journals cells the user changed: rows first..last, one column or (-1) all of them.
+  void cellsEdited(const DataTable& table, int firstRow, int lastRow, int column);
   /// Deletes the journal: the record was saved or deliberately discarded.
   void discard();
   /// Writes the descriptive texts and channels again; the last ones written count.
@@ -60,6 +71,8 @@ class RecordJournal : public RecordListener {
   void noteAdded(int row, const QString& note) override;
 
  private:
+  QByteArray rowLine(int n) const;
+  static QByteArray cellLine(const DataTable& table, int row, int column);
   void append(const QByteArray& bytes);
   void fail(int errorNumber);
   void closeFile();
@@ -74,12 +87,6 @@ class RecordJournal : public RecordListener {
   bool dirty_ = false;   ///< written since the last flush to the disk
   QElapsedTimer sinceSync_;
   QTimer syncTimer_;
-};
-
-/// A journal left by a program that no longer runs, locked by this one.
-struct OrphanedJournal {
-  QString path;
-  std::unique_ptr<QLockFile> lock;
 };
 
 /// The journals whose owners are not running, newest first, each now locked by the caller.

@@ -192,6 +192,10 @@ void TForm1::buildControls() {
   outer->addLayout(bottom);
   BnPlot->hide();
 
+  // Typed cells and dragged rows are part of what a save writes, so the journal keeps them too.
+  connect(&table_, &DataTable::userEdited, this, [this](int firstRow, int lastRow, int column) {
+    journal_.cellsEdited(table_, firstRow, lastRow, column);
+  });
   const auto journalFields = [this] { journal_.fieldsChanged(); };
   connect(EdExperiment, &QLineEdit::editingFinished, this, journalFields);
   for (int c = 1; c <= kChannels; ++c) {

@@ -60,8 +60,10 @@ class TForm1 : public QMainWindow,
 
   /// The files last opened or saved, newest first (at most five), kept per user.
   QStringList recentFiles() const;
-  /// Opens a file named on the command line, as "Open" would open that name.
-  void openFileAtStartUp(const QString& path);
+  /// Opens a file named on the command line (the system's file-name bytes), as "Open" would. A
+  /// name that no text can hold (not valid UTF-8) is opened all the same; the record can then be
+  /// saved under another name only.
+  void openFileAtStartUp(const QByteArray& nativePath);
   /// Opens a recent file as "Open" would open that name.
   void openRecentFile(const QString& path);
 
@@ -71,6 +73,9 @@ class TForm1 : public QMainWindow,
   /// The save and open procedures (name already chosen).
   void saveProcedure(const QString& name, const QString& shownName);
   void openProcedure(const QString& name);
+  /// Opens the file at `nativePath`, shown as `name`; `nameable` false: `name` does not name the
+  /// file (its bytes are no valid text), so it is neither saved to nor remembered.
+  void openProcedure(const QString& name, const QByteArray& nativePath, bool nameable);
 
   Recorder& recorder() { return recorder_; }
   RecordStore& store() { return store_; }

@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 
 #include "data_file.h"
+#include "journal_recovery.h"
 #include "main_window.h"
 #include "monitor_window.h"
 #include "velan_error.h"
@@ -65,9 +66,13 @@ void TForm1::Open1Click() {
 }
 
 void TForm1::openProcedure(const QString& name) {
+  openProcedure(name, QFile::encodeName(name), true);
+}
+
+void TForm1::openProcedure(const QString& name, const QByteArray& nativePath, bool nameable) {
   std::optional<StagedRecord> staged;
   try {
-    staged = loadDataFile(name, decimalComma_, separator_);
+    staged = loadDataFile(nativePath, decimalComma_, separator_);
   } catch (const VelanError& error) {
     prompts_.showError(error.message());
     return;
@@ -75,11 +80,11 @@ void TForm1::openProcedure(const QString& name) {
   if (!staged) return;
   applyStagedRecord(std::move(*staged), store_, table_, *this);
   journal_.discard();  // the file replaced the record
-  rememberFile(name);
-  currentFile_ = name;
+  if (nameable) rememberFile(name);
+  currentFile_ = nameable ? name : QString();
   setFileLabel(bareFileName(name));
   Saveas1->setEnabled(true);
-  Save1->setEnabled(true);
+  Save1->setEnabled(nameable);
   BnPlot->setVisible(store_.rowCount > 0);
 }
 
@@ -132,8 +137,14 @@ void TForm1::setOpeningEnabled(bool enabled) {
   recentMenu_->setEnabled(enabled && !recentMenu_->isEmpty());
 }
 
-void TForm1::openFileAtStartUp(const QString& path) {
-  if (mayReplaceRecord()) openProcedure(QFileInfo(path).absoluteFilePath());
+void TForm1::openFileAtStartUp(const QByteArray& nativePath) {
+  if (!mayReplaceRecord()) return;
+  const QString path = QFile::decodeName(nativePath);
+  if (QFile::encodeName(path) == nativePath) {
+    openProcedure(QFileInfo(path).absoluteFilePath());
+  } else {
+    openProcedure(path, nativePath, false);
+  }
 }
 
 void TForm1::openRecentFile(const QString& path) {
@@ -147,38 +158,15 @@ void TForm1::openRecentFile(const QString& path) {
 }
 
 void TForm1::recoverUnsavedRecordings() {
-  for (OrphanedJournal& found : findOrphanedJournals()) {
-    std::optional<JournalRecord> record;
-    {
-      QFile file(found.path);
-      if (file.open(QIODevice::ReadOnly)) record = readJournal(file);
-    }
-    if (!record) {
-      if (QFileInfo(found.path).size() == 0) {
-        QFile::remove(found.path);  // created, but the program died before it wrote anything
-        continue;
-      }
-      const QString damaged = found.path + QStringLiteral(".damaged");
-      QFile::rename(found.path, damaged);
-      prompts_.showError(
-          QStringLiteral("Recovery file could not be read: %1. It was kept as %2")
-              .arg(QDir::toNativeSeparators(found.path), QDir::toNativeSeparators(damaged)));
-      continue;
-    }
-    if (record->staged.rowCount == 0) {  // nothing was recorded: nothing to offer
-      QFile::remove(found.path);
-      continue;
-    }
-    const QString question = QStringLiteral("UNSAVED RECORDING FOUND - %1, %2 rows. Restore it?")
-                                 .arg(record->staged.startTime)
-                                 .arg(record->staged.rowCount);
-    if (prompts_.confirm(question, UserPrompts::Buttons::YesNo) == UserPrompts::Answer::Yes) {
-      restoreRecord(std::move(*record));
-      journal_.adopt(found.path, std::move(found.lock));
-      return;  // further journals wait for the next start
-    }
-    QFile::remove(found.path);
-  }
+  const RecoveryDialogue dialogue{
+      [this](const QString& question) {
+        return prompts_.confirm(question, UserPrompts::Buttons::YesNo) == UserPrompts::Answer::Yes;
+      },
+      [this](const QString& message) { prompts_.showError(message); }};
+  std::optional<RecoveredRecording> recovered = offerUnsavedRecording(dialogue);
+  if (!recovered) return;
+  restoreRecord(std::move(recovered->record));
+  journal_.restoreFrom(std::move(recovered->journal), table_);
 }
 
 void TForm1::restoreRecord(JournalRecord&& record) {

@@ -66,8 +66,8 @@ TEST_F(ChildRunTest, SuspendedRunKeepsItsTimeColumnTrue) {
 }
 
 TEST_F(ChildRunTest, KilledRunIsRestoredToItsLastRow) {
-  // Killed right after a note, and at a moment between rows.
-  for (const char* moment : {"note ", "row 7 "}) {
+  // Killed right after a note and a typed cell, and at a moment between rows.
+  for (const char* moment : {"cell ", "row 7 "}) {
     startChild({QStringLiteral("250"), QStringLiteral("60"), QStringLiteral("3")});
     const QString start = waitForLine(QStringLiteral("start "));
     ASSERT_FALSE(waitForLine(QString::fromLatin1(moment)).isEmpty()) << moment;
@@ -95,7 +95,7 @@ TEST_F(ChildRunTest, KilledRunIsRestoredToItsLastRow) {
       }
       EXPECT_EQ(restored, row);
     }
-    for (const QString& note : lines.filter(QRegularExpression(QStringLiteral("^note ")))) {
+    for (const QString& note : lines.filter(QRegularExpression(QStringLiteral("^(note|cell) ")))) {
       const int n = note.section(QLatin1Char(' '), 1, 1).toInt();
       EXPECT_EQ(table->cell(DataTable::kNotesColumn, n), note.section(QLatin1Char(' '), 2));
     }

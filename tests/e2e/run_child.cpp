@@ -2,8 +2,10 @@
 // stand-in driver library, channels 1 and 2, run for a given time on the real timers.
 //   velan_run_child <interval ms> <seconds> [a note every N rows]
 // Prints "start <start time>", then "row <n> <time> <ch1> <ch2> <ch3> <ch4>" for every stored
-// row (after the program has handled it) and "note <row> <text>" for every note, and at the end
-// "end <seconds since Start>".
+// row (after the program has handled it), "note <row> <text>" for every note and "cell <row>
+// <text>" for every text typed into a notes cell of the table, and at the end "end <seconds since
+// Start>". With N given, every N rows a note comes from the monitor and a text is typed into the
+// previous row's notes cell.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -16,8 +18,8 @@ namespace {
 
 class Printer : public RecordListener {
  public:
-  Printer(const RecordStore& store, TForm1& main, int noteEvery)
-      : store_(store), main_(main), noteEvery_(noteEvery) {}
+  Printer(const RecordStore& store, DataTable& table, TForm1& main, int noteEvery)
+      : store_(store), table_(table), main_(main), noteEvery_(noteEvery) {}
   void rowStored() override {
     const int n = store_.rowCount;
     std::printf("row %d %.17g", n, store_.time[n]);
@@ -28,6 +30,10 @@ class Printer : public RecordListener {
       // After the row's handler, as a user's note would come.
       QTimer::singleShot(0, &main_, [this, n] {
         main_.addNoteFromMonitor(QStringLiteral("note at row %1").arg(n));
+        const QString typed = QStringLiteral("typed at row %1").arg(n);
+        table_.setData(table_.index(n - 2, DataTable::kNotesColumn), typed, Qt::EditRole);
+        std::printf("cell %d %s\n", n - 1, typed.toUtf8().constData());
+        std::fflush(stdout);
       });
     }
   }
@@ -38,6 +44,7 @@ class Printer : public RecordListener {
 
  private:
   const RecordStore& store_;
+  DataTable& table_;
   TForm1& main_;
   int noteEvery_;
 };
@@ -58,7 +65,7 @@ int main(int argc, char* argv[]) {
   TForm1& main = program.main();
   main.setChannelSelected(2, true);
   main.setReadingInterval(interval);
-  Printer printer(program.store(), main, noteEvery);
+  Printer printer(program.store(), program.table(), main, noteEvery);
   main.recorder().addListener(&printer);
   main.StartClick();
   std::printf("start %s\n", main.startTime().toUtf8().constData());

@@ -363,6 +363,10 @@ TEST_F(DataFileOnDiskTest, FailedOpensNameTheirCause) {
             QStringLiteral("Ungültiger Dateiname"));
   EXPECT_EQ(errorOf([&] { loadDataFile(dir.path(), true, QLatin1Char('.')); }),
             QStringLiteral("Dateizugriff verweigert"));
+  // Refused at once: reading a FIFO would wait for a writer.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.vln")).constData(), 0600), 0);
+  EXPECT_EQ(errorOf([&] { loadDataFile(path("pipe.vln"), true, QLatin1Char('.')); }),
+            QStringLiteral("Dateizugriff verweigert"));
 }
 
 TEST(FileErrorMessage, MapsThePlatformErrors) {

@@ -437,7 +437,7 @@ TEST_F(WindowsTest, RecentFilesNewestFirstFiveAtMostAndGoneWhenMissing) {
 }
 
 TEST_F(WindowsTest, FileOnTheCommandLineOpensAsFileOpenWould) {
-  main->openFileAtStartUp(path("missing.vln"));
+  main->openFileAtStartUp(QFile::encodeName(path("missing.vln")));
   EXPECT_EQ(prompts.errors, QStringList({"Datei nicht gefunden."}));
   EXPECT_EQ(store->rowCount, 0);
   EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("(no File)"));
@@ -448,10 +448,20 @@ TEST_F(WindowsTest, FileOnTheCommandLineOpensAsFileOpenWould) {
       "<Channel 3 not used>\r\n<Channel 4 not used>\r\n1<>\r\n1.0;1500.00;\r\n");
   file.close();
   QDir::setCurrent(folder.path());
-  main->openFileAtStartUp(QStringLiteral("run.vln"));  // relative to the current folder
+  main->openFileAtStartUp("run.vln");  // relative to the current folder
   EXPECT_EQ(store->rowCount, 1);
   EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("run.vln"));
   EXPECT_EQ(main->recentFiles(), QStringList({path("run.vln")}));
+  // A name whose bytes are no UTF-8 opens too; no text names it, so it is not saved to.
+  ASSERT_TRUE(QFile::copy(path("run.vln"), path("copy.vln")));
+  const QByteArray latin1Name = QFile::encodeName(folder.path()) + "/r\xe9sum\xe9.vln";
+  ASSERT_EQ(::rename(QFile::encodeName(path("copy.vln")).constData(), latin1Name.constData()), 0);
+  store->rowCount = 0;
+  main->openFileAtStartUp(latin1Name);
+  EXPECT_EQ(store->rowCount, 1);
+  EXPECT_EQ(prompts.errors.size(), 1) << "nothing more than the missing file's";
+  EXPECT_FALSE(action("Save1")->isEnabled());
+  EXPECT_EQ(main->recentFiles().size(), 1);
 }
 
 TEST_F(WindowsTest, StatusLineReadsAtAContrastOfFourAndAHalf) {

@@ -1,0 +1,58 @@
+#include "journal_recovery.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
+
+// Moves a damaged journal aside for good; returns where it is now.
+QString keepDamaged(const QString& path) {
+  const QString damaged = path + QStringLiteral(".damaged");
+  QFile::remove(damaged);  // an older copy of the same journal
+  return QFile::rename(path, damaged) ? damaged : path;
+}
+
+std::optional<JournalRecord> readJournalFile(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  return readJournal(file);
+}
+}  // namespace
+
+std::optional<RecoveredRecording> offerUnsavedRecording(const RecoveryDialogue& dialogue) {
+  for (OrphanedJournal& found : findOrphanedJournals()) {
+    std::optional<JournalRecord> record = readJournalFile(found.path);
+    if (!record && QFileInfo(found.path).size() == 0) {
+      QFile::remove(found.path);  // created, but the program died before it wrote anything
+      continue;
+    }
+    const bool damaged = !record || record->damagedLines > 0;
+    const QString keptAs = damaged ? keepDamaged(found.path) : QString();
+    const bool recorded = record && (record->staged.rowCount > 0 || record->headingNote);
+    if (!recorded) {
+      if (damaged) {
+        dialogue.report(QStringLiteral("Recovery file could not be read: %1. It was kept as %2")
+                            .arg(shown(found.path), shown(keptAs)));
+      } else {
+        QFile::remove(found.path);  // a run that ended before its first row: nothing to give back
+      }
+      continue;
+    }
+    QString question = QStringLiteral("UNSAVED RECORDING FOUND - %1, %2 rows")
+                           .arg(record->staged.startTime)
+                           .arg(record->staged.rowCount);
+    if (damaged) {
+      question += QStringLiteral(" (%1 damaged lines skipped)").arg(record->damagedLines);
+    }
+    question += QStringLiteral(". Restore it?");
+    if (dialogue.askRestore(question))
+      return RecoveredRecording{std::move(*record), std::move(found)};
+    if (!damaged && !QFile::remove(found.path)) {
+      dialogue.report(
+          QStringLiteral("Recovery file could not be deleted: %1").arg(shown(found.path)));
+    }
+  }
+  return std::nullopt;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+#include "record_journal.h"
+
+/// A recording put back from a journal, and the journal that held it.
+struct RecoveredRecording {
+  JournalRecord record;
+  OrphanedJournal journal;
+};
+
+/// What the user is asked and told while journals are recovered.
+struct RecoveryDialogue {
+  std::function<bool(const QString& question)> askRestore;
+  std::function<void(const QString& message)> report;
+};
+
+/// Goes through the journals of programs that no longer run, newest first, and offers each one
+/// that holds a recording. Returns the first the user takes; the others wait for the next start.
+/// A journal is deleted only when the user declines it or it holds nothing at all; one with
+/// damaged lines is kept as "<name>.damaged" whatever the answer.
+std::optional<RecoveredRecording> offerUnsavedRecording(const RecoveryDialogue& dialogue);
