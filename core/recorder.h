@@ -97,6 +97,7 @@ class Recorder {
   RunTimers& timers() { return timers_; }
   const RunTimers& timers() const { return timers_; }
   RecordStore& store() { return store_; }
+  const ConverterDriver& driver() const { return driver_; }
   DataTable& table() { return table_; }
 
  private:

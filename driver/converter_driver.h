@@ -13,6 +13,8 @@ class ConverterDriver {
   virtual uint8_t setChannel(int32_t port, int32_t channel, int32_t a, int32_t b, int32_t c) = 0;
   virtual uint8_t getValue(int32_t* reading, int32_t port, int32_t channel) = 0;
   virtual uint8_t closeUnit(int32_t port) = 0;
+  /// Why the last open gave 0, in words for the user; empty when the driver cannot tell.
+  virtual QString openFailure() const { return {}; }
 };
 
 /// Binding to the shared library "adc1632" through QLibrary. A missing library or symbol is no

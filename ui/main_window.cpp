@@ -14,6 +14,8 @@
 #include "monitor_window.h"
 #include "notes_window.h"
 #include "numbers.h"
+#include "serial_ports_dialog.h"
+#include "user_settings.h"
 #include "velan_error.h"
 
 namespace {
@@ -202,6 +204,8 @@ void TForm1::buildControls() {
     connect(CBCh[c], &QCheckBox::toggled, this, journalFields);
     connect(EdCH[c], &QLineEdit::editingFinished, this, journalFields);
   }
+  connect(EdComNr, &QLineEdit::textChanged, this, &TForm1::describePort);
+  describePort();
   connect(Start, &QPushButton::clicked, this, &TForm1::StartClick);
   connect(Stop, &QPushButton::clicked, this, &TForm1::StopClick);
   connect(BnAddRemark, &QPushButton::clicked, this, &TForm1::BnAddRemarkClick);
@@ -261,6 +265,9 @@ void TForm1::buildMenus() {
   Help1 = options->addAction(QStringLiteral("Save numbers with comma/point: = c"), this,
                              &TForm1::Help1Click);
   Help1->setObjectName(QStringLiteral("Help1"));
+  QAction* serialPorts =
+      options->addAction(QStringLiteral("Serial ports..."), this, &TForm1::serialPortsClick);
+  serialPorts->setObjectName(QStringLiteral("SerialPorts1"));
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
   QAction* manual = help->addAction(QStringLiteral("Help"), this, &TForm1::Manual1Click);
@@ -301,9 +308,36 @@ void TForm1::attachWindows(TForm2* monitor, TForm3* notes, TForm4* help) {
 
 QString TForm1::statusText() const { return status_->text(); }
 
-void TForm1::setStatus(const QString& text) {
+void TForm1::setStatus(const QString& text, const QString& detail) {
   status_->setText(text);
   status_->setAccessibleName(text);
+  status_->setToolTip(detail);
+  status_->setAccessibleDescription(detail.isEmpty() ? QStringLiteral("Status")
+                                                     : QStringLiteral("Status: ") + detail);
+}
+
+void TForm1::describePort() {
+  bool isNumber = false;
+  const int port = EdComNr->text().trimmed().toInt(&isNumber);
+  const QString meaning =
+      isNumber ? QStringLiteral("COM %1 is %2").arg(port).arg(UserSettings::serialDevice(port))
+               : QString();
+  EdComNr->setToolTip(meaning);
+  EdComNr->setAccessibleDescription(meaning);
+}
+
+void TForm1::serialPortsClick() {
+  int port = 0;
+  try {
+    port = parseInteger(EdComNr->text());
+  } catch (const VelanError& error) {
+    prompts_.showError(error.message());
+    return;
+  }
+  SerialPortsDialog dialog(port, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  UserSettings::assignSerialDevice(port, dialog.device());
+  describePort();
 }
 
 void TForm1::setFileLabel(const QString& text) {
@@ -342,16 +376,22 @@ void TForm1::StartClick() {
       }
       setStatus(QStringLiteral("Recording"));
     } else {
-      setStatus(QStringLiteral("No ADC16: Simulation"));
+      setStatus(QStringLiteral("No ADC16: Simulation"), recorder_.driver().openFailure());
     }
   }
   recorder_.resetRecord();
   recorder_.startTimers();
   const QString started = dateTimeText(QDateTime::currentDateTime());
   setStartTime(started);
-  table_.setCell(DataTable::kNotesColumn, 1, started);
+  // A saved record must never pass simulated numbers off as measurements.
+  const QString firstNote =
+      store_.converterOpen
+          ? started
+          : started + QStringLiteral("  (simulated readings: no converter answered on COM %1)")
+                          .arg(store_.portNumber);
+  table_.setCell(DataTable::kNotesColumn, 1, firstNote);
   journal_.begin();  // replaces the old record's journal: saved, or given up by the question
-  journal_.noteAdded(1, started);  // row 1's note, journaled like any other
+  journal_.noteAdded(1, firstNote);  // row 1's note, journaled like any other
   setFileLabel(QStringLiteral("(Data not saved)"));
   BnAddRemark->setEnabled(true);
   if (notes_) {

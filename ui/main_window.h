@@ -69,6 +69,8 @@ class TForm1 : public QMainWindow,
 
   /// Offers the records of journals left by crashed runs back, newest first (start-up).
   void recoverUnsavedRecordings();
+  /// Options > "Serial ports...": assigns a device to the number in the port field.
+  void serialPortsClick();
 
   /// The save and open procedures (name already chosen).
   void saveProcedure(const QString& name, const QString& shownName);
@@ -116,7 +118,10 @@ class TForm1 : public QMainWindow,
   void FormCreate();
   void buildControls();
   void buildMenus();
-  void setStatus(const QString& text);
+  /// The status line; `detail` (why a converter did not open) is its tool tip.
+  void setStatus(const QString& text, const QString& detail = QString());
+  /// The port field's tool tip: which device its number means.
+  void describePort();
   void setFileLabel(const QString& text);
   /// Puts `path` first in the recent files.
   void rememberFile(const QString& path);

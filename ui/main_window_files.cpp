@@ -3,13 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
-#include <QStandardPaths>
 
 #include "data_file.h"
 #include "journal_recovery.h"
 #include "main_window.h"
 #include "monitor_window.h"
+#include "user_settings.h"
 #include "velan_error.h"
 
 void TForm1::Saveas1Click() {
@@ -90,21 +89,12 @@ void TForm1::openProcedure(const QString& name, const QByteArray& nativePath, bo
 
 namespace {
 constexpr int kRecentFiles = 5;
-
-// Per user, in the user's configuration folder; never in Velan.ini.
-QSettings userSettings() {
-  return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                       QStringLiteral("/Velan/Velan.conf"),
-                   QSettings::IniFormat);
-}
 }  // namespace
 
-QStringList TForm1::recentFiles() const {
-  return userSettings().value(QStringLiteral("recentFiles")).toStringList();
-}
+QStringList TForm1::recentFiles() const { return UserSettings::recentFiles(); }
 
 void TForm1::storeRecentFiles(const QStringList& paths) {
-  userSettings().setValue(QStringLiteral("recentFiles"), paths);
+  UserSettings::setRecentFiles(paths);
   fillRecentMenu();
 }
 

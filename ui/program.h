@@ -15,7 +15,7 @@
 /// monitor (shown at once), notes window, help window.
 class Program {
  public:
-  /// With the converter maker's library and Qt's dialogs.
+  /// With the converter maker's library, or the built-in serial driver, and Qt's dialogs.
   Program();
   /// With a given driver and prompts (tests); both must outlive the program.
   Program(ConverterDriver& driver, UserPrompts& prompts);
@@ -32,7 +32,7 @@ class Program {
 
   std::unique_ptr<RecordStore> store_;  // 4 MB of columns: not on the stack
   DataTable table_;
-  std::unique_ptr<LibraryConverterDriver> ownDriver_;
+  std::unique_ptr<ConverterDriver> ownDriver_;
   std::unique_ptr<QtUserPrompts> ownPrompts_;
   std::unique_ptr<TForm1> main_;
   std::unique_ptr<TForm2> monitor_;

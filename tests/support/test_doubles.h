@@ -14,6 +14,7 @@
 class ScriptedDriver : public ConverterDriver {
  public:
   bool opens = false;
+  QString failure;                                             ///< why an open failed
   std::map<int, std::deque<std::optional<int32_t>>> readings;  ///< per channel, consumed
   QStringList calls;
 
@@ -21,6 +22,7 @@ class ScriptedDriver : public ConverterDriver {
     calls << QStringLiteral("open %1").arg(port);
     return opens ? 1 : 0;
   }
+  QString openFailure() const override { return failure; }
   uint8_t setChannel(int32_t port, int32_t channel, int32_t a, int32_t b, int32_t c) override {
     calls
         << QStringLiteral("set_channel %1 %2 %3 %4 %5").arg(port).arg(channel).arg(a).arg(b).arg(c);

@@ -7,6 +7,7 @@
 
 #include "record_journal.h"
 #include "ui_fixture.h"
+#include "user_settings.h"
 
 namespace {
 
@@ -99,8 +100,17 @@ TEST_F(WindowsTest, DraggedRowsMoveTheirTextsNeverTheStore) {
 }
 
 TEST_F(WindowsTest, SimulatedRunFromStartToStop) {
+  EXPECT_EQ(child<QLineEdit>("EdComNr")->toolTip(), QStringLiteral("COM 3 is /dev/ttyS2"));
+  UserSettings::assignSerialDevice(3, QStringLiteral("/dev/ttyUSB0"));
+  child<QLineEdit>("EdComNr")->setText(QStringLiteral("4"));
+  EXPECT_EQ(child<QLineEdit>("EdComNr")->toolTip(), QStringLiteral("COM 4 is /dev/ttyS3"));
+  child<QLineEdit>("EdComNr")->setText(QStringLiteral("3"));
+  EXPECT_EQ(child<QLineEdit>("EdComNr")->accessibleDescription(),
+            QStringLiteral("COM 3 is /dev/ttyUSB0"));
+  driver.failure = QStringLiteral("No such device: /dev/ttyUSB0");
   main->StartClick();
   EXPECT_EQ(main->statusText(), QStringLiteral("No ADC16: Simulation"));
+  EXPECT_EQ(child<QLabel>("LbStatus")->toolTip(), driver.failure) << "why, for the user";
   EXPECT_EQ(driver.calls, QStringList({"open 3"}));
   EXPECT_TRUE(shown("Stop"));
   EXPECT_FALSE(shown("Start"));
@@ -109,7 +119,9 @@ TEST_F(WindowsTest, SimulatedRunFromStartToStop) {
   EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("(Data not saved)"));
   EXPECT_TRUE(child<QPushButton>("BnAddRemark")->isEnabled());
   EXPECT_TRUE(shown("BnPlot"));
-  EXPECT_EQ(table->cell(5, 1), child<QLabel>("Lbdatetime")->text()) << "start time is row 1's note";
+  EXPECT_EQ(table->cell(5, 1), child<QLabel>("Lbdatetime")->text() +
+                                   "  (simulated readings: no converter answered on COM 3)")
+      << "a saved record says that its numbers are simulated";
   EXPECT_TRUE(main->recorder().timers().rowEnabled());
   EXPECT_TRUE(main->recorder().timers().pollEnabled());
   EXPECT_FALSE(notes->isHidden());

@@ -1,0 +1,172 @@
+// The built-in serial driver over a pseudo-terminal, against the converter emulator.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cmath>
+#include <functional>
+
+#include "converter_emulator.h"
+#include "ordinary_user.h"
+#include "serial_converter_driver.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+using Answer = ConverterEmulator::Answer;
+
+constexpr int kPort = 3;
+
+class SerialDriverTest : public ::testing::Test {
+ protected:
+  SerialDriverTest() : emulator(QFile::encodeName(folder.filePath("ttyEMU")).toStdString()) {
+    emulator.setValues(1, {1000});
+    emulator.setValues(2, {-2000});
+    emulator.setValues(3, {0x8001});
+    emulator.setValues(4, {7});
+  }
+  ~SerialDriverTest() override { driver.closeUnit(kPort); }
+
+  static bool waitFor(const std::function<bool()>& done, int milliseconds = 3000) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done()) {
+      if (waited.elapsed() > milliseconds) return false;
+      QThread::msleep(5);
+    }
+    return true;
+  }
+  std::optional<int32_t> value(int channel) {
+    int32_t reading = 0;
+    if (driver.getValue(&reading, kPort, channel) == 0) return std::nullopt;
+    return reading;
+  }
+  void openWithChannels(std::initializer_list<int> channels, int filterFactor = 1) {
+    ASSERT_NE(driver.openUnit(kPort), 0) << driver.openFailure().toStdString();
+    for (int c : channels) driver.setChannel(kPort, c, 12, 0, filterFactor);
+  }
+
+  QTemporaryDir folder;
+  ConverterEmulator emulator;
+  SerialConverterDriver driver{
+      [this](int32_t port) {
+        return port == kPort ? folder.filePath("ttyEMU") : folder.filePath("ttyNone");
+      },
+      {milliseconds(50), milliseconds(300), milliseconds(40), milliseconds(50), milliseconds(400)}};
+};
+
+TEST_F(SerialDriverTest, OpensOnlyWhenAConverterAnswersAndSaysWhyNot) {
+  struct Case {
+    const char* what;
+    int port;
+    Answer answer;
+    const char* failure;  // the start of the reason; nullptr: it opens
+    int atMostMs;
+  } const cases[] = {
+      {"no such device", 5, Answer::Normal, "No such device: ", 200},
+      {"a silent line", kPort, Answer::Silent, "No converter answered on ", 1000},
+      {"garbage only", kPort, Answer::Garbage, "No converter answered on ", 1000},
+      {"a converter", kPort, Answer::Normal, nullptr, 1000},
+  };
+  for (const Case& c : cases) {
+    emulator.setAnswer(c.answer);
+    QElapsedTimer took;
+    took.start();
+    const uint8_t opened = driver.openUnit(c.port);
+    EXPECT_LT(took.elapsed(), c.atMostMs) << c.what;
+    EXPECT_EQ(opened != 0, c.failure == nullptr) << c.what;
+    if (c.failure) {
+      EXPECT_TRUE(driver.openFailure().startsWith(QLatin1String(c.failure)))
+          << c.what << ": " << driver.openFailure().toStdString();
+    }
+  }
+  EXPECT_EQ(emulator.controlBytes().back(), 0x17) << "the proof: channel 1, 12 bits";
+}
+
+TEST_F(SerialDriverTest, AnUnreadableDeviceNamesTheGroupToJoin) {
+  const QString device = folder.filePath("ttyLocked");
+  QFile locked(device);
+  ASSERT_TRUE(locked.open(QIODevice::WriteOnly));
+  locked.close();
+  ASSERT_EQ(::chmod(QFile::encodeName(device).constData(), 0600), 0);
+  ::chmod(QFile::encodeName(folder.path()).constData(), 0755);
+  expectAsOrdinaryUser([device] {
+    SerialConverterDriver locked([device](int32_t) { return device; });
+    if (locked.openUnit(kPort) != 0) return false;
+    std::fprintf(stderr, "%s\n", qPrintable(locked.openFailure()));
+    return locked.openFailure().startsWith(QStringLiteral("Permission denied: ") + device) &&
+           locked.openFailure().contains(QLatin1String("group that owns it (root)"));
+  });
+}
+
+TEST_F(SerialDriverTest, ConvertsTheSetUpChannelsInTurnSingleEndedAt12Bits) {
+  openWithChannels({1, 2, 3, 4});
+  ASSERT_TRUE(waitFor([this] { return emulator.controlBytes().size() >= 9; }));
+  const std::vector<uint8_t> sent = emulator.controlBytes();
+  EXPECT_EQ(std::vector<uint8_t>(sent.begin() + 1, sent.begin() + 9),
+            (std::vector<uint8_t>{0x17, 0x37, 0x57, 0x77, 0x17, 0x37, 0x57, 0x77}));
+  EXPECT_EQ(value(1), 1000);
+  EXPECT_EQ(value(2), -2000) << "'-' is a negative value";
+  EXPECT_EQ(value(3), 0x8001) << "the magnitude, high byte first";
+  EXPECT_EQ(value(4), 7);
+  EXPECT_EQ(value(5), std::nullopt) << "not set up";
+  EXPECT_EQ(emulator.overruns(), 0) << "nothing sent while a conversion was pending";
+}
+
+TEST_F(SerialDriverTest, TheFilterMovesTheKeptValueByATenthOfEachDifference) {
+  emulator.setValues(1, {0});
+  openWithChannels({1}, 10);
+  ASSERT_TRUE(waitFor([this] { return value(1).has_value(); }));
+  emulator.setValues(1, {1000});
+  ASSERT_TRUE(waitFor([this] { return value(1) > 300; }));
+  // After k readings of 1000: 1000 x (1 - 0.9^k), whatever k is by now.
+  const int32_t kept = *value(1);
+  bool onTheCurve = false;
+  for (int k = 1; k < 200; ++k) onTheCurve |= kept == std::lround(1000 * (1 - std::pow(0.9, k)));
+  EXPECT_TRUE(onTheCurve) << kept;
+  EXPECT_LT(kept, 1000);
+}
+
+TEST_F(SerialDriverTest, ALineThatFailsGivesNoValueAndRecoversWhenItAnswersAgain) {
+  struct Case {
+    const char* what;
+    std::function<void()> fail;
+    std::function<void()> recover;
+  } const cases[] = {
+      {"a pulled cable", [this] { emulator.setAnswer(Answer::Silent); },
+       [this] { emulator.setAnswer(Answer::Normal); }},
+      {"garbage", [this] { emulator.setAnswer(Answer::Garbage); },
+       [this] { emulator.setAnswer(Answer::Normal); }},
+      {"a wrong sign byte", [this] { emulator.setAnswer(Answer::WrongSign); },
+       [this] { emulator.setAnswer(Answer::Normal); }},
+      {"the device gone", [this] { emulator.goAway(); }, [this] { emulator.comeBack(); }},
+  };
+  openWithChannels({1, 2});
+  for (const Case& c : cases) {
+    ASSERT_TRUE(waitFor([this] { return value(1) == 1000 && value(2) == -2000; }))
+        << "before " << c.what;
+    c.fail();
+    EXPECT_TRUE(waitFor([this] { return !value(1) && !value(2); })) << c.what << ": never stale";
+    c.recover();
+  }
+  EXPECT_TRUE(waitFor([this] { return value(1) == 1000; })) << "the device came back";
+  EXPECT_EQ(emulator.overruns(), 0);
+}
+
+TEST_F(SerialDriverTest, SlowConversionsAreWaitedForAndACloseDoesNotWaitForThem) {
+  emulator.setConversionTime(12, milliseconds(250));
+  openWithChannels({1});
+  EXPECT_TRUE(waitFor([this] { return value(1) == 1000; }));
+  emulator.setConversionTime(12, milliseconds(5000));
+  QThread::msleep(300);  // a conversion is pending now
+  QElapsedTimer took;
+  took.start();
+  driver.closeUnit(kPort);
+  EXPECT_LT(took.elapsed(), 200);
+  EXPECT_EQ(value(1), std::nullopt) << "a closed unit gives no readings";
+}
+
+}  // namespace

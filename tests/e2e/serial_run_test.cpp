@@ -1,0 +1,50 @@
+// The program over the built-in serial driver, with the converter emulator assigned to port 3.
+#include <gtest/gtest.h>
+
+#include <QTest>
+
+#include "../ui/ui_fixture.h"
+#include "converter_emulator.h"
+#include "serial_converter_driver.h"
+#include "user_settings.h"
+
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST_F(WindowsTest, SerialRunRecordsTheConvertersCountsAndNothingWhileItIsSilent) {
+  const QString link = path("ttyEMU");
+  ConverterEmulator emulator(QFile::encodeName(link).toStdString());
+  emulator.setValues(1, {1000});
+  emulator.setValues(2, {-500});
+  UserSettings::assignSerialDevice(3, link);
+  SerialConverterDriver serial(
+      &UserSettings::serialDevice,
+      {milliseconds(50), milliseconds(300), milliseconds(40), milliseconds(50), milliseconds(400)});
+  Program run(serial, prompts);
+  TForm1& window = run.main();
+  RecordStore& record = run.store();
+  window.setChannelSelected(2, true);
+  window.recorder().setReadingInterval(250);
+  window.StartClick();
+  EXPECT_EQ(window.statusText(), QStringLiteral("Recording"));
+  QTest::qWait(1300);
+  const int measured = record.rowCount;
+  ASSERT_GE(measured, 3);
+  for (int r = 1; r <= measured; ++r) {
+    EXPECT_DOUBLE_EQ(record.value[1][r], 1000 / 1.638) << r;
+    EXPECT_DOUBLE_EQ(record.value[2][r], -500 / 1.638) << r;
+    EXPECT_TRUE(isMissing(record.value[3][r]));
+  }
+  emulator.setAnswer(ConverterEmulator::Answer::Silent);
+  QTest::qWait(1500);
+  window.StopClick();
+  EXPECT_EQ(window.statusText(), QStringLiteral("Stopped"));
+  ASSERT_GE(record.rowCount, measured + 4);
+  for (int r = record.rowCount - 1; r <= record.rowCount; ++r) {
+    EXPECT_TRUE(isMissing(record.value[1][r]) && isMissing(record.value[2][r]))
+        << "a silent converter gives no values, not its last ones again: row " << r;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+/// The per-user settings, in the user's configuration folder (~/.config/Velan/Velan.conf): the
+/// recent files and which device each serial port number means. Never in Velan.ini, whose lines
+/// belong to the working set-up.
+class UserSettings {
+ public:
+  static QStringList recentFiles();
+  static void setRecentFiles(const QStringList& paths);
+
+  /// The device that port `port` means: the one assigned to it, else /dev/ttyS<port - 1>
+  /// (COM1 is ttyS0).
+  static QString serialDevice(int port);
+  /// Assigns `device` to `port`; an empty device removes the assignment.
+  static void assignSerialDevice(int port, const QString& device);
+};
