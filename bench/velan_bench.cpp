@@ -1,5 +1,5 @@
 // Hot paths at the largest record: file write and read, full redraw, one stored row (with its
-// crash journal line), one poll.
+// crash journal line), one poll; and the built-in serial driver's open and poll.
 // Each file benchmark has a baseline on the same bytes so the ratio is visible.
 #include <benchmark/benchmark.h>
 
@@ -7,9 +7,11 @@
 #include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <memory>
 
 #include "big_record.h"
+#include "converter_emulator.h"
 #include "data_file.h"
 #include "image_surface.h"
 #include "monitor.h"
@@ -17,6 +19,7 @@
 #include "numbers.h"
 #include "record_journal.h"
 #include "recorder.h"
+#include "serial_converter_driver.h"
 
 namespace {
 
@@ -169,17 +172,67 @@ BENCHMARK(BM_PlotRedrawWithNotes)->Unit(benchmark::kMillisecond);
 
 /// A converter run on all four channels over an empty record.
 struct FourChannelRun {
-  FourChannelRun()
-      : store(std::make_unique<RecordStore>()), recorder(*store, table, driver, fields) {
+  explicit FourChannelRun(ConverterDriver* over = nullptr)
+      : store(std::make_unique<RecordStore>()),
+        recorder(*store, table, over ? *over : constant, fields) {
     for (int c = 1; c <= kChannels; ++c) fields.setChannelSelected(c, true);
     store->converterOpen = true;
   }
   std::unique_ptr<RecordStore> store;
   DataTable table;
   PlainRecordFields fields;
-  ConstantDriver driver;
+  ConstantDriver constant;
   Recorder recorder;
 };
+
+// The built-in serial driver over a pseudo-terminal, against the converter emulator.
+struct EmulatedConverter {
+  EmulatedConverter() {
+    for (int c = 1; c <= kChannels; ++c) emulator.setValues(c, {1000 + c});
+  }
+  QTemporaryDir folder;
+  QString link = folder.filePath(QStringLiteral("ttyEMU"));
+  ConverterEmulator emulator{QFile::encodeName(link).toStdString()};
+  SerialConverterDriver driver{[this](int32_t) { return link; }};  // the real timing
+  void setUp() {
+    for (int c = 1; c <= kChannels; ++c) driver.setChannel(3, c, 12, 0, 10);
+  }
+};
+
+void BM_OpenToFirstReading(benchmark::State& state) {
+  EmulatedConverter converter;
+  for (auto _ : state) {
+    if (!converter.driver.openUnit(3)) state.SkipWithError("no converter answered");
+    converter.setUp();
+    int32_t reading = 0;
+    while (!converter.driver.getValue(&reading, 3, 1)) QThread::usleep(200);
+    state.PauseTiming();
+    converter.driver.closeUnit(3);
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_OpenToFirstReading)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
+
+void BM_PollBuiltInDriver(benchmark::State& state) {
+  EmulatedConverter converter;
+  if (!converter.driver.openUnit(3)) state.SkipWithError("no converter answered");
+  converter.setUp();
+  FourChannelRun run(&converter.driver);
+  run.store->portNumber = 3;
+  run.store->readingInterval = 500000;  // a cap that is never reached
+  int32_t reading = 0;
+  while (!converter.driver.getValue(&reading, 3, 4)) QThread::usleep(200);
+  for (auto _ : state) {
+    run.recorder.Timer2Timer();
+    if (run.store->pollCount > 20000) {
+      run.store->pollCount = 0;
+      run.store->readingCount.fill(0);
+    }
+  }
+  if (run.store->readingCount[4] == 0) state.SkipWithError("no readings");
+  converter.driver.closeUnit(3);
+}
+BENCHMARK(BM_PollBuiltInDriver)->Unit(benchmark::kNanosecond);
 
 void BM_StoredRow(benchmark::State& state) {
   FourChannelRun run;

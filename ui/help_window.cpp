@@ -50,8 +50,13 @@ Note: channels 2 to 4 may not yet work correctly with every converter.
 
 [Program start]
 Enter the number of the port in "COM Port #". Start a recording and look at the status line
-below the channel boxes: it must read "Recording". If it reads "No ADC16: Simulation", stop,
-choose another port number and try again.
+below the channel boxes: it must read "Recording". If it reads "No ADC16: Simulation", rest the
+mouse on it to see why (no such device, no permission, or no answer), stop, choose another port
+number and try again. A USB adapter has no COM number of its own: "Options" - "Serial ports..."
+lists the system's serial ports and assigns one (or a device path you type) to the number in
+"COM Port #"; the field's tool tip shows which device the number means. Without permission, ask
+for your user to be added to the group of the device (usually dialout), then log in again.
+A run without a converter says so in the note of row 1 ("simulated readings").
 Choose the channels with the boxes "Ch. 1" to "Ch. 4" and enter their units beside them. Always
 include channel 1: the live display follows channel 1.
 The settings (port, experiment description, channels, units, reading interval and the folder of

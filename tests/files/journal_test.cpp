@@ -123,6 +123,7 @@ TEST_F(JournalTest, TypedCellsAndDraggedRowsComeBackAndARestoredRecordGetsAWhole
   QFile file(restored.path());
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   QByteArray bytes = file.readAll();
+  EXPECT_EQ(bytes.count("\ncell;"), 8) << "cells only where the table differs from the rows";
   const auto again = read(bytes);
   ASSERT_TRUE(again);
   EXPECT_EQ(again->staged.cells, expected);
