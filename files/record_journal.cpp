@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <map>
 
 #include "file_errors.h"
@@ -272,6 +273,11 @@ std::optional<JournalRecord> readJournal(QIODevice& device) {
 
 RecordJournal::RecordJournal(const RecordStore& store, const RecordFields& fields)
     : store_(store), fields_(fields) {
+  setDiskSync(::fdatasync, [] {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  });
   syncTimer_.setSingleShot(true);
   syncTimer_.setInterval(kSyncIntervalMs);
   QObject::connect(&syncTimer_, &QTimer::timeout, [this] { sync(); });
@@ -286,7 +292,6 @@ QString RecordJournal::directory() {
 
 void RecordJournal::begin() {
   discard();
-  failed_ = false;
   const QString folder = directory();
   if (!QDir().mkpath(folder)) {
     fail(EACCES);
@@ -422,7 +427,7 @@ void RecordJournal::append(const QByteArray& bytes) {
   }
   dirty_ = true;
   // To the disk at most once a second: a power cut loses about the last two seconds at most.
-  if (!sinceSync_.isValid() || sinceSync_.elapsed() >= kSyncIntervalMs) {
+  if (!lastSync_ || clock_() - *lastSync_ >= kSyncIntervalMs) {
     sync();
   } else if (!syncTimer_.isActive()) {
     syncTimer_.start();
@@ -431,19 +436,22 @@ void RecordJournal::append(const QByteArray& bytes) {
 
 void RecordJournal::sync() {
   if (fd_ < 0 || !dirty_) return;
-  if (::fdatasync(fd_) != 0) {
+  if (diskSync_(fd_) != 0) {
     fail(errno);
     return;
   }
   dirty_ = false;
-  sinceSync_.start();
+  lastSync_ = clock_();
+}
+
+void RecordJournal::setDiskSync(std::function<int(int)> sync, std::function<int64_t()> clock) {
+  diskSync_ = std::move(sync);
+  clock_ = std::move(clock);
 }
 
 void RecordJournal::fail(int errorNumber) {
   // The run goes on without the journal; what was written stays for a recovery.
   closeFile();
-  if (failed_) return;
-  failed_ = true;
   if (onFailure_) onFailure_(fileErrorMessage(errorNumber));
 }
 

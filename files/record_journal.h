@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QIODevice>
 #include <QLockFile>
 #include <QString>
@@ -45,7 +44,8 @@ class RecordJournal : public RecordListener {
   /// The folder that holds the journals.
   static QString directory();
 
-  /// Called once per run with the reason when the journal cannot be created or written.
+  /// Called with the reason when the journal cannot be created or written; the journal is then
+  /// closed for the rest of the run.
   void setFailureHandler(std::function<void(const QString& reason)> handler) {
     onFailure_ = std::move(handler);
   }
@@ -65,6 +65,11 @@ class RecordJournal : public RecordListener {
   const QString& path() const { return path_; }
   /// Flushes to the disk now (also done at most a second after every write).
   void sync();
+  /// The flush to the disk and the clock in milliseconds that spaces the flushes (tests count
+  /// and steer them; by default fdatasync and the monotonic clock).
+  void setDiskSync(std::function<int(int fd)> sync, std::function<int64_t()> clock);
+  /// A flush is due within a second.
+  bool syncPending() const { return syncTimer_.isActive(); }
 
   // RecordListener
   void rowStored() override;
@@ -83,9 +88,10 @@ class RecordJournal : public RecordListener {
   QString path_;
   std::unique_ptr<QLockFile> lock_;
   int fd_ = -1;
-  bool failed_ = false;  ///< the failure of this run was reported; nothing more is written
-  bool dirty_ = false;   ///< written since the last flush to the disk
-  QElapsedTimer sinceSync_;
+  bool dirty_ = false;  ///< written since the last flush to the disk
+  std::function<int(int fd)> diskSync_;
+  std::function<int64_t()> clock_;  ///< milliseconds
+  std::optional<int64_t> lastSync_;
   QTimer syncTimer_;
 };
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <iomanip>
@@ -103,7 +104,10 @@ TEST(ParseNumber, AcceptsWhatUsersAndTheProgramWrite) {
       {"2e-320", QLatin1Char('.'), 2e-320},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(parseNumber(QString::fromLatin1(c.text), c.separator), c.value) << c.text;
+    // Bit for bit: == would take -0.0 for 0.0.
+    EXPECT_EQ(std::bit_cast<uint64_t>(parseNumber(QString::fromLatin1(c.text), c.separator)),
+              std::bit_cast<uint64_t>(c.value))
+        << c.text;
   }
 }
 

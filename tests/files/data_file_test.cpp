@@ -151,6 +151,14 @@ TEST_F(DataFileTest, MissingValuesAreEmptyFieldsBothWays) {
   EXPECT_EQ(errorOf([&] { read(kHeader + ";1.00;2.00;\r\n"); }),
             QStringLiteral("'' ist kein gültiger Gleitkommawert"))
       << "the time is never missing";
+  // Channels the file does not hold are missing in the store, not an older record's or 0.
+  auto opened = std::make_unique<RecordStore>();
+  opened->value[2].fill(5.0);
+  opened->value[4].fill(5.0);
+  PlainRecordFields openedFields;
+  DataTable openedTable;
+  applyStagedRecord(std::move(*read(bytes)), *opened, openedTable, openedFields);
+  EXPECT_TRUE(isMissing(opened->value[2][1]) && isMissing(opened->value[4][2]));
 }
 
 TEST_F(DataFileTest, EmptyRecordAndEmptyDescription) {

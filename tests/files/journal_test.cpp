@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QBuffer>
 #include <QDir>
@@ -55,7 +56,7 @@ TEST_F(JournalTest, RebuildsTheRecordExactly) {
   storeRow(0.5, kMissingValue, 1e-300);
   journal.noteAdded(2, QStringLiteral("first"));
   journal.noteAdded(2, QStringLiteral("0.01-> a\\b\r\nc"));  // the last note of a row wins
-  fields.setUnitLabel(3, QStringLiteral("pH"));
+  fields.setUnitLabel(3, QStringLiteral("p\\H"));            // a backslash without a line break
   journal.fieldsChanged();
 
   const auto record = read(journalBytes());
@@ -64,7 +65,7 @@ TEST_F(JournalTest, RebuildsTheRecordExactly) {
   EXPECT_EQ(staged.experiment, fields.experiment());
   EXPECT_EQ(staged.startTime, fields.startTime());
   EXPECT_TRUE(staged.selected[1] && staged.selected[3] && !staged.selected[2]);
-  EXPECT_EQ(staged.unitLabels[3], QStringLiteral("pH"));
+  EXPECT_EQ(staged.unitLabels[3], QStringLiteral("p\\H"));
   ASSERT_EQ(staged.rowCount, 2);
   EXPECT_EQ(staged.value[1][0], 0.1 + 0.2) << "numbers come back bit for bit";
   EXPECT_EQ(staged.value[3][1], 1e-300);
@@ -182,6 +183,27 @@ TEST_F(JournalTest, DamagedLinesAreSkippedAndCountedEverythingElseIsKept) {
   }
   const auto firstRowLost = read(QByteArray(whole).replace("row;1;1;", "row;1;;"));
   EXPECT_EQ(firstRowLost->headingNote, QStringLiteral("n1")) << "no row before it: the heading";
+}
+
+TEST_F(JournalTest, ReachesTheDiskAtOnceThenAtMostOnceASecond) {
+  int syncs = 0;
+  int64_t now = 0;
+  journal.setDiskSync(
+      [&syncs](int fd) {
+        ++syncs;
+        return ::fdatasync(fd);
+      },
+      [&now] { return now; });
+  journal.begin();
+  EXPECT_EQ(syncs, 1) << "the journal's start reaches the disk at once";
+  for (now = 100; now < 1000; now += 300) storeRow(now / 1000.0, 1, 1);
+  EXPECT_EQ(syncs, 1) << "not more than once a second";
+  EXPECT_TRUE(journal.syncPending()) << "but within the second";
+  journal.sync();  // what the pending flush does when its second is up
+  EXPECT_EQ(syncs, 2);
+  now = 2100;
+  storeRow(2.1, 1, 1);
+  EXPECT_EQ(syncs, 3) << "a write after a quiet second goes at once";
 }
 
 TEST_F(JournalTest, AJournalWhoseOwnerRunsIsNeverTaken) {

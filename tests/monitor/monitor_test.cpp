@@ -454,19 +454,28 @@ TEST_F(MonitorTest, FitScalesShowsTheWindowsValuesOnTheSmallestScale) {
       {{12000, 18000}, "1E4", "1.5E4"},
       {{1e9, 1e9 + 4e8}, "5E8", "1.2E9"},
   };
-  for (const Case& c : cases) {
-    monitor.captions().setText(MonitorCaptions::scale(1), QStringLiteral("1000"));
-    monitor.captions().setText(MonitorCaptions::mid(1), QStringLiteral("0"));
-    monitor.defineworlds();
-    store->rowCount = 0;
-    for (double v : c.values) addRows({{6.0 * (store->rowCount + 1), v}});
-    addRows({{90, 5e9}});  // beyond the window: not fitted
-    monitor.fitScalesToData();
-    EXPECT_EQ(caption(MonitorCaptions::scale(1)), QString::fromLatin1(c.scale)) << c.values[0];
-    EXPECT_EQ(caption(MonitorCaptions::mid(1)), QString::fromLatin1(c.mid)) << c.values[0];
-    for (int r = 1; r < store->rowCount; ++r) {
-      if (!isMissing(store->value[1][r])) {
-        EXPECT_TRUE(monitor.inVisibleRange(1, store->value[1][r]));
+  fields.setChannelSelected(4, true);
+  for (const int channel : {1, 4}) {
+    for (const Case& c : cases) {
+      monitor.captions().setText(MonitorCaptions::scale(channel), QStringLiteral("1000"));
+      monitor.captions().setText(MonitorCaptions::mid(channel), QStringLiteral("0"));
+      monitor.defineworlds();
+      store->rowCount = 0;
+      for (size_t i = 0; i < c.values.size(); ++i) {
+        // The last value on the window's end, which belongs to the window.
+        addRows({{i + 1 == c.values.size() ? 60.0 : 6.0 * (i + 1), kMissingValue}});
+        store->value[channel][store->rowCount] = c.values[i];
+      }
+      addRows({{90, 5e9}});  // beyond the window: not fitted
+      store->value[channel][store->rowCount] = 5e9;
+      monitor.fitScalesToData();
+      const std::string at = QStringLiteral("ch%1 %2").arg(channel).arg(c.values[0]).toStdString();
+      EXPECT_EQ(caption(MonitorCaptions::scale(channel)), QString::fromLatin1(c.scale)) << at;
+      EXPECT_EQ(caption(MonitorCaptions::mid(channel)), QString::fromLatin1(c.mid)) << at;
+      for (int r = 1; r < store->rowCount; ++r) {
+        if (!isMissing(store->value[channel][r])) {
+          EXPECT_TRUE(monitor.inVisibleRange(channel, store->value[channel][r])) << at;
+        }
       }
     }
   }
