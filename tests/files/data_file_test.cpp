@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "file_errors.h"
+#include "ordinary_user.h"
 #include "text_lines.h"
 #include "velan_error.h"
 
@@ -259,15 +260,16 @@ TEST_F(DataFileTest, DecodesUtf8AndFallsBackToWindows1252) {
 }
 
 TEST_F(DataFileTest, LineReaderHandlesChunkBoundariesAndHugeLines) {
-  QByteArray bytes(200000, 'a');
-  bytes += "\r";  // CR at the very end of one read, LF at the start of the next
-  bytes += QByteArray(65536 - (bytes.size() % 65536), 'b');
+  constexpr int kRead = 65536;  // what the reader asks the device for at a time
+  QByteArray bytes(3 * kRead - 1, 'a');
+  bytes += "\r";  // CR as the last byte of the third read, LF as the first of the fourth
+  bytes += "\n" + QByteArray(kRead, 'b');
   bytes += "\r\nlast";
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::ReadOnly);
   LineReader reader(buffer);
-  EXPECT_EQ(reader.readLine().size(), 200000);
-  EXPECT_TRUE(reader.readLine().startsWith(QLatin1Char('b')));
+  EXPECT_EQ(reader.readLine().size(), 3 * kRead - 1);
+  EXPECT_EQ(reader.readLine(), QString(kRead, QLatin1Char('b')));
   EXPECT_EQ(reader.readLine(), QStringLiteral("last"));
   EXPECT_EQ(reader.readLine(), QString());
   EXPECT_EQ(reader.readLine(), QString());
@@ -327,6 +329,28 @@ TEST_F(DataFileOnDiskTest, FailedSavesLeaveTheOldFileIntact) {
   QFile file(readOnly);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), QByteArray("old content"));
+}
+
+TEST_F(DataFileOnDiskTest, AFolderThatForbidsNewFilesIsSavedIntoInPlace) {
+  const QByteArray bytes = write(true, QLatin1Char('.'));
+  expectAsOrdinaryUser([this, &bytes] {
+    QTemporaryDir locked;
+    const QString name = locked.filePath(QStringLiteral("run.vln"));
+    QFile old(name);
+    if (!old.open(QIODevice::WriteOnly) || old.write("old content, longer than nothing") < 0) {
+      return false;
+    }
+    old.close();
+    QFile::setPermissions(locked.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    saveDataFile(name, *store, table, fields, true, QLatin1Char('.'));
+    QFile saved(name);
+    const bool same = saved.open(QIODevice::ReadOnly) && saved.readAll() == bytes;
+    const bool alone = QDir(locked.path()).entryList(QDir::Files) == QStringList{"run.vln"};
+    QFile::setPermissions(locked.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    std::fprintf(stderr, "written %d, no other file %d\n", same, alone);
+    return same && alone;
+  });
 }
 
 TEST_F(DataFileOnDiskTest, SavesThroughLinksAndOntoDevicesKeepThem) {
