@@ -2,7 +2,6 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QIcon>
-#include <cstring>
 
 #include "program.h"
 
@@ -21,14 +20,23 @@ void describeCommandLine(QCommandLineParser& parser) {
                                QStringLiteral("[FILE]"));
 }
 
+// Whether the line asks for help or the version, by the options the parser knows.
 bool asksForHelpOrVersion(int argc, char* argv[]) {
-  for (int i = 1; i < argc; ++i) {
-    for (const char* option : {"-h", "--help", "--help-all", "-v", "--version", "-?"}) {
-      if (std::strcmp(argv[i], option) == 0) return true;
+  QCommandLineParser parser;
+  describeCommandLine(parser);
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  parser.parse(arguments);  // the toolkit's own options are unknown here, and do not matter
+  for (const QString& name : parser.optionNames()) {
+    if (name == QLatin1String("h") || name == QLatin1String("help") ||
+        name == QLatin1String("help-all") || name == QLatin1String("?") ||
+        name == QLatin1String("v") || name == QLatin1String("version")) {
+      return true;
     }
   }
   return false;
 }
+
 // The file argument as the system's bytes: a name that is not valid UTF-8 has no exact text.
 QByteArray fileArgument(int argc, char* argv[], const QString& parsed) {
   for (int i = 1; i < argc; ++i) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "data_file.h"
+#include "plain_record_fields.h"
 
 /// The largest record: 100000 rows at 0.25 s, four channels, a note every 100 rows.
 struct BigRecord {

@@ -17,6 +17,7 @@
 #include "monitor.h"
 #include "notes_window.h"
 #include "numbers.h"
+#include "plain_record_fields.h"
 #include "record_journal.h"
 #include "recorder.h"
 #include "serial_converter_driver.h"

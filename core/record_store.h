@@ -9,6 +9,10 @@
 /// Rows a record can hold; row 0 of every column is the origin and never written.
 inline constexpr int kMaxRows = 100000;
 inline constexpr int kChannels = 4;
+/// The reading intervals a run can use: the row timer is never given less (a 0 ms timer would
+/// flood the store), and the monitor's interval series ends at 500 s.
+inline constexpr int kMinimumIntervalMs = 250;
+inline constexpr int kMaximumIntervalMs = 500000;
 
 /// The one record in memory plus the run state and the sampling accumulators.
 /// Fixed-size columns: storing a row allocates nothing. Index 0 of the channel arrays is unused
@@ -50,29 +54,6 @@ class RecordFields {
   virtual void setExperiment(const QString& text) = 0;
   virtual QString startTime() const = 0;
   virtual void setStartTime(const QString& text) = 0;
-};
-
-/// Plain in-memory RecordFields, for code that has no window (tests, benchmarks).
-class PlainRecordFields : public RecordFields {
- public:
-  PlainRecordFields() {
-    selected_[1] = true;
-    units_.fill(QStringLiteral("mV"));
-  }
-  bool channelSelected(int c) const override { return selected_[c]; }
-  void setChannelSelected(int c, bool s) override { selected_[c] = s; }
-  QString unitLabel(int c) const override { return units_[c]; }
-  void setUnitLabel(int c, const QString& l) override { units_[c] = l; }
-  QString experiment() const override { return experiment_; }
-  void setExperiment(const QString& t) override { experiment_ = t; }
-  QString startTime() const override { return startTime_; }
-  void setStartTime(const QString& t) override { startTime_ = t; }
-
- private:
-  std::array<bool, kChannels + 1> selected_{};
-  std::array<QString, kChannels + 1> units_;
-  QString experiment_ = QStringLiteral("(Describe experiment here)");
-  QString startTime_;
 };
 
 /// What the layers above want to hear from the recording core.

@@ -10,8 +10,6 @@
 #include "data_table.h"
 #include "record_store.h"
 
-/// Shortest reading interval the row timer is ever given (a 0 ms QTimer would flood the store).
-inline constexpr int kMinimumIntervalMs = 250;
 inline constexpr int kPollPeriodMs = 50;
 /// Longest gap, in intervals, filled row by row; a longer one (a night's sleep) is one row, so
 /// that it neither floods nor ends the record.

@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <cerrno>
 
-#include "file_errors.h"
+#include "file_access.h"
 #include "numbers.h"
 #include "text_lines.h"
 
@@ -23,24 +23,6 @@ void writeLine(QIODevice& device, const QString& line) { writeBytes(device, enco
 
 constexpr qsizetype kBlockSize = 256 * 1024;
 
-// The number fields of a data line for a separator outside ASCII (the slow, general path).
-QString numberFieldsText(const RecordStore& store, int r, const RecordFields& fields,
-                         bool decimalComma, QChar separator) {
-  QString line = formatFixed(store.time[r], 5, 1, separator) + QLatin1Char(';');
-  for (int c = 1; c <= kChannels; ++c) {
-    if (!fields.channelSelected(c)) continue;
-    if (!isMissing(store.value[c][r])) line += formatFixed(store.value[c][r], 5, 2, separator);
-    line += QLatin1Char(';');
-  }
-  if (!decimalComma) line.replace(QLatin1Char(','), QLatin1Char('.'));
-  return line;
-}
-
-QString noteOf(const DataTable& table, int r) {
-  const QString& note = table.cell(DataTable::kNotesColumn, r);
-  return cellHasText(note) ? note : QString();
-}
-
 // The field before the next ";" of a data line, from `position` on; the position moves past the
 // ";". Without a ";" the field is empty and the position stays, as such lines have always read.
 QStringView takeField(QStringView line, qsizetype& position) {
@@ -57,9 +39,7 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
   writeLine(device, kFileTag + fields.experiment());
   writeLine(device, fields.startTime() + QStringLiteral("<Start time of recording>"));
   for (int c = 1; c <= kChannels; ++c) {
-    writeLine(device, fields.channelSelected(c)
-                          ? fields.unitLabel(c) + QStringLiteral("<Channel %1>").arg(c)
-                          : QStringLiteral("<Channel %1 not used>").arg(c));
+    writeLine(device, channelLine(c, fields.channelSelected(c), fields.unitLabel(c)));
   }
   const int rows = store.rowCount;
   writeLine(device, QString::number(rows) + kCountTag);
@@ -74,24 +54,24 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
   block.reserve(kBlockSize + 1024);
   char numbers[(kChannels + 1) * (kFormattedCapacity + 1)];
   for (int r = 1; r <= rows; ++r) {
-    if (!asciiSeparator) {
-      block += encodeLine(numberFieldsText(store, r, fields, decimalComma, separator) +
-                          noteOf(table, r));
-    } else {
-      int length = formatFixedInto(numbers, store.time[r], 5, 1, fileSeparator);
+    int length = formatFixedInto(numbers, store.time[r], 5, 1, fileSeparator);
+    numbers[length++] = ';';
+    for (int c = 1; c <= kChannels; ++c) {
+      // The selection is read for every line, as a change during a save would show.
+      if (!fields.channelSelected(c)) continue;
+      const double value = store.value[c][r];
+      if (!isMissing(value))
+        length += formatFixedInto(numbers + length, value, 5, 2, fileSeparator);
       numbers[length++] = ';';
-      for (int c = 1; c <= kChannels; ++c) {
-        // The selection is read for every line, as a change during a save would show.
-        if (!fields.channelSelected(c)) continue;
-        const double value = store.value[c][r];
-        if (!isMissing(value))
-          length += formatFixedInto(numbers + length, value, 5, 2, fileSeparator);
-        numbers[length++] = ';';
-      }
+    }
+    const QString& note = table.cell(DataTable::kNotesColumn, r);
+    if (asciiSeparator) {
       block.append(numbers, length);
-      const QString& note = table.cell(DataTable::kNotesColumn, r);
       if (cellHasText(note)) block += note.toLocal8Bit();
       block.append("\r\n", 2);
+    } else {  // the same fields as text with the separator put in, then encoded as a whole
+      QString line = QString::fromLatin1(numbers, length).replace(QLatin1Char('.'), separator);
+      block += encodeLine(cellHasText(note) ? line + note : line);
     }
     if (block.size() > kBlockSize) {
       writeBytes(device, block);

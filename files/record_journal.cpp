@@ -17,7 +17,7 @@
 #include <chrono>
 #include <map>
 
-#include "file_errors.h"
+#include "file_access.h"
 #include "numbers.h"
 
 // The journal is UTF-8 text with LF line ends, one entry a line, fields separated by ";":

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "data_file.h"
-#include "file_errors.h"
+#include "file_access.h"
 #include "numbers.h"
 #include "text_lines.h"
 
@@ -24,9 +24,10 @@ void readSettings(QIODevice& device, SettingsTarget& target, QChar separator) {
   const double seconds = parseNumber(taggedValue(reader.readLine()), separator);
   // Ties to even, as the interval has always been rounded; kept within what a run can use.
   const double milliseconds = std::nearbyint(seconds * 1000.0);
-  const double bounded = std::isnan(milliseconds)
-                             ? 1000.0
-                             : std::clamp(milliseconds, 250.0, double(kMaximumIntervalMs));
+  const double bounded =
+      std::isnan(milliseconds)
+          ? 1000.0
+          : std::clamp(milliseconds, double(kMinimumIntervalMs), double(kMaximumIntervalMs));
   target.setReadingInterval(static_cast<int>(bounded));
   const QString folderLine = reader.readLine();
   if (!folderLine.contains(QStringLiteral("<No initial directory defined>"))) {
@@ -39,9 +40,7 @@ void writeSettings(QIODevice& device, const SettingsValues& values) {
   bytes += encodeLine(values.portText + QStringLiteral("<COM Port #>"));
   bytes += encodeLine(values.experiment + QStringLiteral("<Experiment description>"));
   for (int c = 1; c <= kChannels; ++c) {
-    bytes +=
-        encodeLine(values.selected[c] ? values.unitLabels[c] + QStringLiteral("<Channel %1>").arg(c)
-                                      : QStringLiteral("<Channel %1 not used>").arg(c));
+    bytes += encodeLine(channelLine(c, values.selected[c], values.unitLabels[c]));
   }
   bytes += encodeLine(values.intervalCaption + QStringLiteral("<sec Reading interval>"));
   bytes += encodeLine(cellHasText(values.lastSaveName)

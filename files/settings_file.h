@@ -28,8 +28,6 @@ struct SettingsValues {
 };
 
 inline const QString kSettingsFileName = QStringLiteral("Velan.ini");
-/// Longest interval a settings file may set (the interval control's largest value).
-inline constexpr int kMaximumIntervalMs = 500000;
 
 /// Reads the 8 lines and applies each at once; a conversion failure throws VelanError after the
 /// lines before it were applied.

@@ -3,7 +3,7 @@
 #include <QStringDecoder>
 #include <cerrno>
 
-#include "file_errors.h"
+#include "file_access.h"
 
 namespace {
 constexpr char kEndOfFile = 26;
@@ -98,4 +98,9 @@ QByteArray encodeLine(const QString& line) {
 QString taggedValue(const QString& line) {
   const qsizetype tag = line.indexOf(QLatin1Char('<'));
   return tag < 0 ? QString() : line.left(tag);
+}
+
+QString channelLine(int channel, bool selected, const QString& unitLabel) {
+  return selected ? unitLabel + QStringLiteral("<Channel %1>").arg(channel)
+                  : QStringLiteral("<Channel %1 not used>").arg(channel);
 }

@@ -29,3 +29,7 @@ QByteArray encodeLine(const QString& line);
 
 /// The value of a tagged line: the text before its first "<" (empty without "<").
 QString taggedValue(const QString& line);
+
+/// A channel's line of the data and settings files: its unit label tagged "<Channel n>", or
+/// "<Channel n not used>".
+QString channelLine(int channel, bool selected, const QString& unitLabel);

@@ -10,10 +10,12 @@
 #include <QVBoxLayout>
 #include <limits>
 
+#include "contrast.h"
 #include "help_window.h"
 #include "monitor_window.h"
 #include "notes_window.h"
 #include "numbers.h"
+#include "prompt_selection.h"
 #include "serial_ports_dialog.h"
 #include "user_settings.h"
 #include "velan_error.h"

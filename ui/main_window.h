@@ -15,7 +15,6 @@
 #include "about_panel.h"
 #include "converter_driver.h"
 #include "data_table.h"
-#include "readable_fields.h"
 #include "record_journal.h"
 #include "record_store.h"
 #include "recorder.h"

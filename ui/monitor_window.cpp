@@ -12,6 +12,7 @@
 #include "main_window.h"
 #include "notes_window.h"
 #include "numbers.h"
+#include "prompt_selection.h"
 #include "up_down_widget.h"
 #include "user_prompts.h"
 #include "velan_error.h"

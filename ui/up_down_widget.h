@@ -8,8 +8,6 @@ class UpDownWidget : public QWidget {
   Q_OBJECT
  public:
   UpDownWidget(const QString& objectName, const QString& accessibleStem, QWidget* parent);
-  QToolButton* upButton() const { return up_; }
-  QToolButton* downButton() const { return down_; }
 
  signals:
   void pressed(bool upperArrow);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "data_table.h"
+#include "plain_record_fields.h"
 #include "record_store.h"
 #include "test_doubles.h"
 

@@ -6,6 +6,7 @@
 #include "converter_driver.h"
 #include "data_file.h"
 #include "data_table.h"
+#include "plain_record_fields.h"
 #include "record_store.h"
 #include "recorder.h"
 

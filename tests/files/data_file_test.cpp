@@ -10,8 +10,9 @@
 #include <memory>
 #include <thread>
 
-#include "file_errors.h"
+#include "file_access.h"
 #include "ordinary_user.h"
+#include "plain_record_fields.h"
 #include "text_lines.h"
 #include "velan_error.h"
 

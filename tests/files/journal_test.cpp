@@ -9,6 +9,7 @@
 
 #include "journal_recovery.h"
 #include "ordinary_user.h"
+#include "plain_record_fields.h"
 #include "record_journal.h"
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 
+#include "plain_record_fields.h"
 #include "settings_file.h"
 #include "velan_error.h"
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "data_file.h"
+#include "plain_record_fields.h"
 #include "velan_error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

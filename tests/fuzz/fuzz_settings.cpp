@@ -2,6 +2,7 @@
 #include <QBuffer>
 #include <cstdlib>
 
+#include "plain_record_fields.h"
 #include "settings_file.h"
 #include "velan_error.h"
 
@@ -14,7 +15,7 @@ struct Target : SettingsTarget {
   void setPortNumber(int) override {}
   RecordFields& recordFields() override { return fields; }
   void setReadingInterval(int ms) override {
-    if (ms < 250 || ms > kMaximumIntervalMs) std::abort();
+    if (ms < kMinimumIntervalMs || ms > kMaximumIntervalMs) std::abort();
   }
   void setInitialDirectory(const QString&) override {}
 };

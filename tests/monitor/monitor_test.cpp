@@ -6,6 +6,7 @@
 #include <random>
 
 #include "numbers.h"
+#include "plain_record_fields.h"
 #include "recorder.h"
 #include "test_doubles.h"
 

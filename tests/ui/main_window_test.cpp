@@ -5,6 +5,7 @@
 #include <QTableView>
 #include <QTest>
 
+#include "contrast.h"
 #include "record_journal.h"
 #include "ui_fixture.h"
 #include "user_settings.h"

@@ -1,4 +1,4 @@
-#include "file_errors.h"
+#include "file_access.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -7,6 +7,8 @@
 
 #include "velan_error.h"
 
+// Reading and safely replacing files, with the program's messages for whatever fails.
+
 /// The message for a failed file operation with the platform's error number.
 QString fileErrorMessage(int errorNumber);
 

@@ -1,33 +1,7 @@
-#include "readable_fields.h"
+#include "contrast.h"
 
-#include <QEvent>
-#include <QTimer>
 #include <algorithm>
 #include <cmath>
-
-namespace {
-class PromptSelector : public QObject {
- public:
-  explicit PromptSelector(QLineEdit* field) : QObject(field), prompt_(field->text()) {
-    field->installEventFilter(this);
-  }
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::FocusIn) {
-      auto* field = static_cast<QLineEdit*>(watched);
-      // After the event: a mouse press places the cursor once the focus has arrived.
-      QTimer::singleShot(0, field, [field, prompt = prompt_] {
-        if (field->hasFocus() && field->text() == prompt) field->selectAll();
-      });
-    }
-    return false;
-  }
-
- private:
-  QString prompt_;
-};
-}  // namespace
-
-void selectPromptOnFocus(QLineEdit* field) { new PromptSelector(field); }
 
 double contrastRatio(const QColor& first, const QColor& second) {
   const auto luminance = [](const QColor& color) {

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <array>
+
+#include "record_store.h"
+
+/// Plain in-memory RecordFields, for code that has no window (tests, benchmarks).
+class PlainRecordFields : public RecordFields {
+ public:
+  PlainRecordFields() {
+    selected_[1] = true;
+    units_.fill(QStringLiteral("mV"));
+  }
+  bool channelSelected(int c) const override { return selected_[c]; }
+  void setChannelSelected(int c, bool s) override { selected_[c] = s; }
+  QString unitLabel(int c) const override { return units_[c]; }
+  void setUnitLabel(int c, const QString& l) override { units_[c] = l; }
+  QString experiment() const override { return experiment_; }
+  void setExperiment(const QString& t) override { experiment_ = t; }
+  QString startTime() const override { return startTime_; }
+  void setStartTime(const QString& t) override { startTime_ = t; }
+
+ private:
+  std::array<bool, kChannels + 1> selected_{};
+  std::array<QString, kChannels + 1> units_;
+  QString experiment_ = QStringLiteral("(Describe experiment here)");
+  QString startTime_;
+};
