@@ -26,6 +26,10 @@ Monitor::Monitor(RecordStore& store, DataTable& table, const RecordFields& field
       fields_(fields),
       recorder_(recorder),
       surface_(surface),
+      // (minimum, maximum, start position, wrap) of UpDown1 to UpDown10. The positions only limit
+      // how many steps in one direction take effect: channel 1's scale and midpoint wrap (a wrap
+      // reads as a step the other way), the others stop at their ends; the time range starts at
+      // 1 min with 8 steps down and 12 up, the interval at 1 s with 2 steps down to 0.25 s.
       upDowns_{UpDownLogic(0, 11, 9, true),    UpDownLogic(0, 125, 63, true),
                UpDownLogic(0, 100, 50, false), UpDownLogic(0, 100, 50, false),
                UpDownLogic(0, 100, 59, false), UpDownLogic(0, 100, 50, false),
@@ -276,6 +280,8 @@ void Monitor::setTimeStart(long double minutes) {
 void Monitor::drawLatestRow() {
   const int n = store_.rowCount;
   const long double minutes = store_.time[n] / 60.0L;
+  // A row past 90 % of the window moves the window on by 40 % of its length: the newest rows
+  // stay in sight with room ahead, and the window moves seldom (each move is a full redraw).
   if (minutes > view_.origin[0] + 0.9L * view_.span[0]) {
     setTimeStart(view_.origin[0] + 0.4L * view_.span[0]);
     refreshView();
@@ -451,6 +457,8 @@ void Monitor::fitScalesToData() {
       // The midpoints nearest the middle first; captions hold three significant digits, so a
       // midpoint counts only as the text the label will show.
       bool fitted = false;
+      // A window of this scale that holds the values has its midpoint within five tenth-steps
+      // of their middle; twelve leave room for the midpoints a label cannot show.
       for (int offset = 0; offset <= 12 && !fitted; ++offset) {
         for (const int sign : {closerSide, -closerSide}) {
           if (offset == 0 && sign != closerSide) continue;
@@ -459,6 +467,8 @@ void Monitor::fitScalesToData() {
               format(static_cast<double>(midpoint), 3, decimalsForSpan(shownScale));
           const long double shown = parseNumber(midText, separator_);
           const long double steps = shown / step;
+          // A midpoint the label cannot show exactly at this scale's tenth-steps is skipped; 1e-6
+          // of a step is far above long double rounding and far below a shown digit.
           if (std::fabs(steps - std::round(steps)) > 1e-6L) continue;
           if (shown - shownScale / 2 > low || high > shown + shownScale / 2) continue;
           captions_.setText(MonitorCaptions::scale(c), scaleText);
