@@ -69,9 +69,10 @@ void TForm1::buildControls() {
   Lbdatetime = new QLabel(central);
   Lbdatetime->setObjectName(QStringLiteral("Lbdatetime"));
   Lbdatetime->setAccessibleDescription(QStringLiteral("Start time"));
-  LbFile = new QLabel(QStringLiteral("(no File)"), central);
+  LbFile = new QLabel(central);
   LbFile->setObjectName(QStringLiteral("LbFile"));
   LbFile->setAccessibleDescription(QStringLiteral("File"));
+  setFileLabel(QStringLiteral("(no File)"));
   QFont bold = LbFile->font();
   bold.setBold(true);
   LbFile->setFont(bold);
@@ -158,9 +159,9 @@ void TForm1::buildControls() {
 
   // Bottom line: status, buttons, note field.
   auto* bottom = new QHBoxLayout;
-  status_ = new QLabel(QStringLiteral("    "), central);
+  status_ = new QLabel(central);
   status_->setObjectName(QStringLiteral("LbStatus"));
-  status_->setAccessibleDescription(QStringLiteral("Status"));
+  setStatus(QStringLiteral("    "));
   QFont small = status_->font();
   small.setPixelSize(11);
   status_->setFont(small);

@@ -163,6 +163,7 @@ TEST_F(JournalTest, DamagedLinesAreSkippedAndCountedEverythingElseIsKept) {
       {"a note on row -1", QByteArray(whole).insert(lastRow, "note;-1;x\n"), 3, 1, "n3"},
       {"several", QByteArray(whole).replace("row;1;", "rox;1;").replace("row;3;", "row;;"), 1, 2,
        "n2  n3"},
+      {"a bad last line", whole + "row;4;4;nan;;;\n", 3, 1, "n3"},
       {"first line only", whole.left(secondLine), 0, 0, nullptr},
       {"another file", QByteArray("<Velan data file>\r\n"), -1, 0, nullptr},
       {"empty", QByteArray(), -1, 0, nullptr},

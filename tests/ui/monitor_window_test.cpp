@@ -142,4 +142,54 @@ TEST_F(WindowsTest, SavedPictureIsTheSurfacePixelForPixel) {
   EXPECT_EQ(differences, 0);
 }
 
+// What assistive technology announces for each control (a label's value is its text).
+TEST_F(WindowsTest, EveryControlIsAnnouncedByItsName) {
+  struct Case {
+    bool onMonitor;
+    const char* object;
+    const char* name;  // nullptr: the control's own text
+    const char* description;
+  } const cases[] = {
+      {false, "Lbdatetime", nullptr, "Start time"},
+      {false, "LbFile", nullptr, "File"},
+      {false, "LbStatus", nullptr, "Status"},
+      {false, "EdExperiment", "Experiment", ""},
+      {false, "EdComNr", "COM Port #", "COM 3 is /dev/ttyS2"},
+      {false, "EdCH1", "Ch. 1 unit", ""},
+      {false, "EdCH4", "Ch. 4 unit", ""},
+      {false, "SGData", "Data", ""},
+      {false, "Start", "Start recording", ""},
+      {false, "Stop", "Stop recording", ""},
+      {false, "BnPlot", "Plot data", ""},
+      {false, "edRem", "Note", ""},
+      {false, "BnAddRemark", "Add note", ""},
+      {false, "GBInfo", "About Velan", ""},
+      {true, "ImScreen", "Monitor plot", ""},
+      {true, "BnPlot", "Plot", ""},
+      {true, "BnTimeMinus", "Time window earlier", ""},
+      {true, "BnTimeplus", "Time window later", ""},
+      {true, "EdRemark", "Monitor note", ""},
+      {true, "BnRemarkok", "Add monitor note", ""},
+      {true, "Scale1", nullptr, "Ch. 1 scale"},
+      {true, "mid4", nullptr, "Ch. 4 midpoint"},
+      {true, "LbTimestart", nullptr, "Time start"},
+      {true, "LbTimescale", nullptr, "Time range"},
+      {true, "LbInterval", nullptr, "Reading interval"},
+      {true, "LbRuntime", nullptr, "Recording time"},
+      {true, "Lbymaus", nullptr, "Cursor value"},
+      {true, "Lbtmaus", nullptr, "Cursor time"},
+  };
+  for (const Case& c : cases) {
+    QWidget* window = c.onMonitor ? static_cast<QWidget*>(monitor) : main;
+    auto* widget = window->findChild<QWidget*>(QString::fromLatin1(c.object));
+    ASSERT_NE(widget, nullptr) << c.object;
+    QString text;
+    if (auto* label = qobject_cast<QLabel*>(widget)) text = label->text();
+    EXPECT_EQ(widget->accessibleName(), c.name ? QString::fromLatin1(c.name) : text) << c.object;
+    EXPECT_EQ(widget->accessibleDescription(), QString::fromLatin1(c.description)) << c.object;
+  }
+  EXPECT_EQ(monitor->findChild<QWidget*>("ImScreen")->focusPolicy(), Qt::StrongFocus)
+      << "the plot is reached with Tab";
+}
+
 }  // namespace
