@@ -1,5 +1,6 @@
 #include <QFile>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QSignalSpy>
 #include <QTableView>
@@ -559,6 +560,25 @@ TEST_F(WindowsTest, BrokenSettingsFileIsShownAndLeavesDataUnsaved) {
   EXPECT_FALSE(store->dataSaved);
   prompts.answers = {Answer::Cancel};
   EXPECT_FALSE(main->close());
+}
+
+// The menus and captions as the user reads them ("" is a separator).
+TEST_F(WindowsTest, MenusAndCaptionsReadAsTheProgramHasThem) {
+  QStringList menus;
+  for (QAction* menu : main->menuBar()->actions()) {
+    QStringList items;
+    for (QAction* item : menu->menu()->actions()) items << item->text();
+    menus << menu->text() + ": " + items.join(QLatin1String(" | "));
+  }
+  EXPECT_EQ(menus, QStringList({"File: Open | Save | Save as | Recent files |  | Exit Program",
+                                "Options: Save currents settings as Velan.ini | Save numbers with "
+                                "comma/point: = c | Serial ports...",
+                                "Help: Help | About Velan"}));
+  QStringList captions;
+  for (QLabel* label : main->findChildren<QLabel*>()) captions << label->text();
+  for (const char* caption : {"File:", "Experiment:", "COM Port #"}) {
+    EXPECT_TRUE(captions.contains(QString::fromLatin1(caption))) << caption;
+  }
 }
 
 }  // namespace
