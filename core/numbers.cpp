@@ -354,13 +354,34 @@ QChar systemDecimalSeparator() {
 #include <QDateTime>
 #include <QRegularExpression>
 
-QString dateTimeText(const QDateTime& moment) {
-  const QLocale locale = QLocale::system();
+namespace {
+// The system's short date format and its long time format without a time zone ("t"), which the
+// record's start time never had.
+std::pair<QString, QString> dateTimeFormats(const QLocale& locale) {
   QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-  // The long format may carry a time zone ("t"); the record's start time never did.
   static const QRegularExpression zone(QStringLiteral("\\s*t+\\s*"));
   timeFormat.replace(zone, QString());
   if (!timeFormat.contains(QLatin1Char('s'))) timeFormat = QStringLiteral("HH:mm:ss");
-  return locale.toString(moment.date(), QLocale::ShortFormat) + QStringLiteral("  ") +
+  return {locale.dateFormat(QLocale::ShortFormat), timeFormat};
+}
+}  // namespace
+
+QString dateTimeText(const QDateTime& moment) {
+  const QLocale locale = QLocale::system();
+  const auto [dateFormat, timeFormat] = dateTimeFormats(locale);
+  return locale.toString(moment.date(), dateFormat) + QStringLiteral("  ") +
          locale.toString(moment.time(), timeFormat);
+}
+
+std::optional<QDateTime> parseDateTimeText(const QString& text) {
+  const QLocale locale = QLocale::system();
+  const auto [dateFormat, timeFormat] = dateTimeFormats(locale);
+  const qsizetype gap = text.indexOf(QStringLiteral("  "));
+  if (gap < 0) return std::nullopt;
+  QDate date = locale.toDate(text.left(gap), dateFormat);
+  const QTime time = locale.toTime(text.mid(gap + 2), timeFormat);
+  if (!date.isValid() || !time.isValid()) return std::nullopt;
+  // A two-digit year is read as 19xx; records are from this century.
+  if (!dateFormat.contains(QStringLiteral("yyyy")) && date.year() < 2000) date = date.addYears(100);
+  return QDateTime(date, time);
 }

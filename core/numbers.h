@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QChar>
+#include <QDateTime>
 #include <QString>
 #include <QStringView>
 #include <cstdint>
+#include <optional>
 
 /// Writes x rounded to at most `precision` significant digits and at most `decimals` decimals
 /// (half away from zero on the 18-digit decimal expansion); exponent form when the integer part
@@ -34,6 +36,7 @@ QString formatCell(double x, int minWidth, int decimals);
 /// The system's decimal separator (first character of QLocale::system()'s).
 QChar systemDecimalSeparator();
 
-class QDateTime;
 /// The system's short date, two spaces and its long time (seconds, no time zone).
 QString dateTimeText(const QDateTime& moment);
+/// The local date and time a dateTimeText gives back; nothing for another text.
+std::optional<QDateTime> parseDateTimeText(const QString& text);

@@ -12,13 +12,6 @@ namespace {
 const QString kFileTag = QStringLiteral("<Velan data file>");
 const QString kCountTag = QStringLiteral("<lines with data: sec;Ch1;Ch2;Ch3;Ch4;Note>");
 
-void writeBytes(QIODevice& device, const QByteArray& bytes) {
-  errno = 0;
-  if (device.write(bytes) != bytes.size()) {
-    throw VelanError(fileErrorMessage(errno ? errno : ENOSPC));
-  }
-}
-
 void writeLine(QIODevice& device, const QString& line) { writeBytes(device, encodeLine(line)); }
 
 constexpr qsizetype kBlockSize = 256 * 1024;

@@ -32,6 +32,13 @@ QString fileErrorMessage(int errorNumber) {
   }
 }
 
+void writeBytes(QIODevice& device, const QByteArray& bytes) {
+  errno = 0;
+  if (device.write(bytes) != bytes.size()) {
+    throw VelanError(fileErrorMessage(errno ? errno : ENOSPC));
+  }
+}
+
 namespace {
 [[noreturn]] void fail(int errorNumber) { throw VelanError(fileErrorMessage(errorNumber)); }
 

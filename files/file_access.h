@@ -12,6 +12,10 @@
 /// The message for a failed file operation with the platform's error number.
 QString fileErrorMessage(int errorNumber);
 
+/// Writes all of `bytes`; a short write throws VelanError (a full disk when the system says
+/// nothing else).
+void writeBytes(QIODevice& device, const QByteArray& bytes);
+
 /// Opens the regular file at `nativePath` (the system's file-name bytes) for reading into `file`.
 /// Anything else, a FIFO or device included, is refused at once. Throws VelanError with the
 /// program's message.

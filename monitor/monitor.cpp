@@ -6,9 +6,6 @@
 #include "recorder.h"
 
 namespace {
-const std::array<Rgb, 5> kChannelColors = {colors::kBlack, colors::kRed, colors::kBlue,
-                                           colors::kGreen, colors::kPurple};
-
 // Ties to even, then reduced to 16 bits unsigned as the drawing routines take coordinates.
 uint16_t toPixel(long double coordinate) {
   // rint rounds ties to even in the default rounding mode, like nearbyint, without saving and

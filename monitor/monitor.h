@@ -9,6 +9,10 @@
 #include "record_store.h"
 #include "surface.h"
 
+/// The colour of each channel's marks (index 0 unused).
+inline constexpr std::array<Rgb, kChannels + 1> kChannelColors = {
+    colors::kBlack, colors::kRed, colors::kBlue, colors::kGreen, colors::kPurple};
+
 class Recorder;
 
 /// What the monitor needs from the notes window.
@@ -51,6 +55,7 @@ class Monitor : public RecordListener {
   MonitorView& view() { return view_; }
   const MonitorView& view() const { return view_; }
   MonitorCaptions& captions() { return captions_; }
+  const MonitorCaptions& captions() const { return captions_; }
   Surface& surface() { return surface_; }
   void setDecimalSeparator(QChar separator) { separator_ = separator; }
 

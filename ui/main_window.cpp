@@ -247,6 +247,10 @@ void TForm1::buildMenus() {
   Save1->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
   Saveas1 = file->addAction(QStringLiteral("Save as"), this, &TForm1::Saveas1Click);
   Saveas1->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+  exportCsv_ = file->addAction(QStringLiteral("Export as CSV..."), this, &TForm1::exportCsvClick);
+  exportCsv_->setObjectName(QStringLiteral("ExportCsv1"));
+  // Whenever the record has rows, during a run too; exporting never changes the saved state.
+  connect(file, &QMenu::aboutToShow, this, [this] { exportCsv_->setEnabled(store_.rowCount > 0); });
   recentMenu_ = file->addMenu(QStringLiteral("Recent files"));
   recentMenu_->setObjectName(QStringLiteral("RecentFiles1"));
   recentMenu_->setToolTipsVisible(true);  // the full path of each file
@@ -342,6 +346,8 @@ void TForm1::serialPortsClick() {
   UserSettings::assignSerialDevice(port, dialog.device());
   describePort();
 }
+
+QString TForm1::fileLabel() const { return LbFile->text(); }
 
 void TForm1::setFileLabel(const QString& text) {
   LbFile->setText(text);

@@ -68,6 +68,8 @@ class TForm1 : public QMainWindow,
 
   /// Offers the records of journals left by crashed runs back, newest first (start-up).
   void recoverUnsavedRecordings();
+  /// File > "Export as CSV...": the record as CSV for spreadsheets and scripts.
+  void exportCsvClick();
   /// Options > "Serial ports...": assigns a device to the number in the port field.
   void serialPortsClick();
 
@@ -92,6 +94,8 @@ class TForm1 : public QMainWindow,
   QString experiment() const override;
   void setExperiment(const QString& text) override;
   QString startTime() const override;
+  /// The file label: the record's file name, or "(no File)", "(Data not saved)".
+  QString fileLabel() const;
   void setStartTime(const QString& text) override;
 
   // SettingsTarget
@@ -170,6 +174,7 @@ class TForm1 : public QMainWindow,
   QAction* Open1 = nullptr;
   QAction* Save1 = nullptr;
   QAction* Saveas1 = nullptr;
+  QAction* exportCsv_ = nullptr;
   QAction* Help1 = nullptr;
   QMenu* recentMenu_ = nullptr;
 };

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "csv_export.h"
 #include "data_file.h"
 #include "journal_recovery.h"
 #include "main_window.h"
@@ -20,6 +21,26 @@ void TForm1::Saveas1Click() {
   if (name.isEmpty()) return;
   lastSaveName_ = name;
   saveProcedure(name, name);
+}
+
+void TForm1::exportCsvClick() {
+  if (store_.rowCount == 0) return;
+  UserPrompts::FileDialog dialog{QStringLiteral("Export as CSV"),
+                                 QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"),
+                                 saveDirectory_};
+  QString name = prompts_.saveFileName(dialog);
+  if (name.isEmpty()) return;
+  if (!name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) name += QStringLiteral(".csv");
+  if (fileExists(name) &&
+      prompts_.confirm(QStringLiteral("Overwite existing file?"),
+                       UserPrompts::Buttons::YesNoCancel) != UserPrompts::Answer::Yes) {
+    return;
+  }
+  try {
+    exportCsv(name, store_, table_, *this);
+  } catch (const VelanError& error) {
+    prompts_.showError(error.message());
+  }
 }
 
 void TForm1::Save1Click() {

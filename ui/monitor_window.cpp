@@ -28,6 +28,9 @@ MonitorCanvas::MonitorCanvas(ImageSurface& surface, QWidget* parent)
   QAction* save = menu_->addAction(QStringLiteral("Save picture as..."), this,
                                    &MonitorCanvas::savePictureRequested);
   save->setObjectName(QStringLiteral("SavePicture1"));
+  QAction* legend = menu_->addAction(QStringLiteral("Save picture with legend..."), this,
+                                     &MonitorCanvas::savePictureWithLegendRequested);
+  legend->setObjectName(QStringLiteral("SavePictureWithLegend1"));
   fitAction_ = menu_->addAction(QStringLiteral("Fit scales to the data"), this,
                                 &MonitorCanvas::fitScalesRequested);
   fitAction_->setObjectName(QStringLiteral("FitScales1"));
@@ -174,6 +177,8 @@ void TForm2::buildControls() {
   ImScreen->setFixedSize(ImScreen->sizeHint());
   connect(ImScreen, &MonitorCanvas::pointerMoved, this, &TForm2::ImScreenMouseMove);
   connect(ImScreen, &MonitorCanvas::savePictureRequested, this, &TForm2::savePictureClick);
+  connect(ImScreen, &MonitorCanvas::savePictureWithLegendRequested, this,
+          &TForm2::savePictureWithLegendClick);
   connect(ImScreen, &MonitorCanvas::fitScalesRequested, this, &TForm2::fitScalesClick);
   // Ctrl+F works anywhere in the window, not only while the plot has the focus.
   addAction(ImScreen->fitAction());
@@ -401,12 +406,61 @@ bool TForm2::savePicture(const QString& fileName) const {
   return surface_.image().copy().save(fileName, "PNG");
 }
 
-void TForm2::savePictureClick() {
-  UserPrompts::FileDialog dialog{QStringLiteral("Save picture as"),
-                                 QStringLiteral("PNG image (*.png)"), QStringLiteral("png"),
+QImage TForm2::pictureWithLegend() const {
+  const QImage plain = surface_.image();
+  QStringList lines;
+  std::vector<int> shown;
+  const MonitorCaptions& captions = monitor_.captions();
+  for (int c = 1; c <= kChannels; ++c) {
+    if (!main_.channelSelected(c)) continue;
+    shown.push_back(c);
+    lines << QStringLiteral("Ch. %1 (%2)   scale %3, midpoint %4")
+                 .arg(c)
+                 .arg(main_.unitLabel(c), captions.text(MonitorCaptions::scale(c)),
+                      captions.text(MonitorCaptions::mid(c)));
+  }
+  lines << QStringLiteral("Time: %1 min from %2 min")
+               .arg(captions.text(MonitorCaptions::TimeScale),
+                    captions.text(MonitorCaptions::TimeStart))
+        << QStringLiteral("Experiment: ") + main_.experiment()
+        << QStringLiteral("File: ") + main_.fileLabel()
+        << QStringLiteral("Start: ") + main_.startTime();
+  constexpr int kLine = 18;
+  constexpr int kMargin = 8;
+  QImage picture(plain.width(),
+                 plain.height() + 2 * kMargin + kLine * static_cast<int>(lines.size()),
+                 QImage::Format_RGB32);
+  picture.fill(Qt::white);
+  QPainter painter(&picture);
+  painter.drawImage(0, 0, plain);  // the plain picture, pixel for pixel, on top
+  QFont font = painter.font();
+  font.setPixelSize(12);
+  painter.setFont(font);
+  for (int i = 0; i < lines.size(); ++i) {
+    const int top = plain.height() + kMargin + kLine * i;
+    int left = kMargin;
+    if (i < static_cast<int>(shown.size())) {  // the channel's colour as its marks have it
+      painter.fillRect(left, top + 3, 12, 12, QColor::fromRgb(kChannelColors[shown[i]]));
+      left += 20;
+    }
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(left, top, picture.width() - left - kMargin, kLine),
+                     Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
+  }
+  return picture;
+}
+
+void TForm2::savePictureClick() { savePictureTo(QStringLiteral("Save picture as"), false); }
+
+void TForm2::savePictureWithLegendClick() {
+  savePictureTo(QStringLiteral("Save picture with legend"), true);
+}
+
+void TForm2::savePictureTo(const QString& title, bool withLegend) {
+  UserPrompts::FileDialog dialog{title, QStringLiteral("PNG image (*.png)"), QStringLiteral("png"),
                                  QString()};
   const QString name = prompts_.saveFileName(dialog);
-  if (!name.isEmpty() && !savePicture(name)) {
-    prompts_.showError(QStringLiteral("Dateizugriff verweigert"));
-  }
+  if (name.isEmpty()) return;
+  const bool saved = withLegend ? pictureWithLegend().save(name, "PNG") : savePicture(name);
+  if (!saved) prompts_.showError(QStringLiteral("Dateizugriff verweigert"));
 }

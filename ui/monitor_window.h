@@ -32,6 +32,7 @@ class MonitorCanvas : public QWidget {
  signals:
   void pointerMoved(int x, int y);
   void savePictureRequested();
+  void savePictureWithLegendRequested();
   void fitScalesRequested();
 
  protected:
@@ -74,6 +75,9 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
   void fitScalesClick();
   /// Writes the surface, pixel for pixel, to a PNG file. Returns false on failure.
   bool savePicture(const QString& fileName) const;
+  /// The picture pixel for pixel with a band below that names each shown channel (its colour,
+  /// unit, scale and midpoint), the time window, the experiment, the file and the start time.
+  QImage pictureWithLegend() const;
 
   // MonitorWindow
   void setChannelGroupVisible(int channel, bool visible) override;
@@ -91,6 +95,8 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
  private:
   void buildControls();
   void savePictureClick();
+  void savePictureWithLegendClick();
+  void savePictureTo(const QString& title, bool withLegend);
   QLabel* captionLabel(MonitorCaptions::Id id, const QString& objectName,
                        const QString& description, QWidget* parent);
 

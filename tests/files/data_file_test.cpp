@@ -10,7 +10,9 @@
 #include <memory>
 #include <thread>
 
+#include "csv_export.h"
 #include "file_access.h"
+#include "numbers.h"
 #include "ordinary_user.h"
 #include "plain_record_fields.h"
 #include "text_lines.h"
@@ -274,6 +276,56 @@ TEST_F(DataFileTest, LineReaderHandlesChunkBoundariesAndHugeLines) {
   EXPECT_EQ(reader.readLine(), QStringLiteral("last"));
   EXPECT_EQ(reader.readLine(), QString());
   EXPECT_EQ(reader.readLine(), QString());
+}
+
+// RFC 4180 as a spreadsheet reads it: commas outside quotes end a field, "" in quotes is ".
+std::vector<QStringList> readCsv(const QString& text) {
+  std::vector<QStringList> rows(1, QStringList(QString()));
+  bool quoted = false;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (quoted && c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+      rows.back().last() += c;
+      ++i;
+    } else if (c == u'"') {
+      quoted = !quoted;
+    } else if (!quoted && c == u',') {
+      rows.back() << QString();
+    } else if (!quoted && c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+      rows.emplace_back(QStringList(QString()));
+      ++i;
+    } else {
+      rows.back().last() += c;
+    }
+  }
+  rows.pop_back();  // after the last line end
+  return rows;
+}
+
+TEST_F(DataFileTest, CsvExportReadsBackCellForCell) {
+  qputenv("TZ", "CET-1");                         // one hour east of UTC, no summer time
+  QLocale::setDefault(QLocale(QLocale::German));  // a comma as the decimal separator
+  fields.setStartTime(dateTimeText(QDateTime(QDate(2026, 12, 8), QTime(7, 0, 1))));
+  fields.setUnitLabel(3, QStringLiteral("pH, \"wet\""));
+  store->time[2] = 2.25;
+  store->value[1][2] = kMissingValue;
+  table.setCell(5, 1, QStringLiteral("a, \"b\"\r\nc"));
+  const auto csv = [this] {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    writeCsv(buffer, *store, table, fields);
+    return readCsv(QString::fromUtf8(buffer.data()));
+  };
+  const std::vector<QStringList> expected = {
+      {"Time (s)", "Date and time", "Ch. 1 (mV)", "Ch. 3 (pH, \"wet\")", "Notes"},
+      {"1.0", "2026-12-08T07:00:02.000+01:00", "-14.04", "0.50", "a, \"b\"\r\nc"},
+      {"2.3", "2026-12-08T07:00:03.250+01:00", "", "0.00", ""},
+  };
+  EXPECT_EQ(csv(), expected);
+  fields.setStartTime(QStringLiteral("yesterday"));
+  EXPECT_EQ(csv()[1][1], QString()) << "no clock time without a start time";
+  QLocale::setDefault(QLocale::c());
+  qunsetenv("TZ");
 }
 
 TEST_F(DataFileTest, ExtensionRuleAndNames) {

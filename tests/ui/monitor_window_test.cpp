@@ -66,8 +66,9 @@ TEST_F(WindowsTest, PictureMenuFromTheKeyboardNamesItsItemsAndFitsTheScales) {
   QApplication::sendEvent(plot, &menuKey);
   QTimer::singleShot(0, listAndClose);
   QTest::keyClick(plot, Qt::Key_F10, Qt::ShiftModifier);
-  EXPECT_EQ(names, QStringList({"Save picture as...", "Fit scales to the data",
-                                "Save picture as...", "Fit scales to the data"}));
+  const QStringList items = {"Save picture as...", "Save picture with legend...",
+                             "Fit scales to the data"};
+  EXPECT_EQ(names, items + items);
   // Ctrl+F from anywhere in the window: the simulated readings (0..127) fill a 250 mV scale.
   QApplication::setActiveWindow(monitor);
   QTest::keyClick(child<QWidget>("EdRemark"), Qt::Key_F, Qt::ControlModifier);
@@ -190,6 +191,17 @@ TEST_F(WindowsTest, EveryControlIsAnnouncedByItsName) {
   }
   EXPECT_EQ(monitor->findChild<QWidget*>("ImScreen")->focusPolicy(), Qt::StrongFocus)
       << "the plot is reached with Tab";
+}
+
+TEST_F(WindowsTest, PictureWithLegendKeepsThePictureAndNamesWhatItShows) {
+  main->StartClick();
+  storeRows(20, 5);
+  ASSERT_TRUE(monitor->savePicture(path("plain.png")));
+  const QImage legend = monitor->pictureWithLegend();
+  EXPECT_EQ(legend.copy(0, 0, 640, 480).convertToFormat(QImage::Format_RGB32),
+            QImage(path("plain.png")).convertToFormat(QImage::Format_RGB32));
+  EXPECT_EQ(legend.height(), 480 + 16 + 18 * 5) << "channel 1, time, experiment, file, start";
+  EXPECT_EQ(legend.pixelColor(12, 480 + 8 + 8), QColor(Qt::red)) << "channel 1's colour";
 }
 
 }  // namespace

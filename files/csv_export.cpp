@@ -1,0 +1,62 @@
+#include "csv_export.h"
+
+#include <QDateTime>
+#include <QStringList>
+#include <cmath>
+
+#include "file_access.h"
+#include "numbers.h"
+
+namespace {
+// A field in quotes (quotes doubled) where it holds a comma, a quote or a line break.
+QString field(const QString& text) {
+  if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) &&
+      !text.contains(QLatin1Char('\r')) && !text.contains(QLatin1Char('\n'))) {
+    return text;
+  }
+  return QLatin1Char('"') + QString(text).replace(QStringLiteral("\""), QStringLiteral("\"\"")) +
+         QLatin1Char('"');
+}
+
+// The digits the data file has, without its padding.
+QString number(double value, int decimals) {
+  return isMissing(value) ? QString() : formatFixed(value, 5, decimals, QLatin1Char('.')).trimmed();
+}
+}  // namespace
+
+void writeCsv(QIODevice& device, const RecordStore& store, const DataTable& table,
+              const RecordFields& fields) {
+  QStringList columns = {QStringLiteral("Time (s)"), QStringLiteral("Date and time")};
+  for (int c = 1; c <= kChannels; ++c) {
+    if (fields.channelSelected(c)) {
+      columns << field(QStringLiteral("Ch. %1 (%2)").arg(c).arg(fields.unitLabel(c)));
+    }
+  }
+  columns << QStringLiteral("Notes");
+  QByteArray block = columns.join(QLatin1Char(',')).toUtf8() + "\r\n";
+  const std::optional<QDateTime> start = parseDateTimeText(fields.startTime());
+  std::optional<QDateTime> startWithOffset;
+  if (start) startWithOffset = start->toOffsetFromUtc(start->offsetFromUtc());
+  for (int r = 1; r <= store.rowCount; ++r) {
+    QStringList line = {number(store.time[r], 1)};
+    line << (startWithOffset ? startWithOffset->addMSecs(std::llround(store.time[r] * 1000))
+                                   .toString(Qt::ISODateWithMs)
+                             : QString());
+    for (int c = 1; c <= kChannels; ++c) {
+      if (fields.channelSelected(c)) line << number(store.value[c][r], 2);
+    }
+    const QString& note = table.cell(DataTable::kNotesColumn, r);
+    line << (cellHasText(note) ? field(note) : QString());
+    block += line.join(QLatin1Char(',')).toUtf8() + "\r\n";
+    if (block.size() > 256 * 1024) {
+      writeBytes(device, block);
+      block.clear();
+    }
+  }
+  writeBytes(device, block);
+}
+
+void exportCsv(const QString& path, const RecordStore& store, const DataTable& table,
+               const RecordFields& fields) {
+  saveFile(path, [&](QIODevice& file) { writeCsv(file, store, table, fields); });
+}
