@@ -100,6 +100,10 @@ class PixelSurface : public Surface {
 /// A surface that discards text, for drawing without a window system.
 class TextlessPixelSurface : public PixelSurface {
  public:
-  void textOut(int, int, const QString& text) override { texts.push_back(text); }
+  void textOut(int x, int y, const QString& text) override {
+    texts.push_back(text);
+    textPlaces.push_back({x, y});
+  }
   std::vector<QString> texts;
+  std::vector<SurfacePoint> textPlaces;
 };

@@ -241,6 +241,13 @@ TEST_F(MonitorTest, AxesGridAndLabelsAreDrawnExactly) {
   EXPECT_EQ(surface.texts[9], QStringLiteral("0.90"));
   EXPECT_EQ(surface.texts[10], QStringLiteral("-500"));
   EXPECT_EQ(surface.texts[20], QStringLiteral("500"));
+  // Time labels 8 px left of their grid line, 10 px below the frame; value labels at x 3, 6 px
+  // above their line.
+  for (const auto& [index, x, y] :
+       {std::tuple{0, 27, 460}, {9, 567, 460}, {10, 3, 444}, {20, 3, 4}}) {
+    EXPECT_EQ(surface.textPlaces[index].x, x) << surface.texts[index].toStdString();
+    EXPECT_EQ(surface.textPlaces[index].y, y) << surface.texts[index].toStdString();
+  }
   fields.setChannelSelected(1, false);
   surface.texts.clear();
   monitor.defineworlds();
@@ -264,6 +271,7 @@ TEST_F(MonitorTest, ChannelMarksAndNoteMarkers) {
   EXPECT_EQ(surface.pixel(332, 449), colors::kMagenta);
   EXPECT_EQ(surface.pixel(335, 443), colors::kMagenta);
   EXPECT_NE(surface.pixel(338, 449), colors::kMagenta) << "the chevron's end point is not painted";
+  EXPECT_EQ(surface.pixel(338, 450), colors::kWhite) << "nor anything below it";
   EXPECT_TRUE(surface.pixel(337, 448) == colors::kMagenta ||
               surface.pixel(338, 448) == colors::kMagenta);
   EXPECT_EQ(surface.pixel(332, 11), colors::kMagenta);

@@ -581,6 +581,13 @@ TEST_F(WindowsTest, MenusAndCaptionsReadAsTheProgramHasThem) {
   for (const char* caption : {"File:", "Experiment:", "COM Port #"}) {
     EXPECT_TRUE(captions.contains(QString::fromLatin1(caption))) << caption;
   }
+  // The top line is laid out side by side, not piled up in a corner.
+  const auto place = [this](const char* name) {
+    QWidget* widget = child<QWidget>(name);
+    return QRect(widget->mapTo(main, QPoint(0, 0)), widget->size());
+  };
+  EXPECT_FALSE(place("Lbdatetime").intersects(place("LbFile")));
+  EXPECT_FALSE(place("LbFile").intersects(place("EdExperiment")));
 }
 
 }  // namespace
