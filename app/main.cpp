@@ -2,6 +2,9 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QIcon>
+#include <algorithm>
+#include <cstdio>
+#include <optional>
 
 #include "program.h"
 
@@ -20,21 +23,53 @@ void describeCommandLine(QCommandLineParser& parser) {
                                QStringLiteral("[FILE]"));
 }
 
-// Whether the line asks for help or the version, by the options the parser knows.
-bool asksForHelpOrVersion(int argc, char* argv[]) {
-  QCommandLineParser parser;
-  describeCommandLine(parser);
+// The toolkit's own options (-platform, -style, ...), which it takes out of the line itself.
+bool isToolkitOption(QString argument) {
+  static const QStringList kToolkitOptions = {"platform",      "platformpluginpath",
+                                              "platformtheme", "plugin",
+                                              "qmljsdebugger", "qwindowgeometry",
+                                              "qwindowicon",   "qwindowtitle",
+                                              "reverse",       "session",
+                                              "style",         "stylesheet",
+                                              "widgetcount",   "display",
+                                              "geometry",      "name",
+                                              "title",         "visual",
+                                              "sync",          "fn",
+                                              "font",          "bg",
+                                              "background",    "fg",
+                                              "foreground",    "btn",
+                                              "button",        "im",
+                                              "nograb",        "dograb",
+                                              "ncols",         "cmap"};
+  if (!argument.startsWith(QLatin1Char('-'))) return false;
+  while (argument.startsWith(QLatin1Char('-'))) argument.remove(0, 1);
+  return kToolkitOptions.contains(argument.section(QLatin1Char('='), 0, 0));
+}
+
+// Help, the version and mistakes on the command line are answered before the window system is
+// up, so they need no display. Returns the exit code when the program ends here. A line with
+// the toolkit's own options is left to the toolkit and read once it has taken them out.
+std::optional<int> answerWithoutWindows(int argc, char* argv[]) {
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  parser.parse(arguments);  // the toolkit's own options are unknown here, and do not matter
-  for (const QString& name : parser.optionNames()) {
-    if (name == QLatin1String("h") || name == QLatin1String("help") ||
-        name == QLatin1String("help-all") || name == QLatin1String("?") ||
-        name == QLatin1String("v") || name == QLatin1String("version")) {
-      return true;
-    }
+  if (std::any_of(arguments.begin() + 1, arguments.end(), isToolkitOption)) return std::nullopt;
+  QCommandLineParser parser;
+  describeCommandLine(parser);
+  const bool parsed = parser.parse(arguments);
+  if (parsed && (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")) ||
+                 parser.isSet(QStringLiteral("version")))) {
+    QCoreApplication commandLine(argc, argv);
+    nameTheProgram();
+    parser.process(commandLine);  // prints and ends the program
   }
-  return false;
+  const QString mistake = !parsed ? parser.errorText()
+                          : parser.positionalArguments().size() > 1
+                              ? QStringLiteral("one file at most")
+                              : QString();
+  if (mistake.isEmpty()) return std::nullopt;
+  std::fprintf(stderr, "velan: %s\nTry 'velan --help' for more information.\n",
+               qPrintable(mistake));
+  return 1;
 }
 
 // The file argument as the system's bytes: a name that is not valid UTF-8 has no exact text.
@@ -47,16 +82,11 @@ QByteArray fileArgument(int argc, char* argv[], const QString& parsed) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  if (asksForHelpOrVersion(argc, argv)) {
-    // Answered without a window system, so they work without a display.
-    QCoreApplication commandLine(argc, argv);
-    nameTheProgram();
-    QCommandLineParser parser;
-    describeCommandLine(parser);
-    parser.process(commandLine);  // prints and ends the program
-  }
+  if (const std::optional<int> ended = answerWithoutWindows(argc, argv)) return *ended;
   QApplication app(argc, argv);
   nameTheProgram();
+  // Windows find their menu entry and icon on desktops that match them by the desktop file.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.velan.Velan"));
   QApplication::setQuitOnLastWindowClosed(false);  // the main window alone ends the program
   QIcon icon;
   icon.addFile(QStringLiteral(":/icons/velan-48.png"));
@@ -66,7 +96,7 @@ int main(int argc, char* argv[]) {
   describeCommandLine(parser);
   parser.process(app);  // the toolkit has taken its own options out by now
   if (parser.positionalArguments().size() > 1) {
-    qWarning("velan: one file at most");
+    std::fputs("velan: one file at most\n", stderr);
     return 1;
   }
 

@@ -26,7 +26,8 @@ TEST(CommandLine, AnswersWithoutADisplayRefusesTwoFilesAndOpensOne) {
   } const cases[] = {
       {"xcb", {"--version"}, 0, "Velan 1."},
       {"xcb", {"--help"}, 0, "[FILE]"},
-      {"offscreen", {"a.vln", "b.vln"}, 1, "one file at most"},
+      {"xcb", {"a.vln", "b.vln"}, 1, "one file at most"},
+      {"xcb", {"--bogus"}, 1, "Unknown option 'bogus'"},
   };
   for (const Case& c : cases) {
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QString::fromLatin1(c.platform));
@@ -36,6 +37,8 @@ TEST(CommandLine, AnswersWithoutADisplayRefusesTwoFilesAndOpensOne) {
     EXPECT_EQ(velan.exitCode(), c.exitCode) << c.said;
     EXPECT_TRUE((velan.readAllStandardOutput() + velan.readAllStandardError()).contains(c.said));
   }
+  environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  velan.setProcessEnvironment(environment);
   QFile file(folder.filePath("run.vln"));
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
   file.write(

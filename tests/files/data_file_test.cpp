@@ -356,6 +356,16 @@ TEST_F(DataFileOnDiskTest, SaveAndLoadThroughTheFileSystem) {
   const auto staged = loadDataFile(name, true, QLatin1Char('.'));
   ASSERT_TRUE(staged);
   EXPECT_EQ(staged->rowCount, 2);
+  // Records larger than one written block (data file and CSV) come back whole.
+  store->rowCount = 20000;
+  table.setTableRowCount(20001);  // the table mirrors every row
+  for (int r = 1; r <= store->rowCount; ++r) store->time[r] = r;
+  saveDataFile(name, *store, table, fields, true, QLatin1Char('.'));
+  EXPECT_EQ(loadDataFile(name, true, QLatin1Char('.'))->time.back(), 20000.0);
+  exportCsv(path("run.csv"), *store, table, fields);
+  QFile csv(path("run.csv"));
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  EXPECT_EQ(csv.readAll().count("\r\n"), 20001);
 }
 
 TEST_F(DataFileOnDiskTest, FailedSavesLeaveTheOldFileIntact) {
