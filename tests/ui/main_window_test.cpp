@@ -590,4 +590,19 @@ TEST_F(WindowsTest, MenusAndCaptionsReadAsTheProgramHasThem) {
   EXPECT_FALSE(place("LbFile").intersects(place("EdExperiment")));
 }
 
+TEST_F(WindowsTest, ExportAsCsvWheneverTheRecordHasRowsWithoutSavingIt) {
+  QMenu* file = main->menuBar()->actions().front()->menu();
+  QMetaObject::invokeMethod(file, "aboutToShow");
+  EXPECT_FALSE(action("ExportCsv1")->isEnabled()) << "no rows yet";
+  main->StartClick();
+  storeRows(3);
+  QMetaObject::invokeMethod(file, "aboutToShow");
+  EXPECT_TRUE(action("ExportCsv1")->isEnabled()) << "during a run too";
+  main->StopClick();
+  prompts.saveNames = {path("run")};
+  main->exportCsvClick();
+  EXPECT_TRUE(QFile::exists(path("run.csv"))) << "the extension added";
+  EXPECT_FALSE(store->dataSaved) << "an export is no save";
+}
+
 }  // namespace
