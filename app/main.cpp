@@ -2,7 +2,6 @@
 #include <QCommandLineParser>
 #include <QFile>
 #include <QIcon>
-#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -51,8 +50,10 @@ bool isToolkitOption(QString argument) {
 // the toolkit's own options is left to the toolkit and read once it has taken them out.
 std::optional<int> answerWithoutWindows(int argc, char* argv[]) {
   QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  if (std::any_of(arguments.begin() + 1, arguments.end(), isToolkitOption)) return std::nullopt;
+  for (int i = 0; i < argc; ++i) {
+    arguments << QString::fromLocal8Bit(argv[i]);
+    if (i > 0 && isToolkitOption(arguments.back())) return std::nullopt;
+  }
   QCommandLineParser parser;
   describeCommandLine(parser);
   const bool parsed = parser.parse(arguments);

@@ -61,7 +61,7 @@ QString openError(const QSerialPort& port, const QString& device) {
 SerialConverterDriver::SerialConverterDriver(DeviceForPort deviceForPort, Timing timing)
     : deviceForPort_(std::move(deviceForPort)), timing_(timing) {}
 
-SerialConverterDriver::~SerialConverterDriver() { closeUnit(port_); }
+SerialConverterDriver::~SerialConverterDriver() { stop(); }
 
 uint8_t SerialConverterDriver::openUnit(int32_t port) {
   if (thread_) return 0;  // already open: the program never opens twice
@@ -125,8 +125,10 @@ uint8_t SerialConverterDriver::getValue(int32_t* reading, int32_t, int32_t chann
   return 1;
 }
 
-uint8_t SerialConverterDriver::closeUnit(int32_t) {
-  if (!thread_) return 0;
+uint8_t SerialConverterDriver::closeUnit(int32_t) { return stop() ? 1 : 0; }
+
+bool SerialConverterDriver::stop() {
+  if (!thread_) return false;
   {
     const std::lock_guard lock(stopMutex_);
     stopping_ = true;
@@ -136,7 +138,7 @@ uint8_t SerialConverterDriver::closeUnit(int32_t) {
   thread_.reset();
   const std::lock_guard lock(mutex_);
   channels_ = {};
-  return 1;
+  return true;
 }
 
 bool SerialConverterDriver::pause(milliseconds duration) {
@@ -168,7 +170,7 @@ void SerialConverterDriver::convertUntilStopped(QSerialPort& line) {
       if (openLine(line) && !pause(timing_.settle)) break;
       continue;
     }
-    std::array<int, kChannels + 1> bits{};
+    int bits[kChannels + 1] = {};  // 0: not set up (a plain array: cppcheck misreads the bound)
     {
       const std::lock_guard lock(mutex_);
       for (int c = 1; c <= kChannels; ++c) {

@@ -61,6 +61,8 @@ class SerialConverterDriver : public ConverterDriver {
   };
   enum class Step { Reading, Garbage, Silent, Gone, Stopped };
 
+  /// Ends the conversion thread (within 0.2 s) and forgets the channels; false when none ran.
+  bool stop();
   void convertUntilStopped(QSerialPort& port);
   bool openLine(QSerialPort& port);
   Step convert(QSerialPort& port, int channel, int bits, std::chrono::milliseconds timeout,
