@@ -17,7 +17,8 @@ class UserPrompts {
   };
 
   virtual ~UserPrompts() = default;
-  /// Confirmation box "Bestätigung" with a question icon.
+  /// Confirmation box "Bestätigung" with a question icon. Return and Escape give the answer that
+  /// loses nothing: "Abbrechen" where the box has it, else "&Ja".
   virtual Answer confirm(const QString& question, Buttons buttons) = 0;
   /// The general error display: error icon, caption "Velan".
   virtual void showError(const QString& message) = 0;

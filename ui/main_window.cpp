@@ -409,6 +409,9 @@ void TForm1::StartClick() {
   }
   if (monitor_) monitor_->startRun();
   BnPlot->show();
+  // The other windows came up without the keyboard: a note can be typed here at once.
+  activateWindow();
+  edRem->setFocus();
 }
 
 void TForm1::StopClick() {
@@ -427,6 +430,7 @@ void TForm1::StopClick() {
   BnPlot->setVisible(store_.rowCount > 0);
   store_.dataSaved = false;
   if (monitor_) monitor_->monitor().view().displayMode = kIdle;
+  Start->setFocus();
 }
 
 void TForm1::BnAddRemarkClick() {

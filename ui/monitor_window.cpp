@@ -191,6 +191,9 @@ void TForm2::buildControls() {
   BnPlot->setObjectName(QStringLiteral("BnPlot"));
   BnPlot->setAccessibleName(QStringLiteral("Plot"));
   BnPlot->setFixedWidth(44);
+  QSizePolicy keepsItsPlace = BnPlot->sizePolicy();  // the strip must not jump when it hides
+  keepsItsPlace.setRetainSizeWhenHidden(true);
+  BnPlot->setSizePolicy(keepsItsPlace);
   connect(BnPlot, &QPushButton::clicked, this, &TForm2::BnPlotClick);
   bottom->addWidget(BnPlot, 0, Qt::AlignVCenter);
 
@@ -336,8 +339,10 @@ void TForm2::setRunGroupsVisible(bool visible) {
 }
 
 void TForm2::startRun() {
+  setAttribute(Qt::WA_ShowWithoutActivating);  // shown for the run, the keyboard stays put
   show();
   showNormal();
+  setAttribute(Qt::WA_ShowWithoutActivating, false);
   for (int c = 1; c <= kChannels; ++c) setChannelGroupVisible(c, main_.channelSelected(c));
   setRunGroupsVisible(true);
   BnPlot->hide();

@@ -34,6 +34,7 @@ TForm3::TForm3(QWidget* parent)
 }
 
 void TForm3::showRestored() {
+  setAttribute(Qt::WA_ShowWithoutActivating);  // the keyboard stays where the user is
   show();
   showNormal();
 }

@@ -14,8 +14,11 @@ UserPrompts::Answer QtUserPrompts::confirm(const QString& question, Buttons butt
   QPushButton* cancel = buttons == Buttons::YesNo
                             ? nullptr
                             : box.addButton(QStringLiteral("Abbrechen"), QMessageBox::RejectRole);
-  box.setDefaultButton(yes);
-  box.setEscapeButton(cancel ? cancel : no);
+  // Return and Escape give the answer that loses nothing: "Abbrechen" where there is one (its
+  // "&Ja" discards or replaces a record), else "&Ja" (the recovery offer, whose "&Nein" deletes).
+  QPushButton* keeping = cancel ? cancel : yes;
+  box.setDefaultButton(keeping);
+  box.setEscapeButton(keeping);
   box.exec();
   if (box.clickedButton() == yes) return Answer::Yes;
   if (no && box.clickedButton() == no) return Answer::No;

@@ -5,8 +5,10 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include "contrast.h"
+#include "qt_user_prompts.h"
 #include "record_journal.h"
 #include "ui_fixture.h"
 #include "user_settings.h"
@@ -603,6 +605,34 @@ TEST_F(WindowsTest, ExportAsCsvWheneverTheRecordHasRowsWithoutSavingIt) {
   main->exportCsvClick();
   EXPECT_TRUE(QFile::exists(path("run.csv"))) << "the extension added";
   EXPECT_FALSE(store->dataSaved) << "an export is no save";
+}
+
+// Return and Escape never discard: the real question boxes, answered from the keyboard.
+TEST_F(WindowsTest, QuestionsAnswerReturnAndEscapeWithWhatLosesNothing) {
+  using Buttons = UserPrompts::Buttons;
+  using Answer = UserPrompts::Answer;
+  QtUserPrompts real(main);
+  for (const auto& [buttons, keeping] : {std::pair{Buttons::YesCancel, Answer::Cancel},
+                                         {Buttons::YesNoCancel, Answer::Cancel},
+                                         {Buttons::YesNo, Answer::Yes}}) {
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+      QTimer::singleShot(0, [key] { QTest::keyClick(QApplication::activeModalWidget(), key); });
+      EXPECT_EQ(real.confirm(QStringLiteral("?"), buttons), keeping) << static_cast<int>(key);
+    }
+  }
+}
+
+TEST_F(WindowsTest, StartKeepsTheKeyboardOnTheMainWindowAndTheStripStaysPut) {
+  QWidget* minus = monitor->findChild<QWidget*>("BnTimeMinus");
+  const QPoint before = minus->mapTo(monitor, QPoint(0, 0));
+  main->activateWindow();
+  main->StartClick();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QApplication::activeWindow(), main);
+  EXPECT_EQ(main->focusWidget(), child<QWidget>("edRem")) << "a note can be typed at once";
+  EXPECT_EQ(minus->mapTo(monitor, QPoint(0, 0)), before) << "Plot hid without moving the strip";
+  main->StopClick();
+  EXPECT_EQ(main->focusWidget(), child<QWidget>("Start"));
 }
 
 }  // namespace
