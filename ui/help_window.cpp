@@ -119,6 +119,20 @@ displayed are marked by triangles and listed with their times in the notes windo
 To import a data file into a spreadsheet, open it as text with ";" as the only separator: the
 times, the channel values and the notes appear in columns beside their rows.
 
+[Keys]
+These work in every Velan window:
+  F5            Start recording
+  Shift+F5      Stop recording
+  Ctrl+P        Plot data
+  Ctrl+1        Main window to the front
+  Ctrl+2        Monitor to the front
+  Ctrl+3        Notes window to the front
+  F1            This help
+In the main window: Ctrl+O Open, Ctrl+S Save, Ctrl+Shift+S Save as, Ctrl+Q Exit Program;
+Alt+F, Alt+O and Alt+H open the menus File, Options and Help (or F10, then the arrow keys).
+In the monitor: Ctrl+F fits the scales to the data; the Menu key or Shift+F10 on the picture
+opens its menu; Tab reaches the picture.
+
 Please report problems, with the data file concerned if possible, to the laboratory's software
 contact.
 )");

@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <limits>
 
@@ -209,6 +210,17 @@ void TForm1::buildControls() {
   }
   connect(EdComNr, &QLineEdit::textChanged, this, &TForm1::describePort);
   describePort();
+  // The run's commands and the windows, by key from any Velan window (a button's own shortcut
+  // would work only while the main window has the keyboard).
+  addKey(QKeySequence(Qt::Key_F5), [this] { clickIfShown(Start); });
+  addKey(QKeySequence(Qt::SHIFT | Qt::Key_F5), [this] { clickIfShown(Stop); });
+  addKey(QKeySequence(Qt::CTRL | Qt::Key_P), [this] { clickIfShown(BnPlot); });
+  addKey(QKeySequence(Qt::CTRL | Qt::Key_1), [this] { bringForward(this); });
+  addKey(QKeySequence(Qt::CTRL | Qt::Key_2), [this] { bringForward(monitor_); });
+  addKey(QKeySequence(Qt::CTRL | Qt::Key_3), [this] { bringForward(notes_); });
+  Start->setToolTip(QStringLiteral("Start recording (F5)"));
+  Stop->setToolTip(QStringLiteral("Stop recording (Shift+F5)"));
+  BnPlot->setToolTip(QStringLiteral("Plot data (Ctrl+P)"));
   connect(Start, &QPushButton::clicked, this, &TForm1::StartClick);
   connect(Stop, &QPushButton::clicked, this, &TForm1::StopClick);
   connect(BnAddRemark, &QPushButton::clicked, this, &TForm1::BnAddRemarkClick);
@@ -240,24 +252,24 @@ void TForm1::buildControls() {
 }
 
 void TForm1::buildMenus() {
-  QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-  Open1 = file->addAction(QStringLiteral("Open"), this, &TForm1::Open1Click);
-  Open1->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
-  Save1 = file->addAction(QStringLiteral("Save"), this, &TForm1::Save1Click);
-  Save1->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
-  Saveas1 = file->addAction(QStringLiteral("Save as"), this, &TForm1::Saveas1Click);
-  Saveas1->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+S")));
-  exportCsv_ = file->addAction(QStringLiteral("Export as CSV..."), this, &TForm1::exportCsvClick);
+  QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+  Open1 = file->addAction(QStringLiteral("&Open"), this, &TForm1::Open1Click);
+  Open1->setShortcut(QKeySequence::Open);
+  Save1 = file->addAction(QStringLiteral("&Save"), this, &TForm1::Save1Click);
+  Save1->setShortcut(QKeySequence::Save);
+  Saveas1 = file->addAction(QStringLiteral("Save &as"), this, &TForm1::Saveas1Click);
+  Saveas1->setShortcut(QKeySequence::SaveAs);
+  exportCsv_ = file->addAction(QStringLiteral("&Export as CSV..."), this, &TForm1::exportCsvClick);
   exportCsv_->setObjectName(QStringLiteral("ExportCsv1"));
   // Whenever the record has rows, during a run too; exporting never changes the saved state.
   connect(file, &QMenu::aboutToShow, this, [this] { exportCsv_->setEnabled(store_.rowCount > 0); });
-  recentMenu_ = file->addMenu(QStringLiteral("Recent files"));
+  recentMenu_ = file->addMenu(QStringLiteral("&Recent files"));
   recentMenu_->setObjectName(QStringLiteral("RecentFiles1"));
   recentMenu_->setToolTipsVisible(true);  // the full path of each file
   fillRecentMenu();
   file->addSeparator();
-  QAction* quit = file->addAction(QStringLiteral("Exit Program"), this, &TForm1::Quit1Click);
-  quit->setShortcut(QKeySequence(QStringLiteral("Ctrl+Q")));
+  QAction* quit = file->addAction(QStringLiteral("E&xit Program"), this, &TForm1::Quit1Click);
+  quit->setShortcut(QKeySequence::Quit);
   Save1->setEnabled(false);
   Saveas1->setEnabled(false);
   Open1->setObjectName(QStringLiteral("Open1"));
@@ -265,23 +277,23 @@ void TForm1::buildMenus() {
   Saveas1->setObjectName(QStringLiteral("Saveas1"));
   quit->setObjectName(QStringLiteral("Quit1"));
 
-  QMenu* options = menuBar()->addMenu(QStringLiteral("Options"));
-  QAction* settings = options->addAction(QStringLiteral("Save currents settings as Velan.ini"),
+  QMenu* options = menuBar()->addMenu(QStringLiteral("&Options"));
+  QAction* settings = options->addAction(QStringLiteral("Save currents settings as &Velan.ini"),
                                          this, &TForm1::saveSettingsClick);
   settings->setObjectName(QStringLiteral("SaveSettings1"));
-  Help1 = options->addAction(QStringLiteral("Save numbers with comma/point: = c"), this,
+  Help1 = options->addAction(QStringLiteral("Save numbers with &comma/point: = c"), this,
                              &TForm1::Help1Click);
   Help1->setObjectName(QStringLiteral("Help1"));
   QAction* serialPorts =
-      options->addAction(QStringLiteral("Serial ports..."), this, &TForm1::serialPortsClick);
+      options->addAction(QStringLiteral("Serial &ports..."), this, &TForm1::serialPortsClick);
   serialPorts->setObjectName(QStringLiteral("SerialPorts1"));
 
-  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
-  QAction* manual = help->addAction(QStringLiteral("Help"), this, &TForm1::Manual1Click);
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  QAction* manual = help->addAction(QStringLiteral("&Help"), this, &TForm1::Manual1Click);
   manual->setShortcut(QKeySequence(QStringLiteral("F1")));
   manual->setObjectName(QStringLiteral("Manual1"));
   QAction* aboutItem =
-      help->addAction(QStringLiteral("About Velan"), this, &TForm1::AboutVelan1Click);
+      help->addAction(QStringLiteral("&About Velan"), this, &TForm1::AboutVelan1Click);
   aboutItem->setObjectName(QStringLiteral("AboutVelan1"));
 }
 
@@ -321,6 +333,24 @@ void TForm1::setStatus(const QString& text, const QString& detail) {
   status_->setToolTip(detail);
   status_->setAccessibleDescription(detail.isEmpty() ? QStringLiteral("Status")
                                                      : QStringLiteral("Status: ") + detail);
+}
+
+void TForm1::addKey(const QKeySequence& key, const std::function<void()>& action) {
+  auto* shortcut = new QShortcut(key, this);
+  shortcut->setContext(Qt::ApplicationShortcut);
+  connect(shortcut, &QShortcut::activated, this, action);
+}
+
+void TForm1::clickIfShown(QPushButton* button) {
+  if (!button->isHidden() && button->isEnabled()) button->click();
+}
+
+void TForm1::bringForward(QWidget* window) {
+  if (!window) return;
+  window->show();
+  window->showNormal();
+  window->raise();
+  window->activateWindow();
 }
 
 void TForm1::describePort() {

@@ -125,6 +125,10 @@ class TForm1 : public QMainWindow,
   void setStatus(const QString& text, const QString& detail = QString());
   /// The port field's tool tip: which device its number means.
   void describePort();
+  /// A key that works in every Velan window.
+  void addKey(const QKeySequence& key, const std::function<void()>& action);
+  static void clickIfShown(QPushButton* button);
+  static void bringForward(QWidget* window);
   void setFileLabel(const QString& text);
   /// Puts `path` first in the recent files.
   void rememberFile(const QString& path);

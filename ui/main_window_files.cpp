@@ -193,8 +193,8 @@ void TForm1::restoreRecord(JournalRecord&& record) {
 
 void TForm1::Help1Click() {
   decimalComma_ = !decimalComma_;
-  Help1->setText(decimalComma_ ? QStringLiteral("Save with comma/point: = c")
-                               : QStringLiteral("Save with comma/point: = p"));
+  Help1->setText(decimalComma_ ? QStringLiteral("Save with &comma/point: = c")
+                               : QStringLiteral("Save with &comma/point: = p"));
 }
 
 void TForm1::saveSettingsClick() {

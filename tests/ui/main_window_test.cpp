@@ -258,9 +258,9 @@ TEST_F(WindowsTest, NotesAndHelpWindowsCloseAsSpecified) {
 
 TEST_F(WindowsTest, HelpTextHasEverySection) {
   const QString text = TForm4::helpText();
-  for (const char* section :
-       {"[Installation]", "[Connection of the converter]", "[Program start]",
-        "[Recording an experiment]", "[Plotting data]", "[Data format]", "[Open vln files]"}) {
+  for (const char* section : {"[Installation]", "[Connection of the converter]", "[Program start]",
+                              "[Recording an experiment]", "[Plotting data]", "[Data format]",
+                              "[Open vln files]", "[Keys]"}) {
     EXPECT_TRUE(text.contains(QString::fromLatin1(section))) << section;
   }
   EXPECT_TRUE(text.contains(QStringLiteral("libadc1632.so")));
@@ -525,12 +525,12 @@ TEST_F(WindowsTest, OpenAsksAboutUnsavedDataAndIsRefusedDuringARun) {
 
 TEST_F(WindowsTest, CommaPointOptionCaptions) {
   QAction* option = action("Help1");
-  EXPECT_EQ(option->text(), QStringLiteral("Save numbers with comma/point: = c"));
+  EXPECT_EQ(option->text().remove('&'), QStringLiteral("Save numbers with comma/point: = c"));
   main->Help1Click();
-  EXPECT_EQ(option->text(), QStringLiteral("Save with comma/point: = p"));
+  EXPECT_EQ(option->text().remove('&'), QStringLiteral("Save with comma/point: = p"));
   EXPECT_FALSE(main->decimalComma());
   main->Help1Click();
-  EXPECT_EQ(option->text(), QStringLiteral("Save with comma/point: = c"));
+  EXPECT_EQ(option->text().remove('&'), QStringLiteral("Save with comma/point: = c"));
 }
 
 TEST_F(WindowsTest, SettingsAreSavedAndReadAtTheNextStart) {
@@ -572,12 +572,11 @@ TEST_F(WindowsTest, MenusAndCaptionsReadAsTheProgramHasThem) {
     for (QAction* item : menu->menu()->actions()) items << item->text();
     menus << menu->text() + ": " + items.join(QLatin1String(" | "));
   }
-  EXPECT_EQ(menus,
-            QStringList(
-                {"File: Open | Save | Save as | Export as CSV... | Recent files |  | Exit Program",
-                 "Options: Save currents settings as Velan.ini | Save numbers with "
-                 "comma/point: = c | Serial ports...",
-                 "Help: Help | About Velan"}));
+  EXPECT_EQ(menus, QStringList({"&File: &Open | &Save | Save &as | &Export as CSV... | &Recent "
+                                "files |  | E&xit Program",
+                                "&Options: Save currents settings as &Velan.ini | Save numbers "
+                                "with &comma/point: = c | Serial &ports...",
+                                "&Help: &Help | &About Velan"}));
   QStringList captions;
   for (QLabel* label : main->findChildren<QLabel*>()) captions << label->text();
   for (const char* caption : {"File:", "Experiment:", "COM Port #"}) {
@@ -633,6 +632,23 @@ TEST_F(WindowsTest, StartKeepsTheKeyboardOnTheMainWindowAndTheStripStaysPut) {
   EXPECT_EQ(minus->mapTo(monitor, QPoint(0, 0)), before) << "Plot hid without moving the strip";
   main->StopClick();
   EXPECT_EQ(main->focusWidget(), child<QWidget>("Start"));
+}
+
+TEST_F(WindowsTest, KeysWorkFromEveryWindow) {
+  QApplication::setActiveWindow(monitor);
+  QTest::keyClick(monitor, Qt::Key_F5);
+  EXPECT_TRUE(main->recorder().timers().rowEnabled()) << "F5 starts, from the monitor too";
+  storeRows(2);
+  QApplication::setActiveWindow(notes);
+  QTest::keyClick(notes, Qt::Key_F5, Qt::ShiftModifier);
+  EXPECT_FALSE(main->recorder().timers().rowEnabled()) << "Shift+F5 stops";
+  QApplication::setActiveWindow(main);
+  QTest::keyClick(main, Qt::Key_P, Qt::ControlModifier);
+  EXPECT_EQ(monitor->monitor().view().displayMode, kPlot) << "Ctrl+P plots";
+  notes->showMinimized();
+  QTest::keyClick(main, Qt::Key_3, Qt::ControlModifier);
+  EXPECT_FALSE(notes->isMinimized()) << "Ctrl+3 brings the notes window back";
+  EXPECT_EQ(child<QPushButton>("Start")->toolTip(), QStringLiteral("Start recording (F5)"));
 }
 
 }  // namespace
