@@ -4,16 +4,21 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "contrast.h"
+
 AboutPanel::AboutPanel(QWidget* parent) : QGroupBox(QStringLiteral("About Velan"), parent) {
   setObjectName(QStringLiteral("GBInfo"));
   setAccessibleName(QStringLiteral("About Velan"));
   setAutoFillBackground(true);
   setFocusPolicy(Qt::StrongFocus);
-  setStyleSheet(
-      QStringLiteral("QGroupBox { background: white; border: 1px solid #7f7f9f; margin-top: 8px; }"
-                     "QGroupBox::title { subcontrol-origin: margin; left: 8px; color: blue; "
-                     "font-size: 13px; }"
-                     "QLabel { color: blue; font-size: 13px; }"));
+  // The palette's text background, and blue as dark or light as it needs to be read on it.
+  const QString blue = readableColor(Qt::blue, palette().color(QPalette::Base)).name();
+  setStyleSheet(QStringLiteral("QGroupBox { background: palette(base); border: 1px solid #7f7f9f; "
+                               "margin-top: 8px; }"
+                               "QGroupBox::title { subcontrol-origin: margin; left: 8px; color: "
+                               "%1; font-size: 13px; }"
+                               "QLabel { color: %1; font-size: 13px; }")
+                    .arg(blue));
   auto* about = new QVBoxLayout(this);
   about->setContentsMargins(16, 20, 12, 8);
   for (const QString& line :

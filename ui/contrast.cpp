@@ -16,12 +16,18 @@ double contrastRatio(const QColor& first, const QColor& second) {
   return std::max(a, b) / std::min(a, b);
 }
 
-QColor readableGrey(const QColor& background) {
-  // The usual mid grey, darkened (lightened on a dark background) just enough to be read.
+QColor readableColor(const QColor& hue, const QColor& background) {
+  if (contrastRatio(hue, background) >= 4.5) return hue;
+  // The same hue, darkened (lightened on a dark background) just enough to be read.
+  const QColor hsl = hue.toHsl();
   const int step = background.lightness() >= 128 ? -1 : 1;
-  for (int level = 128; level >= 0 && level <= 255; level += step) {
-    const QColor grey(level, level, level);
-    if (contrastRatio(grey, background) >= 4.5) return grey;
+  for (int level = hsl.lightness(); level >= 0 && level <= 255; level += step) {
+    const QColor shade = QColor::fromHsl(hsl.hslHue(), hsl.hslSaturation(), level);
+    if (contrastRatio(shade, background) >= 4.5) return shade;
   }
   return step < 0 ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+QColor readableGrey(const QColor& background) {
+  return readableColor(QColor(128, 128, 128), background);
 }

@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "contrast.h"
 #include "main_window.h"
 #include "notes_window.h"
 #include "numbers.h"
@@ -140,15 +141,21 @@ void TForm2::buildControls() {
   for (int c = 1; c <= kChannels; ++c) {
     auto* group = new QGroupBox(QStringLiteral(" Ch. %1 (mV) ").arg(c), this);
     group->setObjectName(groupNames[c]);
-    group->setStyleSheet(QStringLiteral("QGroupBox { color: %1; }").arg(kChannelColorNames[c]));
+    // The channel's colour, as dark or light as the window needs to read it (the marks on the
+    // white picture keep the exact colours).
+    const QColor background = palette().color(QPalette::Window);
+    group->setStyleSheet(QStringLiteral("QGroupBox { color: %1; }")
+                             .arg(readableColor(QColor(kChannelColorNames[c]), background).name()));
     GBCh[c] = group;
     auto* layout = new QGridLayout(group);
     layout->setContentsMargins(4, 2, 2, 2);
     layout->setVerticalSpacing(1);
     QLabel* value = captionLabel(MonitorCaptions::value(c), QStringLiteral("LbmV%1").arg(c),
                                  QStringLiteral("Ch. %1 value").arg(c), group);
-    value->setStyleSheet(QStringLiteral("color: %1; font-weight: bold")
-                             .arg(c == 4 ? "purple" : kChannelColorNames[c]));
+    value->setStyleSheet(
+        QStringLiteral("color: %1; font-weight: bold")
+            .arg(readableColor(QColor(c == 4 ? "purple" : kChannelColorNames[c]), background)
+                     .name()));
     layout->addWidget(value, 0, 0, 1, 2);
     layout->addWidget(new QLabel(QStringLiteral("Scale "), group), 1, 0, 1, 2);
     layout->addWidget(captionLabel(MonitorCaptions::scale(c), scaleNames[c],

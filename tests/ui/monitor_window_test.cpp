@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "contrast.h"
 #include "ui_fixture.h"
 
 namespace {
@@ -202,6 +203,26 @@ TEST_F(WindowsTest, PictureWithLegendKeepsThePictureAndNamesWhatItShows) {
             QImage(path("plain.png")).convertToFormat(QImage::Format_RGB32));
   EXPECT_EQ(legend.height(), 480 + 16 + 18 * 5) << "channel 1, time, experiment, file, start";
   EXPECT_EQ(legend.pixelColor(12, 480 + 8 + 8), QColor(Qt::red)) << "channel 1's colour";
+}
+
+TEST_F(WindowsTest, ChannelTextsReadUnderADarkPalette) {
+  const QPalette light = QApplication::palette();
+  for (const QColor window : {QColor(0x20, 0x20, 0x20), QColor(0xef, 0xef, 0xef)}) {
+    destroy();
+    QPalette palette = light;
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::Base, window);
+    QApplication::setPalette(palette);
+    build();
+    for (const char* name :
+         {"LbmV1", "LbmV2", "LbmV3", "LbmV4", "GBCH1", "GBCh2", "GBCh3", "GBCh4"}) {
+      QWidget* text = child<QWidget>(name);
+      text->ensurePolished();
+      EXPECT_GE(contrastRatio(text->palette().color(QPalette::WindowText), window), 4.5)
+          << name << " on " << window.name().toStdString();
+    }
+  }
+  QApplication::setPalette(light);
 }
 
 }  // namespace
