@@ -267,6 +267,7 @@ void Monitor::refreshView() {
   defineworlds();
   findFirstVisibleRow();
   redrawFrom(view_.firstVisibleRow);
+  if (pointer_) ImScreenMouseMove(pointer_->x, pointer_->y);
 }
 
 void Monitor::setTimeStart(long double minutes) {
@@ -397,7 +398,34 @@ void Monitor::FormShow() {
   defineworlds();
 }
 
+void Monitor::wheelOnPicture(int x, int notches, bool movesWindow) {
+  for (int i = 0; i < std::abs(notches); ++i) {
+    const bool away = notches > 0;
+    if (movesWindow) {
+      away ? BnTimeMinusClick() : BnTimeplusClick();
+      continue;
+    }
+    const long double pointed = view_.origin[0] + static_cast<long double>(x - plotLeft) *
+                                                      view_.span[0] / (plotRight - plotLeft);
+    pressUpDown(9, !away);
+    // A few ">" or "<" steps bring the pointed time back into view (a step is a fifth of the
+    // window, so a handful always does).
+    for (int step = 0; step < 10 && pointed > view_.origin[0] + view_.span[0]; ++step) {
+      BnTimeplusClick();
+    }
+    for (int step = 0; step < 10 && pointed < view_.origin[0]; ++step) BnTimeMinusClick();
+  }
+}
+
+int Monitor::dragOnPicture(int dx) {
+  constexpr int kStep = (plotRight - plotLeft) / 5;  // a "<" or ">" step moves a fifth
+  for (; dx >= kStep; dx -= kStep) BnTimeMinusClick();
+  for (; dx <= -kStep; dx += kStep) BnTimeplusClick();
+  return dx;
+}
+
 void Monitor::ImScreenMouseMove(int x, int y) {
+  pointer_ = SurfacePoint{x, y};
   const long double minutes =
       static_cast<long double>(x - plotLeft) * view_.span[0] / (plotRight - plotLeft) +
       view_.origin[0];

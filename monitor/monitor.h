@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <optional>
 
 #include "data_table.h"
 #include "monitor_view.h"
@@ -75,6 +76,7 @@ class Monitor : public RecordListener {
   void redrawFrom(int row);
   void drawLatestRow();
   /// defineworlds, findFirstVisibleRow, redrawFrom(firstVisibleRow).
+  /// Loads the view from the captions and redraws it whole; the cursor readout follows.
   void refreshView();
 
   // Plot mode
@@ -94,6 +96,16 @@ class Monitor : public RecordListener {
 
   // Cursor readout
   void ImScreenMouseMove(int x, int y);
+
+  // The mouse on the picture, in steps of the controls (the view stays the captions')
+  /// The wheel over surface column `x`: `notches`, positive away from the user. Steps the time
+  /// range as "Time range" does (away: shorter), then moves the window by ">" or "<" steps until
+  /// the time under the pointer is in view again; with `movesWindow` (Shift, or a horizontal
+  /// wheel) moves the window as "<" (away) and ">" (towards the user) do.
+  void wheelOnPicture(int x, int notches, bool movesWindow);
+  /// The picture dragged `dx` surface pixels with the left button: a "<" or ">" step for each
+  /// fifth of the plot's width, the data following the pointer. Returns the pixels left over.
+  int dragOnPicture(int dx);
 
   /// For every selected channel with values in the time window: the smallest scale of the
   /// 1-2.5-5 series, and the midpoint nearest the values' middle, that show all of them; then
@@ -116,6 +128,8 @@ class Monitor : public RecordListener {
   Surface& surface_;
   NotesSink* notes_ = nullptr;
   MonitorWindow* window_ = nullptr;
+  /// Where the pointer was last on the picture, so the readout follows a view change.
+  std::optional<SurfacePoint> pointer_;
   MonitorView view_;
   MonitorCaptions captions_;
   QChar separator_ = QLatin1Char('.');

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include "contrast.h"
 #include "main_window.h"
@@ -56,7 +57,34 @@ void MonitorCanvas::paintEvent(QPaintEvent*) {
   painter.drawImage(QPoint(kFrame, kFrame), image);
 }
 
+QPointF MonitorCanvas::toSurface(const QPointF& position) const {
+  return (position - QPointF(kFrame, kFrame)) * devicePixelRatioF();
+}
+
+void MonitorCanvas::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) dragFromX_ = toSurface(event->position()).x();
+  QWidget::mousePressEvent(event);
+}
+
+void MonitorCanvas::wheelEvent(QWheelEvent* event) {
+  const QPoint delta = event->angleDelta();
+  const bool horizontal = delta.y() == 0 && delta.x() != 0;
+  wheelRest_ += horizontal ? delta.x() : delta.y();
+  const int notches = wheelRest_ / QWheelEvent::DefaultDeltasPerStep;
+  wheelRest_ %= QWheelEvent::DefaultDeltasPerStep;
+  if (notches != 0) {
+    emit wheelTurned(static_cast<int>(toSurface(event->position()).x()), notches,
+                     horizontal || (event->modifiers() & Qt::ShiftModifier));
+  }
+  event->accept();
+}
+
 void MonitorCanvas::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() & Qt::LeftButton) {
+    const double x = toSurface(event->position()).x();
+    emit dragged(static_cast<int>(x - dragFromX_));
+    dragFromX_ = x;
+  }
   const qreal ratio = devicePixelRatioF();
   emit pointerMoved(static_cast<int>((event->position().x() - kFrame) * ratio),
                     static_cast<int>((event->position().y() - kFrame) * ratio));
@@ -183,6 +211,14 @@ void TForm2::buildControls() {
   ImScreen->setAccessibleName(QStringLiteral("Monitor plot"));
   ImScreen->setFixedSize(ImScreen->sizeHint());
   connect(ImScreen, &MonitorCanvas::pointerMoved, this, &TForm2::ImScreenMouseMove);
+  connect(ImScreen, &MonitorCanvas::wheelTurned, this, [this](int x, int notches, bool moves) {
+    monitor_.wheelOnPicture(x, notches, moves);
+    ImScreen->update();
+  });
+  connect(ImScreen, &MonitorCanvas::dragged, this, [this](int dx) {
+    dragRest_ = monitor_.dragOnPicture(dragRest_ + dx);
+    ImScreen->update();
+  });
   connect(ImScreen, &MonitorCanvas::savePictureRequested, this, &TForm2::savePictureClick);
   connect(ImScreen, &MonitorCanvas::savePictureWithLegendRequested, this,
           &TForm2::savePictureWithLegendClick);

@@ -15,9 +15,9 @@ class TForm1;
 class UpDownWidget;
 class UserPrompts;
 
-/// Shows the monitor's surface 1:1 and reports pointer moves in surface pixels. It takes the
-/// keyboard focus, shown by a frame in a margin around the picture; the Menu key, Shift+F10 and
-/// a right click open its menu.
+/// Shows the monitor's surface 1:1 and reports pointer moves, wheel notches and drags in surface
+/// pixels. It takes the keyboard focus, shown by a frame in a margin around the picture; the Menu
+/// key, Shift+F10 and a right click open its menu.
 class MonitorCanvas : public QWidget {
   Q_OBJECT
  public:
@@ -31,6 +31,11 @@ class MonitorCanvas : public QWidget {
 
  signals:
   void pointerMoved(int x, int y);
+  /// Whole wheel notches at surface column x, positive away from the user; `movesWindow` with
+  /// Shift or a horizontal wheel.
+  void wheelTurned(int x, int notches, bool movesWindow);
+  /// The pointer moved `dx` surface pixels with the left button held.
+  void dragged(int dx);
   void savePictureRequested();
   void savePictureWithLegendRequested();
   void fitScalesRequested();
@@ -38,6 +43,8 @@ class MonitorCanvas : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
@@ -47,6 +54,9 @@ class MonitorCanvas : public QWidget {
   ImageSurface& surface_;
   QMenu* menu_;
   QAction* fitAction_ = nullptr;
+  QPointF toSurface(const QPointF& position) const;
+  int wheelRest_ = 0;     ///< eighths of a degree not yet a whole notch (fine-grained wheels)
+  double dragFromX_ = 0;  ///< surface column of the last drag report
 };
 
 /// The monitor window: channel groups on the left, the surface, the bottom strip of controls.
@@ -108,6 +118,7 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
 
   MonitorCanvas* ImScreen = nullptr;
   std::array<QGroupBox*, kChannels + 1> GBCh{};
+  int dragRest_ = 0;  ///< dragged pixels not yet a whole step
   std::array<QLabel*, MonitorCaptions::Count> captionLabels_{};
   std::array<UpDownWidget*, 11> upDowns_{};
   QGroupBox* GBinterval = nullptr;

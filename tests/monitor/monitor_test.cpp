@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <random>
 
@@ -594,6 +595,61 @@ TEST(UpDownLogic, BoundsAndWrap) {
   EXPECT_EQ(wrapping.position(), 0);
   EXPECT_EQ(wrapping.press(false), UpDownLogic::Direction::Up);
   EXPECT_EQ(wrapping.position(), 2);
+}
+
+TEST_F(MonitorTest, WheelAndDragStepTheViewAsTheControlsDo) {
+  using Steps = std::function<void()>;
+  const Steps earlier = [this] { monitor.BnTimeMinusClick(); };
+  const Steps later = [this] { monitor.BnTimeplusClick(); };
+  const Steps shorter = [this] { monitor.pressUpDown(9, false); };
+  const Steps longer = [this] { monitor.pressUpDown(9, true); };
+  struct Case {
+    const char* what;
+    Steps mouse;
+    std::vector<Steps> controls;
+  } const cases[] = {
+      {"wheel away at the left edge",
+       [this] { monitor.wheelOnPicture(plotLeft, 1, false); },
+       {shorter}},
+      {"wheel towards the user",
+       [this] { monitor.wheelOnPicture(300, -2, false); },
+       {longer, longer}},
+      // The pointed time (0.998 min) stays in view: five fifths of the new half-minute window.
+      {"wheel away at the right edge",
+       [this] { monitor.wheelOnPicture(plotRight - 1, 1, false); },
+       {shorter, later, later, later, later, later}},
+      {"Shift+wheel away", [this] { monitor.wheelOnPicture(300, 1, true); }, {earlier}},
+      {"Shift+wheel towards the user", [this] { monitor.wheelOnPicture(300, -1, true); }, {later}},
+      {"a drag of 250 px to the right",
+       [this] { EXPECT_EQ(monitor.dragOnPicture(250), 10); },
+       {earlier, earlier}},
+      {"a drag of 130 px to the left",
+       [this] { EXPECT_EQ(monitor.dragOnPicture(-130), -10); },
+       {later}},
+  };
+  for (const Case& c : cases) {
+    const auto view = [this] {
+      return caption(MonitorCaptions::TimeStart) + " " + caption(MonitorCaptions::TimeScale);
+    };
+    const auto reset = [this] {
+      monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
+      monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
+      monitor.refreshView();
+    };
+    reset();
+    c.mouse();
+    const QString byMouse = view();
+    reset();
+    for (const Steps& step : c.controls) step();
+    EXPECT_EQ(byMouse, view()) << c.what;
+  }
+  // The readout follows every view change, without the mouse moving.
+  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
+  monitor.refreshView();
+  monitor.ImScreenMouseMove(335, 230);
+  EXPECT_EQ(caption(MonitorCaptions::CursorTime), QStringLiteral("0.50"));
+  monitor.BnTimeplusClick();
+  EXPECT_EQ(caption(MonitorCaptions::CursorTime), QStringLiteral("0.70"));
 }
 
 }  // namespace
