@@ -41,9 +41,8 @@ MonitorCanvas::MonitorCanvas(ImageSurface& surface, QWidget* parent)
 }
 
 QSize MonitorCanvas::sizeHint() const {
-  const qreal ratio = devicePixelRatioF();
-  return QSize(qRound(Surface::kWidth / ratio) + 2 * kFrame,
-               qRound(Surface::kHeight / ratio) + 2 * kFrame);
+  // 640 x 480 device-independent pixels: as large on a scaled screen as on any other.
+  return QSize(Surface::kWidth + 2 * kFrame, Surface::kHeight + 2 * kFrame);
 }
 
 void MonitorCanvas::paintEvent(QPaintEvent*) {
@@ -52,13 +51,13 @@ void MonitorCanvas::paintEvent(QPaintEvent*) {
   const QColor margin =
       hasFocus() ? palette().color(QPalette::Highlight) : palette().color(QPalette::Window);
   painter.fillRect(rect(), margin);
-  QImage image = surface_.image();                 // shares the pixels
-  image.setDevicePixelRatio(devicePixelRatioF());  // one image pixel per device pixel
-  painter.drawImage(QPoint(kFrame, kFrame), image);
+  // Scaled by the screen's pixel ratio with nearest-neighbour sampling (no smooth transform):
+  // every picture pixel stays the exact pixel of the drawing rules, only larger.
+  painter.drawImage(QRect(kFrame, kFrame, Surface::kWidth, Surface::kHeight), surface_.image());
 }
 
 QPointF MonitorCanvas::toSurface(const QPointF& position) const {
-  return (position - QPointF(kFrame, kFrame)) * devicePixelRatioF();
+  return position - QPointF(kFrame, kFrame);  // one picture pixel per device-independent pixel
 }
 
 void MonitorCanvas::mousePressEvent(QMouseEvent* event) {
@@ -85,9 +84,8 @@ void MonitorCanvas::mouseMoveEvent(QMouseEvent* event) {
     emit dragged(static_cast<int>(x - dragFromX_));
     dragFromX_ = x;
   }
-  const qreal ratio = devicePixelRatioF();
-  emit pointerMoved(static_cast<int>((event->position().x() - kFrame) * ratio),
-                    static_cast<int>((event->position().y() - kFrame) * ratio));
+  const QPointF pointed = toSurface(event->position());
+  emit pointerMoved(static_cast<int>(pointed.x()), static_cast<int>(pointed.y()));
 }
 
 void MonitorCanvas::contextMenuEvent(QContextMenuEvent* event) {

@@ -225,4 +225,27 @@ TEST_F(WindowsTest, ChannelTextsReadUnderADarkPalette) {
   QApplication::setPalette(light);
 }
 
+TEST_F(WindowsTest, OnAScaledScreenThePictureIsTheSamePixelsEnlarged) {
+  main->StartClick();
+  storeRows(20, 5);
+  auto* canvas = monitor->findChild<MonitorCanvas*>("ImScreen");
+  ASSERT_TRUE(monitor->savePicture(path("plain.png")));
+  const QImage plain = QImage(path("plain.png")).convertToFormat(QImage::Format_RGB32);
+  constexpr int kFrame = MonitorCanvas::kFrame;
+  EXPECT_EQ(canvas->sizeHint(), QSize(640 + 2 * kFrame, 480 + 2 * kFrame));
+  QImage shot(canvas->sizeHint() * 2, QImage::Format_RGB32);
+  shot.setDevicePixelRatio(2);  // as at QT_SCALE_FACTOR=2
+  canvas->render(&shot);
+  int differing = 0;
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 640; ++x) {
+      const QRgb pixel = plain.pixel(x, y);
+      for (const auto& [dx, dy] : {std::pair{0, 0}, {1, 0}, {0, 1}, {1, 1}}) {
+        differing += shot.pixel(2 * (x + kFrame) + dx, 2 * (y + kFrame) + dy) != pixel;
+      }
+    }
+  }
+  EXPECT_EQ(differing, 0) << "each picture pixel is a 2 x 2 block of itself";
+}
+
 }  // namespace
