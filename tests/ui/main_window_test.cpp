@@ -645,9 +645,12 @@ TEST_F(WindowsTest, KeysWorkFromEveryWindow) {
   QApplication::setActiveWindow(main);
   QTest::keyClick(main, Qt::Key_P, Qt::ControlModifier);
   EXPECT_EQ(monitor->monitor().view().displayMode, kPlot) << "Ctrl+P plots";
-  notes->showMinimized();
-  QTest::keyClick(main, Qt::Key_3, Qt::ControlModifier);
-  EXPECT_FALSE(notes->isMinimized()) << "Ctrl+3 brings the notes window back";
+  for (const auto& [key, window] :
+       {std::pair<Qt::Key, QWidget*>{Qt::Key_1, main}, {Qt::Key_2, monitor}, {Qt::Key_3, notes}}) {
+    window->showMinimized();
+    QTest::keyClick(notes, key, Qt::ControlModifier);
+    EXPECT_FALSE(window->isMinimized()) << "Ctrl+" << key - Qt::Key_0 << " brings it back";
+  }
   EXPECT_EQ(child<QPushButton>("Start")->toolTip(), QStringLiteral("Start recording (F5)"));
 }
 
