@@ -366,15 +366,13 @@ std::pair<QString, QString> dateTimeFormats(const QLocale& locale) {
 }
 }  // namespace
 
-QString dateTimeText(const QDateTime& moment) {
-  const QLocale locale = QLocale::system();
+QString dateTimeText(const QDateTime& moment, const QLocale& locale) {
   const auto [dateFormat, timeFormat] = dateTimeFormats(locale);
   return locale.toString(moment.date(), dateFormat) + QStringLiteral("  ") +
          locale.toString(moment.time(), timeFormat);
 }
 
-std::optional<QDateTime> parseDateTimeText(const QString& text) {
-  const QLocale locale = QLocale::system();
+std::optional<QDateTime> parseDateTimeText(const QString& text, const QLocale& locale) {
   const auto [dateFormat, timeFormat] = dateTimeFormats(locale);
   const qsizetype gap = text.indexOf(QStringLiteral("  "));
   if (gap < 0) return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include <QChar>
 #include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <QStringView>
 #include <cstdint>
@@ -37,6 +38,7 @@ QString formatCell(double x, int minWidth, int decimals);
 QChar systemDecimalSeparator();
 
 /// The system's short date, two spaces and its long time (seconds, no time zone).
-QString dateTimeText(const QDateTime& moment);
+QString dateTimeText(const QDateTime& moment, const QLocale& locale = QLocale::system());
 /// The local date and time a dateTimeText gives back; nothing for another text.
-std::optional<QDateTime> parseDateTimeText(const QString& text);
+std::optional<QDateTime> parseDateTimeText(const QString& text,
+                                           const QLocale& locale = QLocale::system());

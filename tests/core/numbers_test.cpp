@@ -263,4 +263,14 @@ TEST(FormatCell, LongNumbersKeep18DigitsThenZeros) {
   EXPECT_EQ(formatCell(-1e300, 6, 2), QStringLiteral("-100000000"));
 }
 
+TEST(DateTimeText, ReadsBackWhatItWroteInEveryLocale) {
+  const QDateTime moment(QDate(2026, 12, 8), QTime(7, 0, 1));
+  for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::German, QLocale::Germany),
+                                QLocale(QLocale::English, QLocale::UnitedStates)}) {
+    EXPECT_EQ(parseDateTimeText(dateTimeText(moment, locale), locale), moment)
+        << dateTimeText(moment, locale).toStdString();  // "08.12.26" is 2026, not 1926
+  }
+  EXPECT_EQ(parseDateTimeText(QStringLiteral("yesterday")), std::nullopt);
+}
+
 }  // namespace
