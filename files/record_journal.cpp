@@ -468,7 +468,8 @@ bool noProgramHolds(const QString& path) {
   // Unreadable: a lock being written this moment, or another machine's; leave it alone.
   if (!lock.getLockInfo(&pid, &host, &application) || pid <= 0) return false;
   if (host != QSysInfo::machineHostName()) return false;
-  return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+  if (::kill(static_cast<pid_t>(pid), 0) == 0) return false;  // it runs
+  return errno == ESRCH;  // EPERM: it runs, as another user
 }
 }  // namespace
 
