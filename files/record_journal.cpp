@@ -469,7 +469,7 @@ bool noProgramHolds(const QString& path) {
   if (!lock.getLockInfo(&pid, &host, &application) || pid <= 0) return false;
   if (host != QSysInfo::machineHostName()) return false;
   if (::kill(static_cast<pid_t>(pid), 0) == 0) return false;  // it runs
-  return errno == ESRCH;  // EPERM: it runs, as another user
+  return errno == ESRCH;                                      // EPERM: it runs, as another user
 }
 }  // namespace
 
