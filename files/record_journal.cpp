@@ -202,7 +202,7 @@ class JournalReader {
       if (waiting->first == *row) {
         cells[DataTable::kNotesColumn] = waiting->second;
       } else {
-        keepNoteOfLostRow(staged.rowCount - 1, waiting->second);
+        keepNoteOfLostRow(staged.rowCount, waiting->second);  // the row kept last, or the heading
       }
     }
     staged.cells.push_back(std::move(cells));

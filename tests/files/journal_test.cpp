@@ -185,6 +185,8 @@ TEST_F(JournalTest, DamagedLinesAreSkippedAndCountedEverythingElseIsKept) {
   }
   const auto firstRowLost = read(QByteArray(whole).replace("row;1;1;", "row;1;;"));
   EXPECT_EQ(firstRowLost->headingNote, QStringLiteral("n1")) << "no row before it: the heading";
+  const auto repeated = read(QByteArray(whole).replace("row;2;", "row;1;"));
+  EXPECT_EQ(repeated->staged.cells[0][5], QStringLiteral("n1  n2")) << "to the row before it";
 }
 
 TEST_F(JournalTest, ReachesTheDiskAtOnceThenAtMostOnceASecond) {
