@@ -45,6 +45,11 @@ bool isToolkitOption(QString argument) {
   return kToolkitOptions.contains(argument.section(QLatin1Char('='), 0, 0));
 }
 
+// What is wrong with the file arguments of a parsed line; empty when nothing is.
+QString fileArgumentMistake(const QCommandLineParser& parser) {
+  return parser.positionalArguments().size() > 1 ? QStringLiteral("one file at most") : QString();
+}
+
 // Help, the version and mistakes on the command line are answered before the window system is
 // up, so they need no display. Returns the exit code when the program ends here. A line with
 // the toolkit's own options is left to the toolkit and read once it has taken them out.
@@ -63,10 +68,7 @@ std::optional<int> answerWithoutWindows(int argc, char* argv[]) {
     nameTheProgram();
     parser.process(commandLine);  // prints and ends the program
   }
-  const QString mistake = !parsed ? parser.errorText()
-                          : parser.positionalArguments().size() > 1
-                              ? QStringLiteral("one file at most")
-                              : QString();
+  const QString mistake = !parsed ? parser.errorText() : fileArgumentMistake(parser);
   if (mistake.isEmpty()) return std::nullopt;
   std::fprintf(stderr, "velan: %s\nTry 'velan --help' for more information.\n",
                qPrintable(mistake));
@@ -96,8 +98,8 @@ int main(int argc, char* argv[]) {
   QCommandLineParser parser;
   describeCommandLine(parser);
   parser.process(app);  // the toolkit has taken its own options out by now
-  if (parser.positionalArguments().size() > 1) {
-    std::fputs("velan: one file at most\n", stderr);
+  if (const QString mistake = fileArgumentMistake(parser); !mistake.isEmpty()) {
+    std::fprintf(stderr, "velan: %s\n", qPrintable(mistake));
     return 1;
   }
 

@@ -121,17 +121,21 @@ void Recorder::noteActivity(int64_t now) {
 void Recorder::Timer1Timer() {
   const int64_t now = clock_();
   noteActivity(now);
-  storeDueRows(now);
+  storeDueRows(now, true);
 }
 
-void Recorder::storeDueRows(int64_t now) {
+void Recorder::storeDueRows(int64_t now, bool tick) {
   if (store_.rowCount >= kMaxRows) return;  // never write past the last entry of a column
   const int64_t interval = store_.readingInterval;
   // Whole intervals ended since the schedule's start. The timer keeps its phase after a late
   // tick, so the next tick is due at the next boundary: counting boundaries, not the time
   // since the last row, never counts an interval twice.
   const int64_t ended = (now - scheduleStartClock_) / interval;
-  const int64_t missed = ended - scheduledIntervals_ - 1;
+  // A tick stores its own row whatever the clock says.
+  const int64_t due =
+      tick ? std::max<int64_t>(ended - scheduledIntervals_, 1) : ended - scheduledIntervals_;
+  if (due <= 0) return;
+  const int64_t missed = due - 1;
   // The tick came a whole interval late or more: the timer would go on from the late tick.
   if (missed > 0 && timers_.rowEnabled()) {
     timers_.realignRow(scheduleStartClock_ + (ended + 1) * interval - now);
@@ -151,7 +155,7 @@ void Recorder::storeDueRows(int64_t now) {
       note.clear();
     }
   }
-  storeRow(true, 1, note);  // every tick stores its own row, whatever the clock says
+  storeRow(true, 1, note);
 }
 
 bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
@@ -194,9 +198,7 @@ void Recorder::setReadingInterval(int milliseconds) {
     // keeps its rows; the new period restarts the row timer, and the schedule with it.
     const int64_t now = clock_();
     noteActivity(now);
-    if ((now - scheduleStartClock_) / store_.readingInterval > scheduledIntervals_) {
-      storeDueRows(now);
-    }
+    storeDueRows(now, false);
     restartSchedule(now);
   }
   store_.readingInterval = milliseconds;

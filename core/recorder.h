@@ -106,8 +106,8 @@ class Recorder {
   /// false gives a row without readings, `note` goes into its notes cell. Returns false when
   /// the record is full.
   bool storeRow(bool measured, int64_t intervals, const QString& note);
-  /// Stores the rows the schedule has due at `now`, at least the one of this tick.
-  void storeDueRows(int64_t now);
+  /// Stores the rows the schedule has due at `now`; a row `tick` stores at least its own.
+  void storeDueRows(int64_t now, bool tick);
   /// Counts a pause of a whole interval or more since the program last polled or stored.
   void noteActivity(int64_t now);
   /// Starts the schedule afresh at `now` (run start, interval change).

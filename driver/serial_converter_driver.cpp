@@ -66,7 +66,6 @@ SerialConverterDriver::~SerialConverterDriver() { stop(); }
 uint8_t SerialConverterDriver::openUnit(int32_t port) {
   if (thread_) return 0;  // already open: the program never opens twice
   device_ = deviceForPort_(port);
-  port_ = port;
   openFailure_.clear();
   stopping_ = false;
   {
@@ -119,8 +118,7 @@ uint8_t SerialConverterDriver::getValue(int32_t* reading, int32_t, int32_t chann
   const Channel& kept = channels_[static_cast<size_t>(channel)];
   // A channel not converted lately (a pulled cable, a device gone) has no value: the last one
   // repeated would pass for a measurement.
-  const Clock::duration stale = std::max<Clock::duration>(timing_.stale, 3 * cycle_);
-  if (!kept.fresh || Clock::now() - kept.converted > stale) return 0;
+  if (!kept.fresh || Clock::now() - kept.converted > staleAfter()) return 0;
   *reading = static_cast<int32_t>(std::lround(kept.kept));
   return 1;
 }
@@ -139,6 +137,10 @@ bool SerialConverterDriver::stop() {
   const std::lock_guard lock(mutex_);
   channels_ = {};
   return true;
+}
+
+SerialConverterDriver::Clock::duration SerialConverterDriver::staleAfter() const {
+  return std::max<Clock::duration>(timing_.stale, 3 * cycle_);
 }
 
 bool SerialConverterDriver::pause(milliseconds duration) {
@@ -264,8 +266,7 @@ void SerialConverterDriver::keep(int channel, int32_t reading, Clock::time_point
   Channel& kept = channels_[static_cast<size_t>(channel)];
   // The maker's filter: each conversion moves the kept value by 1/factor of the difference. A
   // channel without a recent value starts from the reading, not from where it was before.
-  const bool continues =
-      kept.fresh && when - kept.converted <= std::max<Clock::duration>(timing_.stale, 3 * cycle_);
+  const bool continues = kept.fresh && when - kept.converted <= staleAfter();
   kept.kept = continues ? kept.kept + (reading - kept.kept) / kept.filterFactor : reading;
   kept.converted = when;
   kept.fresh = true;

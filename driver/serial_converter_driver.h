@@ -69,13 +69,14 @@ class SerialConverterDriver : public ConverterDriver {
                int32_t* reading);
   void drain(QSerialPort& port);
   void keep(int channel, int32_t reading, Clock::time_point when);
+  /// How old a value may be and still count: 2 s, or three error-free rounds (mutex_ held).
+  Clock::duration staleAfter() const;
   /// Waits up to `duration`; false when the driver is being closed.
   bool pause(std::chrono::milliseconds duration);
 
   DeviceForPort deviceForPort_;
   Timing timing_;
   QString device_;
-  int32_t port_ = 0;
   QString openFailure_;
   std::unique_ptr<QThread> thread_;  ///< a QThread: the port's notifiers need one
   std::atomic<bool> stopping_{false};

@@ -48,7 +48,7 @@ void writeCsv(QIODevice& device, const RecordStore& store, const DataTable& tabl
     const QString& note = table.cell(DataTable::kNotesColumn, r);
     line << (cellHasText(note) ? field(note) : QString());
     block += line.join(QLatin1Char(',')).toUtf8() + "\r\n";
-    if (block.size() > 256 * 1024) {
+    if (block.size() > kWriteBlockBytes) {
       writeBytes(device, block);
       block.clear();
     }

@@ -14,8 +14,6 @@ const QString kCountTag = QStringLiteral("<lines with data: sec;Ch1;Ch2;Ch3;Ch4;
 
 void writeLine(QIODevice& device, const QString& line) { writeBytes(device, encodeLine(line)); }
 
-constexpr qsizetype kBlockSize = 256 * 1024;
-
 // The field before the next ";" of a data line, from `position` on; the position moves past the
 // ";". Without a ";" the field is empty and the position stays, as such lines have always read.
 QStringView takeField(QStringView line, qsizetype& position) {
@@ -44,7 +42,7 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
   if (!decimalComma && fileSeparator == ',') fileSeparator = '.';
 
   QByteArray block;
-  block.reserve(kBlockSize + 1024);
+  block.reserve(kWriteBlockBytes + 1024);
   char numbers[(kChannels + 1) * (kFormattedCapacity + 1)];
   for (int r = 1; r <= rows; ++r) {
     int length = formatFixedInto(numbers, store.time[r], 5, 1, fileSeparator);
@@ -66,7 +64,7 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
       QString line = QString::fromLatin1(numbers, length).replace(QLatin1Char('.'), separator);
       block += encodeLine(cellHasText(note) ? line + note : line);
     }
-    if (block.size() > kBlockSize) {
+    if (block.size() > kWriteBlockBytes) {
       writeBytes(device, block);
       block.resize(0);  // keeps the allocation for the next block
     }

@@ -12,6 +12,9 @@
 /// The message for a failed file operation with the platform's error number.
 QString fileErrorMessage(int errorNumber);
 
+/// Writers gather this many bytes before each writeBytes.
+inline constexpr qsizetype kWriteBlockBytes = 256 * 1024;
+
 /// Writes all of `bytes`; a short write throws VelanError (a full disk when the system says
 /// nothing else).
 void writeBytes(QIODevice& device, const QByteArray& bytes);

@@ -14,11 +14,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <chrono>
 #include <map>
 
 #include "file_access.h"
 #include "numbers.h"
+#include "recorder.h"
 
 // The journal is UTF-8 text with LF line ends, one entry a line, fields separated by ";":
 //   Velan recovery journal 1
@@ -273,11 +273,7 @@ std::optional<JournalRecord> readJournal(QIODevice& device) {
 
 RecordJournal::RecordJournal(const RecordStore& store, const RecordFields& fields)
     : store_(store), fields_(fields) {
-  setDiskSync(::fdatasync, [] {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-  });
+  setDiskSync(::fdatasync, systemMonotonicClock());
   syncTimer_.setSingleShot(true);
   syncTimer_.setInterval(kSyncIntervalMs);
   QObject::connect(&syncTimer_, &QTimer::timeout, [this] { sync(); });

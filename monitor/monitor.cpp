@@ -405,8 +405,7 @@ void Monitor::wheelOnPicture(int x, int notches, bool movesWindow) {
       away ? BnTimeMinusClick() : BnTimeplusClick();
       continue;
     }
-    const long double pointed = view_.origin[0] + static_cast<long double>(x - plotLeft) *
-                                                      view_.span[0] / (plotRight - plotLeft);
+    const long double pointed = minutesAt(x);
     pressUpDown(9, !away);
     // A few ">" or "<" steps bring the pointed time back into view (a step is a fifth of the
     // window, so a handful always does).
@@ -424,11 +423,14 @@ int Monitor::dragOnPicture(int dx) {
   return dx;
 }
 
+long double Monitor::minutesAt(int x) const {
+  return static_cast<long double>(x - plotLeft) * view_.span[0] / (plotRight - plotLeft) +
+         view_.origin[0];
+}
+
 void Monitor::ImScreenMouseMove(int x, int y) {
   pointer_ = SurfacePoint{x, y};
-  const long double minutes =
-      static_cast<long double>(x - plotLeft) * view_.span[0] / (plotRight - plotLeft) +
-      view_.origin[0];
+  const long double minutes = minutesAt(x);
   const long double mV =
       0.5L * view_.span[1] + view_.origin[1] +
       static_cast<long double>(y - plotTop) * view_.span[1] / (plotTop - plotBottom);

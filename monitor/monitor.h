@@ -120,6 +120,8 @@ class Monitor : public RecordListener {
   double parse(MonitorCaptions::Id id) const;
   QString format(double value, int precision, int decimals) const;
   void setTimeStart(long double minutes);
+  /// The time, in minutes, at surface column `x`.
+  long double minutesAt(int x) const;
 
   RecordStore& store_;
   DataTable& table_;

@@ -66,6 +66,8 @@ class TForm1 : public QMainWindow,
   /// Opens a recent file as "Open" would open that name.
   void openRecentFile(const QString& path);
 
+  /// Shows `window` at its normal size in front, with the keyboard.
+  static void bringForward(QWidget* window);
   /// Offers the records of journals left by crashed runs back, newest first (start-up).
   void recoverUnsavedRecordings();
   /// File > "Export as CSV...": the record as CSV for spreadsheets and scripts.
@@ -128,7 +130,6 @@ class TForm1 : public QMainWindow,
   /// A key that works in every Velan window.
   void addKey(const QKeySequence& key, const std::function<void()>& action);
   static void clickIfShown(QPushButton* button);
-  static void bringForward(QWidget* window);
   void setFileLabel(const QString& text);
   /// Puts `path` first in the recent files.
   void rememberFile(const QString& path);

@@ -362,12 +362,7 @@ void TForm2::closeEvent(QCloseEvent* event) {
   showMinimized();
 }
 
-void TForm2::bringUp() {
-  show();
-  showNormal();
-  raise();
-  activateWindow();
-}
+void TForm2::bringUp() { TForm1::bringForward(this); }
 
 void TForm2::setChannelGroupVisible(int channel, bool visible) {
   GBCh[channel]->setVisible(visible);
