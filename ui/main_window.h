@@ -130,6 +130,8 @@ class TForm1 : public QMainWindow,
   /// A key that works in every Velan window.
   void addKey(const QKeySequence& key, const std::function<void()>& action);
   static void clickIfShown(QPushButton* button);
+  /// Whether `name` may be written: it does not exist, or the user lets it be overwritten.
+  bool mayWrite(const QString& name);
   void setFileLabel(const QString& text);
   /// Puts `path` first in the recent files.
   void rememberFile(const QString& path);

@@ -23,6 +23,12 @@ void TForm1::Saveas1Click() {
   saveProcedure(name, name);
 }
 
+bool TForm1::mayWrite(const QString& name) {
+  return !fileExists(name) ||
+         prompts_.confirm(QStringLiteral("Overwite existing file?"),
+                          UserPrompts::Buttons::YesNoCancel) == UserPrompts::Answer::Yes;
+}
+
 void TForm1::exportCsvClick() {
   if (store_.rowCount == 0) return;
   UserPrompts::FileDialog dialog{QStringLiteral("Export as CSV"),
@@ -31,11 +37,7 @@ void TForm1::exportCsvClick() {
   QString name = prompts_.saveFileName(dialog);
   if (name.isEmpty()) return;
   if (!name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) name += QStringLiteral(".csv");
-  if (fileExists(name) &&
-      prompts_.confirm(QStringLiteral("Overwite existing file?"),
-                       UserPrompts::Buttons::YesNoCancel) != UserPrompts::Answer::Yes) {
-    return;
-  }
+  if (!mayWrite(name)) return;
   try {
     exportCsv(name, store_, table_, *this);
   } catch (const VelanError& error) {
@@ -50,11 +52,7 @@ void TForm1::Save1Click() {
 
 void TForm1::saveProcedure(const QString& name, const QString& shownName) {
   const QString full = applyExtensionRule(name);
-  if (fileExists(full) &&
-      prompts_.confirm(QStringLiteral("Overwite existing file?"),
-                       UserPrompts::Buttons::YesNoCancel) != UserPrompts::Answer::Yes) {
-    return;
-  }
+  if (!mayWrite(full)) return;
   try {
     saveDataFile(full, store_, table_, *this, decimalComma_, separator_);
   } catch (const VelanError& error) {
