@@ -79,12 +79,11 @@ void MonitorCanvas::wheelEvent(QWheelEvent* event) {
 }
 
 void MonitorCanvas::mouseMoveEvent(QMouseEvent* event) {
-  if (event->buttons() & Qt::LeftButton) {
-    const double x = toSurface(event->position()).x();
-    emit dragged(static_cast<int>(x - dragFromX_));
-    dragFromX_ = x;
-  }
   const QPointF pointed = toSurface(event->position());
+  if (event->buttons() & Qt::LeftButton) {
+    emit dragged(static_cast<int>(pointed.x() - dragFromX_));
+    dragFromX_ = pointed.x();
+  }
   emit pointerMoved(static_cast<int>(pointed.x()), static_cast<int>(pointed.y()));
 }
 
