@@ -446,14 +446,11 @@ bool TForm2::savePicture(const QString& fileName) const {
   return surface_.image().copy().save(fileName, "PNG");
 }
 
-QImage TForm2::pictureWithLegend() const {
-  const QImage plain = surface_.image();
+QStringList TForm2::legendLines() const {
   QStringList lines;
-  std::vector<int> shown;
   const MonitorCaptions& captions = monitor_.captions();
   for (int c = 1; c <= kChannels; ++c) {
     if (!main_.channelSelected(c)) continue;
-    shown.push_back(c);
     lines << QStringLiteral("Ch. %1 (%2)   scale %3, midpoint %4")
                  .arg(c)
                  .arg(main_.unitLabel(c), captions.text(MonitorCaptions::scale(c)),
@@ -465,6 +462,16 @@ QImage TForm2::pictureWithLegend() const {
         << QStringLiteral("Experiment: ") + main_.experiment()
         << QStringLiteral("File: ") + main_.fileLabel()
         << QStringLiteral("Start: ") + main_.startTime();
+  return lines;
+}
+
+QImage TForm2::pictureWithLegend() const {
+  const QImage plain = surface_.image();
+  const QStringList lines = legendLines();
+  std::vector<int> shown;  // the channels of the first lines
+  for (int c = 1; c <= kChannels; ++c) {
+    if (main_.channelSelected(c)) shown.push_back(c);
+  }
   constexpr int kLine = 18;
   constexpr int kMargin = 8;
   QImage picture(plain.width(),

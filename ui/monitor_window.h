@@ -88,6 +88,8 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
   /// The picture pixel for pixel with a band below that names each shown channel (its colour,
   /// unit, scale and midpoint), the time window, the experiment, the file and the start time.
   QImage pictureWithLegend() const;
+  /// The legend's lines: one per shown channel, then the time window, experiment, file, start.
+  QStringList legendLines() const;
 
   // MonitorWindow
   void setChannelGroupVisible(int channel, bool visible) override;

@@ -203,6 +203,8 @@ TEST_F(WindowsTest, PictureWithLegendKeepsThePictureAndNamesWhatItShows) {
             QImage(path("plain.png")).convertToFormat(QImage::Format_RGB32));
   EXPECT_EQ(legend.height(), 480 + 16 + 18 * 5) << "channel 1, time, experiment, file, start";
   EXPECT_EQ(legend.pixelColor(12, 480 + 8 + 8), QColor(Qt::red)) << "channel 1's colour";
+  EXPECT_EQ(monitor->legendLines().mid(0, 2),
+            QStringList({"Ch. 1 (mV)   scale 1000, midpoint 0", "Time: 1 min from 0 min"}));
 }
 
 TEST_F(WindowsTest, ChannelTextsReadUnderADarkPalette) {
