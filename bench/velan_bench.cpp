@@ -203,7 +203,10 @@ struct EmulatedConverter {
 void BM_OpenToFirstReading(benchmark::State& state) {
   EmulatedConverter converter;
   for (auto _ : state) {
-    if (!converter.driver.openUnit(3)) state.SkipWithError("no converter answered");
+    if (!converter.driver.openUnit(3)) {
+      state.SkipWithError(qPrintable(converter.driver.openFailure()));
+      break;  // waiting for a reading would never end
+    }
     converter.setUp();
     int32_t reading = 0;
     while (!converter.driver.getValue(&reading, 3, 1)) QThread::usleep(200);

@@ -15,6 +15,9 @@ class ConverterDriver {
   virtual uint8_t closeUnit(int32_t port) = 0;
   /// Why the last open gave 0, in words for the user; empty when the driver cannot tell.
   virtual QString openFailure() const { return {}; }
+  /// Answers refused or given up since the open (line noise, a slow converter); 0 when the
+  /// driver cannot tell.
+  virtual int rejectedAnswers() const { return 0; }
 };
 
 /// Binding to the shared library "adc1632" through QLibrary. A missing library or symbol is no

@@ -1,6 +1,7 @@
 #include "serial_converter_driver.h"
 
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,11 +20,47 @@ using std::chrono::milliseconds;
 // Waits on the line in slices this long, so that a close is never kept waiting.
 constexpr milliseconds kSlice{20};
 
-QString deviceGroup(const QString& device) {
+// The name of a group or user, through the reentrant calls (the UI thread may look names up
+// at the same time); the number where it has none.
+QString groupName(gid_t id) {
+  group entry{};
+  group* found = nullptr;
+  char buffer[4096];
+  if (::getgrgid_r(id, &entry, buffer, sizeof buffer, &found) != 0 || !found) {
+    return QString::number(id);
+  }
+  return QString::fromLocal8Bit(found->gr_name);
+}
+
+QString userName(uid_t id) {
+  passwd entry{};
+  passwd* found = nullptr;
+  char buffer[4096];
+  if (::getpwuid_r(id, &entry, buffer, sizeof buffer, &found) != 0 || !found) {
+    return QString::number(id);
+  }
+  return QString::fromLocal8Bit(found->pw_name);
+}
+
+// What a user who may not open `device` can do about it: join its group where that group may
+// read and write it, else ask for access.
+QString permissionHint(const QString& device) {
   struct stat info {};
-  if (::stat(QFile::encodeName(device).constData(), &info) != 0) return {};
-  const group* owner = ::getgrgid(info.st_gid);
-  return owner ? QString::fromLocal8Bit(owner->gr_name) : QString::number(info.st_gid);
+  if (::stat(QFile::encodeName(device).constData(), &info) != 0) {
+    return QStringLiteral("Permission denied: %1.").arg(device);
+  }
+  const QString group = groupName(info.st_gid);
+  if ((info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
+    return QStringLiteral(
+               "Permission denied: %1. Your user must be in the group that owns it (%2): "
+               "sudo usermod -aG %2 $USER, then log in again.")
+        .arg(device, group);
+  }
+  return QStringLiteral(
+             "Permission denied: %1 belongs to %2 (group %3, mode %4), and its group may not "
+             "read and write it: a udev rule or the administrator must grant you access.")
+      .arg(device, userName(info.st_uid), group)
+      .arg(info.st_mode & 07777, 4, 8, QLatin1Char('0'));
 }
 
 // The device failed under the line (a USB adapter pulled reads and writes with errors).
@@ -44,13 +81,7 @@ QString openError(const QSerialPort& port, const QString& device) {
   const QByteArray path = QFile::encodeName(device);
   if (::access(path.constData(), F_OK) != 0)
     return QStringLiteral("No such device: %1").arg(device);
-  if (::access(path.constData(), R_OK | W_OK) != 0) {
-    const QString group = deviceGroup(device);
-    return QStringLiteral(
-               "Permission denied: %1. Your user must be in the group that owns it (%2): "
-               "sudo usermod -aG %2 $USER, then log in again.")
-        .arg(device, group);
-  }
+  if (::access(path.constData(), R_OK | W_OK) != 0) return permissionHint(device);
   if (port.error() == QSerialPort::PermissionError) {
     return QStringLiteral("%1 is in use by another program.").arg(device);
   }
@@ -71,24 +102,32 @@ uint8_t SerialConverterDriver::openUnit(int32_t port) {
   {
     const std::lock_guard lock(mutex_);
     channels_ = {};
-    cycle_ = {};
+    firstTook_ = {};
   }
+  rejected_ = 0;
   std::promise<QString> opened;  // empty: a converter answered; else why not
   std::future<QString> result = opened.get_future();
-  thread_.reset(QThread::create([this, &opened] {
+  // The thread owns the promise: nothing it touches lives on this function's stack.
+  thread_.reset(QThread::create([this, opened = std::move(opened)]() mutable {
     QSerialPort line;
     if (!openLine(line)) {
       opened.set_value(openError(line, device_));
       return;
     }
     int32_t reading = 0;
-    // One valid conversion proves that a converter answers.
-    const bool answers =
-        pause(timing_.settle) && convert(line, 1, 12, timing_.answer, &reading) == Step::Reading;
+    Clock::time_point sent;
+    // One accepted conversion proves that a converter answers. Until then the line settles:
+    // what comes meanwhile (the end of an answer to an earlier program) is discarded.
+    drain(line, Clock::now() + timing_.settle);
+    const bool answers = !stopping_ && convert(line, 1, 12, &reading, &sent) == Step::Reading;
     if (!answers) {
       line.setRequestToSend(false);
       opened.set_value(QStringLiteral("No converter answered on %1").arg(device_));
       return;
+    }
+    {
+      const std::lock_guard lock(mutex_);
+      firstTook_ = Clock::now() - sent;
     }
     opened.set_value(QString());
     convertUntilStopped(line);
@@ -140,7 +179,13 @@ bool SerialConverterDriver::stop() {
 }
 
 SerialConverterDriver::Clock::duration SerialConverterDriver::staleAfter() const {
-  return std::max<Clock::duration>(timing_.stale, 3 * cycle_);
+  // Timeouts and drains are left out: they must not stretch the time a value stays valid, or
+  // a pulled cable would go on showing its last values.
+  Clock::duration round = timing_.freshMargin;
+  for (const Channel& channel : channels_) {
+    if (channel.setUp) round += channel.took > Clock::duration::zero() ? channel.took : firstTook_;
+  }
+  return round;
 }
 
 bool SerialConverterDriver::pause(milliseconds duration) {
@@ -169,7 +214,7 @@ void SerialConverterDriver::convertUntilStopped(QSerialPort& line) {
   while (!stopping_) {
     if (!line.isOpen()) {  // the device went away: try it again now and then
       if (!pause(timing_.reopen)) break;
-      if (openLine(line) && !pause(timing_.settle)) break;
+      if (openLine(line)) drain(line, Clock::now() + timing_.settle);
       continue;
     }
     int bits[kChannels + 1] = {};  // 0: not set up (a plain array: cppcheck misreads the bound)
@@ -179,38 +224,32 @@ void SerialConverterDriver::convertUntilStopped(QSerialPort& line) {
         bits[c] = channels_[c].setUp ? channels_[c].bits : 0;
       }
     }
-    const Clock::time_point cycleStart = Clock::now();
     bool any = false;
-    bool allAnswered = true;
     for (int c = 1; c <= kChannels && !stopping_ && line.isOpen(); ++c) {
       if (bits[c] == 0) continue;
       any = true;
       int32_t reading = 0;
-      switch (convert(line, c, bits[c], timing_.answer, &reading)) {
-        case Step::Reading:
-          keep(c, reading, Clock::now());
-          continue;
-        case Step::Garbage:
-        case Step::Silent:
-          drain(line);  // whatever is still on its way must not be taken for the next answer
-          break;
-        case Step::Gone:
-          line.close();
-          break;
-        case Step::Stopped:
-          break;
+      Clock::time_point sent;
+      const Step step = convert(line, c, bits[c], &reading, &sent);
+      if (step == Step::Reading) {
+        keep(c, reading, sent, Clock::now());
+        continue;
       }
-      allAnswered = false;
+      if (step == Step::Gone) {
+        lose(line);
+        break;
+      }
+      if (step == Step::Stopped) break;
+      ++rejected_;
+      {
+        const std::lock_guard lock(mutex_);
+        channels_[static_cast<size_t>(c)].restartFilter = true;  // nothing suspect is averaged in
+      }
+      // Whatever is still on its way must not be taken for the next answer; a given-up request
+      // may still be converting.
+      drain(line, step == Step::GivenUp ? sent + timing_.longestConversion : Clock::now());
     }
-    if (!any) {
-      pause(kSlice);  // no channel set up yet
-      continue;
-    }
-    // Only a round without failures sets the pace: timeouts must not stretch the time a value
-    // stays valid, or a pulled cable would go on showing its last values.
-    if (!allAnswered) continue;
-    const std::lock_guard lock(mutex_);
-    cycle_ = Clock::now() - cycleStart;
+    if (!any) pause(kSlice);  // no channel set up yet
   }
   if (line.isOpen()) {
     line.setRequestToSend(false);  // the converter's power
@@ -219,55 +258,85 @@ void SerialConverterDriver::convertUntilStopped(QSerialPort& line) {
 }
 
 SerialConverterDriver::Step SerialConverterDriver::convert(QSerialPort& line, int channel, int bits,
-                                                           milliseconds timeout, int32_t* reading) {
-  // Nothing may be sent while a conversion is pending; bytes waiting here are a late answer.
-  if (line.bytesAvailable() > 0) return Step::Garbage;
+                                                           int32_t* reading,
+                                                           Clock::time_point* sent) {
+  using converter_protocol::AnswerReader;
+  line.clearError();
+  // The line must be quiet: a byte waiting here came unasked (a late answer, noise). Only a
+  // look at the device tells; the port's buffer fills only when it is read.
+  line.waitForReadyRead(0);
+  *sent = Clock::now();
+  if (line.bytesAvailable() > 0) return broken(line) ? Step::Gone : Step::Rejected;
+  if (broken(line)) return Step::Gone;
   line.clearError();
   const char control = static_cast<char>(converter_protocol::controlByte(channel, bits, true));
   if (line.write(&control, 1) != 1) return Step::Gone;
-  const Clock::time_point deadline = Clock::now() + timeout;
+  *sent = Clock::now();
+  AnswerReader answer(bits, *sent, timing_.answer, timing_.guard);
   while (line.bytesToWrite() > 0) {
     if (!line.waitForBytesWritten(static_cast<int>(kSlice.count())) && broken(line)) {
       return Step::Gone;
     }
     if (stopping_) return Step::Stopped;
-    if (Clock::now() > deadline) return Step::Silent;
+    if (Clock::now() > *sent + timing_.answer) return Step::GivenUp;
   }
-  while (line.bytesAvailable() < converter_protocol::kAnswerBytes) {
+  for (;;) {
     if (stopping_) return Step::Stopped;
-    if (Clock::now() > deadline) return Step::Silent;
-    if (!line.waitForReadyRead(static_cast<int>(kSlice.count())) && broken(line)) {
-      return Step::Gone;
+    const Clock::time_point now = Clock::now();
+    const QByteArray bytes = line.readAll();
+    answer.received(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                    static_cast<size_t>(bytes.size()), now);
+    switch (answer.verdict(now)) {
+      case AnswerReader::Verdict::Accepted:
+        *reading = answer.reading();
+        return Step::Reading;
+      case AnswerReader::Verdict::Rejected:
+        return Step::Rejected;
+      case AnswerReader::Verdict::GivenUp:
+        return Step::GivenUp;
+      case AnswerReader::Verdict::Waiting:
+        break;
     }
+    const auto untilDecision =
+        std::chrono::ceil<milliseconds>(answer.decisionDue() - now) + milliseconds(1);
+    const int wait = static_cast<int>(std::clamp(untilDecision, milliseconds(1), kSlice).count());
+    if (!line.waitForReadyRead(wait) && broken(line)) return Step::Gone;
   }
-  uint8_t answer[converter_protocol::kAnswerBytes];
-  line.read(reinterpret_cast<char*>(answer), sizeof answer);
-  const std::optional<int32_t> value = converter_protocol::reading(answer);
-  if (!value) return Step::Garbage;
-  *reading = *value;
-  return Step::Reading;
 }
 
-void SerialConverterDriver::drain(QSerialPort& line) {
+void SerialConverterDriver::drain(QSerialPort& line, Clock::time_point notBefore) {
   line.readAll();  // what has come already, then whatever comes until the line is quiet
   Clock::time_point quietSince = Clock::now();
-  while (!stopping_ && line.isOpen() && Clock::now() - quietSince < timing_.quiet) {
+  while (!stopping_ && line.isOpen() &&
+         (Clock::now() < notBefore || Clock::now() - quietSince < timing_.quiet)) {
     if (line.waitForReadyRead(static_cast<int>(kSlice.count()))) {
       line.readAll();
       quietSince = Clock::now();
     } else if (broken(line)) {
-      line.close();
+      lose(line);
     }
   }
 }
 
-void SerialConverterDriver::keep(int channel, int32_t reading, Clock::time_point when) {
+void SerialConverterDriver::lose(QSerialPort& line) {
+  line.close();
+  const std::lock_guard lock(mutex_);
+  for (Channel& channel : channels_) {
+    channel.fresh = false;
+    channel.restartFilter = true;
+  }
+}
+
+void SerialConverterDriver::keep(int channel, int32_t reading, Clock::time_point sent,
+                                 Clock::time_point when) {
   const std::lock_guard lock(mutex_);
   Channel& kept = channels_[static_cast<size_t>(channel)];
   // The maker's filter: each conversion moves the kept value by 1/factor of the difference. A
-  // channel without a recent value starts from the reading, not from where it was before.
-  const bool continues = kept.fresh && when - kept.converted <= staleAfter();
+  // channel without a recent value, or after a refused answer, starts from the reading.
+  const bool continues = kept.fresh && !kept.restartFilter && when - kept.converted <= staleAfter();
   kept.kept = continues ? kept.kept + (reading - kept.kept) / kept.filterFactor : reading;
   kept.converted = when;
+  kept.took = when - sent;
   kept.fresh = true;
+  kept.restartFilter = false;
 }

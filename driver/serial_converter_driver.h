@@ -10,17 +10,21 @@
 #include <mutex>
 
 #include "converter_driver.h"
+#include "converter_protocol.h"
 
 class QSerialPort;
 class QThread;
 
-/// How long things take on the converter's line; tests shorten them.
+/// How long things take on the converter's line (the protocol's figures); tests shorten them.
 struct SerialLineTiming {
   std::chrono::milliseconds settle{1100};  ///< after power-up, before the first conversion
-  std::chrono::milliseconds answer{1200};  ///< longest wait for an answer
-  std::chrono::milliseconds quiet{100};    ///< a line this long silent is drained
-  std::chrono::milliseconds reopen{500};   ///< between attempts on a device that went away
-  std::chrono::milliseconds stale{2000};   ///< a value older than this (or 3 cycles) is none
+  std::chrono::milliseconds answer{converter_protocol::kAnswerTimeout};
+  std::chrono::milliseconds quiet{converter_protocol::kQuietLine};
+  std::chrono::milliseconds reopen{500};  ///< between attempts on a device that went away
+  std::chrono::milliseconds guard{converter_protocol::kAnswerGuard};
+  std::chrono::milliseconds longestConversion{converter_protocol::kLongestConversion};
+  /// A value is fresh for one round over the set-up channels and this much more.
+  std::chrono::milliseconds freshMargin{200};
 };
 
 /// The four calls over a serial port in the converter's own line protocol, for a system without
@@ -48,6 +52,7 @@ class SerialConverterDriver : public ConverterDriver {
   uint8_t getValue(int32_t* reading, int32_t port, int32_t channel) override;
   uint8_t closeUnit(int32_t port) override;
   QString openFailure() const override { return openFailure_; }
+  int rejectedAnswers() const override { return rejected_; }
 
  private:
   static constexpr int kChannels = 8;
@@ -56,20 +61,27 @@ class SerialConverterDriver : public ConverterDriver {
     int bits = 12;
     int filterFactor = 10;
     double kept = 0;              ///< the filtered reading
-    Clock::time_point converted;  ///< of the last conversion; none yet when not `fresh`
+    Clock::time_point converted;  ///< of the last accepted conversion; none yet when not `fresh`
     bool fresh = false;
+    bool restartFilter = true;  ///< the next accepted reading starts the filter afresh
+    Clock::duration took{};     ///< from request to acceptance, the last time; 0: not yet
   };
-  enum class Step { Reading, Garbage, Silent, Gone, Stopped };
+  enum class Step { Reading, Rejected, GivenUp, Gone, Stopped };
 
   /// Ends the conversion thread (within 0.2 s) and forgets the channels; false when none ran.
   bool stop();
   void convertUntilStopped(QSerialPort& port);
   bool openLine(QSerialPort& port);
-  Step convert(QSerialPort& port, int channel, int bits, std::chrono::milliseconds timeout,
-               int32_t* reading);
-  void drain(QSerialPort& port);
-  void keep(int channel, int32_t reading, Clock::time_point when);
-  /// How old a value may be and still count: 2 s, or three error-free rounds (mutex_ held).
+  /// One conversion by the protocol's acceptance rule; `sent` tells when the request went out.
+  Step convert(QSerialPort& port, int channel, int bits, int32_t* reading, Clock::time_point* sent);
+  /// Reads and discards until `notBefore` has passed and the line has been quiet for
+  /// timing_.quiet since.
+  void drain(QSerialPort& port, Clock::time_point notBefore);
+  /// The device is gone: its values with it, at once.
+  void lose(QSerialPort& port);
+  void keep(int channel, int32_t reading, Clock::time_point sent, Clock::time_point when);
+  /// How old a value may be and still count: one round over the set-up channels, as long as
+  /// their last accepted conversions took, and the margin (mutex_ held).
   Clock::duration staleAfter() const;
   /// Waits up to `duration`; false when the driver is being closed.
   bool pause(std::chrono::milliseconds duration);
@@ -80,11 +92,11 @@ class SerialConverterDriver : public ConverterDriver {
   QString openFailure_;
   std::unique_ptr<QThread> thread_;  ///< a QThread: the port's notifiers need one
   std::atomic<bool> stopping_{false};
+  std::atomic<int> rejected_{0};  ///< answers not accepted since the open
   std::mutex stopMutex_;
   std::condition_variable stopSignal_;
 
-  mutable std::mutex mutex_;  ///< guards channels_ and cycle_
+  mutable std::mutex mutex_;  ///< guards channels_ and firstTook_
   std::array<Channel, kChannels + 1> channels_{};
-  Clock::duration cycle_{};  ///< how long the last round over the set-up channels took when
-                             ///< every channel answered
+  Clock::duration firstTook_{};  ///< the proof conversion's time: for channels not yet converted
 };

@@ -57,6 +57,11 @@ lists the system's serial ports and assigns one (or a device path you type) to t
 "COM Port #"; the field's tool tip shows which device the number means. Without permission, ask
 for your user to be added to the group of the device (usually dialout), then log in again.
 A run without a converter says so in the note of row 1 ("simulated readings").
+During a run the status line's tool tip counts the converter's answers that Velan rejected ("37
+answers rejected: line noise or a slow converter"): answers that came too late, with stray bytes
+around them, or out of the converter's range. Such an answer is never stored: the channel's
+value stays empty until a good answer comes. Many of them point to a bad cable or connector, not
+to the signal.
 Choose the channels with the boxes "Ch. 1" to "Ch. 4" and enter their units beside them. Always
 include channel 1: the live display follows channel 1.
 The settings (port, experiment description, channels, units, reading interval and the folder of

@@ -451,7 +451,7 @@ void TForm1::StopClick() {
   }
   EdComNr->setEnabled(true);
   setOpeningEnabled(true);
-  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"));
+  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"), rejectedAnswersText());
   recorder_.stopRowTimer();
   Stop->hide();
   Start->show();
@@ -483,6 +483,21 @@ void TForm1::recordReset() {
   SGData->viewport()->update();
 }
 
+QString TForm1::rejectedAnswersText() const {
+  const int rejected = recorder_.driver().rejectedAnswers();
+  if (rejected == 0) return {};
+  return QStringLiteral("%1 %2 rejected: line noise or a slow converter")
+      .arg(rejected)
+      .arg(rejected == 1 ? QStringLiteral("answer") : QStringLiteral("answers"));
+}
+
+void TForm1::rowStored() {
+  // A bad cable shows as answers refused, a quiet signal does not: told once a row, not a poll.
+  if (!store_.converterOpen) return;
+  const QString rejected = rejectedAnswersText();
+  if (rejected != status_->toolTip()) setStatus(statusText(), rejected);
+}
+
 void TForm1::recordFull() {
   StopClick();
   prompts_.showInformation(QStringLiteral("Record full: 100000 rows. Recording stopped."));
@@ -496,7 +511,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"));
+  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"), rejectedAnswersText());
   journal_.discard();  // saved, or given up by the question
   event->accept();
   emit closed();

@@ -111,6 +111,7 @@ class TForm1 : public QMainWindow,
   // RecordListener
   void recordReset() override;
   void recordFull() override;
+  void rowStored() override;
   void noteAdded(int row, const QString& note) override;
 
  signals:
@@ -125,6 +126,8 @@ class TForm1 : public QMainWindow,
   void buildMenus();
   /// The status line; `detail` (why a converter did not open) is its tool tip.
   void setStatus(const QString& text, const QString& detail = QString());
+  /// "<n> answers rejected: ..." for the status line; empty when the driver refused none.
+  QString rejectedAnswersText() const;
   /// The port field's tool tip: which device its number means.
   void describePort();
   /// A key that works in every Velan window.

@@ -1,6 +1,8 @@
 // The program over the built-in serial driver, with the converter emulator assigned to port 3.
 #include <gtest/gtest.h>
 
+#include <QLabel>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "../ui/ui_fixture.h"
@@ -20,7 +22,7 @@ TEST_F(WindowsTest, SerialRunRecordsTheConvertersCountsAndNothingWhileItIsSilent
   UserSettings::assignSerialDevice(3, link);
   SerialConverterDriver serial(
       &UserSettings::serialDevice,
-      {milliseconds(50), milliseconds(300), milliseconds(40), milliseconds(50), milliseconds(400)});
+      {.settle = milliseconds(50), .answer = milliseconds(300), .quiet = milliseconds(40)});
   Program run(serial, prompts);
   TForm1& window = run.main();
   RecordStore& record = run.store();
@@ -32,6 +34,8 @@ TEST_F(WindowsTest, SerialRunRecordsTheConvertersCountsAndNothingWhileItIsSilent
   const int measured = record.rowCount;
   ASSERT_GE(measured, 3);
   for (int r = 1; r <= measured; ++r) {
+    // Row 1 may hold too few readings of channel 2, converted only after the open's proof.
+    if (r == 1 && isMissing(record.value[2][r])) continue;
     EXPECT_DOUBLE_EQ(record.value[1][r], 1000 / 1.638) << r;
     EXPECT_DOUBLE_EQ(record.value[2][r], -500 / 1.638) << r;
     EXPECT_TRUE(isMissing(record.value[3][r]));
@@ -40,6 +44,11 @@ TEST_F(WindowsTest, SerialRunRecordsTheConvertersCountsAndNothingWhileItIsSilent
   QTest::qWait(1500);
   window.StopClick();
   EXPECT_EQ(window.statusText(), QStringLiteral("Stopped"));
+  EXPECT_TRUE(window.findChild<QLabel*>(QStringLiteral("LbStatus"))
+                  ->accessibleDescription()
+                  .contains(QRegularExpression(
+                      "^Status: [1-9][0-9]* answers? rejected: line noise or a slow converter$")))
+      << "the silent converter's given-up answers, for the user";
   ASSERT_GE(record.rowCount, measured + 4);
   for (int r = record.rowCount - 1; r <= record.rowCount; ++r) {
     EXPECT_TRUE(isMissing(record.value[1][r]) && isMissing(record.value[2][r]))

@@ -18,6 +18,9 @@ std::chrono::milliseconds defaultConversionTime(int bits) {
   const auto found = kMilliseconds.find(bits);
   return std::chrono::milliseconds(found == kMilliseconds.end() ? 10 : found->second);
 }
+
+// How often the serving thread looks at the line and the clock.
+constexpr std::chrono::milliseconds kTick{1};
 }  // namespace
 
 ConverterEmulator::ConverterEmulator(std::string link) : link_(std::move(link)) {
@@ -67,9 +70,36 @@ void ConverterEmulator::setAnswer(Answer answer) {
   answer_ = answer;
 }
 
-void ConverterEmulator::setConversionTime(int bits, std::chrono::milliseconds time) {
+void ConverterEmulator::setConversionTime(int bits, Milliseconds time) {
   const std::lock_guard lock(mutex_);
   conversionTime_[bits] = time;
+}
+
+void ConverterEmulator::setAnswerDelay(Milliseconds shortest, Milliseconds longest) {
+  const std::lock_guard lock(mutex_);
+  delayShortest_ = shortest;
+  delayLongest_ = std::max(shortest, longest);
+}
+
+void ConverterEmulator::setExtraByte(int nth, uint8_t byte, Milliseconds later) {
+  const std::lock_guard lock(mutex_);
+  extraNth_ = std::max(nth, 0);
+  extraByte_ = byte;
+  extraLater_ = later;
+}
+
+void ConverterEmulator::setSignNoise(Milliseconds meanGap) {
+  const std::lock_guard lock(mutex_);
+  noiseGap_ = meanGap;
+  for (auto stray = strays_.begin(); stray != strays_.end();) {
+    stray = stray->second == '+' || stray->second == '-' ? strays_.erase(stray) : ++stray;
+  }
+  if (noiseGap_.count() > 0) scheduleNoise(Clock::now());
+}
+
+void ConverterEmulator::scheduleNoise(Clock::time_point after) {
+  std::uniform_int_distribution<int> gap(0, static_cast<int>(2 * noiseGap_.count()));
+  strays_.emplace(after + Milliseconds(gap(random_)), random_() % 2 ? '+' : '-');
 }
 
 void ConverterEmulator::goAway() {
@@ -87,11 +117,26 @@ std::vector<uint8_t> ConverterEmulator::controlBytes() const {
   return received_;
 }
 
+ConverterEmulator::Clock::time_point ConverterEmulator::nextStrayDue() const {
+  return strays_.empty() ? Clock::time_point::max() : strays_.begin()->first;
+}
+
+void ConverterEmulator::writeDueStrays() {
+  const Clock::time_point now = Clock::now();
+  while (!strays_.empty() && strays_.begin()->first <= now) {
+    const uint8_t byte = strays_.begin()->second;
+    strays_.erase(strays_.begin());
+    if (master_ >= 0) (void)::write(master_, &byte, 1);
+    if (noiseGap_.count() > 0 && (byte == '+' || byte == '-')) scheduleNoise(now);
+  }
+}
+
 void ConverterEmulator::serve() {
   while (!stopping_) {
     int master = -1;
     {
       const std::lock_guard lock(mutex_);
+      writeDueStrays();
       master = master_;
     }
     if (master < 0) {
@@ -99,7 +144,10 @@ void ConverterEmulator::serve() {
       continue;
     }
     pollfd readable{master, POLLIN, 0};
-    if (::poll(&readable, 1, 10) <= 0 || !(readable.revents & POLLIN)) continue;
+    if (::poll(&readable, 1, static_cast<int>(kTick.count())) <= 0 ||
+        !(readable.revents & POLLIN)) {
+      continue;
+    }
     uint8_t control = 0;
     const std::lock_guard lock(mutex_);
     if (master_ != master || ::read(master, &control, 1) != 1) continue;
@@ -114,10 +162,18 @@ void ConverterEmulator::answer(uint8_t control) {
   const int channel = (control >> 5) + 1;
   const int bits = ((control >> 1) & 0xF) + 1;
   const auto custom = conversionTime_.find(bits);
-  const auto converting =
+  Milliseconds converting =
       custom == conversionTime_.end() ? defaultConversionTime(bits) : custom->second;
-  const auto done = std::chrono::steady_clock::now() + converting;
-  while (std::chrono::steady_clock::now() < done && !stopping_) ::usleep(1000);
+  if (delayLongest_.count() > 0) {
+    std::uniform_int_distribution<int> delay(static_cast<int>(delayShortest_.count()),
+                                             static_cast<int>(delayLongest_.count()));
+    converting = Milliseconds(delay(random_));
+  }
+  const auto done = Clock::now() + converting;
+  while (Clock::now() < done && !stopping_) {
+    writeDueStrays();  // line noise goes on while the converter converts
+    ::usleep(static_cast<useconds_t>(std::chrono::microseconds(kTick).count()));
+  }
   // A byte sent while the conversion was pending is lost.
   pollfd early{master_, POLLIN, 0};
   uint8_t lost[64];
@@ -129,13 +185,22 @@ void ConverterEmulator::answer(uint8_t control) {
   std::vector<int32_t>& script = values_[channel];
   if (!script.empty()) value = script[next_[channel]++ % script.size()];
   const uint32_t magnitude = static_cast<uint32_t>(std::min(std::abs(value), 0xFFFF));
-  uint8_t bytes[3] = {static_cast<uint8_t>(value < 0 ? '-' : '+'),
-                      static_cast<uint8_t>(magnitude >> 8), static_cast<uint8_t>(magnitude)};
+  std::vector<uint8_t> bytes = {static_cast<uint8_t>(value < 0 ? '-' : '+'),
+                                static_cast<uint8_t>(magnitude >> 8),
+                                static_cast<uint8_t>(magnitude)};
   if (answer_ == Answer::WrongSign) bytes[0] = '*';
-  if (answer_ == Answer::Garbage) {
-    const uint8_t noise[] = {0x3F, 0x00, 0xFF, 0x2B, 0x13};
-    (void)::write(master_, noise, sizeof noise);
-    return;
+  if (answer_ == Answer::Garbage) bytes = {0x3F, 0x00, 0xFF, 0x2B, 0x13};
+  if (extraNth_ > 0 && ++answered_ % extraNth_ == 0) {
+    if (extraLater_.count() == 0) {
+      bytes.push_back(extraByte_);
+    } else {
+      strays_.emplace(Clock::now() + extraLater_, extraByte_);
+    }
   }
-  (void)::write(master_, bytes, sizeof bytes);
+  // Byte by byte at the line's pace (9600 baud: about a millisecond a byte), as a real line
+  // delivers them.
+  for (const uint8_t byte : bytes) {
+    (void)::write(master_, &byte, 1);
+    ::usleep(1000);
+  }
 }

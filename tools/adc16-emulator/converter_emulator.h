@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,8 +15,12 @@
 /// and the magnitude, high byte first. Values come from a script per channel (repeated). The
 /// device is a symbolic link, so that it can go away and come back under the same name, as a
 /// USB adapter that is pulled and plugged in again.
+///
+/// It can also misbehave as a bad line or a faulty converter does: answers late, stray bytes
+/// after answers, sign-like noise, the device away for a while.
 class ConverterEmulator {
  public:
+  using Milliseconds = std::chrono::milliseconds;
   enum class Answer { Normal, Silent, Garbage, WrongSign };
 
   /// Starts serving at once; `link` is the device path it offers.
@@ -26,9 +31,17 @@ class ConverterEmulator {
 
   const std::string& device() const { return link_; }
   /// The counts channel `channel` answers, one after the other, again from the start at the end.
+  /// A magnitude beyond the requested resolution is sent as it is (up to 0xFFFF).
   void setValues(int channel, std::vector<int32_t> values);
   void setAnswer(Answer answer);
-  void setConversionTime(int bits, std::chrono::milliseconds time);
+  void setConversionTime(int bits, Milliseconds time);
+  /// Every answer comes this long after its request, drawn evenly from [shortest, longest]
+  /// whatever the resolution; zero for both: the conversion times again.
+  void setAnswerDelay(Milliseconds shortest, Milliseconds longest);
+  /// One extra byte after every `nth` answer, `later` after it (0: right behind it); 0: none.
+  void setExtraByte(int nth, uint8_t byte, Milliseconds later);
+  /// Random '+' and '-' bytes on the line, on average one every `meanGap`; 0: none.
+  void setSignNoise(Milliseconds meanGap);
   /// The device disappears: the line breaks and its name is gone.
   void goAway();
   /// A new device under the same name.
@@ -40,10 +53,15 @@ class ConverterEmulator {
   int overruns() const { return overruns_; }
 
  private:
+  using Clock = std::chrono::steady_clock;
   void openDevice();
   void closeDevice();
   void serve();
   void answer(uint8_t control);
+  /// Writes the stray bytes now due (mutex held).
+  void writeDueStrays();
+  Clock::time_point nextStrayDue() const;
+  void scheduleNoise(Clock::time_point after);
 
   std::string link_;
   mutable std::mutex mutex_;
@@ -51,8 +69,17 @@ class ConverterEmulator {
   int slave_ = -1;  ///< held open so that the line keeps its raw settings between users
   std::map<int, std::vector<int32_t>> values_;
   std::map<int, size_t> next_;
-  std::map<int, std::chrono::milliseconds> conversionTime_;
+  std::map<int, Milliseconds> conversionTime_;
   Answer answer_ = Answer::Normal;
+  Milliseconds delayShortest_{0};
+  Milliseconds delayLongest_{0};
+  int extraNth_ = 0;
+  uint8_t extraByte_ = '+';
+  Milliseconds extraLater_{0};
+  int answered_ = 0;
+  Milliseconds noiseGap_{0};
+  std::multimap<Clock::time_point, uint8_t> strays_;  ///< bytes due on the line at those times
+  std::mt19937 random_{2026};  ///< fixed: a misbehaviour repeats run after run
   std::vector<uint8_t> received_;
   std::atomic<int> overruns_{0};
   std::atomic<bool> stopping_{false};
