@@ -237,6 +237,13 @@ int formatFixedInto(char* out, double x, int precision, int decimals, char separ
   return exponentText(rounded, negative, separator, out);
 }
 
+int formatTimeInto(char* out, double seconds, char separator) {
+  if (!std::isfinite(seconds)) return specialText(seconds, out);
+  // 18 significant digits, then zeros, as formatCell writes a fixed-point text of any length.
+  const RoundedDecimal rounded = roundDecimal(std::fabs(seconds), 18, 1);
+  return fixedText(rounded, std::signbit(seconds), 1, separator, out);
+}
+
 bool isBlankText(QStringView text) { return std::all_of(text.begin(), text.end(), isBlank); }
 
 QString formatFixed(double x, int precision, int decimals, QChar separator) {
@@ -251,7 +258,6 @@ QString formatCell(double x, int minWidth, int decimals) {
   if (!std::isfinite(x)) {
     length = specialText(x, text);
   } else {
-    // 18 significant digits, then zeros, as a fixed-point text of any length is written.
     const RoundedDecimal rounded = roundDecimal(std::fabs(x), 18, decimals);
     length = fixedText(rounded, std::signbit(x), decimals, '.', text);
   }
@@ -373,13 +379,40 @@ QString dateTimeText(const QDateTime& moment, const QLocale& locale) {
 }
 
 std::optional<QDateTime> parseDateTimeText(const QString& text, const QLocale& locale) {
-  const auto [dateFormat, timeFormat] = dateTimeFormats(locale);
-  const qsizetype gap = text.indexOf(QStringLiteral("  "));
+  const QString trimmed = text.trimmed();
+  // ISO 8601, as scripts and other programs write it.
+  for (const Qt::DateFormat iso : {Qt::ISODateWithMs, Qt::ISODate}) {
+    const QDateTime moment = QDateTime::fromString(trimmed, iso);
+    if (moment.isValid()) return moment;
+  }
+  const qsizetype gap = trimmed.indexOf(QStringLiteral("  "));
   if (gap < 0) return std::nullopt;
-  QDate date = locale.toDate(text.left(gap), dateFormat);
-  const QTime time = locale.toTime(text.mid(gap + 2), timeFormat);
-  if (!date.isValid() || !time.isValid()) return std::nullopt;
-  // A two-digit year is read as 19xx; records are from this century.
-  if (!dateFormat.contains(QStringLiteral("yyyy")) && date.year() < 2000) date = date.addYears(100);
-  return QDateTime(date, time);
+  const QString dateText = trimmed.left(gap);
+  const QString timeText = trimmed.mid(gap + 2).trimmed();
+  // What this system writes first, then its other formats, then the day.month.year the
+  // program has always written wherever it ran: a record's start time is read wherever it goes.
+  const auto [dateFormat, timeFormat] = dateTimeFormats(locale);
+  const QLocale c = QLocale::c();
+  const struct {
+    const QLocale& locale;
+    QString date;
+    QString time;
+  } formats[] = {
+      {locale, dateFormat, timeFormat},
+      {locale, locale.dateFormat(QLocale::LongFormat), timeFormat},
+      {locale, dateFormat, locale.timeFormat(QLocale::ShortFormat)},
+      {c, QStringLiteral("d.M.yyyy"), QStringLiteral("H:mm:ss")},
+      {c, QStringLiteral("d.M.yy"), QStringLiteral("H:mm:ss")},
+  };
+  for (const auto& format : formats) {
+    QDate date = format.locale.toDate(dateText, format.date);
+    const QTime time = format.locale.toTime(timeText, format.time);
+    if (!date.isValid() || !time.isValid()) continue;
+    // A two-digit year is read as 19xx; records are from this century.
+    if (!format.date.contains(QStringLiteral("yyyy")) && date.year() < 2000) {
+      date = date.addYears(100);
+    }
+    return QDateTime(date, time);
+  }
+  return std::nullopt;
 }

@@ -18,6 +18,10 @@ inline constexpr int kFormattedCapacity = 420;
 /// formatFixed into a byte buffer with a one-byte separator; returns the length. For writers
 /// that build whole lines of bytes.
 int formatFixedInto(char* out, double x, int precision, int decimals, char separator);
+/// A row time as the data file writes it: plain fixed notation with one decimal at any size
+/// (12345.7, 5000000.0). The significant-digit rule of the other numbers would give times that
+/// repeat in a long run.
+int formatTimeInto(char* out, double seconds, char separator);
 
 /// Reads a text written by formatFixed (or typed by a user). Throws VelanError with the
 /// "ist kein gültiger Gleitkommawert" message on anything else.
@@ -39,6 +43,8 @@ QChar systemDecimalSeparator();
 
 /// The system's short date, two spaces and its long time (seconds, no time zone).
 QString dateTimeText(const QDateTime& moment, const QLocale& locale = QLocale::system());
-/// The local date and time a dateTimeText gives back; nothing for another text.
+/// The date and time of a record's start time: a dateTimeText of this system, or one in the
+/// system's other formats, in day.month.year with two blanks before the time (as every Velan
+/// has written), or ISO 8601. Nothing for any other text.
 std::optional<QDateTime> parseDateTimeText(const QString& text,
                                            const QLocale& locale = QLocale::system());

@@ -22,9 +22,22 @@ QString field(const QString& text) {
 QString number(double value, int decimals) {
   return isMissing(value) ? QString() : formatFixed(value, 5, decimals, QLatin1Char('.')).trimmed();
 }
+
+// A row time to the millisecond, with as many decimals as it needs: 9999.75, 10000, 10000.25.
+QString exactTime(double seconds) {
+  if (!std::isfinite(seconds)) return {};
+  const long long milliseconds = std::llround(seconds * 1000);
+  const long long whole = std::llabs(milliseconds) / 1000;
+  int fraction = static_cast<int>(std::llabs(milliseconds) % 1000);
+  QString text = (milliseconds < 0 ? QStringLiteral("-") : QString()) + QString::number(whole);
+  if (fraction == 0) return text;
+  int digits = 3;
+  for (; fraction % 10 == 0; fraction /= 10) --digits;
+  return text + QLatin1Char('.') + QStringLiteral("%1").arg(fraction, digits, 10, QLatin1Char('0'));
+}
 }  // namespace
 
-void writeCsv(QIODevice& device, const RecordStore& store, const DataTable& table,
+bool writeCsv(QIODevice& device, const RecordStore& store, const DataTable& table,
               const RecordFields& fields) {
   QStringList columns = {QStringLiteral("Time (s)"), QStringLiteral("Date and time")};
   for (int c = 1; c <= kChannels; ++c) {
@@ -38,7 +51,7 @@ void writeCsv(QIODevice& device, const RecordStore& store, const DataTable& tabl
   std::optional<QDateTime> startWithOffset;
   if (start) startWithOffset = start->toOffsetFromUtc(start->offsetFromUtc());
   for (int r = 1; r <= store.rowCount; ++r) {
-    QStringList line = {number(store.time[r], 1)};
+    QStringList line = {exactTime(store.time[r])};
     line << (startWithOffset ? startWithOffset->addMSecs(std::llround(store.time[r] * 1000))
                                    .toString(Qt::ISODateWithMs)
                              : QString());
@@ -54,9 +67,12 @@ void writeCsv(QIODevice& device, const RecordStore& store, const DataTable& tabl
     }
   }
   writeBytes(device, block);
+  return start.has_value() || store.rowCount == 0;
 }
 
-void exportCsv(const QString& path, const RecordStore& store, const DataTable& table,
+bool exportCsv(const QString& path, const RecordStore& store, const DataTable& table,
                const RecordFields& fields) {
-  saveFile(path, [&](QIODevice& file) { writeCsv(file, store, table, fields); });
+  bool clockFilled = true;
+  saveFile(path, [&](QIODevice& file) { clockFilled = writeCsv(file, store, table, fields); });
+  return clockFilled;
 }

@@ -45,7 +45,7 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
   block.reserve(kWriteBlockBytes + 1024);
   char numbers[(kChannels + 1) * (kFormattedCapacity + 1)];
   for (int r = 1; r <= rows; ++r) {
-    int length = formatFixedInto(numbers, store.time[r], 5, 1, fileSeparator);
+    int length = formatTimeInto(numbers, store.time[r], fileSeparator);
     numbers[length++] = ';';
     for (int c = 1; c <= kChannels; ++c) {
       // The selection is read for every line, as a change during a save would show.

@@ -39,7 +39,12 @@ void TForm1::exportCsvClick() {
   if (!name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) name += QStringLiteral(".csv");
   if (!mayWrite(name)) return;
   try {
-    exportCsv(name, store_, table_, *this);
+    if (!exportCsv(name, store_, table_, *this)) {
+      prompts_.showInformation(
+          QStringLiteral("The column \"Date and time\" is empty: the start time \"%1\" is in no "
+                         "date format Velan reads.")
+              .arg(startTime()));
+    }
   } catch (const VelanError& error) {
     prompts_.showError(error.message());
   }

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cmath>
 #include <memory>
 #include <thread>
 
@@ -110,9 +111,14 @@ TEST_F(DataFileTest, NotesKeepCommasAndSemicolonsInBothModes) {
 }
 
 TEST_F(DataFileTest, WriteReadWriteGivesTheSameBytes) {
-  store->rowCount = 4;
-  store->time[3] = 12345.67;
-  store->time[4] = 123456.7;
+  // Times keep one decimal at any size, so the rows of a long run never share a time; the
+  // values keep their five significant digits.
+  const struct {
+    double time;
+    const char* text;
+  } times[] = {{12345.67, "12345.7"}, {1e5, "100000.0"}, {1e6, "1000000.0"}, {5e7, "50000000.0"}};
+  store->rowCount = 2 + static_cast<int>(std::size(times));
+  for (int i = 0; i < static_cast<int>(std::size(times)); ++i) store->time[3 + i] = times[i].time;
   store->value[1][3] = 12345.678;
   store->value[1][4] = -0.004;
   table.setCell(5, 3, QStringLiteral(" lead blank"));
@@ -120,11 +126,14 @@ TEST_F(DataFileTest, WriteReadWriteGivesTheSameBytes) {
   const QByteArray first = write(true, QLatin1Char('.'));
   auto staged = read(first);
   ASSERT_TRUE(staged);
+  for (int i = 0; i < static_cast<int>(std::size(times)); ++i) {
+    EXPECT_TRUE(first.contains(QByteArray("\n") + times[i].text + ';')) << times[i].text;
+    EXPECT_DOUBLE_EQ(staged->time[static_cast<size_t>(2 + i)], std::round(times[i].time * 10) / 10);
+  }
   DataTable table2;
   EXPECT_EQ(rewritten(std::move(*staged), table2), first);
-  EXPECT_TRUE(first.contains("12346.0;12346.00;0.00; lead blank\r\n"));
-  EXPECT_TRUE(first.contains("1.2346E5;0.00;0.00;\r\n"));
-  EXPECT_EQ(table2.tableRowCount(), 25 + 4);
+  EXPECT_TRUE(first.contains("12345.7;12346.00;0.00; lead blank\r\n"));
+  EXPECT_EQ(table2.tableRowCount(), 25 + 6);
 }
 
 TEST_F(DataFileTest, MissingValuesAreEmptyFieldsBothWays) {
@@ -307,23 +316,36 @@ TEST_F(DataFileTest, CsvExportReadsBackCellForCell) {
   QLocale::setDefault(QLocale(QLocale::German));  // a comma as the decimal separator
   fields.setStartTime(dateTimeText(QDateTime(QDate(2026, 12, 8), QTime(7, 0, 1))));
   fields.setUnitLabel(3, QStringLiteral("pH, \"wet\""));
-  store->time[2] = 2.25;
+  store->rowCount = 4;
+  table.setTableRowCount(26);
+  store->time[2] = 9999.75;  // times to the millisecond, past 10000 s too
+  store->time[3] = 10000;
+  store->time[4] = 10000.25;
   store->value[1][2] = kMissingValue;
   table.setCell(5, 1, QStringLiteral("a, \"b\"\r\nc"));
-  const auto csv = [this] {
+  table.setCell(5, 2, QStringLiteral("12\" tube"));  // a quote without a comma is quoted too
+  const auto csv = [this](bool clockFilled = true) {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    writeCsv(buffer, *store, table, fields);
+    EXPECT_EQ(writeCsv(buffer, *store, table, fields), clockFilled);
+    EXPECT_TRUE(buffer.data().contains("\"12\"\" tube\"\r\n"));
     return readCsv(QString::fromUtf8(buffer.data()));
   };
   const std::vector<QStringList> expected = {
       {"Time (s)", "Date and time", "Ch. 1 (mV)", "Ch. 3 (pH, \"wet\")", "Notes"},
-      {"1.0", "2026-12-08T07:00:02.000+01:00", "-14.04", "0.50", "a, \"b\"\r\nc"},
-      {"2.3", "2026-12-08T07:00:03.250+01:00", "", "0.00", ""},
+      {"1", "2026-12-08T07:00:02.000+01:00", "-14.04", "0.50", "a, \"b\"\r\nc"},
+      {"9999.75", "2026-12-08T09:46:40.750+01:00", "", "0.00", "12\" tube"},
+      {"10000", "2026-12-08T09:46:41.000+01:00", "0.00", "0.00", ""},
+      {"10000.25", "2026-12-08T09:46:41.250+01:00", "0.00", "0.00", ""},
   };
   EXPECT_EQ(csv(), expected);
+  // Start times in the formats Velan wrote on other systems, or ISO 8601.
+  for (const char* start : {"08.12.2026  07:00:01", "8.12.26  7:00:01", "2026-12-08T07:00:01"}) {
+    fields.setStartTime(QString::fromLatin1(start));
+    EXPECT_EQ(csv()[1][1], QStringLiteral("2026-12-08T07:00:02.000+01:00")) << start;
+  }
   fields.setStartTime(QStringLiteral("yesterday"));
-  EXPECT_EQ(csv()[1][1], QString()) << "no clock time without a start time";
+  EXPECT_EQ(csv(false)[1][1], QString()) << "no clock time without a start time";
   QLocale::setDefault(QLocale::c());
   qunsetenv("TZ");
 }
