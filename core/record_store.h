@@ -66,6 +66,7 @@ class RecordListener {
   virtual void rowStored() {}
   /// `note` was written into the notes cell of `row`, replacing what it held.
   virtual void noteAdded(int /*row*/, const QString& /*note*/) {}
-  /// The record reached kMaxRows; the run must stop.
+  /// The record reached kMaxRows: it is saved as a part and the run goes on in the next
+  /// (Recorder::beginNextPart), or the run stops.
   virtual void recordFull() {}
 };

@@ -188,7 +188,7 @@ bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
   if (n > 9) table_.setTopRow(table_.tableRowCount() - 33);
   if (n < kMaxRows) return true;
   for (RecordListener* listener : listeners_) listener->recordFull();
-  return false;
+  return store_.rowCount < kMaxRows;  // a listener began the next part: the run goes on
 }
 
 void Recorder::setReadingInterval(int milliseconds) {
@@ -217,6 +217,13 @@ void Recorder::setClock(MonotonicClock clock) {
 }
 
 void Recorder::resetRecord() {
+  clearRecord();
+  clearAccumulators();
+}
+
+void Recorder::beginNextPart() { clearRecord(); }
+
+void Recorder::clearRecord() {
   // Rows beyond the 25 kept are dropped; the kept ones must not show the previous record.
   table_.setTableRowCount(DataTable::kInitialRows);
   for (int row = 1; row < DataTable::kInitialRows; ++row) {
@@ -228,7 +235,6 @@ void Recorder::resetRecord() {
   store_.rowCount = 0;
   // A new record never shows an older record's values in rows it did not measure.
   for (int c = 1; c <= kChannels; ++c) store_.value[c].fill(kMissingValue);
-  clearAccumulators();
   for (RecordListener* listener : listeners_) listener->recordReset();
 }
 

@@ -76,6 +76,10 @@ class Recorder {
 
   /// Begins a new, empty record in the store and the table.
   void resetRecord();
+  /// Goes on in a new, empty record when the full one has been taken care of (called from
+  /// recordFull()): the schedule runs on, so row 1 is due one interval after the full record's
+  /// last row, and the readings of the interval in progress go into it.
+  void beginNextPart();
   /// Opens the converter on portNumber (only while it is closed) and sets up the selected
   /// channels. Returns converterOpen.
   bool openConverter();
@@ -101,10 +105,12 @@ class Recorder {
  private:
   void accumulate(int channel, int32_t reading);
   void clearAccumulators();
+  /// Empties the store and the table; the listeners hear of it.
+  void clearRecord();
   QString addNoteAt(int row, const QString& text);
   /// Stores the next row, `intervals` reading intervals after the previous one; `measured`
   /// false gives a row without readings, `note` goes into its notes cell. Returns false when
-  /// the record is full.
+  /// the record is full and nobody began the next part.
   bool storeRow(bool measured, int64_t intervals, const QString& note);
   /// Stores the rows the schedule has due at `now`; a row `tick` stores at least its own.
   void storeDueRows(int64_t now, bool tick);

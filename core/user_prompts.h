@@ -26,6 +26,8 @@ class UserPrompts {
   /// Returns the chosen full file name, or an empty text when cancelled.
   virtual QString saveFileName(const FileDialog& dialog) = 0;
   virtual QString openFileName(const FileDialog& dialog) = 0;
+  /// Returns the chosen existing folder, or an empty text when cancelled.
+  virtual QString folderName(const QString& title, const QString& initialDirectory) = 0;
 };
 
 /// The message the general error display shows: a full stop is added when the last character

@@ -333,6 +333,13 @@ void RecordJournal::discard() {
   lock_.reset();  // unlocks and removes the lock file
 }
 
+void RecordJournal::keepForRecovery() {
+  sync();
+  closeFile();
+  path_.clear();
+  lock_.reset();  // unlocks and removes the lock file: no running program holds it now
+}
+
 void RecordJournal::fieldsChanged() {
   if (fd_ < 0) return;
   QByteArray lines = "experiment;" + escaped(fields_.experiment()) + '\n';

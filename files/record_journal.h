@@ -59,6 +59,9 @@ class RecordJournal : public RecordListener {
   void cellsEdited(const DataTable& table, int firstRow, int lastRow, int column);
   /// Deletes the journal: the record was saved or deliberately discarded.
   void discard();
+  /// Closes the journal and leaves it on disk, unlocked: the next start offers its record back
+  /// like a crash's (a part of a run that could not be saved).
+  void keepForRecovery();
   /// Writes the descriptive texts and channels again; the last ones written count.
   void fieldsChanged();
   /// The journal file, empty when there is none.

@@ -509,3 +509,8 @@ void Monitor::fitScalesToData() {
   }
   refreshView();
 }
+
+void Monitor::restartTimeWindow() {
+  setTimeStart(0);
+  defineworlds();
+}

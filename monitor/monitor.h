@@ -111,6 +111,8 @@ class Monitor : public RecordListener {
   /// 1-2.5-5 series, and the midpoint nearest the values' middle, that show all of them; then
   /// one full redraw. The captions are written as the controls write them.
   void fitScalesToData();
+  /// The time window back to the start, for the next part of a run.
+  void restartTimeWindow();
 
   // RecordListener
   void recordReset() override { defineworlds(); }

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <cmath>
 #include <limits>
 
 #include "contrast.h"
@@ -17,6 +18,7 @@
 #include "notes_window.h"
 #include "numbers.h"
 #include "prompt_selection.h"
+#include "record_parts.h"
 #include "serial_ports_dialog.h"
 #include "user_settings.h"
 #include "velan_error.h"
@@ -287,6 +289,9 @@ void TForm1::buildMenus() {
   QAction* serialPorts =
       options->addAction(QStringLiteral("Serial &ports..."), this, &TForm1::serialPortsClick);
   serialPorts->setObjectName(QStringLiteral("SerialPorts1"));
+  QAction* recordings = options->addAction(QStringLiteral("&Recordings folder..."), this,
+                                           &TForm1::recordingsFolderClick);
+  recordings->setObjectName(QStringLiteral("RecordingsFolder1"));
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   QAction* manual = help->addAction(QStringLiteral("&Help"), this, &TForm1::Manual1Click);
@@ -419,6 +424,8 @@ void TForm1::StartClick() {
     }
   }
   recorder_.resetRecord();
+  partNumber_ = 1;
+  partsSaved_.clear();
   recorder_.startTimers();
   const QString started = dateTimeText(QDateTime::currentDateTime());
   setStartTime(started);
@@ -491,16 +498,87 @@ QString TForm1::rejectedAnswersText() const {
       .arg(rejected == 1 ? QStringLiteral("answer") : QStringLiteral("answers"));
 }
 
+QString TForm1::runDetail() const {
+  QStringList lines = {store_.converterOpen ? QString() : recorder_.driver().openFailure(),
+                       rejectedAnswersText(), partsSaved_};
+  lines.removeAll(QString());
+  return lines.join(QLatin1Char('\n'));
+}
+
 void TForm1::rowStored() {
   // A bad cable shows as answers refused, a quiet signal does not: told once a row, not a poll.
-  if (!store_.converterOpen) return;
-  const QString rejected = rejectedAnswersText();
-  if (rejected != status_->toolTip()) setStatus(statusText(), rejected);
+  const QString detail = runDetail();
+  if (detail != status_->toolTip()) setStatus(statusText(), detail);
+}
+
+QString TForm1::recordingsFolder() const {
+  const QString chosen = UserSettings::recordingsFolder();
+  return chosen.isEmpty() ? defaultRecordingsFolder(saveDirectory_) : chosen;
+}
+
+void TForm1::recordingsFolderClick() {
+  const QString folder =
+      prompts_.folderName(QStringLiteral("Recordings folder"), recordingsFolder());
+  if (!folder.isEmpty()) UserSettings::setRecordingsFolder(folder);
 }
 
 void TForm1::recordFull() {
-  StopClick();
-  prompts_.showInformation(QStringLiteral("Record full: 100000 rows. Recording stopped."));
+  // A run never ends by itself: the full record is saved as a part, and the run goes on in a
+  // new record on the same schedule.
+  const double lastRowTime = store_.time[store_.rowCount];
+  const QDateTime partStart =
+      parseDateTimeText(startTime())
+          .value_or(QDateTime::currentDateTime().addMSecs(-std::llround(lastRowTime * 1000)));
+  QString partFile;
+  QString failure;
+  try {
+    partFile = saveRecordPart(recordingsFolder(), partNumber_, partStart, store_, table_, *this,
+                              decimalComma_, separator_);
+  } catch (const VelanError& error) {
+    failure = error.message();
+  }
+  const QString journal = journal_.path();
+  if (failure.isEmpty()) {
+    journal_.discard();
+    partsSaved_ = QStringLiteral("Part %1 saved as %2").arg(partNumber_).arg(partFile);
+  } else {
+    journal_.keepForRecovery();  // offered at the next start, like a crash's
+    partsSaved_ = QStringLiteral(
+                      "Part %1 could not be saved (%2): its rows are kept in %3 and "
+                      "offered at the next start")
+                      .arg(partNumber_)
+                      .arg(failure, journal);
+  }
+  recorder_.beginNextPart();
+  const QString previous =
+      failure.isEmpty() ? bareFileName(partFile) : QStringLiteral("part %1").arg(partNumber_);
+  ++partNumber_;
+  // Whole seconds, as every start time: start time + row time is each row's clock time.
+  const QString started = dateTimeText(partStart.addSecs(std::llround(lastRowTime)));
+  setStartTime(started);
+  QString firstNote =
+      started + QStringLiteral("  (continues %1, part %2)").arg(previous).arg(partNumber_);
+  if (!failure.isEmpty()) {
+    firstNote += QStringLiteral(
+                     "  (part %1 could not be saved: %2; its rows wait in the "
+                     "recovery file)")
+                     .arg(partNumber_ - 1)
+                     .arg(failure);
+  }
+  if (!store_.converterOpen) {
+    firstNote += QStringLiteral("  (simulated readings: no converter answered on COM %1)")
+                     .arg(store_.portNumber);
+  }
+  table_.setCell(DataTable::kNotesColumn, 1, firstNote);
+  journal_.begin();
+  journal_.noteAdded(1, firstNote);
+  setFileLabel(QStringLiteral("(Data not saved)"));
+  setStatus(statusText(), runDetail());
+  if (notes_) {
+    notes_->clearNotes();
+    notes_->appendNote(partsSaved_);
+  }
+  if (monitor_) monitor_->monitor().restartTimeWindow();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

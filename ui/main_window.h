@@ -74,6 +74,10 @@ class TForm1 : public QMainWindow,
   void exportCsvClick();
   /// Options > "Serial ports...": assigns a device to the number in the port field.
   void serialPortsClick();
+  /// Options > "Recordings folder...": where the parts of long runs go.
+  void recordingsFolderClick();
+  /// The folder the parts of long runs go to: the one chosen, else the default.
+  QString recordingsFolder() const;
 
   /// The save and open procedures (name already chosen).
   void saveProcedure(const QString& name, const QString& shownName);
@@ -98,6 +102,8 @@ class TForm1 : public QMainWindow,
   QString startTime() const override;
   /// The file label: the record's file name, or "(no File)", "(Data not saved)".
   QString fileLabel() const;
+  /// The running record's crash journal; empty when there is none.
+  QString journalPath() const { return journal_.path(); }
   void setStartTime(const QString& text) override;
 
   // SettingsTarget
@@ -128,6 +134,9 @@ class TForm1 : public QMainWindow,
   void setStatus(const QString& text, const QString& detail = QString());
   /// "<n> answers rejected: ..." for the status line; empty when the driver refused none.
   QString rejectedAnswersText() const;
+  /// The status line's tool tip during a run: why it is simulated, the answers rejected, where
+  /// the last part went.
+  QString runDetail() const;
   /// The port field's tool tip: which device its number means.
   void describePort();
   /// A key that works in every Velan window.
@@ -158,6 +167,8 @@ class TForm1 : public QMainWindow,
   QChar separator_;
   bool decimalComma_ = true;
   QString currentFile_;
+  int partNumber_ = 1;    ///< of the record being recorded; a run goes on in parts
+  QString partsSaved_;    ///< where the last full part went, for the status line
   QString lastSaveName_;  ///< the name last confirmed in the save dialog
   QString saveDirectory_;
   QString openDirectory_;

@@ -61,3 +61,7 @@ QString QtUserPrompts::openFileName(const FileDialog& request) {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().front();
 }
+
+QString QtUserPrompts::folderName(const QString& title, const QString& initialDirectory) {
+  return QFileDialog::getExistingDirectory(parent_, title, initialDirectory);
+}

@@ -14,6 +14,7 @@ class QtUserPrompts : public UserPrompts {
   void showInformation(const QString& message) override;
   QString saveFileName(const FileDialog& dialog) override;
   QString openFileName(const FileDialog& dialog) override;
+  QString folderName(const QString& title, const QString& initialDirectory) override;
 
  private:
   QWidget* parent_;

@@ -33,3 +33,11 @@ void UserSettings::assignSerialDevice(int port, const QString& device) {
     settings().setValue(portKey(port), device);
   }
 }
+
+QString UserSettings::recordingsFolder() {
+  return settings().value(QStringLiteral("recordingsFolder")).toString();
+}
+
+void UserSettings::setRecordingsFolder(const QString& folder) {
+  settings().setValue(QStringLiteral("recordingsFolder"), folder);
+}

@@ -16,4 +16,8 @@ class UserSettings {
   static QString serialDevice(int port);
   /// Assigns `device` to `port`; an empty device removes the assignment.
   static void assignSerialDevice(int port, const QString& device);
+
+  /// The folder chosen for the parts of long runs; empty when none was.
+  static QString recordingsFolder();
+  static void setRecordingsFolder(const QString& folder);
 };

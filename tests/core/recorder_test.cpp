@@ -122,7 +122,7 @@ TEST_F(RecorderTest, PollTimerSwitchesItselfOffAtTheCap) {
     recorder.setReadingInterval(interval);
     store->pollCount = 0;
     recorder.timers().setPollEnabled(true);
-    const int cap = interval / 18;
+    const int cap = recorder.pollCap();
     EXPECT_EQ(cap, interval == 250 ? 13 : 55);
     poll(cap);
     EXPECT_TRUE(recorder.timers().pollEnabled());
@@ -366,6 +366,36 @@ TEST_F(ScheduledRecorderTest, AnIntervalChangeAfterAStallKeepsTheGap) {
   EXPECT_DOUBLE_EQ(store->time[5], 5.0);
   EXPECT_DOUBLE_EQ(store->time[6], 7.0) << "the new interval counts from the change";
   EXPECT_EQ(listener.notes.size(), 1);
+}
+
+// The run goes on in a new record when the full one is taken care of: the row the schedule has
+// due next is row 1 of the next part, with the readings taken for it, even across a stall.
+TEST_F(ScheduledRecorderTest, AFullRecordGoesOnInTheNextPartOnTheSameSchedule) {
+  struct NextPart : RecordListener {
+    Recorder& recorder;
+    RecordStore& store;
+    double lastTime = 0;
+    explicit NextPart(Recorder& r, RecordStore& s) : recorder(r), store(s) {}
+    void recordFull() override {
+      lastTime = store.time[store.rowCount];
+      recorder.beginNextPart();
+    }
+  } nextPart(recorder, *store);
+  recorder.addListener(&nextPart);
+  start(250);
+  store->rowCount = kMaxRows - 1;
+  store->time[kMaxRows - 1] = (kMaxRows - 1) * 0.25;
+  runFor(240);  // four polls for the row in progress
+  stall(600);   // then two intervals pass without a poll: row 100000 is one of them
+  runFor(10);
+  EXPECT_EQ(listener.full, 1);
+  EXPECT_DOUBLE_EQ(nextPart.lastTime, kMaxRows * 0.25);
+  ASSERT_EQ(store->rowCount, 2) << "no row lost or stored twice at the seam";
+  EXPECT_DOUBLE_EQ(store->time[1], 0.25);
+  EXPECT_DOUBLE_EQ(store->time[2], 0.5);
+  EXPECT_TRUE(isMissing(store->value[1][1])) << "an interval without a poll";
+  EXPECT_FALSE(isMissing(store->value[1][2])) << "the readings of the row due carried over";
+  EXPECT_TRUE(recorder.timers().rowEnabled());
 }
 
 TEST_F(RecorderTest, ARecordFullOfGapsEndsAtTheBound) {

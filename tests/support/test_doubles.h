@@ -65,6 +65,10 @@ class ScriptedPrompts : public UserPrompts {
   void showInformation(const QString& message) override { informations << message; }
   QString saveFileName(const FileDialog& dialog) override { return take(dialog, saveNames); }
   QString openFileName(const FileDialog& dialog) override { return take(dialog, openNames); }
+  QString folderName(const QString& title, const QString& initial) override {
+    return take({title, {}, {}, initial}, folderNames);
+  }
+  std::deque<QString> folderNames;
 
  private:
   QString take(const FileDialog& dialog, std::deque<QString>& names) {

@@ -274,15 +274,13 @@ TEST_F(WindowsTest, AboutPanelShowsAndHidesOnClick) {
   EXPECT_TRUE(panel->isHidden());
 }
 
-TEST_F(WindowsTest, RecordFullStopsTheRunWithAMessage) {
-  main->StartClick();
-  store->rowCount = kMaxRows - 1;
-  main->recorder().Timer1Timer();
-  EXPECT_EQ(prompts.informations, QStringList({"Record full: 100000 rows. Recording stopped."}));
-  EXPECT_TRUE(shown("Start"));
-  EXPECT_FALSE(main->recorder().timers().rowEnabled());
-  main->recorder().Timer1Timer();
-  EXPECT_EQ(store->rowCount, kMaxRows);
+TEST_F(WindowsTest, TheRecordingsFolderIsChosenOnceAndKeptPerUser) {
+  prompts.folderNames = {path("runs"), QString()};
+  for (const QString& offered : {QDir::homePath(), path("runs")}) {  // the dialogs' folder first
+    action("RecordingsFolder1")->trigger();
+    EXPECT_EQ(prompts.dialogs.back().initialDirectory, offered);
+  }
+  EXPECT_EQ(UserSettings::recordingsFolder(), path("runs")) << "a cancel keeps the choice";
 }
 
 TEST_F(WindowsTest, SaveAsThenSaveThenOpen) {
@@ -575,7 +573,7 @@ TEST_F(WindowsTest, MenusAndCaptionsReadAsTheProgramHasThem) {
   EXPECT_EQ(menus, QStringList({"&File: &Open | &Save | Save &as | &Export as CSV... | &Recent "
                                 "files |  | E&xit Program",
                                 "&Options: Save currents settings as &Velan.ini | Save numbers "
-                                "with &comma/point: = c | Serial &ports...",
+                                "with &comma/point: = c | Serial &ports... | &Recordings folder...",
                                 "&Help: &Help | &About Velan"}));
   QStringList captions;
   for (QLabel* label : main->findChildren<QLabel*>()) captions << label->text();
