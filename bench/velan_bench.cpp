@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
@@ -19,6 +21,7 @@
 #include "numbers.h"
 #include "plain_record_fields.h"
 #include "record_journal.h"
+#include "record_parts.h"
 #include "recorder.h"
 #include "serial_converter_driver.h"
 
@@ -199,6 +202,77 @@ struct EmulatedConverter {
     for (int c = 1; c <= kChannels; ++c) driver.setChannel(3, c, 12, 0, 10);
   }
 };
+
+long residentKilobytes() {
+  QFile status(QStringLiteral("/proc/self/status"));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLong();
+  }
+  return -1;
+}
+
+// A week at 0.25 s on an injected clock: 2.4 million rows with their polls and journal lines,
+// saved in 25 parts. The first part's and the last part's row cost, and the resident memory
+// after the first part and at the end: a week must cost what an hour costs.
+void BM_WeekInParts(benchmark::State& state) {
+  QTemporaryDir folder;
+  qputenv("XDG_DATA_HOME", QFile::encodeName(folder.filePath(QStringLiteral("data"))));
+  FourChannelRun run;
+  RecordJournal journal(*run.store, run.fields);
+  run.recorder.addListener(&journal);
+  struct NextPart : RecordListener {
+    FourChannelRun& run;
+    RecordJournal& journal;
+    QString folder;
+    int part = 1;
+    NextPart(FourChannelRun& r, RecordJournal& j, QString f)
+        : run(r), journal(j), folder(std::move(f)) {}
+    void recordFull() override {
+      saveRecordPart(folder, part++, QDateTime(QDate(2026, 12, 8), QTime(7, 0)), *run.store,
+                     run.table, run.fields, true, QLatin1Char('.'));
+      journal.discard();
+      run.recorder.beginNextPart();
+      journal.begin();
+    }
+  } nextPart(run, journal, folder.filePath(QStringLiteral("parts")));
+  run.recorder.addListener(&nextPart);
+  int64_t now = 0;
+  run.recorder.setClock([&now] { return now; });
+  run.recorder.setReadingInterval(250);
+  journal.begin();
+  run.recorder.startTimers();
+  constexpr int64_t kWeekRows = 7LL * 24 * 3600 * 4;
+  double firstPartMs = 0, lastPartMs = 0;
+  long residentAfterFirst = 0;
+  for (auto _ : state) {
+    QElapsedTimer part;
+    part.start();
+    for (int64_t row = 1; row <= kWeekRows; ++row) {
+      for (int poll = 0; poll < 5; ++poll) {
+        now += kPollPeriodMs;
+        run.recorder.Timer2Timer();
+      }
+      run.recorder.Timer1Timer();
+      if (row % kMaxRows != 0) continue;
+      const double ms = part.nsecsElapsed() / 1e6;
+      if (row == kMaxRows) {
+        firstPartMs = ms;
+        residentAfterFirst = residentKilobytes();
+      }
+      lastPartMs = ms;
+      part.restart();
+    }
+  }
+  run.recorder.timers().setRowEnabled(false);
+  run.recorder.timers().setPollEnabled(false);
+  state.counters["parts"] = nextPart.part - 1;
+  state.counters["first_row_us"] = firstPartMs * 1000 / kMaxRows;
+  state.counters["last_row_us"] = lastPartMs * 1000 / kMaxRows;
+  state.counters["rss_first_MB"] = residentAfterFirst / 1024.0;
+  state.counters["rss_end_MB"] = residentKilobytes() / 1024.0;
+}
+BENCHMARK(BM_WeekInParts)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 void BM_OpenToFirstReading(benchmark::State& state) {
   EmulatedConverter converter;

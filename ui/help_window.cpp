@@ -87,6 +87,12 @@ Every stored value is also written at once to a recovery file; if Velan or the c
 before the record is saved, the next start of Velan offers the record back.
 A value that was not measured (fewer than three good readings in an interval) stays empty. If
 the program was held up (the computer slept), the missed intervals get empty rows and a note.
+A record holds 100000 rows (almost 7 hours at 0.25 s, 28 hours at 1 s). When it is full, Velan
+saves it as a part into the recordings folder ("Options" - "Recordings folder..."; until you
+choose one, the folder of the last saved file) and goes on in a new record without a pause. The
+parts are named after the experiment, their start time and their number ("... part 1.vln");
+row 1 of the next part names the part before it, and its start time continues the first. If a
+part cannot be saved, its rows are kept in a recovery file that the next start offers back.
 To stop, minimise the monitor and press "Stop recording" on the main window. Then save the data
 at once with "File" - "Save as".
 
