@@ -39,7 +39,7 @@ QString saveRecordPart(const QString& folder, int part, const QDateTime& start,
   if (!QDir().mkpath(folder)) {
     throw VelanError(QStringLiteral("The folder %1 cannot be made").arg(folder));
   }
-  const QString path = partFilePath(folder, fields.experiment(), start, part);
+  QString path = partFilePath(folder, fields.experiment(), start, part);
   saveDataFile(path, store, table, fields, decimalComma, separator);
   return path;
 }
