@@ -220,8 +220,8 @@ TEST_F(SerialDriverTest, EveryValueIsOneTheConverterSentForThatChannelOrMissing)
     bool accepted = false;
     QElapsedTimer watched;
     watched.start();
-    // At least 0.6 s; where answers still come through, until one has.
-    while (watched.elapsed() < 600 || (c.someAccepted && !accepted && watched.elapsed() < 3000)) {
+    // At least 0.4 s; where answers still come through, until one has.
+    while (watched.elapsed() < 400 || (c.someAccepted && !accepted && watched.elapsed() < 3000)) {
       for (int channel = 1; channel <= 4; ++channel) {
         const std::optional<int32_t> got = value(channel);
         if (!got) continue;
