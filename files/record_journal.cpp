@@ -1,6 +1,7 @@
 #include "record_journal.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -104,10 +105,28 @@ std::optional<double> parseValue(QByteArrayView text) {
 
 // The lock of a journal, held by this program; nothing while its owner still runs. A lock is
 // stale only when the program that took it no longer runs, never by its age.
+// The recovery folder, private to its user: its file names tell whose runs are open and since
+// when. Made 0700; one that exists with wider rights is narrowed where the user owns it.
+bool makePrivateFolder(const QString& folder) {
+  const QFileInfo info(folder);
+  if (!QDir().mkpath(info.absolutePath())) return false;
+  const QByteArray path = QFile::encodeName(folder);
+  if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat existing {};
+  if (::stat(path.constData(), &existing) != 0 || !S_ISDIR(existing.st_mode)) return false;
+  if (existing.st_uid == ::geteuid() && (existing.st_mode & 077) != 0) {
+    ::chmod(path.constData(), existing.st_mode & 0700);
+  }
+  return true;
+}
+
 std::unique_ptr<QLockFile> lockJournal(const QString& path) {
   auto lock = std::make_unique<QLockFile>(path + QStringLiteral(".lock"));
   lock->setStaleLockTime(0);
   if (!lock->tryLock(0)) return nullptr;
+  // It names the host and the process: the user's alone, as the journal (QLockFile makes it
+  // with the umask's rights).
+  QFile::setPermissions(lock->fileName(), QFile::ReadOwner | QFile::WriteOwner);
   return lock;
 }
 
@@ -289,7 +308,7 @@ QString RecordJournal::directory() {
 void RecordJournal::begin() {
   discard();
   const QString folder = directory();
-  if (!QDir().mkpath(folder)) {
+  if (!makePrivateFolder(folder)) {
     fail(EACCES);
     return;
   }

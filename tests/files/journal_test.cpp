@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QBuffer>
@@ -220,6 +221,28 @@ TEST_F(JournalTest, AJournalWhoseOwnerRunsIsNeverTaken) {
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].path, path);
   EXPECT_TRUE(findOrphanedJournals().empty()) << "the finder holds it now";
+}
+
+// On a shared computer nobody else may list whose runs are open: the folder is private, made so
+// or narrowed; the journal and its lock are the user's alone whatever the umask.
+TEST_F(JournalTest, TheRecoveryFolderAndItsFilesArePrivate) {
+  const auto mode = [](const QString& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0) << path.toStdString();
+    return info.st_mode & 07777;
+  };
+  const mode_t umask = ::umask(022);
+  for (const bool existedOpen : {false, true}) {
+    if (existedOpen) {
+      journal.discard();
+      ::chmod(QFile::encodeName(RecordJournal::directory()).constData(), 0755);
+    }
+    journal.begin();
+    EXPECT_EQ(mode(RecordJournal::directory()), 0700u) << existedOpen;
+    EXPECT_EQ(mode(journal.path()), 0600u);
+    EXPECT_EQ(mode(journal.path() + QStringLiteral(".lock")) & 077, 0u);
+  }
+  ::umask(umask);
 }
 
 // Start-up: what is asked, reported, deleted and kept for each kind of journal found.

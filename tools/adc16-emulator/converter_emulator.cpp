@@ -19,6 +19,12 @@ std::chrono::milliseconds defaultConversionTime(int bits) {
   return std::chrono::milliseconds(found == kMilliseconds.end() ? 10 : found->second);
 }
 
+// One byte onto the line; a full or closed line loses it, as a real line would.
+void send(int fd, uint8_t byte) {
+  const ssize_t written = ::write(fd, &byte, 1);
+  static_cast<void>(written);
+}
+
 // How often the serving thread looks at the line and the clock.
 constexpr std::chrono::milliseconds kTick{1};
 }  // namespace
@@ -126,7 +132,7 @@ void ConverterEmulator::writeDueStrays() {
   while (!strays_.empty() && strays_.begin()->first <= now) {
     const uint8_t byte = strays_.begin()->second;
     strays_.erase(strays_.begin());
-    if (master_ >= 0) (void)::write(master_, &byte, 1);
+    if (master_ >= 0) send(master_, byte);
     if (noiseGap_.count() > 0 && (byte == '+' || byte == '-')) scheduleNoise(now);
   }
 }
@@ -200,7 +206,7 @@ void ConverterEmulator::answer(uint8_t control) {
   // Byte by byte at the line's pace (9600 baud: about a millisecond a byte), as a real line
   // delivers them.
   for (const uint8_t byte : bytes) {
-    (void)::write(master_, &byte, 1);
+    send(master_, byte);
     ::usleep(1000);
   }
 }
