@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "converter_choice.h"
 #include "program.h"
 
 namespace {
@@ -103,7 +104,7 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
-  Program program;
+  Program program(chooseConverterDriver());
   // exit(), not quit(): quit() would ask every window to close, and the monitor and notes
   // windows refuse (they minimise), which would keep the program running.
   QObject::connect(&program.main(), &TForm1::closed, &app, [] { QCoreApplication::exit(0); });

@@ -16,6 +16,7 @@
 
 #include "big_record.h"
 #include "data_file.h"
+#include "library_converter_driver.h"
 #include "program.h"
 
 namespace {
@@ -31,7 +32,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   const QStringList args = app.arguments();
   if (args.size() == 3 && args[1] == QStringLiteral("--make")) return makeRecord(args[2]);
-  Program program;
+  Program program(std::make_unique<LibraryConverterDriver>());  // none found: a simulation
   program.main().show();
   QCoreApplication::processEvents();
   if (args.size() == 3 && args[1] == QStringLiteral("--plot")) {

@@ -46,15 +46,6 @@ void RunTimers::realignRow(int64_t milliseconds) {
   rowRealign_.start(static_cast<int>(std::clamp<int64_t>(milliseconds, 0, rowTimer_.interval())));
 }
 
-MonotonicClock systemMonotonicClock() {
-  return [] {
-    // CLOCK_BOOTTIME goes on while the system sleeps, so a night's suspend shows as a gap.
-    timespec now{};
-    clock_gettime(CLOCK_BOOTTIME, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-  };
-}
-
 Recorder::Recorder(RecordStore& store, DataTable& table, ConverterDriver& driver,
                    RecordFields& fields)
     : store_(store),

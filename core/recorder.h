@@ -8,6 +8,7 @@
 
 #include "converter_driver.h"
 #include "data_table.h"
+#include "monotonic_clock.h"
 #include "record_store.h"
 
 inline constexpr int kPollPeriodMs = 50;
@@ -40,10 +41,6 @@ class RunTimers {
   QTimer rowRealign_;
   QTimer pollTimer_;
 };
-
-/// Milliseconds on a clock that never jumps and goes on while the system sleeps.
-using MonotonicClock = std::function<int64_t()>;
-MonotonicClock systemMonotonicClock();
 
 /// Sampling, averaging and the record's life: the handlers of both timers, resetRecord,
 /// the converter's open and close, and notes on the newest row.

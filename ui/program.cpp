@@ -1,21 +1,8 @@
 #include "program.h"
 
-#include "serial_converter_driver.h"
-#include "user_settings.h"
-
-namespace {
-// The maker's library where one is found (beside the program, then on the system's library
-// path); else the built-in driver that speaks the converter's line protocol itself.
-std::unique_ptr<ConverterDriver> converterDriver() {
-  auto library = std::make_unique<LibraryConverterDriver>();
-  if (library->loaded()) return library;
-  return std::make_unique<SerialConverterDriver>(&UserSettings::serialDevice);
-}
-}  // namespace
-
-Program::Program()
+Program::Program(std::unique_ptr<ConverterDriver> driver)
     : store_(std::make_unique<RecordStore>()),
-      ownDriver_(converterDriver()),
+      ownDriver_(std::move(driver)),
       ownPrompts_(std::make_unique<QtUserPrompts>()) {
   createWindows(*ownDriver_, *ownPrompts_);
   ownPrompts_->setParent(main_.get());

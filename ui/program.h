@@ -15,8 +15,8 @@
 /// monitor (shown at once), notes window, help window.
 class Program {
  public:
-  /// With the converter maker's library, or the built-in serial driver, and Qt's dialogs.
-  Program();
+  /// Over `driver` (chosen by the application), with Qt's dialogs.
+  explicit Program(std::unique_ptr<ConverterDriver> driver);
   /// With a given driver and prompts (tests); both must outlive the program.
   Program(ConverterDriver& driver, UserPrompts& prompts);
 

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "library_converter_driver.h"
 #include "program.h"
 #include "test_doubles.h"
 

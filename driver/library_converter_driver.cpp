@@ -1,4 +1,4 @@
-#include "converter_driver.h"
+#include "library_converter_driver.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,9 +3,9 @@
 #include <QLibrary>
 #include <QTemporaryDir>
 
-#include "converter_driver.h"
 #include "data_file.h"
 #include "data_table.h"
+#include "library_converter_driver.h"
 #include "plain_record_fields.h"
 #include "record_store.h"
 #include "recorder.h"
