@@ -10,9 +10,12 @@
 #include "record_store.h"
 #include "surface.h"
 
-/// The colour of each channel's marks (index 0 unused).
+/// The colour of each channel's marks and value labels (index 0 unused).
 inline constexpr std::array<Rgb, kChannels + 1> kChannelColors = {
     colors::kBlack, colors::kRed, colors::kBlue, colors::kGreen, colors::kPurple};
+/// The colour of each channel group's heading: channel 4's is the lighter magenta.
+inline constexpr std::array<Rgb, kChannels + 1> kChannelHeadingColors = {
+    colors::kBlack, colors::kRed, colors::kBlue, colors::kGreen, colors::kMagenta};
 
 class Recorder;
 

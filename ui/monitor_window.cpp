@@ -115,10 +115,6 @@ void MonitorCanvas::focusOutEvent(QFocusEvent* event) {
   update();
 }
 
-namespace {
-const char* kChannelColorNames[] = {"", "red", "blue", "green", "fuchsia"};
-}
-
 TForm2::TForm2(TForm1& main, UserPrompts& prompts, QWidget* parent)
     : QWidget(parent, Qt::Window),
       main_(main),
@@ -169,8 +165,9 @@ void TForm2::buildControls() {
     // The channel's colour, as dark or light as the window needs to read it (the marks on the
     // white picture keep the exact colours).
     const QColor background = palette().color(QPalette::Window);
-    group->setStyleSheet(QStringLiteral("QGroupBox { color: %1; }")
-                             .arg(readableColor(QColor(kChannelColorNames[c]), background).name()));
+    group->setStyleSheet(
+        QStringLiteral("QGroupBox { color: %1; }")
+            .arg(readableColor(QColor::fromRgb(kChannelHeadingColors[c]), background).name()));
     GBCh[c] = group;
     auto* layout = new QGridLayout(group);
     layout->setContentsMargins(4, 2, 2, 2);
@@ -179,8 +176,7 @@ void TForm2::buildControls() {
                                  QStringLiteral("Ch. %1 value").arg(c), group);
     value->setStyleSheet(
         QStringLiteral("color: %1; font-weight: bold")
-            .arg(readableColor(QColor(c == 4 ? "purple" : kChannelColorNames[c]), background)
-                     .name()));
+            .arg(readableColor(QColor::fromRgb(kChannelColors[c]), background).name()));
     layout->addWidget(value, 0, 0, 1, 2);
     layout->addWidget(new QLabel(QStringLiteral("Scale "), group), 1, 0, 1, 2);
     layout->addWidget(captionLabel(MonitorCaptions::scale(c), scaleNames[c],
@@ -446,32 +442,28 @@ bool TForm2::savePicture(const QString& fileName) const {
   return surface_.image().copy().save(fileName, "PNG");
 }
 
-QStringList TForm2::legendLines() const {
-  QStringList lines;
+std::vector<TForm2::LegendLine> TForm2::legendLines() const {
+  std::vector<LegendLine> lines;
   const MonitorCaptions& captions = monitor_.captions();
   for (int c = 1; c <= kChannels; ++c) {
     if (!main_.channelSelected(c)) continue;
-    lines << QStringLiteral("Ch. %1 (%2)   scale %3, midpoint %4")
-                 .arg(c)
-                 .arg(main_.unitLabel(c), captions.text(MonitorCaptions::scale(c)),
-                      captions.text(MonitorCaptions::mid(c)));
+    lines.push_back({c, QStringLiteral("Ch. %1 (%2)   scale %3, midpoint %4")
+                            .arg(c)
+                            .arg(main_.unitLabel(c), captions.text(MonitorCaptions::scale(c)),
+                                 captions.text(MonitorCaptions::mid(c)))});
   }
-  lines << QStringLiteral("Time: %1 min from %2 min")
-               .arg(captions.text(MonitorCaptions::TimeScale),
-                    captions.text(MonitorCaptions::TimeStart))
-        << QStringLiteral("Experiment: ") + main_.experiment()
-        << QStringLiteral("File: ") + main_.fileLabel()
-        << QStringLiteral("Start: ") + main_.startTime();
+  lines.push_back({0, QStringLiteral("Time: %1 min from %2 min")
+                          .arg(captions.text(MonitorCaptions::TimeScale),
+                               captions.text(MonitorCaptions::TimeStart))});
+  lines.push_back({0, QStringLiteral("Experiment: ") + main_.experiment()});
+  lines.push_back({0, QStringLiteral("File: ") + main_.fileLabel()});
+  lines.push_back({0, QStringLiteral("Start: ") + main_.startTime()});
   return lines;
 }
 
 QImage TForm2::pictureWithLegend() const {
   const QImage plain = surface_.image();
-  const QStringList lines = legendLines();
-  std::vector<int> shown;  // the channels of the first lines
-  for (int c = 1; c <= kChannels; ++c) {
-    if (main_.channelSelected(c)) shown.push_back(c);
-  }
+  const std::vector<LegendLine> lines = legendLines();
   constexpr int kLine = 18;
   constexpr int kMargin = 8;
   QImage picture(plain.width(),
@@ -483,16 +475,17 @@ QImage TForm2::pictureWithLegend() const {
   QFont font = painter.font();
   font.setPixelSize(12);
   painter.setFont(font);
-  for (int i = 0; i < lines.size(); ++i) {
-    const int top = plain.height() + kMargin + kLine * i;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const int top = plain.height() + kMargin + kLine * static_cast<int>(i);
     int left = kMargin;
-    if (i < static_cast<int>(shown.size())) {  // the channel's colour as its marks have it
-      painter.fillRect(left, top + 3, 12, 12, QColor::fromRgb(kChannelColors[shown[i]]));
+    if (lines[i].channel > 0) {  // the channel's colour as its marks have it
+      painter.fillRect(left, top + 3, 12, 12,
+                       QColor::fromRgb(kChannelColors[static_cast<size_t>(lines[i].channel)]));
       left += 20;
     }
     painter.setPen(Qt::black);
     painter.drawText(QRect(left, top, picture.width() - left - kMargin, kLine),
-                     Qt::AlignLeft | Qt::AlignVCenter, lines[i]);
+                     Qt::AlignLeft | Qt::AlignVCenter, lines[i].text);
   }
   return picture;
 }

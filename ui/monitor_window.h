@@ -88,8 +88,13 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
   /// The picture pixel for pixel with a band below that names each shown channel (its colour,
   /// unit, scale and midpoint), the time window, the experiment, the file and the start time.
   QImage pictureWithLegend() const;
+  /// A line of the legend; `channel` 0 for those that name no channel (no colour square).
+  struct LegendLine {
+    int channel;
+    QString text;
+  };
   /// The legend's lines: one per shown channel, then the time window, experiment, file, start.
-  QStringList legendLines() const;
+  std::vector<LegendLine> legendLines() const;
 
   // MonitorWindow
   void setChannelGroupVisible(int channel, bool visible) override;

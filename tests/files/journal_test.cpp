@@ -223,6 +223,24 @@ TEST_F(JournalTest, AJournalWhoseOwnerRunsIsNeverTaken) {
   EXPECT_TRUE(findOrphanedJournals().empty()) << "the finder holds it now";
 }
 
+// The program's own flush (not a test's): it reaches the file, so a descriptor closed under the
+// journal is noticed at the next flush; a flush that does nothing would notice nothing.
+TEST_F(JournalTest, TheJournalsOwnFlushReachesItsFile) {
+  QString reason;
+  journal.setFailureHandler([&reason](const QString& why) { reason = why; });
+  journal.begin();
+  storeRow(1, 2, 3);
+  const QDir descriptors(QStringLiteral("/proc/self/fd"));
+  int fd = -1;
+  for (const QFileInfo& entry : descriptors.entryInfoList(QDir::Files | QDir::System)) {
+    if (entry.symLinkTarget() == journal.path()) fd = entry.fileName().toInt();
+  }
+  if (fd < 0) GTEST_SKIP() << "no /proc/self/fd";
+  ::close(fd);
+  journal.sync();
+  EXPECT_FALSE(reason.isEmpty());
+}
+
 // On a shared computer nobody else may list whose runs are open: the folder is private, made so
 // or narrowed; the journal and its lock are the user's alone whatever the umask.
 TEST_F(JournalTest, TheRecoveryFolderAndItsFilesArePrivate) {

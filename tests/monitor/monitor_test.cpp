@@ -454,6 +454,7 @@ TEST_F(MonitorTest, FitScalesShowsTheWindowsValuesOnTheSmallestScale) {
       {{1490, 1510}, "25", "1.5E3"},
       {{-1510, -1490}, "25", "-1.5E3"},
       {{-30, 40}, "100", "10"},
+      {{-50, 50}, "100", "0"},  // on both edges of the window: it holds them
       {{1500}, "0.001", "1.5E3"},
       {{x, x}, "1000", "0"},
       {{0.12, x, 0.18}, "0.100", "0.150"},

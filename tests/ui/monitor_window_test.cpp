@@ -203,8 +203,22 @@ TEST_F(WindowsTest, PictureWithLegendKeepsThePictureAndNamesWhatItShows) {
             QImage(path("plain.png")).convertToFormat(QImage::Format_RGB32));
   EXPECT_EQ(legend.height(), 480 + 16 + 18 * 5) << "channel 1, time, experiment, file, start";
   EXPECT_EQ(legend.pixelColor(12, 480 + 8 + 8), QColor(Qt::red)) << "channel 1's colour";
-  EXPECT_EQ(monitor->legendLines().mid(0, 2),
+  const auto texts = [this] {
+    QStringList lines;
+    for (const auto& line : monitor->legendLines()) lines << line.text;
+    return lines;
+  };
+  EXPECT_EQ(texts().mid(0, 2),
             QStringList({"Ch. 1 (mV)   scale 1000, midpoint 0", "Time: 1 min from 0 min"}));
+  // Each colour beside its own channel, also where a channel before it is not shown.
+  main->setChannelSelected(1, false);
+  main->setChannelSelected(2, true);
+  main->setChannelSelected(4, true);
+  const QImage twoAndFour = monitor->pictureWithLegend();
+  EXPECT_TRUE(texts()[0].startsWith(QStringLiteral("Ch. 2 ")) &&
+              texts()[1].startsWith(QStringLiteral("Ch. 4 ")));
+  EXPECT_EQ(twoAndFour.pixelColor(12, 480 + 8 + 8), QColor(Qt::blue));
+  EXPECT_EQ(twoAndFour.pixelColor(12, 480 + 8 + 18 + 8), QColor(0x80, 0x00, 0x80));
 }
 
 TEST_F(WindowsTest, ChannelTextsReadUnderADarkPalette) {
