@@ -61,7 +61,10 @@ QPointF MonitorCanvas::toSurface(const QPointF& position) const {
 }
 
 void MonitorCanvas::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) dragFromX_ = toSurface(event->position()).x();
+  if (event->button() == Qt::LeftButton) {
+    dragFromX_ = toSurface(event->position()).x();
+    dragReported_ = 0;
+  }
   QWidget::mousePressEvent(event);
 }
 
@@ -81,8 +84,11 @@ void MonitorCanvas::wheelEvent(QWheelEvent* event) {
 void MonitorCanvas::mouseMoveEvent(QMouseEvent* event) {
   const QPointF pointed = toSurface(event->position());
   if (event->buttons() & Qt::LeftButton) {
-    emit dragged(static_cast<int>(pointed.x() - dragFromX_));
-    dragFromX_ = pointed.x();
+    // Measured from where the button went down: moves of a fraction of a pixel (fractional
+    // scaling) add up instead of each being cut to nothing.
+    const int dragged = static_cast<int>(pointed.x() - dragFromX_);
+    if (dragged != dragReported_) emit this->dragged(dragged - dragReported_);
+    dragReported_ = dragged;
   }
   emit pointerMoved(static_cast<int>(pointed.x()), static_cast<int>(pointed.y()));
 }

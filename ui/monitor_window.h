@@ -56,7 +56,8 @@ class MonitorCanvas : public QWidget {
   QAction* fitAction_ = nullptr;
   QPointF toSurface(const QPointF& position) const;
   int wheelRest_ = 0;     ///< eighths of a degree not yet a whole notch (fine-grained wheels)
-  double dragFromX_ = 0;  ///< surface column of the last drag report
+  double dragFromX_ = 0;  ///< surface column where the left button went down
+  int dragReported_ = 0;  ///< whole pixels of the drag reported so far
 };
 
 /// The monitor window: channel groups on the left, the surface, the bottom strip of controls.

@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include "contrast.h"
 #include "ui_fixture.h"
@@ -126,6 +127,58 @@ TEST_F(WindowsTest, CursorReadoutFollowsThePointer) {
   monitor->ImScreenMouseMove(335, 230);
   EXPECT_EQ(child<QLabel>("Lbtmaus")->text(), QStringLiteral("0.50"));
   EXPECT_EQ(child<QLabel>("Lbymaus")->text(), QStringLiteral("0"));
+}
+
+// A touchpad's wheel turns smaller than a notch and a drag made of fractional moves (fractional
+// scaling) step the view as one notch and one whole move would.
+TEST_F(WindowsTest, SubNotchWheelTurnsAndFractionalDragsAddUp) {
+  const QPointF at(300.5, 200);
+  const auto view = [this] {
+    const MonitorCaptions& captions = monitor->monitor().captions();
+    return captions.text(MonitorCaptions::TimeStart) + " / " +
+           captions.text(MonitorCaptions::TimeScale);
+  };
+  const auto wheel = [&](int eighths) {
+    QWidget* canvas = child<QWidget>("ImScreen");
+    QWheelEvent event(at, canvas->mapToGlobal(at), {}, {0, eighths}, Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(canvas, &event);
+  };
+  const auto mouse = [&](QEvent::Type type, double x, Qt::MouseButtons buttons) {
+    QWidget* canvas = child<QWidget>("ImScreen");
+    const QPointF position(x, 200);
+    QMouseEvent event(type, position, canvas->mapToGlobal(position), Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(canvas, &event);
+  };
+  const auto drag = [&](double step, int moves) {
+    mouse(QEvent::MouseButtonPress, 300, Qt::LeftButton);
+    for (int i = 1; i <= moves; ++i) mouse(QEvent::MouseMove, 300 + i * step, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, 300 + moves * step, Qt::NoButton);
+  };
+  const struct {
+    const char* what;
+    std::function<void()> whole;
+    std::function<void()> inParts;
+  } cases[] = {
+      {"four quarter notches are one", [&] { wheel(-120); },
+       [&] {
+         for (int i = 0; i < 4; ++i) wheel(-30);
+       }},
+      {"300 half-pixel moves are 150 pixels", [&] { drag(-150, 1); }, [&] { drag(-0.5, 300); }},
+  };
+  for (const auto& c : cases) {
+    const QString start = view();
+    c.whole();
+    const QString stepped = view();
+    ASSERT_NE(stepped, start) << c.what;
+    destroy();
+    build();
+    c.inParts();
+    EXPECT_EQ(view(), stepped) << c.what;
+    destroy();
+    build();
+  }
 }
 
 TEST_F(WindowsTest, SavedPictureIsTheSurfacePixelForPixel) {
