@@ -79,6 +79,68 @@ RoundedDecimal roundDecimalExact(double magnitude, int precision, int decimals) 
   return roundDigits(d, cutoffFor(d.exponent, precision, decimals));
 }
 
+// The digits of a rounded whole number `value` at weight 10^cutoff.
+void setDigits(uint64_t value, int cutoff, RoundedDecimal& result) {
+  result.exponent10 = cutoff;
+  result.count = 0;
+  if (value == 0) return;
+  // Two digits a division, from the end.
+  static constexpr char kPairs[] =
+      "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
+      "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
+      "888990919293949596979899";
+  char text[20];
+  int first = sizeof text;
+  for (; value >= 100; value /= 100) {
+    first -= 2;
+    std::memcpy(text + first, kPairs + 2 * (value % 100), 2);
+  }
+  if (value >= 10) {
+    first -= 2;
+    std::memcpy(text + first, kPairs + 2 * value, 2);
+  } else {
+    text[--first] = static_cast<char>('0' + value);
+  }
+  result.count = static_cast<int>(sizeof text) - first;
+  std::memcpy(result.digits, text + first, static_cast<size_t>(result.count));
+}
+
+// roundFast for at most 15 kept digits in double arithmetic alone: the x87 unit's conversions
+// to integers cost several times more on some processors than this whole function.
+// Why it is exact: s = 10^-cutoff has at most 10 bits, so with x split into two 26-bit halves
+// (Veltkamp) both partial products are exact and lo = (xHigh * s - hi) + xLow * s is the exact
+// error of hi = fl(x * s) (Dekker's product), |lo| <= ulp(hi) / 2. Here x * s < 10^15 < 2^50,
+// so ulp(hi) <= 2^-3, the integer part is exact, and f = hi - whole is an exact multiple of
+// ulp(hi), and so is f - 0.5 (exact for f >= 0.25 by Sterbenz). The fraction of x * s is
+// f + lo: a nonzero f - 0.5 is at least ulp(hi) in size, twice |lo|, so its sign decides; when
+// it is zero, lo's sign does. The 18-digit expansion can turn a fraction below one half into a
+// half only within 5 units of its 19th digit of it, 5e-18 * hi * 10 at most, while a nonzero
+// f - 0.5 keeps the fraction ulp(hi) / 2 >= 2^-54 * hi away: only f = 0.5 with lo < 0 comes
+// that near, and it goes to the digit paths.
+bool roundFastInDouble(double magnitude, int cutoff, int keptDigits, RoundedDecimal& result) {
+  if (keptDigits < 0) return false;  // rounds to nothing or to one unit: the digit paths
+  static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
+  const double s = kScale[-cutoff];
+  const double split = magnitude * 134217729.0;  // 2^27 + 1
+  const double high = split - (split - magnitude);
+  const double low = magnitude - high;
+  const double hi = magnitude * s;
+  const double lo = (high * s - hi) + low * s;
+  const uint64_t whole = static_cast<uint64_t>(hi);
+  const double f = hi - static_cast<double>(whole);
+  bool roundUp = false;
+  if (f >= 0.25) {
+    const double belowHalf = f - 0.5;
+    if (belowHalf > 0 || (belowHalf == 0 && lo >= 0)) {
+      roundUp = true;
+    } else if (belowHalf == 0) {
+      return false;  // just below one half: the 18-digit expansion may make it one
+    }
+  }
+  setDigits(whole + (roundUp ? 1 : 0), cutoff, result);
+  return true;
+}
+
 // The common case without any decimal conversion: for 0.001 <= x < 1e15 and a rounding digit at
 // most three places after the point, x * 10^k is exact in long double (53 + 10 bits), so its
 // fraction decides the rounding exactly. Only a fraction just below one half, where rounding to
@@ -92,6 +154,7 @@ bool roundFast(double magnitude, int precision, int decimals, RoundedDecimal& re
   const int cutoff = cutoffFor(leadingExponent, precision, decimals);
   const int keptDigits = leadingExponent - cutoff + 1;
   if (cutoff > 0 || cutoff < -3 || keptDigits >= 18) return false;
+  if (keptDigits <= 15) return roundFastInDouble(magnitude, cutoff, keptDigits, result);
   static constexpr long double kScale[] = {1.0L, 10.0L, 100.0L, 1000.0L};
   const long double scaled = magnitude * kScale[-cutoff];
   const uint64_t whole = static_cast<uint64_t>(scaled);  // below 1e18: exact truncation
@@ -106,15 +169,7 @@ bool roundFast(double magnitude, int precision, int decimals, RoundedDecimal& re
         0.5L - 2e-6L,  0.5L - 2e-5L,  0.5L - 2e-4L,  0.5L - 2e-3L,  0.5L - 2e-2L,  0.5L - 2e-1L};
     if (keptDigits < 0 || fraction >= kNearHalf[keptDigits]) return false;
   }
-  uint64_t value = whole + (roundUp ? 1 : 0);
-  result.exponent10 = cutoff;
-  result.count = 0;
-  if (value == 0) return true;
-  char reversed[24];
-  int count = 0;
-  for (; value != 0; value /= 10) reversed[count++] = static_cast<char>('0' + value % 10);
-  for (int i = 0; i < count; ++i) result.digits[i] = reversed[count - 1 - i];
-  result.count = count;
+  setDigits(whole + (roundUp ? 1 : 0), cutoff, result);
   return true;
 }
 
@@ -123,13 +178,14 @@ bool roundFast(double magnitude, int precision, int decimals, RoundedDecimal& re
 // of ten (the 18-digit expansion may lie just below it, with one exponent less); those few cases
 // take the exact path.
 RoundedDecimal roundDecimal(double magnitude, int precision, int decimals) {
+  // One object returned on every path, built in the caller's place: a copy of digits just
+  // written byte by byte would wait for those stores (no store-to-load forwarding).
+  RoundedDecimal result;
   if (magnitude == 0.0) {
-    RoundedDecimal zero;
-    zero.exponent10 = std::max(-decimals, 1 - precision);
-    return zero;
+    result.exponent10 = std::max(-decimals, 1 - precision);
+    return result;
   }
-  RoundedDecimal fast;
-  if (roundFast(magnitude, precision, decimals, fast)) return fast;
+  if (roundFast(magnitude, precision, decimals, result)) return result;
   char buffer[40];
   const auto [end, ec] =
       std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
@@ -143,9 +199,11 @@ RoundedDecimal roundDecimal(double magnitude, int precision, int decimals) {
   // From the 15th significant digit on, the shortest digits and the 18-digit expansion may
   // differ (by up to about a unit of the 16th digit), and so may their rounding.
   if (powerOfTen || endsOnHalf || roundingIndex >= 15) {
-    return roundDecimalExact(magnitude, precision, decimals);
+    result = roundDecimalExact(magnitude, precision, decimals);
+  } else {
+    result = roundDigits(d, cutoff);
   }
-  return roundDigits(d, cutoff);
+  return result;
 }
 
 int copyText(const char* text, char* out) {
