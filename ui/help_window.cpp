@@ -100,8 +100,9 @@ at once with "File" - "Save as".
 Recorded or opened data are shown whole with "Plot data". When you change the time axis, the
 notes window shows the notes of the period displayed. The cursor readout works as during a
 recording. A right click on the plot (or, once the plot has the keyboard focus, the Menu key or
-Shift+F10) opens its menu: "Save picture as..." saves it as a PNG picture, "Fit scales to the
-data" (also Ctrl+F) sets each channel's scale and midpoint so that all values of the time window
+Shift+F10) opens its menu: "Save picture as..." saves it as a PNG picture, "Save picture with legend..."
+adds a band below it that names each channel's colour, unit, scale and midpoint, "Fit scales to
+the data" (also Ctrl+F, or the button under the channel groups) sets each channel's scale and midpoint so that all values of the time window
 are shown. Rows can be moved in the table by dragging their time; this changes the table only.
 
 [Data format]
@@ -127,8 +128,10 @@ decimal separator (c) or always with a decimal point (p).
 Data files are opened with "File" - "Open", from "File" - "Recent files" (the last five), or by
 a double-click in the file manager once Velan is installed, and plotted with "Plot data". The notes of the data
 displayed are marked by triangles and listed with their times in the notes window.
-To import a data file into a spreadsheet, open it as text with ";" as the only separator: the
-times, the channel values and the notes appear in columns beside their rows.
+For spreadsheets and scripts use "File" - "Export as CSV...": it writes a CSV file that
+spreadsheets, pandas and R read as it is, with the clock time of every row. Do not import a .vln
+file with ";" as the separator: a note that holds a ";" or a line break splits its row.
+A record opened from the file manager (or given on the command line) is plotted at once.
 
 [Keys]
 These work in every Velan window:

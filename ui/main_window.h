@@ -81,10 +81,11 @@ class TForm1 : public QMainWindow,
 
   /// The save and open procedures (name already chosen).
   void saveProcedure(const QString& name, const QString& shownName);
-  void openProcedure(const QString& name);
+  /// Each returns whether the file was opened.
+  bool openProcedure(const QString& name);
   /// Opens the file at `nativePath`, shown as `name`; `nameable` false: `name` does not name the
   /// file (its bytes are no valid text), so it is neither saved to nor remembered.
-  void openProcedure(const QString& name, const QByteArray& nativePath, bool nameable);
+  bool openProcedure(const QString& name, const QByteArray& nativePath, bool nameable);
 
   Recorder& recorder() { return recorder_; }
   RecordStore& store() { return store_; }

@@ -88,19 +88,19 @@ void TForm1::Open1Click() {
   if (!name.isEmpty()) openProcedure(name);
 }
 
-void TForm1::openProcedure(const QString& name) {
-  openProcedure(name, QFile::encodeName(name), true);
+bool TForm1::openProcedure(const QString& name) {
+  return openProcedure(name, QFile::encodeName(name), true);
 }
 
-void TForm1::openProcedure(const QString& name, const QByteArray& nativePath, bool nameable) {
+bool TForm1::openProcedure(const QString& name, const QByteArray& nativePath, bool nameable) {
   std::optional<StagedRecord> staged;
   try {
     staged = loadDataFile(nativePath, decimalComma_, separator_);
   } catch (const VelanError& error) {
     prompts_.showError(error.message());
-    return;
+    return false;
   }
-  if (!staged) return;
+  if (!staged) return false;
   applyStagedRecord(std::move(*staged), store_, table_, *this);
   journal_.discard();  // the file replaced the record
   if (nameable) rememberFile(name);
@@ -109,6 +109,7 @@ void TForm1::openProcedure(const QString& name, const QByteArray& nativePath, bo
   Saveas1->setEnabled(true);
   Save1->setEnabled(nameable);
   BnPlot->setVisible(store_.rowCount > 0);
+  return true;
 }
 
 namespace {
@@ -154,11 +155,11 @@ void TForm1::setOpeningEnabled(bool enabled) {
 void TForm1::openFileAtStartUp(const QByteArray& nativePath) {
   if (!mayReplaceRecord()) return;
   const QString path = QFile::decodeName(nativePath);
-  if (QFile::encodeName(path) == nativePath) {
-    openProcedure(QFileInfo(path).absoluteFilePath());
-  } else {
-    openProcedure(path, nativePath, false);
-  }
+  const bool opened = QFile::encodeName(path) == nativePath
+                          ? openProcedure(QFileInfo(path).absoluteFilePath())
+                          : openProcedure(path, nativePath, false);
+  // Opened from the desktop, a record is there to be looked at: plotted at once.
+  if (opened && store_.rowCount > 0) BnPlotClick();
 }
 
 void TForm1::openRecentFile(const QString& path) {

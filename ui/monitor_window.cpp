@@ -202,6 +202,12 @@ void TForm2::buildControls() {
     layout->addWidget(upDowns_[midControl], 4, 1);
     left->addWidget(group);
   }
+  // In sight for a plot gone blank (channel 1 off its scale), not only in the picture's menu.
+  BnFit = new QPushButton(QStringLiteral("Fit scales to the data"), this);
+  BnFit->setObjectName(QStringLiteral("BnFit"));
+  BnFit->setToolTip(QStringLiteral("Fit scales to the data (Ctrl+F)"));
+  connect(BnFit, &QPushButton::clicked, this, &TForm2::fitScalesClick);
+  left->addWidget(BnFit);
   left->addStretch(1);
   grid->addLayout(left, 0, 0);
 

@@ -133,5 +133,6 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
   QGroupBox* GbRemark = nullptr;
   QGroupBox* GBCurrnttime = nullptr;
   QPushButton* BnPlot = nullptr;
+  QPushButton* BnFit = nullptr;
   QLineEdit* EdRemark = nullptr;
 };

@@ -263,7 +263,10 @@ TEST_F(WindowsTest, HelpTextHasEverySection) {
                               "[Open vln files]", "[Keys]"}) {
     EXPECT_TRUE(text.contains(QString::fromLatin1(section))) << section;
   }
-  EXPECT_TRUE(text.contains(QStringLiteral("libadc1632.so")));
+  for (const char* named :
+       {"libadc1632.so", "\"Export as CSV...\"", "\"Save picture with legend...\""}) {
+    EXPECT_TRUE(text.contains(QString::fromLatin1(named))) << named;
+  }
 }
 
 TEST_F(WindowsTest, AboutPanelShowsAndHidesOnClick) {
@@ -464,6 +467,7 @@ TEST_F(WindowsTest, FileOnTheCommandLineOpensAsFileOpenWould) {
   QDir::setCurrent(folder.path());
   main->openFileAtStartUp("run.vln");  // relative to the current folder
   EXPECT_EQ(store->rowCount, 1);
+  EXPECT_EQ(monitor->monitor().view().displayMode, kPlot) << "plotted at once";
   EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("run.vln"));
   EXPECT_EQ(main->recentFiles(), QStringList({path("run.vln")}));
   // A name whose bytes are no UTF-8 opens too; no text names it, so it is not saved to.

@@ -71,10 +71,19 @@ TEST_F(WindowsTest, PictureMenuFromTheKeyboardNamesItsItemsAndFitsTheScales) {
   const QStringList items = {"Save picture as...", "Save picture with legend...",
                              "Fit scales to the data"};
   EXPECT_EQ(names, items + items);
-  // Ctrl+F from anywhere in the window: the simulated readings (0..127) fill a 250 mV scale.
+  // Ctrl+F from anywhere in the window, or the button in the left strip: the simulated
+  // readings (0..127) fill a smaller scale.
   QApplication::setActiveWindow(monitor);
   QTest::keyClick(child<QWidget>("EdRemark"), Qt::Key_F, Qt::ControlModifier);
-  EXPECT_NE(child<QLabel>("Scale1")->text(), QStringLiteral("1000"));
+  const QString fitted = child<QLabel>("Scale1")->text();
+  EXPECT_NE(fitted, QStringLiteral("1000"));
+  monitor->monitor().captions().setText(MonitorCaptions::scale(1), QStringLiteral("1000"));
+  monitor->monitor().defineworlds();
+  auto* fit = child<QPushButton>("BnFit");
+  EXPECT_TRUE(fit->toolTip().contains(QStringLiteral("Ctrl+F")));
+  EXPECT_NE(fit->focusPolicy() & Qt::TabFocus, 0) << "reached with Tab";
+  fit->click();
+  EXPECT_EQ(child<QLabel>("Scale1")->text(), fitted);
 }
 
 TEST_F(WindowsTest, NotesWindowOpensAtItsPlaceOrAsNearAsTheScreenAllows) {
