@@ -551,6 +551,10 @@ TEST_F(WindowsTest, SettingsAreSavedAndReadAtTheNextStart) {
   EXPECT_EQ(main->recorder().timers().rowPeriod(), 2500);
   EXPECT_EQ(child<QLabel>("LbInterval")->text(), QStringLiteral("2.5"));
   EXPECT_TRUE(store->dataSaved);
+  // A set-up that cannot be written says so (a folder where the file would go).
+  ASSERT_TRUE(QFile::remove(path("Velan.ini")) && QDir(folder.path()).mkdir("Velan.ini"));
+  main->saveSettingsClick();
+  EXPECT_EQ(prompts.errors.size(), 1);
 }
 
 TEST_F(WindowsTest, BrokenSettingsFileIsShownAndLeavesDataUnsaved) {

@@ -43,6 +43,18 @@ TEST_F(WindowsTest, BottomStripShowsTheWholeNotePromptAndKeepsItsGroupsTogether)
             std::max(timeStart->sizeHint().width(), timeStart->minimumSizeHint().width()))
       << "no stretched group in plot mode";
   EXPECT_LE(child<QWidget>("GBTimerange")->x() - timeStart->geometry().right(), 8);
+  // The channel groups shown one below the other in the left strip, the Fit button under them.
+  main->setChannelSelected(3, true);
+  monitor->startRun();
+  QCoreApplication::processEvents();
+  QWidget* above = nullptr;
+  for (const char* name : {"GBCH1", "GBCh3", "BnFit"}) {
+    QWidget* group = child<QWidget>(name);
+    if (above) {
+      EXPECT_GE(group->y(), above->geometry().bottom()) << name;
+    }
+    above = group;
+  }
 }
 
 TEST_F(WindowsTest, PictureMenuFromTheKeyboardNamesItsItemsAndFitsTheScales) {
