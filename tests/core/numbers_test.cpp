@@ -271,6 +271,8 @@ TEST(DateTimeText, ReadsBackWhatItWroteInEveryLocale) {
         << dateTimeText(moment, locale).toStdString();  // "08.12.26" is 2026, not 1926
   }
   EXPECT_EQ(parseDateTimeText(QStringLiteral("yesterday")), std::nullopt);
+  EXPECT_EQ(parseDateTimeText(QStringLiteral("21.10.1999  16:08:42"))->date().year(), 1999)
+      << "a four-digit year is what it says";
 }
 
 }  // namespace

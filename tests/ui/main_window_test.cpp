@@ -286,6 +286,16 @@ TEST_F(WindowsTest, TheRecordingsFolderIsChosenOnceAndKeptPerUser) {
   EXPECT_EQ(UserSettings::recordingsFolder(), path("runs")) << "a cancel keeps the choice";
 }
 
+TEST_F(WindowsTest, ChannelsChosenDuringARunAreJournaled) {
+  main->StartClick();
+  child<QCheckBox>("CBCh3")->setChecked(true);
+  QFile journal(main->journalPath());
+  ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
+  const std::optional<JournalRecord> recovered = readJournal(journal);
+  ASSERT_TRUE(recovered);
+  EXPECT_TRUE(recovered->staged.selected[3]);
+}
+
 TEST_F(WindowsTest, SaveAsThenSaveThenOpen) {
   main->Saveas1Click();
   EXPECT_TRUE(prompts.dialogs.empty()) << "an empty record opens no dialog";
@@ -465,8 +475,10 @@ TEST_F(WindowsTest, FileOnTheCommandLineOpensAsFileOpenWould) {
       "<Channel 3 not used>\r\n<Channel 4 not used>\r\n1<>\r\n1.0;1500.00;\r\n");
   file.close();
   QDir::setCurrent(folder.path());
+  EXPECT_FALSE(action("Saveas1")->isEnabled());
   main->openFileAtStartUp("run.vln");  // relative to the current folder
   EXPECT_EQ(store->rowCount, 1);
+  EXPECT_TRUE(action("Saveas1")->isEnabled());
   EXPECT_EQ(monitor->monitor().view().displayMode, kPlot) << "plotted at once";
   EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("run.vln"));
   EXPECT_EQ(main->recentFiles(), QStringList({path("run.vln")}));
