@@ -237,6 +237,7 @@ TEST_F(MonitorTest, AxesGridAndLabelsAreDrawnExactly) {
   EXPECT_EQ(surface.pixel(32, 54), colors::kWhite);
   EXPECT_EQ(surface.pixel(95, 6), colors::kGrid);
   EXPECT_EQ(surface.pixel(95, 454), colors::kWhite);
+  EXPECT_EQ(surface.pixel(637, 406), colors::kGrid) << "the last grid line level to its end";
   EXPECT_EQ(surface.texts.size(), 21u);
   EXPECT_EQ(surface.texts[0], QStringLiteral("0.00"));
   EXPECT_EQ(surface.texts[9], QStringLiteral("0.90"));
