@@ -20,26 +20,14 @@ QString TForm4::helpText() {
   return QStringLiteral(R"(Velan - data recording with the ADC-16 converter
 Help text of 7 December 2026
 
-Velan records up to four analog channels of an ADC-16 converter through the converter maker's
-driver library. The values are shown at once in the data table of the main window and as
-coloured marks on the monitor window. The reading interval (how often a value is stored) and the
-scales of the display can be changed at any time, also during a recording. Short notes can be
-attached to the newest value. A record is saved as a text file that spreadsheet and plotting
-programs can import, and it can be opened again and plotted whole.
+Velan records up to four analog channels of an ADC-16 converter through the converter maker's driver library. The values are shown at once in the data table of the main window and as coloured marks on the monitor window. The reading interval (how often a value is stored) and the scales of the display can be changed at any time, also during a recording. Short notes can be attached to the newest value. A record is saved as a text file that spreadsheet and plotting programs can import, and it can be opened again and plotted whole.
 
 [Installation]
-Velan needs only its own program file and the converter's driver library libadc1632.so. Copy both
-into a new folder of your choice, or install the library on the system's library path (for
-example /usr/local/lib, followed by "sudo ldconfig"). Velan first looks for the library in its
-own folder, then on the library path. Nothing else on the system is changed.
-Without the library, or without a converter on the chosen port, Velan runs as a simulation.
-If you get error messages about floating point numbers ("... ist kein gültiger
-Gleitkommawert"), check the decimal separator of your system's language settings (decimal comma
-or decimal point): files must be opened with the separator they were saved with.
+Velan needs only its own program file and the converter's driver library libadc1632.so. Copy both into a new folder of your choice, or install the library on the system's library path (for example /usr/local/lib, followed by "sudo ldconfig"). Velan first looks for the library in its own folder, then on the library path. Nothing else on the system is changed.
+Without the library, or without a converter on the chosen port, Velan runs as a simulation. If you get error messages about floating point numbers ("... ist kein gültiger Gleitkommawert"), check the decimal separator of your system's language settings (decimal comma or decimal point): files must be opened with the separator they were saved with.
 
 [Connection of the converter]
-Connect the converter to a serial port (/dev/ttyS0 is COM 1, and so on) or to a USB port
-through a USB-to-serial adapter cable.
+Connect the converter to a serial port (/dev/ttyS0 is COM 1, and so on) or to a USB port through a USB-to-serial adapter cable.
 The converter's 25-way female D connector carries the inputs:
   pins 1 and 2: channel 1
   pins 3 and 4: channel 2
@@ -49,67 +37,24 @@ The input range is plus or minus 2.5 V. Never apply more than plus or minus 30 V
 Note: channels 2 to 4 may not yet work correctly with every converter.
 
 [Program start]
-Enter the number of the port in "COM Port #". Start a recording and look at the status line
-below the channel boxes: it must read "Recording". If it reads "No ADC16: Simulation", rest the
-mouse on it to see why (no such device, no permission, or no answer), stop, choose another port
-number and try again. A USB adapter has no COM number of its own: "Options" - "Serial ports..."
-lists the system's serial ports and assigns one (or a device path you type) to the number in
-"COM Port #"; the field's tool tip shows which device the number means. Without permission, ask
-for your user to be added to the group of the device (usually dialout), then log in again.
-A run without a converter says so in the note of row 1 ("simulated readings").
-During a run the status line's tool tip counts the converter's answers that Velan rejected ("37
-answers rejected: line noise or a slow converter"): answers that came too late, with stray bytes
-around them, or out of the converter's range. Such an answer is never stored: the channel's
-value stays empty until a good answer comes. Many of them point to a bad cable or connector, not
-to the signal.
-Choose the channels with the boxes "Ch. 1" to "Ch. 4" and enter their units beside them. Always
-include channel 1: the live display follows channel 1.
-The settings (port, experiment description, channels, units, reading interval and the folder of
-the last saved file) can be saved with "Options" - "Save currents settings as Velan.ini". The file
-Velan.ini is written into the current folder and is read at the next start from there.
+Enter the number of the port in "COM Port #". Start a recording and look at the status line below the channel boxes: it must read "Recording". If it reads "No ADC16: Simulation", rest the mouse on it to see why (no such device, no permission, or no answer), stop, choose another port number and try again. A USB adapter has no COM number of its own: "Options" - "Serial ports..." lists the system's serial ports and assigns one (or a device path you type) to the number in "COM Port #"; the field's tool tip shows which device the number means. Without permission, ask for your user to be added to the group of the device (usually dialout), then log in again. A run without a converter says so in the note of row 1 ("simulated readings").
+During a run the status line's tool tip counts the converter's answers that Velan rejected ("37 answers rejected: line noise or a slow converter"): answers that came too late, with stray bytes around them, or out of the converter's range. Such an answer is never stored: the channel's value stays empty until a good answer comes. Many of them point to a bad cable or connector, not to the signal.
+Choose the channels with the boxes "Ch. 1" to "Ch. 4" and enter their units beside them. Always include channel 1: the live display follows channel 1.
+The settings (port, experiment description, channels, units, reading interval and the folder of the last saved file) can be saved with "Options" - "Save currents settings as Velan.ini". The file Velan.ini is written into the current folder and is read at the next start from there.
 
 [Recording an experiment]
-Describe the experiment in the field "Experiment:" at the top of the main window, then press
-"Start recording". The monitor window and the notes window open.
-Choose the reading interval with the arrows of "Reading interval" on the monitor. The shortest
-interval is 0.25 s. Longer intervals lower the noise, because every stored value is the average
-of the readings taken every 50 ms during the interval, and they reduce the amount of data.
-The time window moves on by itself when 90 % of it is reached. It can also be moved by hand with
-"<" and ">" and made longer or shorter with the arrows of "Time range".
-Scales and midpoints of each channel can be changed at any time with their arrows. The values
-are recorded whether or not they are displayed (except beyond plus or minus 2.5 V, the
-converter's range).
-To add a note, type it into the field at the bottom of the main window or of the monitor and
-press "^" or Return. The note belongs to the newest value; it is marked on the monitor by small
-triangles and listed in the notes window.
-The "Cursor" readout shows the time and the channel 1 value under the mouse pointer.
-Every stored value is also written at once to a recovery file; if Velan or the computer stops
-before the record is saved, the next start of Velan offers the record back.
-A value that was not measured (fewer than three good readings in an interval) stays empty. If
-the program was held up (the computer slept), the missed intervals get empty rows and a note.
-A record holds 100000 rows (almost 7 hours at 0.25 s, 28 hours at 1 s). When it is full, Velan
-saves it as a part into the recordings folder ("Options" - "Recordings folder..."; until you
-choose one, the folder of the last saved file) and goes on in a new record without a pause. The
-parts are named after the experiment, their start time and their number ("... part 1.vln");
-row 1 of the next part names the part before it, and its start time continues the first. If a
-part cannot be saved, its rows are kept in a recovery file that the next start offers back.
-To stop, minimise the monitor and press "Stop recording" on the main window. Then save the data
-at once with "File" - "Save as".
+Describe the experiment in the field "Experiment:" at the top of the main window, then press "Start recording". The monitor window and the notes window open.
+Choose the reading interval with the arrows of "Reading interval" on the monitor. The shortest interval is 0.25 s. Longer intervals lower the noise, because every stored value is the average of the readings taken every 50 ms during the interval, and they reduce the amount of data. The time window moves on by itself when 90 % of it is reached. It can also be moved by hand with "<" and ">" and made longer or shorter with the arrows of "Time range".
+Scales and midpoints of each channel can be changed at any time with their arrows. The values are recorded whether or not they are displayed (except beyond plus or minus 2.5 V, the converter's range).
+To add a note, type it into the field at the bottom of the main window or of the monitor and press "^" or Return. The note belongs to the newest value; it is marked on the monitor by small triangles and listed in the notes window.
+The "Cursor" readout shows the time and the channel 1 value under the mouse pointer. Every stored value is also written at once to a recovery file; if Velan or the computer stops before the record is saved, the next start of Velan offers the record back.
+A value that was not measured (fewer than three good readings in an interval) stays empty. If the program was held up (the computer slept), the missed intervals get empty rows and a note. A record holds 100000 rows (almost 7 hours at 0.25 s, 28 hours at 1 s). When it is full, Velan saves it as a part into the recordings folder ("Options" - "Recordings folder..."; until you choose one, the folder of the last saved file) and goes on in a new record without a pause. The parts are named after the experiment, their start time and their number ("... part 1.vln"); row 1 of the next part names the part before it, and its start time continues the first. If a part cannot be saved, its rows are kept in a recovery file that the next start offers back. To stop, minimise the monitor and press "Stop recording" on the main window. Then save the data at once with "File" - "Save as".
 
 [Plotting data]
-Recorded or opened data are shown whole with "Plot data". When you change the time axis, the
-notes window shows the notes of the period displayed. The cursor readout works as during a
-recording. A right click on the plot (or, once the plot has the keyboard focus, the Menu key or
-Shift+F10) opens its menu: "Save picture as..." saves it as a PNG picture, "Save picture with legend..."
-adds a band below it that names each channel's colour, unit, scale and midpoint, "Fit scales to
-the data" (also Ctrl+F, or the button under the channel groups) sets each channel's scale and midpoint so that all values of the time window
-are shown. Rows can be moved in the table by dragging their time; this changes the table only.
+Recorded or opened data are shown whole with "Plot data". When you change the time axis, the notes window shows the notes of the period displayed. The cursor readout works as during a recording. A right click on the plot (or, once the plot has the keyboard focus, the Menu key or Shift+F10) opens its menu: "Save picture as..." saves it as a PNG picture, "Save picture with legend..." adds a band below it that names each channel's colour, unit, scale and midpoint, "Fit scales to the data" (also Ctrl+F, or the button under the channel groups) sets each channel's scale and midpoint so that all values of the time window are shown. Rows can be moved in the table by dragging their time; this changes the table only.
 
 [Data format]
-Data files have the extension .vln. They are text files that text editors, spreadsheet and
-plotting programs can read. The lines that hold "<...>" must not be changed. Fields are
-separated by semicolons; every data line holds the time in seconds, the values of the selected
-channels in mV and the note, if any. A value that was not measured is an empty field. Example:
+Data files have the extension .vln. They are text files that text editors, spreadsheet and plotting programs can read. The lines that hold "<...>" must not be changed. Fields are separated by semicolons; every data line holds the time in seconds, the values of the selected channels in mV and the note, if any. A value that was not measured is an empty field. Example:
 
 <Velan data file>Glucose test
 21.10.2005  16:08:42<Start time of recording>
@@ -121,17 +66,11 @@ mV<Channel 3>
 1.0;-14.04;0.50;21.10.2005  16:08:42
 2.0;-9.24;0.00;
 
-"Options" - "Save numbers with comma/point" chooses whether numbers are saved with the system's
-decimal separator (c) or always with a decimal point (p).
+"Options" - "Save numbers with comma/point" chooses whether numbers are saved with the system's decimal separator (c) or always with a decimal point (p).
 
 [Open vln files]
-Data files are opened with "File" - "Open", from "File" - "Recent files" (the last five), or by
-a double-click in the file manager once Velan is installed, and plotted with "Plot data". The notes of the data
-displayed are marked by triangles and listed with their times in the notes window.
-For spreadsheets and scripts use "File" - "Export as CSV...": it writes a CSV file that
-spreadsheets, pandas and R read as it is, with the clock time of every row. Do not import a .vln
-file with ";" as the separator: a note that holds a ";" or a line break splits its row.
-A record opened from the file manager (or given on the command line) is plotted at once.
+Data files are opened with "File" - "Open", from "File" - "Recent files" (the last five), or by a double-click in the file manager once Velan is installed, and plotted with "Plot data". The notes of the data displayed are marked by triangles and listed with their times in the notes window.
+For spreadsheets and scripts use "File" - "Export as CSV...": it writes a CSV file that spreadsheets, pandas and R read as it is, with the clock time of every row. Do not import a .vln file with ";" as the separator: a note that holds a ";" or a line break splits its row. A record opened from the file manager (or given on the command line) is plotted at once.
 
 [Keys]
 These work in every Velan window:
@@ -142,12 +81,8 @@ These work in every Velan window:
   Ctrl+2        Monitor to the front
   Ctrl+3        Notes window to the front
   F1            This help
-In the main window: Ctrl+O Open, Ctrl+S Save, Ctrl+Shift+S Save as, Ctrl+Q Exit Program;
-Alt+F, Alt+O and Alt+H open the menus File, Options and Help (or F10, then the arrow keys).
-In the monitor: Ctrl+F fits the scales to the data; the Menu key or Shift+F10 on the picture
-opens its menu; Tab reaches the picture.
+In the main window: Ctrl+O Open, Ctrl+S Save, Ctrl+Shift+S Save as, Ctrl+Q Exit Program; Alt+F, Alt+O and Alt+H open the menus File, Options and Help (or F10, then the arrow keys). In the monitor: Ctrl+F fits the scales to the data; the Menu key or Shift+F10 on the picture opens its menu; Tab reaches the picture.
 
-Please report problems, with the data file concerned if possible, to the laboratory's software
-contact.
+Please report problems, with the data file concerned if possible, to the laboratory's software contact.
 )");
 }
