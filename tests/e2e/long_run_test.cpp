@@ -33,7 +33,7 @@ TEST_F(WindowsTest, AFullRecordIsSavedAsAPartAndTheRunGoesOn) {
     table->setTableRowCount(kFilled + 1);
     for (int r = 1; r <= kFilled; ++r) store->time[r] = r * 0.25;
     store->rowCount = kFilled;
-    storeRows(4);  // rows 99999 and 100000, then rows 1 and 2 of part 2
+    storeRows(4);  // the last two rows, then the first two of the next part
     ASSERT_EQ(store->rowCount, 2) << c.folder.toStdString();
     EXPECT_DOUBLE_EQ(store->time[1], 0.25);
     EXPECT_FALSE(isMissing(store->value[1][1])) << "its readings, not lost at the seam";
@@ -67,7 +67,7 @@ TEST_F(WindowsTest, AFullRecordIsSavedAsAPartAndTheRunGoesOn) {
     ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
     const std::optional<JournalRecord> recovered = readJournal(journal);
     ASSERT_TRUE(recovered);
-    EXPECT_EQ(recovered->staged.rowCount, 2) << "part 2's journal holds part 2";
+    EXPECT_EQ(recovered->staged.rowCount, 2) << "the next part's journal holds that part alone";
     EXPECT_EQ(recovered->staged.cells[0][DataTable::kNotesColumn], note) << "row 1's note too";
     main->StopClick();
   }
