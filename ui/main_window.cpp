@@ -9,7 +9,6 @@
 #include <QMenuBar>
 #include <QShortcut>
 #include <QVBoxLayout>
-#include <cmath>
 #include <limits>
 
 #include "contrast.h"
@@ -18,7 +17,6 @@
 #include "notes_window.h"
 #include "numbers.h"
 #include "prompt_selection.h"
-#include "record_parts.h"
 #include "serial_ports_dialog.h"
 #include "user_settings.h"
 #include "velan_error.h"
@@ -509,76 +507,6 @@ void TForm1::rowStored() {
   // A bad cable shows as answers refused, a quiet signal does not: told once a row, not a poll.
   const QString detail = runDetail();
   if (detail != status_->toolTip()) setStatus(statusText(), detail);
-}
-
-QString TForm1::recordingsFolder() const {
-  const QString chosen = UserSettings::recordingsFolder();
-  return chosen.isEmpty() ? defaultRecordingsFolder(saveDirectory_) : chosen;
-}
-
-void TForm1::recordingsFolderClick() {
-  const QString folder =
-      prompts_.folderName(QStringLiteral("Recordings folder"), recordingsFolder());
-  if (!folder.isEmpty()) UserSettings::setRecordingsFolder(folder);
-}
-
-void TForm1::recordFull() {
-  // A run never ends by itself: the full record is saved as a part, and the run goes on in a
-  // new record on the same schedule.
-  const double lastRowTime = store_.time[store_.rowCount];
-  const QDateTime partStart =
-      parseDateTimeText(startTime())
-          .value_or(QDateTime::currentDateTime().addMSecs(-std::llround(lastRowTime * 1000)));
-  QString partFile;
-  QString failure;
-  try {
-    partFile = saveRecordPart(recordingsFolder(), partNumber_, partStart, store_, table_, *this,
-                              decimalComma_, separator_);
-  } catch (const VelanError& error) {
-    failure = error.message();
-  }
-  const QString journal = journal_.path();
-  if (failure.isEmpty()) {
-    journal_.discard();
-    partsSaved_ = QStringLiteral("Part %1 saved as %2").arg(partNumber_).arg(partFile);
-  } else {
-    journal_.keepForRecovery();  // offered at the next start, like a crash's
-    partsSaved_ = QStringLiteral(
-                      "Part %1 could not be saved (%2): its rows are kept in %3 and "
-                      "offered at the next start")
-                      .arg(partNumber_)
-                      .arg(failure, journal);
-  }
-  recorder_.beginNextPart();
-  const QString previous =
-      failure.isEmpty() ? bareFileName(partFile) : QStringLiteral("part %1").arg(partNumber_);
-  ++partNumber_;
-  // Whole seconds, as every start time: start time + row time is each row's clock time.
-  const QString started = dateTimeText(partStart.addSecs(std::llround(lastRowTime)));
-  setStartTime(started);
-  QString firstNote =
-      started + QStringLiteral("  (continues %1, part %2)").arg(previous).arg(partNumber_);
-  if (!failure.isEmpty()) {
-    firstNote += QStringLiteral(
-                     "  (part %1 could not be saved: %2; its rows wait in the "
-                     "recovery file)")
-                     .arg(partNumber_ - 1)
-                     .arg(failure);
-  }
-  if (!store_.converterOpen) {
-    firstNote += QStringLiteral("  (simulated readings: no converter answered on COM %1)")
-                     .arg(store_.portNumber);
-  }
-  table_.setCell(DataTable::kNotesColumn, 1, firstNote);
-  journal_.begin();
-  journal_.noteAdded(1, firstNote);
-  setFileLabel(QStringLiteral("(Data not saved)"));
-  setStatus(statusText(), runDetail());
-  if (notes_) {
-    notes_->clearNotes();
-    notes_->appendNote(partsSaved_);
-  }
-  if (monitor_) monitor_->monitor().restartTimeWindow();
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

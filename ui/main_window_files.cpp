@@ -1,14 +1,18 @@
 // The main window's file commands: Save, Save as, Open, recent files, the comma/point option,
-// Velan.ini, and the records offered back from crash journals.
+// Velan.ini, the records offered back from crash journals, and the parts of long runs.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cmath>
 
 #include "csv_export.h"
 #include "data_file.h"
 #include "journal_recovery.h"
 #include "main_window.h"
 #include "monitor_window.h"
+#include "notes_window.h"
+#include "numbers.h"
+#include "record_parts.h"
 #include "user_settings.h"
 #include "velan_error.h"
 
@@ -218,4 +222,74 @@ void TForm1::saveSettingsClick() {
   } catch (const VelanError& error) {
     prompts_.showError(error.message());
   }
+}
+
+QString TForm1::recordingsFolder() const {
+  const QString chosen = UserSettings::recordingsFolder();
+  return chosen.isEmpty() ? defaultRecordingsFolder(saveDirectory_) : chosen;
+}
+
+void TForm1::recordingsFolderClick() {
+  const QString folder =
+      prompts_.folderName(QStringLiteral("Recordings folder"), recordingsFolder());
+  if (!folder.isEmpty()) UserSettings::setRecordingsFolder(folder);
+}
+
+void TForm1::recordFull() {
+  // A run never ends by itself: the full record is saved as a part, and the run goes on in a
+  // new record on the same schedule.
+  const double lastRowTime = store_.time[store_.rowCount];
+  const QDateTime partStart =
+      parseDateTimeText(startTime())
+          .value_or(QDateTime::currentDateTime().addMSecs(-std::llround(lastRowTime * 1000)));
+  QString partFile;
+  QString failure;
+  try {
+    partFile = saveRecordPart(recordingsFolder(), partNumber_, partStart, store_, table_, *this,
+                              decimalComma_, separator_);
+  } catch (const VelanError& error) {
+    failure = error.message();
+  }
+  const QString journal = journal_.path();
+  if (failure.isEmpty()) {
+    journal_.discard();
+    partsSaved_ = QStringLiteral("Part %1 saved as %2").arg(partNumber_).arg(partFile);
+  } else {
+    journal_.keepForRecovery();  // offered at the next start, like a crash's
+    partsSaved_ = QStringLiteral(
+                      "Part %1 could not be saved (%2): its rows are kept in %3 and "
+                      "offered at the next start")
+                      .arg(partNumber_)
+                      .arg(failure, journal);
+  }
+  recorder_.beginNextPart();
+  const QString previous =
+      failure.isEmpty() ? bareFileName(partFile) : QStringLiteral("part %1").arg(partNumber_);
+  ++partNumber_;
+  // Whole seconds, as every start time: start time + row time is each row's clock time.
+  const QString started = dateTimeText(partStart.addSecs(std::llround(lastRowTime)));
+  setStartTime(started);
+  QString firstNote =
+      started + QStringLiteral("  (continues %1, part %2)").arg(previous).arg(partNumber_);
+  if (!failure.isEmpty()) {
+    firstNote += QStringLiteral(
+                     "  (part %1 could not be saved: %2; its rows wait in the "
+                     "recovery file)")
+                     .arg(partNumber_ - 1)
+                     .arg(failure);
+  }
+  if (!store_.converterOpen) {
+    firstNote += QStringLiteral("  (simulated readings: no converter answered on COM %1)")
+                     .arg(store_.portNumber);
+  }
+  table_.setCell(DataTable::kNotesColumn, 1, firstNote);
+  journal_.begin();
+  journal_.noteAdded(1, firstNote);
+  setFileLabel(QStringLiteral("(Data not saved)"));
+  setStatus(statusText(), runDetail());
+  if (notes_) {
+    notes_->clearNotes();
+    notes_->appendNote(partsSaved_);
+  }
+  if (monitor_) monitor_->monitor().restartTimeWindow();
 }
