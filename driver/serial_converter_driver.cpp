@@ -261,14 +261,12 @@ SerialConverterDriver::Step SerialConverterDriver::convert(QSerialPort& line, in
                                                            int32_t* reading,
                                                            Clock::time_point* sent) {
   using converter_protocol::AnswerReader;
-  line.clearError();
   // The line must be quiet: a byte waiting here came unasked (a late answer, noise). Only a
   // look at the device tells; the port's buffer fills only when it is read.
-  line.waitForReadyRead(0);
-  *sent = Clock::now();
-  if (line.bytesAvailable() > 0) return broken(line) ? Step::Gone : Step::Rejected;
-  if (broken(line)) return Step::Gone;
   line.clearError();
+  line.waitForReadyRead(0);
+  if (broken(line)) return Step::Gone;
+  if (line.bytesAvailable() > 0) return Step::Rejected;
   const char control = static_cast<char>(converter_protocol::controlByte(channel, bits, true));
   if (line.write(&control, 1) != 1) return Step::Gone;
   *sent = Clock::now();
