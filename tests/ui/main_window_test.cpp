@@ -9,7 +9,6 @@
 
 #include "contrast.h"
 #include "qt_user_prompts.h"
-#include "record_journal.h"
 #include "ui_fixture.h"
 #include "user_settings.h"
 
@@ -277,23 +276,11 @@ TEST_F(WindowsTest, AboutPanelShowsAndHidesOnClick) {
   EXPECT_TRUE(panel->isHidden());
 }
 
-TEST_F(WindowsTest, TheRecordingsFolderIsChosenOnceAndKeptPerUser) {
-  prompts.folderNames = {path("runs"), QString()};
-  for (const QString& offered : {QDir::homePath(), path("runs")}) {  // the dialogs' folder first
-    action("RecordingsFolder1")->trigger();
-    EXPECT_EQ(prompts.dialogs.back().initialDirectory, offered);
-  }
-  EXPECT_EQ(UserSettings::recordingsFolder(), path("runs")) << "a cancel keeps the choice";
-}
-
 TEST_F(WindowsTest, ChannelsChosenDuringARunAreJournaled) {
   main->StartClick();
   child<QCheckBox>("CBCh3")->setChecked(true);
-  QFile journal(main->journalPath());
-  ASSERT_TRUE(journal.open(QIODevice::ReadOnly));
-  const std::optional<JournalRecord> recovered = readJournal(journal);
-  ASSERT_TRUE(recovered);
-  EXPECT_TRUE(recovered->staged.selected[3]);
+  const std::optional<JournalRecord> recovered = runningJournal();
+  EXPECT_TRUE(recovered && recovered->staged.selected[3]);
 }
 
 TEST_F(WindowsTest, SaveAsThenSaveThenOpen) {

@@ -58,6 +58,11 @@ class WindowsTest : public ::testing::Test {
     }
   }
   QString path(const char* name) const { return folder.filePath(QString::fromLatin1(name)); }
+  /// The running record's crash journal, read back.
+  std::optional<JournalRecord> runningJournal() const {
+    QFile journal(main->journalPath());
+    return journal.open(QIODevice::ReadOnly) ? readJournal(journal) : std::nullopt;
+  }
 
   QTemporaryDir folder;
   QString previousFolder;
