@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "channel_scaling.h"
+
 /// Rows a record can hold; row 0 of every column is the origin and never written.
 inline constexpr int kMaxRows = 100000;
 inline constexpr int kChannels = 4;
@@ -50,6 +52,10 @@ class RecordFields {
   virtual void setChannelSelected(int channel, bool selected) = 0;
   virtual QString unitLabel(int channel) const = 0;
   virtual void setUnitLabel(int channel, const QString& label) = 0;
+  /// How the channel's millivolts become values in its unit; the recorder applies it to each
+  /// row it stores.
+  virtual ChannelScaling scaling(int channel) const = 0;
+  virtual void setScaling(int channel, const ChannelScaling& scaling) = 0;
   virtual QString experiment() const = 0;
   virtual void setExperiment(const QString& text) = 0;
   virtual QString startTime() const = 0;

@@ -1,5 +1,6 @@
 #include "recorder.h"
 
+#include <QStringList>
 #include <algorithm>
 #include <ctime>
 
@@ -162,24 +163,42 @@ bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
     const int readings = measured ? store_.readingCount[c] : 0;
     if (!fields_.channelSelected(c) || readings <= 2) {
       store_.value[c][n] = kMissingValue;
+      latestMillivolts_[c] = kMissingValue;
       table_.setCell(c, n, DataTable::blank());  // also over a text typed into a row ahead
       continue;
     }
     const long double trimmed = static_cast<long double>(store_.readingSum[c]) -
                                 store_.readingMax[c] - store_.readingMin[c];
-    const double v = static_cast<double>(trimmed / ((readings - 2) * 1.638L));
+    const double millivolts = static_cast<double>(trimmed / ((readings - 2) * 1.638L));
+    latestMillivolts_[c] = millivolts;
+    const double v = fields_.scaling(c).apply(millivolts);
     store_.value[c][n] = v;
     table_.setCell(c, n, DataTable::valueText(v));
   }
   if (measured) clearAccumulators();  // a filled row leaves the readings to the row now due
   for (RecordListener* listener : listeners_) listener->rowStored();
-  if (!note.isEmpty()) addNoteAt(n, note);
+  QStringList notes = {note, scalingChanges(n)};
+  notes.removeAll(QString());
+  if (!notes.isEmpty()) addNoteAt(n, notes.join(QStringLiteral("  ")));
   timers_.setPollEnabled(true);
   table_.appendRow();
   if (n > 9) table_.setTopRow(table_.tableRowCount() - 33);
   if (n < kMaxRows) return true;
   for (RecordListener* listener : listeners_) listener->recordFull();
   return store_.rowCount < kMaxRows;  // a listener began the next part: the run goes on
+}
+
+QString Recorder::scalingChanges(int row) {
+  QStringList changes;
+  for (int c = 1; c <= kChannels; ++c) {
+    const ChannelScaling scaling = fields_.scaling(c);
+    // Row 1 carries the whole set-up in its start note.
+    if (row > 1 && fields_.channelSelected(c) && scaling != appliedScalings_[c]) {
+      changes << scalingDescription(c, scaling, fields_.unitLabel(c), noteSeparator_);
+    }
+    appliedScalings_[c] = scaling;
+  }
+  return changes.join(QStringLiteral("  "));
 }
 
 void Recorder::setReadingInterval(int milliseconds) {
@@ -210,6 +229,7 @@ void Recorder::setClock(MonotonicClock clock) {
 void Recorder::resetRecord() {
   clearRecord();
   clearAccumulators();
+  latestMillivolts_.fill(kMissingValue);  // no earlier run's reading for a calibration
 }
 
 void Recorder::beginNextPart() { clearRecord(); }

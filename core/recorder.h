@@ -90,6 +90,10 @@ class Recorder {
   /// Writes "<minutes>-> text" into the notes cell of the newest row and returns that cell text.
   QString addNote(const QString& text);
 
+  /// The newest row's trimmed mean of channel c in millivolts, before its scaling; missing
+  /// when the run has none (for a calibration against the raw reading).
+  double latestMillivolts(int channel) const { return latestMillivolts_[channel]; }
+
   /// Next simulated channel 1 reading (0..127); the generator runs on across runs.
   int32_t nextSimulatedReading();
 
@@ -105,6 +109,9 @@ class Recorder {
   /// Empties the store and the table; the listeners hear of it.
   void clearRecord();
   QString addNoteAt(int row, const QString& text);
+  /// The scalings that changed since the row before `row`, in words for its note; remembers
+  /// the ones now applied.
+  QString scalingChanges(int row);
   /// Stores the next row, `intervals` reading intervals after the previous one; `measured`
   /// false gives a row without readings, `note` goes into its notes cell. Returns false when
   /// the record is full and nobody began the next part.
@@ -133,4 +140,7 @@ class Recorder {
   int64_t lastActivityClock_ = 0;
   int64_t unattendedMs_ = 0;
   QChar noteSeparator_ = QLatin1Char('.');
+  std::array<ChannelScaling, kChannels + 1> appliedScalings_{};
+  std::array<double, kChannels + 1> latestMillivolts_{kMissingValue, kMissingValue, kMissingValue,
+                                                      kMissingValue, kMissingValue};
 };

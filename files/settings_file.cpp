@@ -9,6 +9,35 @@
 #include "numbers.h"
 #include "text_lines.h"
 
+namespace {
+
+QString scalingTag(int channel, bool factor) {
+  return factor ? QStringLiteral("<Channel %1 factor>").arg(channel)
+                : QStringLiteral("<Channel %1 offset>").arg(channel);
+}
+
+void readScalings(LineReader& reader, RecordFields& fields, QChar separator) {
+  std::array<QString, kChannels + 1> factors;
+  std::array<QString, kChannels + 1> offsets;
+  std::array<bool, kChannels + 1> given{};
+  // Lines past the end read empty: two lines a channel at most are looked at.
+  for (int line = 0; line < 2 * kChannels; ++line) {
+    const QString text = reader.readLine();
+    const QString tag = text.mid(text.indexOf(QLatin1Char('<')));
+    for (int c = 1; c <= kChannels; ++c) {
+      if (tag == scalingTag(c, true)) factors[c] = taggedValue(text);
+      if (tag == scalingTag(c, false)) offsets[c] = taggedValue(text);
+      given[c] = given[c] || tag == scalingTag(c, true) || tag == scalingTag(c, false);
+    }
+  }
+  for (int c = 1; c <= kChannels; ++c) {
+    if (!given[c]) continue;
+    fields.setScaling(c, parseScaling(c, factors[c], offsets[c], separator));
+  }
+}
+
+}  // namespace
+
 void readSettings(QIODevice& device, SettingsTarget& target, QChar separator) {
   LineReader reader(device);
   target.setPortText(taggedValue(reader.readLine()));
@@ -33,6 +62,7 @@ void readSettings(QIODevice& device, SettingsTarget& target, QChar separator) {
   if (!folderLine.contains(QStringLiteral("<No initial directory defined>"))) {
     target.setInitialDirectory(taggedValue(folderLine));
   }
+  readScalings(reader, fields, separator);
 }
 
 void writeSettings(QIODevice& device, const SettingsValues& values) {
@@ -46,6 +76,12 @@ void writeSettings(QIODevice& device, const SettingsValues& values) {
   bytes += encodeLine(cellHasText(values.lastSaveName)
                           ? folderPart(values.lastSaveName) + QStringLiteral("<Initial directory>")
                           : QStringLiteral("<No initial directory defined>"));
+  for (int c = 1; c <= kChannels; ++c) {
+    const ChannelScaling& scaling = values.scalings[c];
+    if (scaling.isIdentity()) continue;  // a set-up without scalings keeps its eight lines
+    bytes += encodeLine(scalingNumberText(scaling.factor, values.separator) + scalingTag(c, true));
+    bytes += encodeLine(scalingNumberText(scaling.offset, values.separator) + scalingTag(c, false));
+  }
   errno = 0;
   if (device.write(bytes) != bytes.size()) {
     throw VelanError(fileErrorMessage(errno ? errno : ENOSPC));

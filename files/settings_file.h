@@ -25,13 +25,17 @@ struct SettingsValues {
   std::array<QString, kChannels + 1> unitLabels;
   QString intervalCaption;  ///< the monitor's interval display, in seconds
   QString lastSaveName;     ///< the name last confirmed in the save dialog
+  std::array<ChannelScaling, kChannels + 1> scalings{};
+  QChar separator = QLatin1Char('.');  ///< of the scalings' numbers
 };
 
 inline const QString kSettingsFileName = QStringLiteral("Velan.ini");
 
 /// Reads the 8 lines and applies each at once; a conversion failure throws VelanError after the
-/// lines before it were applied.
+/// lines before it were applied. Then the scalings, in lines after the eighth, which a reader
+/// of the eight never sees: a channel without them keeps its scaling.
 void readSettings(QIODevice& device, SettingsTarget& target, QChar separator);
+/// The 8 lines, then a factor and an offset line for each channel whose scaling is no identity.
 void writeSettings(QIODevice& device, const SettingsValues& values);
 
 /// Reads "Velan.ini" from the current folder if it exists; returns false when there is none.

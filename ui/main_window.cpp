@@ -287,6 +287,9 @@ void TForm1::buildMenus() {
   QAction* serialPorts =
       options->addAction(QStringLiteral("Serial &ports..."), this, &TForm1::serialPortsClick);
   serialPorts->setObjectName(QStringLiteral("SerialPorts1"));
+  QAction* scaling =
+      options->addAction(QStringLiteral("Channel &scaling..."), this, &TForm1::channelScalingClick);
+  scaling->setObjectName(QStringLiteral("ChannelScaling1"));
   QAction* recordings = options->addAction(QStringLiteral("&Recordings folder..."), this,
                                            &TForm1::recordingsFolderClick);
   recordings->setObjectName(QStringLiteral("RecordingsFolder1"));
@@ -311,6 +314,7 @@ void TForm1::FormCreate() {
   Lbdatetime->setAccessibleName(Lbdatetime->text());
   table_.setTableRowCount(DataTable::kInitialRows);
   decimalComma_ = true;
+  loadScalings();
   try {
     loadSettingsFile(*this, separator_);
   } catch (const VelanError& error) {
@@ -326,6 +330,11 @@ void TForm1::attachWindows(TForm2* monitor, TForm3* notes, TForm4* help) {
   monitor_ = monitor;
   notes_ = notes;
   help_ = help;
+  for (int c = 1; c <= kChannels; ++c) {
+    monitor_->showChannelUnit(c, unitLabel(c));
+    connect(EdCH[c], &QLineEdit::textChanged, monitor_,
+            [this, c](const QString& unit) { monitor_->showChannelUnit(c, unit); });
+  }
 }
 
 QString TForm1::statusText() const { return status_->text(); }
@@ -425,17 +434,9 @@ void TForm1::StartClick() {
   partNumber_ = 1;
   partsSaved_.clear();
   recorder_.startTimers();
-  const QString started = dateTimeText(QDateTime::currentDateTime());
-  setStartTime(started);
-  // A saved record must never pass simulated numbers off as measurements.
-  const QString firstNote =
-      store_.converterOpen
-          ? started
-          : started + QStringLiteral("  (simulated readings: no converter answered on COM %1)")
-                          .arg(store_.portNumber);
-  table_.setCell(DataTable::kNotesColumn, 1, firstNote);
+  setStartTime(dateTimeText(QDateTime::currentDateTime()));
   journal_.begin();  // replaces the old record's journal: saved, or given up by the question
-  journal_.noteAdded(1, firstNote);  // row 1's note, journaled like any other
+  setFirstNote(simulationRemark());
   setFileLabel(QStringLiteral("(Data not saved)"));
   BnAddRemark->setEnabled(true);
   if (notes_) {
@@ -486,6 +487,14 @@ void TForm1::recordReset() {
   Save1->setEnabled(false);
   Saveas1->setEnabled(false);
   SGData->viewport()->update();
+}
+
+QString TForm1::simulationRemark() const {
+  // A saved record must never pass simulated numbers off as measurements.
+  return store_.converterOpen
+             ? QString()
+             : QStringLiteral("(simulated readings: no converter answered on COM %1)")
+                   .arg(store_.portNumber);
 }
 
 QString TForm1::rejectedAnswersText() const {

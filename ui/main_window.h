@@ -74,6 +74,8 @@ class TForm1 : public QMainWindow,
   void exportCsvClick();
   /// Options > "Serial ports...": assigns a device to the number in the port field.
   void serialPortsClick();
+  /// Options > "Channel scaling...": each channel's factor and offset, a two-point calibration.
+  void channelScalingClick();
   /// Options > "Recordings folder...": where the parts of long runs go.
   void recordingsFolderClick();
   /// The folder the parts of long runs go to: the one chosen, else the default.
@@ -98,6 +100,9 @@ class TForm1 : public QMainWindow,
   void setChannelSelected(int channel, bool selected) override;
   QString unitLabel(int channel) const override;
   void setUnitLabel(int channel, const QString& label) override;
+  ChannelScaling scaling(int channel) const override;
+  /// Also keeps it per user, as the working set-up.
+  void setScaling(int channel, const ChannelScaling& scaling) override;
   QString experiment() const override;
   void setExperiment(const QString& text) override;
   QString startTime() const override;
@@ -133,6 +138,8 @@ class TForm1 : public QMainWindow,
   void buildMenus();
   /// The status line; `detail` (why a converter did not open) is its tool tip.
   void setStatus(const QString& text, const QString& detail = QString());
+  /// Row 1's remark in a simulated run; empty when the converter is open.
+  QString simulationRemark() const;
   /// "<n> answers rejected: ..." for the status line; empty when the driver refused none.
   QString rejectedAnswersText() const;
   /// The status line's tool tip during a run: why it is simulated, the answers rejected, where
@@ -159,6 +166,13 @@ class TForm1 : public QMainWindow,
   /// Takes a journal's record into the window as an unsaved record.
   void restoreRecord(JournalRecord&& record);
   bool recording() const;
+  /// The scalings kept per user.
+  void loadScalings();
+  /// Every selected channel's scaling that is no identity, in words.
+  QString scalingsText() const;
+  /// Writes row 1's note: the start time, the scalings, then `remarks` (a part's predecessor,
+  /// simulated readings).
+  void setFirstNote(const QString& remarks);
 
   RecordStore& store_;
   DataTable& table_;
@@ -168,8 +182,10 @@ class TForm1 : public QMainWindow,
   QChar separator_;
   bool decimalComma_ = true;
   QString currentFile_;
-  int partNumber_ = 1;    ///< of the record being recorded; a run goes on in parts
-  QString partsSaved_;    ///< where the last full part went, for the status line
+  int partNumber_ = 1;  ///< of the record being recorded; a run goes on in parts
+  QString partsSaved_;  ///< where the last full part went, for the status line
+  QString firstNoteRemarks_;
+  std::array<ChannelScaling, kChannels + 1> scalings_{};
   QString lastSaveName_;  ///< the name last confirmed in the save dialog
   QString saveDirectory_;
   QString openDirectory_;

@@ -217,6 +217,8 @@ void TForm1::saveSettingsClick() {
     values.intervalCaption = monitor_->monitor().captions().text(MonitorCaptions::Interval);
   }
   values.lastSaveName = lastSaveName_;
+  values.scalings = scalings_;
+  values.separator = separator_;
   try {
     saveSettingsFile(values);
   } catch (const VelanError& error) {
@@ -267,24 +269,18 @@ void TForm1::recordFull() {
       failure.isEmpty() ? bareFileName(partFile) : QStringLiteral("part %1").arg(partNumber_);
   ++partNumber_;
   // Whole seconds, as every start time: start time + row time is each row's clock time.
-  const QString started = dateTimeText(partStart.addSecs(std::llround(lastRowTime)));
-  setStartTime(started);
-  QString firstNote =
-      started + QStringLiteral("  (continues %1, part %2)").arg(previous).arg(partNumber_);
+  setStartTime(dateTimeText(partStart.addSecs(std::llround(lastRowTime))));
+  QStringList remarks = {QStringLiteral("(continues %1, part %2)").arg(previous).arg(partNumber_)};
   if (!failure.isEmpty()) {
-    firstNote += QStringLiteral(
-                     "  (part %1 could not be saved: %2; its rows wait in the "
-                     "recovery file)")
-                     .arg(partNumber_ - 1)
-                     .arg(failure);
+    remarks << QStringLiteral(
+                   "(part %1 could not be saved: %2; its rows wait in the recovery file)")
+                   .arg(partNumber_ - 1)
+                   .arg(failure);
   }
-  if (!store_.converterOpen) {
-    firstNote += QStringLiteral("  (simulated readings: no converter answered on COM %1)")
-                     .arg(store_.portNumber);
-  }
-  table_.setCell(DataTable::kNotesColumn, 1, firstNote);
+  remarks << simulationRemark();
+  remarks.removeAll(QString());
   journal_.begin();
-  journal_.noteAdded(1, firstNote);
+  setFirstNote(remarks.join(QStringLiteral("  ")));
   setFileLabel(QStringLiteral("(Data not saved)"));
   setStatus(statusText(), runDetail());
   if (notes_) {

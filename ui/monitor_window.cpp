@@ -321,7 +321,9 @@ void TForm2::buildControls() {
   cursorLayout->addWidget(captionLabel(MonitorCaptions::CursorValue, QStringLiteral("Lbymaus"),
                                        QStringLiteral("Cursor value"), cursor),
                           0, 0, Qt::AlignRight);
-  cursorLayout->addWidget(new QLabel(QStringLiteral("mV"), cursor), 0, 1);
+  cursorUnit_ = new QLabel(QStringLiteral("mV"), cursor);
+  cursorUnit_->setObjectName(QStringLiteral("CursorUnit"));
+  cursorLayout->addWidget(cursorUnit_, 0, 1);
   cursorLayout->addWidget(captionLabel(MonitorCaptions::CursorTime, QStringLiteral("Lbtmaus"),
                                        QStringLiteral("Cursor time"), cursor),
                           1, 0, Qt::AlignRight);
@@ -379,6 +381,13 @@ void TForm2::setRunGroupsVisible(bool visible) {
   GBinterval->setVisible(visible);
   GbRemark->setVisible(visible);
   GBCurrnttime->setVisible(visible);
+}
+
+void TForm2::showChannelUnit(int channel, const QString& unit) {
+  // The cursor reads off channel 1's scale, so it speaks channel 1's unit.
+  GBCh[channel]->setTitle(unit.isEmpty() ? QStringLiteral(" Ch. %1 ").arg(channel)
+                                         : QStringLiteral(" Ch. %1 (%2) ").arg(channel).arg(unit));
+  if (channel == 1) cursorUnit_->setText(unit);
 }
 
 void TForm2::startRun() {

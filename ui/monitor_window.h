@@ -74,6 +74,8 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
   void FormShow();
   /// Start of a run: show and restore, groups by the channel selection, recording mode.
   void startRun();
+  /// The channel's unit in its group title (and channel 1's beside the cursor value).
+  void showChannelUnit(int channel, const QString& unit);
   void BnPlotClick();
   void BnRemarkokClick();
   void setRemarkText(const QString& text);
@@ -126,6 +128,7 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
 
   MonitorCanvas* ImScreen = nullptr;
   std::array<QGroupBox*, kChannels + 1> GBCh{};
+  QLabel* cursorUnit_ = nullptr;
   int dragRest_ = 0;  ///< dragged pixels not yet a whole step
   std::array<QLabel*, MonitorCaptions::Count> captionLabels_{};
   std::array<UpDownWidget*, 11> upDowns_{};

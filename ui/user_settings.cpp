@@ -2,6 +2,7 @@
 
 #include <QSettings>
 #include <QStandardPaths>
+#include <cmath>
 
 namespace {
 QSettings settings() {
@@ -40,4 +41,31 @@ QString UserSettings::recordingsFolder() {
 
 void UserSettings::setRecordingsFolder(const QString& folder) {
   settings().setValue(QStringLiteral("recordingsFolder"), folder);
+}
+
+ChannelScaling UserSettings::channelScaling(int channel) {
+  QSettings stored = settings();
+  stored.beginGroup(QStringLiteral("ChannelScaling%1").arg(channel));
+  ChannelScaling scaling;
+  bool factorRead = false;
+  bool offsetRead = false;
+  const double factor = stored.value(QStringLiteral("factor")).toDouble(&factorRead);
+  const double offset = stored.value(QStringLiteral("offset")).toDouble(&offsetRead);
+  // A hand-edited entry that is no usable scaling is no scaling.
+  if (factorRead && offsetRead && factor != 0.0 && std::isfinite(factor) && std::isfinite(offset)) {
+    scaling = {factor, offset};
+  }
+  return scaling;
+}
+
+void UserSettings::setChannelScaling(int channel, const ChannelScaling& scaling) {
+  QSettings stored = settings();
+  const QString group = QStringLiteral("ChannelScaling%1").arg(channel);
+  if (scaling.isIdentity()) {
+    stored.remove(group);
+    return;
+  }
+  stored.beginGroup(group);
+  stored.setValue(QStringLiteral("factor"), scaling.factor);
+  stored.setValue(QStringLiteral("offset"), scaling.offset);
 }

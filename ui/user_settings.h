@@ -3,9 +3,11 @@
 #include <QString>
 #include <QStringList>
 
+#include "channel_scaling.h"
+
 /// The per-user settings, in the user's configuration folder (~/.config/Velan/Velan.conf): the
-/// recent files and which device each serial port number means. Never in Velan.ini, whose lines
-/// belong to the working set-up.
+/// recent files, which device each serial port number means, the channels' scalings. Never in
+/// Velan.ini, whose lines belong to the working set-up.
 class UserSettings {
  public:
   static QStringList recentFiles();
@@ -20,4 +22,8 @@ class UserSettings {
   /// The folder chosen for the parts of long runs; empty when none was.
   static QString recordingsFolder();
   static void setRecordingsFolder(const QString& folder);
+
+  /// The scaling of channel `channel` last set; the identity when none was.
+  static ChannelScaling channelScaling(int channel);
+  static void setChannelScaling(int channel, const ChannelScaling& scaling);
 };

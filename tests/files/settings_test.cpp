@@ -80,6 +80,32 @@ TEST(Settings, ReadsBackWhatWasWrittenIncludingTheFolder) {
   EXPECT_EQ(target.folder, QStringLiteral("/data/"));
 }
 
+// Scalings go after the eighth line, which a reader of the eight never sees; a channel without
+// them keeps the scaling it has.
+TEST(Settings, ScalingsFollowTheEightLinesAndReadBack) {
+  SettingsValues values = defaults();
+  values.intervalCaption = QStringLiteral("1,0");
+  values.separator = QLatin1Char(',');
+  const QByteArray eight = written(values);
+  values.scalings[2] = {0.1, -50};
+  values.scalings[4] = {2.5, 0};
+  const QByteArray bytes = written(values);
+  EXPECT_EQ(bytes, eight +
+                       "0,1<Channel 2 factor>\r\n-50<Channel 2 offset>\r\n"
+                       "2,5<Channel 4 factor>\r\n0<Channel 4 offset>\r\n");
+  for (const QByteArray& file :
+       {bytes, eight, eight + "0<Channel 3 factor>\r\n1<Channel 3 offset>\r\n"}) {
+    RecordingTarget target;
+    target.fields.setScaling(1, {3, 3});
+    target.fields.setScaling(4, {7, 7});
+    const QString error = readInto(target, file, QLatin1Char(','));
+    EXPECT_EQ(error.startsWith("Ch. 3: a factor of 0"), file.contains("Channel 3 factor"));
+    EXPECT_TRUE(target.fields.scaling(3).isIdentity());
+    EXPECT_EQ(target.fields.scaling(1), (ChannelScaling{3, 3})) << "no lines: kept";
+    EXPECT_EQ(target.fields.scaling(4).factor, file == bytes ? 2.5 : 7.0);
+  }
+}
+
 TEST(Settings, IntervalsRoundHalfToEvenAndStayWithinTheControlsRange) {
   struct Case {
     const char* line;

@@ -16,6 +16,8 @@ class PlainRecordFields : public RecordFields {
   void setChannelSelected(int c, bool s) override { selected_[c] = s; }
   QString unitLabel(int c) const override { return units_[c]; }
   void setUnitLabel(int c, const QString& l) override { units_[c] = l; }
+  ChannelScaling scaling(int c) const override { return scalings_[c]; }
+  void setScaling(int c, const ChannelScaling& s) override { scalings_[c] = s; }
   QString experiment() const override { return experiment_; }
   void setExperiment(const QString& t) override { experiment_ = t; }
   QString startTime() const override { return startTime_; }
@@ -24,6 +26,7 @@ class PlainRecordFields : public RecordFields {
  private:
   std::array<bool, kChannels + 1> selected_{};
   std::array<QString, kChannels + 1> units_;
+  std::array<ChannelScaling, kChannels + 1> scalings_{};
   QString experiment_ = QStringLiteral("(Describe experiment here)");
   QString startTime_;
 };

@@ -580,7 +580,8 @@ TEST_F(WindowsTest, MenusAndCaptionsReadAsTheProgramHasThem) {
   EXPECT_EQ(menus, QStringList({"&File: &Open | &Save | Save &as | &Export as CSV... | &Recent "
                                 "files |  | E&xit Program",
                                 "&Options: Save currents settings as &Velan.ini | Save numbers "
-                                "with &comma/point: = c | Serial &ports... | &Recordings folder...",
+                                "with &comma/point: = c | Serial &ports... | Channel &scaling... | "
+                                "&Recordings folder...",
                                 "&Help: &Help | &About Velan"}));
   QStringList captions;
   for (QLabel* label : main->findChildren<QLabel*>()) captions << label->text();

@@ -1,0 +1,89 @@
+#include <QApplication>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QTimer>
+
+#include "channel_scaling_dialog.h"
+#include "ui_fixture.h"
+
+namespace {
+
+// A scaled channel as a user records it: its unit everywhere, the record naming its conversion,
+// the scaling kept for the next start and written after Velan.ini's eight lines.
+TEST_F(WindowsTest, AScaledChannelRecordsSavesAndExportsInItsUnit) {
+  child<QCheckBox>("CbCh2")->setChecked(true);
+  child<QLineEdit>("EdCH2")->setText(QStringLiteral("°C"));
+  child<QLineEdit>("EdCH1")->setText(QStringLiteral("V"));
+  main->setScaling(2, {0.1, -50});
+  EXPECT_EQ(child<QGroupBox>("GBCh2")->title(), QStringLiteral(" Ch. 2 (°C) "));
+  EXPECT_EQ(child<QLabel>("CursorUnit")->text(), QStringLiteral("V")) << "channel 1's scale";
+  driver.opens = true;
+  for (int c : {1, 2}) driver.readings[c] = {1638, 1638, 1638};  // 1000 mV: 50 °C
+  main->StartClick();
+  storeRows(1);
+  EXPECT_EQ(table->cell(DataTable::kNotesColumn, 1),
+            main->startTime() + QStringLiteral("  Ch. 2 scaling: °C = 0.1 x mV - 50"));
+  main->StopClick();
+  prompts.saveNames = {path("scaled.vln"), path("scaled.csv")};
+  main->Saveas1Click();
+  main->exportCsvClick();
+  QFile csv(path("scaled.csv"));
+  ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+  const QString exported = QString::fromUtf8(csv.readAll());
+  EXPECT_TRUE(exported.contains(QStringLiteral("Ch. 2 (°C)")) &&
+              exported.contains(QStringLiteral(",1000.00,50.00,")))
+      << exported.toStdString();
+
+  destroy();  // no Velan.ini: the scaling comes back from the user's settings
+  build();
+  EXPECT_EQ(main->scaling(2), (ChannelScaling{0.1, -50}));
+  main->saveSettingsClick();
+  QFile ini(path("Velan.ini"));
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(ini.readAll().endsWith("0.1<Channel 2 factor>\r\n-50<Channel 2 offset>\r\n"));
+  store->dataSaved = true;
+  ASSERT_TRUE(main->openProcedure(path("scaled.vln")));
+  EXPECT_DOUBLE_EQ(store->value[2][1], 50.0) << "a file's values are taken as stored";
+}
+
+TEST_F(WindowsTest, AScalingChangedBeforeTheFirstRowIsInItsStartNote) {
+  main->StartClick();
+  QTimer::singleShot(0, [] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    dialog->findChild<QLineEdit*>("Ch. 1 factor")->setText("2");
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  main->channelScalingClick();
+  EXPECT_EQ(table->cell(DataTable::kNotesColumn, 1),
+            main->startTime() + QStringLiteral("  Ch. 1 scaling: mV = 2 x mV  (simulated "
+                                               "readings: no converter answered on COM 3)"));
+}
+
+TEST(ChannelScalingDialog, CalibratesTheChosenChannelAndTakesOnlyNumbers) {
+  ChannelScalingDialog dialog({}, {"", "mV", "°C", "pH", "mS"}, QLatin1Char(','),
+                              [](int) { return 1000.0; });
+  const auto edit = [&](const char* name) { return dialog.findChild<QLineEdit*>(name); };
+  const auto message = [&] { return dialog.findChild<QLabel*>("ScalingMessage")->text(); };
+  dialog.findChild<QComboBox*>()->setCurrentIndex(1);
+  dialog.takeLatestReading(1);
+  edit("True value 1")->setText("50");
+  edit("Reading 2 (mV)")->setText("500");
+  edit("True value 2")->setText("0");
+  ASSERT_TRUE(dialog.applyCalibration());
+  EXPECT_EQ(message(), QStringLiteral("Ch. 2 scaling: °C = 0,1 x mV - 50 (taken on OK)"));
+  edit("Reading 2 (mV)")->setText("1000");
+  EXPECT_FALSE(dialog.applyCalibration());
+  EXPECT_EQ(edit("Ch. 2 factor")->text(), QStringLiteral("0,1")) << "a refusal changes nothing";
+
+  edit("Ch. 3 offset")->setText("x");
+  dialog.accept();
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(message(), QStringLiteral("Ch. 3 offset: 'x' ist kein gültiger Gleitkommawert"));
+  edit("Ch. 3 offset")->setText("1,5");
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.scalings()[2], (ChannelScaling{0.1, -50}));
+  EXPECT_EQ(dialog.scalings()[3], (ChannelScaling{1, 1.5}));
+}
+
+}  // namespace
