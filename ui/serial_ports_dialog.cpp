@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSerialPortInfo>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -66,6 +67,7 @@ SerialPortsDialog::SerialPortsDialog(int port, QWidget* parent) : QDialog(parent
   });
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));  // as every box
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
