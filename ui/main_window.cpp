@@ -94,7 +94,8 @@ void TForm1::buildControls() {
   auto* middle = new QHBoxLayout;
   auto* portGroup = new QGroupBox(QStringLiteral(" Select Port and Channels "), central);
   portGroup->setObjectName(QStringLiteral("GBPort"));
-  portGroup->setFixedWidth(170);
+  portGroup->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
+  portGroup_ = portGroup;
   auto* grid = new QGridLayout(portGroup);
   EdComNr = new QLineEdit(QStringLiteral("3"), portGroup);
   EdComNr->setObjectName(QStringLiteral("EdComNr"));
@@ -129,8 +130,6 @@ void TForm1::buildControls() {
   SGData->setModel(&table_);
   SGData->setTabKeyNavigation(false);  // Tab leaves the table; the arrow keys move in it
   SGData->verticalHeader()->hide();
-  SGData->verticalHeader()->setMinimumSectionSize(16);
-  SGData->verticalHeader()->setDefaultSectionSize(16);
   // A row is dragged by its time cell and dropped on another row: its texts move there.
   SGData->setDragEnabled(true);
   SGData->setAcceptDrops(true);
@@ -144,11 +143,10 @@ void TForm1::buildControls() {
   SGData->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   SGData->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   SGData->setSelectionMode(QAbstractItemView::ContiguousSelection);
-  const int widths[] = {64, 58, 58, 61, 60, 178};
-  for (int column = 0; column < DataTable::kColumns; ++column) {
-    SGData->setColumnWidth(column, widths[column]);
-  }
-  SGData->setMinimumSize(505, 197);
+  SGData->setMinimumHeight(197);
+  // The layout's sizes at the default font; a larger font widens and heightens them.
+  tableFit_ = std::make_unique<TableFit>(
+      *SGData, table_, std::array<int, DataTable::kColumns>{64, 58, 58, 61, 60, 178}, 16, 505);
   connect(&table_, &DataTable::topRowChanged, SGData, [this](int row) {
     if (row >= 1 && row < table_.tableRowCount()) {
       SGData->scrollTo(table_.index(row - 1, 0), QAbstractItemView::PositionAtTop);
@@ -181,7 +179,6 @@ void TForm1::buildControls() {
   edRem = new QLineEdit(QStringLiteral("(Click [^] to add note)"), central);
   edRem->setObjectName(QStringLiteral("edRem"));
   edRem->setAccessibleName(QStringLiteral("Note"));
-  edRem->setMinimumWidth(182);
   BnAddRemark = new QPushButton(QStringLiteral("^"), central);
   BnAddRemark->setObjectName(QStringLiteral("BnAddRemark"));
   BnAddRemark->setAccessibleName(QStringLiteral("Add note"));
@@ -247,6 +244,7 @@ void TForm1::buildControls() {
   selectPromptOnFocus(EdExperiment);
   selectPromptOnFocus(edRem);
   Start->setFocus();
+  fitToFont();
   resize(720, 360);
   move(234, 273);
 }
@@ -484,6 +482,7 @@ void TForm1::addNoteFromMonitor(const QString& text) {
 }
 
 void TForm1::recordReset() {
+  tableFit_->reset();
   Save1->setEnabled(false);
   Saveas1->setEnabled(false);
   SGData->viewport()->update();
@@ -513,9 +512,25 @@ QString TForm1::runDetail() const {
 }
 
 void TForm1::rowStored() {
+  tableFit_->takeRows(store_.rowCount, store_.rowCount);
   // A bad cable shows as answers refused, a quiet signal does not: told once a row, not a poll.
   const QString detail = runDetail();
   if (detail != status_->toolTip()) setStatus(statusText(), detail);
+}
+
+void TForm1::fitToFont() {
+  // The group's width at the default font, or its title's where a larger font needs more.
+  portGroup_->setMinimumWidth(std::max(170, portGroup_->minimumSizeHint().width()));
+  // The whole note prompt, so the user sees what the field is for.
+  edRem->setMinimumWidth(std::max(
+      182, edRem->fontMetrics().horizontalAdvance(QStringLiteral("(Click [^] to add note)")) + 8));
+  tableFit_->apply();
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  // The desktop's font changed while Velan runs: the table follows it as the layouts do.
+  if (event->type() == QEvent::FontChange && tableFit_) fitToFont();
+  QMainWindow::changeEvent(event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

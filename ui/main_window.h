@@ -19,6 +19,7 @@
 #include "record_store.h"
 #include "recorder.h"
 #include "settings_file.h"
+#include "table_fit.h"
 #include "user_prompts.h"
 
 class TForm2;
@@ -131,6 +132,7 @@ class TForm1 : public QMainWindow,
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void FormCreate();
@@ -163,6 +165,10 @@ class TForm1 : public QMainWindow,
   void setOpeningEnabled(bool enabled);
   /// The unsaved-data question before a file replaces the record; true to go on.
   bool mayReplaceRecord();
+  /// Sizes the controls whose layout sizes are fixed for the current font.
+  void fitToFont();
+  /// Sizes the table's columns for a record read whole (opened or restored).
+  void fitTableToRecord();
   /// Takes a journal's record into the window as an unsaved record.
   void restoreRecord(JournalRecord&& record);
   bool recording() const;
@@ -190,6 +196,8 @@ class TForm1 : public QMainWindow,
   QString saveDirectory_;
   QString openDirectory_;
 
+  std::unique_ptr<TableFit> tableFit_;
+
   TForm2* monitor_ = nullptr;
   TForm3* notes_ = nullptr;
   TForm4* help_ = nullptr;
@@ -197,6 +205,7 @@ class TForm1 : public QMainWindow,
   // Controls, named as the program's users and tests know them.
   QLabel* Lbdatetime = nullptr;
   QLabel* LbFile = nullptr;
+  QGroupBox* portGroup_ = nullptr;
   QLineEdit* EdExperiment = nullptr;
   QLineEdit* EdComNr = nullptr;
   std::array<QCheckBox*, kChannels + 1> CBCh{};

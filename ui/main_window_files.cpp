@@ -106,6 +106,7 @@ bool TForm1::openProcedure(const QString& name, const QByteArray& nativePath, bo
   }
   if (!staged) return false;
   applyStagedRecord(std::move(*staged), store_, table_, *this);
+  fitTableToRecord();
   journal_.discard();  // the file replaced the record
   if (nameable) rememberFile(name);
   currentFile_ = nameable ? name : QString();
@@ -188,8 +189,14 @@ void TForm1::recoverUnsavedRecordings() {
   journal_.restoreFrom(std::move(recovered->journal), table_);
 }
 
+void TForm1::fitTableToRecord() {
+  tableFit_->reset();
+  tableFit_->takeRows(1, store_.rowCount);
+}
+
 void TForm1::restoreRecord(JournalRecord&& record) {
   applyStagedRecord(std::move(record.staged), store_, table_, *this);
+  fitTableToRecord();
   if (record.headingNote) table_.setCell(DataTable::kNotesColumn, 0, *record.headingNote);
   currentFile_.clear();
   setFileLabel(QStringLiteral("(Data not saved)"));
