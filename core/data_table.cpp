@@ -28,10 +28,12 @@ void DataTable::setTableRowCount(int count) {
   if (count > old) {
     beginInsertRows({}, std::max(old - 1, 0), count - 2);
     rows_.resize(static_cast<size_t>(count), blankRow());
+    noted_.resize(static_cast<size_t>(count), false);
     endInsertRows();
   } else if (count < old) {
     beginRemoveRows({}, count - 1, old - 2);
     rows_.resize(static_cast<size_t>(count));
+    noted_.resize(static_cast<size_t>(count));
     endRemoveRows();
   }
 }
@@ -42,6 +44,10 @@ void DataTable::loadRows(std::vector<Row>&& rows) {
   rows_ = std::move(rows);
   rows_.insert(rows_.begin(), std::move(headings));
   rows_.resize(rows_.size() + kInitialRows - 1, blankRow());
+  noted_.resize(rows_.size());
+  for (size_t row = 0; row < rows_.size(); ++row) {
+    noted_[row] = cellHasText(rows_[row][kNotesColumn]);
+  }
   endResetModel();
   setTopRow(1);
 }
@@ -50,6 +56,7 @@ void DataTable::appendRow() {
   const int modelRow = tableRowCount() - 1;
   beginInsertRows({}, modelRow, modelRow);
   rows_.push_back(blankRow());
+  noted_.push_back(false);
   endInsertRows();
 }
 
@@ -61,8 +68,10 @@ int DataTable::moveRowTexts(int from, int to, int lastMovable) {
   beginMoveRows({}, from - 1, from - 1, {}, to > from ? to : to - 1);
   if (from < to) {
     std::rotate(rows_.begin() + from, rows_.begin() + from + 1, rows_.begin() + to + 1);
+    std::rotate(noted_.begin() + from, noted_.begin() + from + 1, noted_.begin() + to + 1);
   } else {
     std::rotate(rows_.begin() + to, rows_.begin() + from, rows_.begin() + from + 1);
+    std::rotate(noted_.begin() + to, noted_.begin() + from, noted_.begin() + from + 1);
   }
   endMoveRows();
   return to;
@@ -70,6 +79,7 @@ int DataTable::moveRowTexts(int from, int to, int lastMovable) {
 
 void DataTable::setCell(int column, int row, const QString& text) {
   rows_[row][column] = text;
+  if (column == kNotesColumn) noted_[row] = cellHasText(text);
   if (row == 0) {
     emit headerDataChanged(Qt::Horizontal, column, column);
   } else {

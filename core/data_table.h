@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -35,6 +36,9 @@ class DataTable : public QAbstractTableModel {
   void setMovableRows(std::function<int()> rows) { movableRows_ = std::move(rows); }
 
   const QString& cell(int column, int row) const { return rows_[row][column]; }
+  /// Whether row `row` holds a note (cellHasText of its notes cell), without touching the
+  /// row's texts: a redraw asks it of every row.
+  bool rowHasNote(int row) const { return noted_[row]; }
   void setCell(int column, int row, const QString& text);
 
   /// The first non-fixed row shown at the top of the view.
@@ -70,6 +74,7 @@ class DataTable : public QAbstractTableModel {
  private:
   static Row blankRow();
   std::vector<Row> rows_;
+  std::vector<uint8_t> noted_;  ///< per row: cellHasText of its notes cell
   int topRow_ = 1;
   std::function<int()> movableRows_;
 };

@@ -89,8 +89,10 @@ void setDigits(uint64_t value, int cutoff, RoundedDecimal& result) {
       "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
       "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
       "888990919293949596979899";
-  char text[20];
-  int first = sizeof text;
+  // Written from position 20 down, copied as a whole: a copy of fixed size is a few moves,
+  // one of the digit count a library call.
+  char text[40] = {};
+  int first = 20;
   for (; value >= 100; value /= 100) {
     first -= 2;
     std::memcpy(text + first, kPairs + 2 * (value % 100), 2);
@@ -101,8 +103,9 @@ void setDigits(uint64_t value, int cutoff, RoundedDecimal& result) {
   } else {
     text[--first] = static_cast<char>('0' + value);
   }
-  result.count = static_cast<int>(sizeof text) - first;
-  std::memcpy(result.digits, text + first, static_cast<size_t>(result.count));
+  result.count = 20 - first;
+  static_assert(sizeof result.digits >= 20);
+  std::memcpy(result.digits, text + first, 20);
 }
 
 // roundFast for at most 15 kept digits in double arithmetic alone: the x87 unit's conversions
@@ -117,7 +120,7 @@ void setDigits(uint64_t value, int cutoff, RoundedDecimal& result) {
 // half only within 5 units of its 19th digit of it, 5e-18 * hi * 10 at most, while a nonzero
 // f - 0.5 keeps the fraction ulp(hi) / 2 >= 2^-54 * hi away: only f = 0.5 with lo < 0 comes
 // that near, and it goes to the digit paths.
-bool roundFastInDouble(double magnitude, int cutoff, int keptDigits, RoundedDecimal& result) {
+bool unitsInDouble(double magnitude, int cutoff, int keptDigits, uint64_t& units) {
   if (keptDigits < 0) return false;  // rounds to nothing or to one unit: the digit paths
   static constexpr double kScale[] = {1.0, 10.0, 100.0, 1000.0};
   const double s = kScale[-cutoff];
@@ -126,18 +129,115 @@ bool roundFastInDouble(double magnitude, int cutoff, int keptDigits, RoundedDeci
   const double low = magnitude - high;
   const double hi = magnitude * s;
   const double lo = (high * s - hi) + low * s;
-  const uint64_t whole = static_cast<uint64_t>(hi);
+  // hi < 2^50: the signed conversion is exact and, unlike the unsigned one, one instruction.
+  const int64_t whole = static_cast<int64_t>(hi);
   const double f = hi - static_cast<double>(whole);
-  bool roundUp = false;
-  if (f >= 0.25) {
-    const double belowHalf = f - 0.5;
-    if (belowHalf > 0 || (belowHalf == 0 && lo >= 0)) {
-      roundUp = true;
-    } else if (belowHalf == 0) {
-      return false;  // just below one half: the 18-digit expansion may make it one
-    }
+  // Below 0.25, f - 0.5 may be inexact but stays clearly negative. Decided without a branch:
+  // the fractions of measured values fall either way at random.
+  const double belowHalf = f - 0.5;
+  const bool onHalf = belowHalf == 0;
+  if (onHalf & (lo < 0))
+    return false;  // just below one half: the 18-digit expansion may make it one
+  units =
+      static_cast<uint64_t>(whole) + static_cast<uint64_t>((belowHalf > 0) | (onHalf & (lo >= 0)));
+  return true;
+}
+
+// The power of ten of magnitude's leading digit, for 0.001 <= magnitude < 1e15: from the binary
+// exponent (1233 / 4096 is log10(2) to within 2e-6, exact for the floor at these exponents),
+// then one comparison.
+constexpr double kPowers[] = {1e-3, 1e-2, 1e-1, 1e0,  1e1,  1e2,  1e3,  1e4,  1e5, 1e6,
+                              1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+int leadingExponentOf(double magnitude) {
+  uint64_t bits = 0;
+  std::memcpy(&bits, &magnitude, sizeof bits);
+  const int binaryExponent = static_cast<int>((bits >> 52) & 0x7FF) - 1023;
+  const int exponent = (binaryExponent * 1233) >> 12;  // floor(binaryExponent * log10(2))
+  return magnitude >= kPowers[exponent + 4] ? exponent + 1 : exponent;
+}
+
+// The cutoff and rounded units of the common case (a rounding digit at most three places after
+// the point, at most 15 digits kept): the number is units x 10^cutoff. False: the other paths.
+bool roundToUnits(double magnitude, int precision, int decimals, int& cutoff, uint64_t& units) {
+  if (!(magnitude >= 0.001 && magnitude < 1e15)) return false;
+  // Below 10^(precision - decimals) the decimals decide the cutoff (most measured values): no
+  // leading exponent needed, only whether anything is kept at all.
+  if (decimals >= 0 && decimals <= 3 && precision > decimals && precision <= 15 &&
+      magnitude < kPowers[precision - decimals + 3]) {
+    cutoff = -decimals;
+    const bool nothingKept = decimals <= 2 && magnitude < kPowers[2 - decimals];
+    return unitsInDouble(magnitude, cutoff, nothingKept ? -1 : 0, units);
   }
-  setDigits(whole + (roundUp ? 1 : 0), cutoff, result);
+  const int leadingExponent = leadingExponentOf(magnitude);
+  cutoff = cutoffFor(leadingExponent, precision, decimals);
+  const int keptDigits = leadingExponent - cutoff + 1;
+  if (cutoff > 0 || cutoff < -3 || keptDigits > 15) return false;
+  return unitsInDouble(magnitude, cutoff, keptDigits, units);
+}
+
+// Writes the fixed text of units x 10^cutoff (cutoff -3..0) with `decimals` decimals, as
+// fixedText writes the same number; `integerLimit` integer digits at most, else returns 0.
+int unitsText(uint64_t units, int cutoff, bool negative, int decimals, char separator,
+              int integerLimit, char* out) {
+  static constexpr char kPairs[] =
+      "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
+      "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
+      "888990919293949596979899";
+  const int fractionDigits = -cutoff;
+  // Constant divisors: the compiler multiplies; a divisor from a table would take a division
+  // instruction, several times this whole function's other work.
+  uint64_t whole = units;
+  uint32_t fraction = 0;
+  switch (fractionDigits) {
+    case 1:
+      whole = units / 10;
+      fraction = static_cast<uint32_t>(units % 10);
+      break;
+    case 2:
+      whole = units / 100;
+      fraction = static_cast<uint32_t>(units % 100);
+      break;
+    case 3:
+      whole = units / 1000;
+      fraction = static_cast<uint32_t>(units % 1000);
+      break;
+    default:
+      break;
+  }
+  int integerDigits = 1;
+  for (uint64_t power = 10; integerDigits < 20 && whole >= power; power *= 10) ++integerDigits;
+  if (integerDigits > integerLimit) return 0;
+  out[0] = '-';
+  int length = static_cast<int>(negative & (units > 0));  // no sign for a number rounded to 0
+  // Two digits at a time from the end, straight into place: digits copied after being written
+  // byte by byte would wait for those stores.
+  length += integerDigits;
+  char* digit = out + length;
+  for (; whole >= 100; whole /= 100) {
+    digit -= 2;
+    std::memcpy(digit, kPairs + 2 * (whole % 100), 2);
+  }
+  if (whole >= 10) {
+    std::memcpy(digit - 2, kPairs + 2 * whole, 2);
+  } else {
+    digit[-1] = static_cast<char>('0' + whole);
+  }
+  if (decimals > 0) {
+    out[length++] = separator;
+    for (int i = fractionDigits - 1; i >= 0; --i) {
+      out[length + i] = static_cast<char>('0' + fraction % 10);
+      fraction /= 10;
+    }
+    length += fractionDigits;
+    for (int i = fractionDigits; i < decimals; ++i) out[length++] = '0';
+  }
+  return length;
+}
+
+bool roundFastInDouble(double magnitude, int cutoff, int keptDigits, RoundedDecimal& result) {
+  uint64_t units = 0;
+  if (!unitsInDouble(magnitude, cutoff, keptDigits, units)) return false;
+  setDigits(units, cutoff, result);
   return true;
 }
 
@@ -147,10 +247,7 @@ bool roundFastInDouble(double magnitude, int cutoff, int keptDigits, RoundedDeci
 // 18 digits first could lift it to the half, is left to the digit paths.
 bool roundFast(double magnitude, int precision, int decimals, RoundedDecimal& result) {
   if (!(magnitude >= 0.001 && magnitude < 1e15)) return false;
-  static constexpr double kPowers[] = {1e-3, 1e-2, 1e-1, 1e0, 1e1,  1e2,  1e3,  1e4,  1e5,
-                                       1e6,  1e7,  1e8,  1e9, 1e10, 1e11, 1e12, 1e13, 1e14};
-  int leadingExponent = 14;
-  while (magnitude < kPowers[leadingExponent + 3]) --leadingExponent;
+  const int leadingExponent = leadingExponentOf(magnitude);
   const int cutoff = cutoffFor(leadingExponent, precision, decimals);
   const int keptDigits = leadingExponent - cutoff + 1;
   if (cutoff > 0 || cutoff < -3 || keptDigits >= 18) return false;
@@ -226,7 +323,8 @@ int fixedText(const RoundedDecimal& rounded, bool negative, int decimals, char s
   if (integerDigits <= 0) {
     out[length++] = '0';
   } else {
-    std::memcpy(out + length, rounded.digits, static_cast<size_t>(integerDigits));
+    // All digits copied (fixed size: no library call), the integer ones kept.
+    std::memcpy(out + length, rounded.digits, sizeof rounded.digits);
     length += integerDigits;
     // Digits of weight above the last one kept are zeros (at most 18 significant digits).
     if (rounded.count > 0) {
@@ -286,6 +384,13 @@ bool isBlank(QChar c) { return c.unicode() <= 0x20; }
 }  // namespace
 
 int formatFixedInto(char* out, double x, int precision, int decimals, char separator) {
+  int cutoff = 0;
+  uint64_t units = 0;
+  if (roundToUnits(std::fabs(x), precision, decimals, cutoff, units)) {
+    const int length =
+        unitsText(units, cutoff, std::signbit(x), decimals, separator, precision, out);
+    if (length > 0) return length;  // else too many integer digits: the exponent form
+  }
   if (!std::isfinite(x)) return specialText(x, out);
   const RoundedDecimal rounded = roundDecimal(std::fabs(x), precision, decimals);
   const bool negative = std::signbit(x);
@@ -296,6 +401,11 @@ int formatFixedInto(char* out, double x, int precision, int decimals, char separ
 }
 
 int formatTimeInto(char* out, double seconds, char separator) {
+  int cutoff = 0;
+  uint64_t units = 0;
+  if (roundToUnits(std::fabs(seconds), 18, 1, cutoff, units)) {
+    return unitsText(units, cutoff, std::signbit(seconds), 1, separator, 18, out);
+  }
   if (!std::isfinite(seconds)) return specialText(seconds, out);
   // 18 significant digits, then zeros, as formatCell writes a fixed-point text of any length.
   const RoundedDecimal rounded = roundDecimal(std::fabs(seconds), 18, 1);

@@ -55,14 +55,15 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
         length += formatFixedInto(numbers + length, value, 5, 2, fileSeparator);
       numbers[length++] = ';';
     }
-    const QString& note = table.cell(DataTable::kNotesColumn, r);
+    // Most rows have no note: asked without touching the row's texts.
+    const bool noted = table.rowHasNote(r);
     if (asciiSeparator) {
       block.append(numbers, length);
-      if (cellHasText(note)) block += note.toLocal8Bit();
+      if (noted) block += table.cell(DataTable::kNotesColumn, r).toLocal8Bit();
       block.append("\r\n", 2);
     } else {  // the same fields as text with the separator put in, then encoded as a whole
       QString line = QString::fromLatin1(numbers, length).replace(QLatin1Char('.'), separator);
-      block += encodeLine(cellHasText(note) ? line + note : line);
+      block += encodeLine(noted ? line + table.cell(DataTable::kNotesColumn, r) : line);
     }
     if (block.size() > kWriteBlockBytes) {
       writeBytes(device, block);

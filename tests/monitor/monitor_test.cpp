@@ -535,9 +535,10 @@ TEST_F(MonitorTest, FastRedrawMatchesTheExactMappingPixelForPixel) {
       m->captions().setText(MonitorCaptions::TimeStart, timeStart);
     }
     // Rows from before the window to beyond it; some views put every row far outside, where
-    // the x coordinates wrap around 16 bits.
+    // the x coordinates wrap around 16 bits, some beyond 2^30 pixels.
     store->rowCount = 2000;
-    double t = uniform(-0.5, 1.5) * minutes * 60 + (view % 7 == 0 ? 1e5 : 0);
+    const double far = view % 7 == 0 ? (view % 2 ? 1e5 : 1e7) : 0;
+    double t = uniform(-0.5, 1.5) * minutes * 60 + far;
     for (int r = 1; r <= store->rowCount; ++r) {
       t += uniform(0, 3.0 * minutes * 60 / store->rowCount);
       store->time[r] = t;

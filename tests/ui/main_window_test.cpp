@@ -100,6 +100,9 @@ TEST_F(WindowsTest, DraggedRowsMoveTheirTextsNeverTheStore) {
   drag(1, 20);  // dropped beyond the record: lands on its last row
   EXPECT_EQ(table->cell(0, 4), QStringLiteral("  2.0"));
   EXPECT_EQ(table->cell(0, 5), DataTable::blank());
+  for (int row = 0; row <= 5; ++row) {  // the notes the monitor marks moved with their texts
+    EXPECT_EQ(table->rowHasNote(row), cellHasText(table->cell(5, row))) << row;
+  }
 }
 
 TEST_F(WindowsTest, SimulatedRunFromStartToStop) {
