@@ -242,7 +242,6 @@ VELAN_FOR_EVERY_X86 void pixelRows(const ChannelPass& pass, const double* values
 void Monitor::redrawFrom(int row) {
   if (store_.rowCount <= 0) return;
   const bool plotMode = view_.displayMode == kPlot;
-  if (plotMode && notes_) notes_->clearNotes();
   const long double windowEnd = (static_cast<long double>(view_.origin[0]) + view_.span[0]) * 60;
   // A double time lies beyond the window's end exactly when it lies beyond this double.
   const double lastTimeInWindow = doubleAtOrBelow(windowEnd);
@@ -316,8 +315,8 @@ void Monitor::redrawFrom(int row) {
       }
     }
   }
-  // One append for all: the notes window lays its text out once, not once per note.
-  if (plotMode && notes_ && !listedNotes.isEmpty()) notes_->appendNotes(listedNotes);
+  // All at once: the notes window lays its text out once, not once per note.
+  if (plotMode && notes_) notes_->showNotes(listedNotes);
 }
 
 void Monitor::refreshView() {

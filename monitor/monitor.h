@@ -25,8 +25,9 @@ class NotesSink {
   virtual ~NotesSink() = default;
   virtual void clearNotes() = 0;
   virtual void appendNote(const QString& line) = 0;
-  /// Appends several lines at once (a full redraw in plot mode lists all its notes).
-  virtual void appendNotes(const QStringList& lines) {
+  /// Shows exactly these lines (a full redraw in plot mode lists all its notes).
+  virtual void showNotes(const QStringList& lines) {
+    clearNotes();
     for (const QString& line : lines) appendNote(line);
   }
   /// Makes the window visible and restores it to its normal size.

@@ -18,13 +18,10 @@ class TForm3 : public QWidget, public NotesSink {
   // NotesSink
   void clearNotes() override { Memo1->clear(); }
   void appendNote(const QString& line) override { Memo1->appendPlainText(line); }
-  void appendNotes(const QStringList& lines) override {
-    // Into an empty window (a plot's redraw clears it first) the whole text is set at once.
-    if (Memo1->document()->isEmpty()) {
-      Memo1->setPlainText(lines.join(QLatin1Char('\n')));
-    } else {
-      Memo1->appendPlainText(lines.join(QLatin1Char('\n')));
-    }
+  void showNotes(const QStringList& lines) override {
+    // Unchanged (a scale stepped, the same rows shown): no new layout, the place kept.
+    const QString text = lines.join(QLatin1Char('\n'));
+    if (Memo1->toPlainText() != text) Memo1->setPlainText(text);
   }
   void showRestored() override;
 
