@@ -155,8 +155,9 @@ bool ChannelScalingDialog::applyCalibration() {
 void ChannelScalingDialog::accept() {
   std::array<ChannelScaling, kChannels + 1> entered{};
   try {
-    for (int c = 1; c <= kChannels; ++c) {
-      entered[c] = parseScaling(c, factorEdits_[c]->text(), offsetEdits_[c]->text(), separator_);
+    for (size_t c = 1; c < entered.size(); ++c) {
+      entered[c] = parseScaling(static_cast<int>(c), factorEdits_[c]->text(),
+                                offsetEdits_[c]->text(), separator_);
     }
   } catch (const VelanError& error) {
     showMessage(error.message());  // nothing taken: the dialog stays open

@@ -40,7 +40,7 @@ void TForm1::setFirstNote(const QString& remarks) {
 
 void TForm1::channelScalingClick() {
   std::array<QString, kChannels + 1> units;
-  for (int c = 1; c <= kChannels; ++c) units[c] = unitLabel(c);
+  for (size_t c = 1; c < units.size(); ++c) units[c] = unitLabel(static_cast<int>(c));
   std::function<double(int)> latest;
   if (recording()) latest = [this](int c) { return recorder_.latestMillivolts(c); };
   ChannelScalingDialog dialog(scalings_, units, separator_, latest, this);
