@@ -237,27 +237,27 @@ TEST_F(RecorderTest, NotesCarryTheRowTimeInMinutes) {
 // the run applies from the next row, which notes it.
 TEST_F(RecorderTest, ScalingsApplyToTheTrimmedMeanFromTheNextRowWithANote) {
   store->converterOpen = true;
-  for (int c = 1; c <= 3; ++c) fields.setChannelSelected(c, true);
+  for (int c : {1, 2, 4}) fields.setChannelSelected(c, true);
   fields.setUnitLabel(2, QStringLiteral("°C"));
   fields.setScaling(2, {0.1, -50.0});
-  fields.setScaling(3, {2.0, 1.0});
-  const auto row = [&](int32_t reading, int channel3Polls) {
+  fields.setScaling(4, {2.0, 1.0});
+  const auto row = [&](int32_t reading, int channel4Polls) {
     for (int p = 0; p < 3; ++p) {
       feed(1, {reading});
       feed(2, {reading});
-      if (p < channel3Polls) feed(3, {reading});
+      if (p < channel4Polls) feed(4, {reading});
     }
     poll(3);
     recorder.Timer1Timer();
   };
-  row(1638, 2);  // 1000 mV; channel 3 not measured
+  row(1638, 2);  // 1000 mV; channel 4 not measured
   fields.setScaling(2, {2.0, 5.0});
   row(3276, 2);  // 2000 mV
   row(3276, 3);
   EXPECT_DOUBLE_EQ(store->value[2][1], 50.0);
-  EXPECT_TRUE(isMissing(store->value[3][1]));
+  EXPECT_TRUE(isMissing(store->value[4][1]));
   EXPECT_DOUBLE_EQ(store->value[2][2], 4005.0);
-  EXPECT_DOUBLE_EQ(store->value[3][3], 4001.0);
+  EXPECT_DOUBLE_EQ(store->value[4][3], 4001.0);
   EXPECT_DOUBLE_EQ(recorder.latestMillivolts(2), 2000.0) << "the reading before its scaling";
   EXPECT_EQ(listener.notes, QStringList({"20.03-> Ch. 2 scaling: °C = 2 x mV + 5"}))
       << "noted once, on the first row stored with it";

@@ -1,3 +1,4 @@
+#include <QAbstractItemModelTester>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
@@ -77,8 +78,13 @@ TEST_F(WindowsTest, FocusStartsOnStartRecording) {
 }
 
 TEST_F(WindowsTest, DraggedRowsMoveTheirTextsNeverTheStore) {
+  // Every row inserted or moved is announced to the views with the right indexes.
+  QAbstractItemModelTester modelTester(table,
+                                       QAbstractItemModelTester::FailureReportingMode::Fatal);
   main->StartClick();
+  QSignalSpy inserted(table, &QAbstractItemModel::rowsInserted);
   storeRows(4);
+  EXPECT_EQ(inserted.last().at(1).toInt(), table->rowCount() - 1) << "a new row is the last";
   main->StopClick();
   table->setCell(5, 2, QStringLiteral("second"));
   const double secondTime = store->time[2];
@@ -100,6 +106,9 @@ TEST_F(WindowsTest, DraggedRowsMoveTheirTextsNeverTheStore) {
   drag(1, 20);  // dropped beyond the record: lands on its last row
   EXPECT_EQ(table->cell(0, 4), QStringLiteral("  2.0"));
   EXPECT_EQ(table->cell(0, 5), DataTable::blank());
+  std::unique_ptr<QMimeData> between(table->mimeData({table->index(3, 0)}));  // table row 4
+  EXPECT_TRUE(table->dropMimeData(between.get(), Qt::CopyAction, 1, 0, {}));  // above model row 1
+  EXPECT_EQ(table->cell(0, 2), QStringLiteral("  2.0")) << "onto the row below the gap";
   for (int row = 0; row <= 5; ++row) {  // the notes the monitor marks moved with their texts
     EXPECT_EQ(table->rowHasNote(row), cellHasText(table->cell(5, row))) << row;
   }
