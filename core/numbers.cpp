@@ -79,38 +79,43 @@ RoundedDecimal roundDecimalExact(double magnitude, int precision, int decimals) 
   return roundDigits(d, cutoffFor(d.exponent, precision, decimals));
 }
 
+// Writes the decimal digits of `value`, two a division, so that they end just before `end`;
+// returns where they begin.
+char* digitsBefore(char* end, uint64_t value) {
+  static constexpr char kPairs[] =
+      "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
+      "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
+      "888990919293949596979899";
+  for (; value >= 100; value /= 100) {
+    end -= 2;
+    std::memcpy(end, kPairs + 2 * (value % 100), 2);
+  }
+  if (value >= 10) {
+    end -= 2;
+    std::memcpy(end, kPairs + 2 * value, 2);
+  } else {
+    *--end = static_cast<char>('0' + value);
+  }
+  return end;
+}
+
 // The digits of a rounded whole number `value` at weight 10^cutoff.
 void setDigits(uint64_t value, int cutoff, RoundedDecimal& result) {
   result.exponent10 = cutoff;
   result.count = 0;
   if (value == 0) return;
-  // Two digits a division, from the end.
-  static constexpr char kPairs[] =
-      "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
-      "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
-      "888990919293949596979899";
-  // Written from position 20 down, copied as a whole: a copy of fixed size is a few moves,
-  // one of the digit count a library call.
+  // Written before position 20, copied as a whole: a copy of fixed size is a few moves, one of
+  // the digit count a library call.
   char text[40] = {};
-  int first = 20;
-  for (; value >= 100; value /= 100) {
-    first -= 2;
-    std::memcpy(text + first, kPairs + 2 * (value % 100), 2);
-  }
-  if (value >= 10) {
-    first -= 2;
-    std::memcpy(text + first, kPairs + 2 * value, 2);
-  } else {
-    text[--first] = static_cast<char>('0' + value);
-  }
-  result.count = 20 - first;
+  const char* first = digitsBefore(text + 20, value);
+  result.count = static_cast<int>(text + 20 - first);
   static_assert(sizeof result.digits >= 20);
-  std::memcpy(result.digits, text + first, 20);
+  std::memcpy(result.digits, first, 20);
 }
 
-// roundFast for at most 15 kept digits in double arithmetic alone: the x87 unit's conversions
-// to integers cost several times more on some processors than this whole function.
-// Why it is exact: s = 10^-cutoff has at most 10 bits, so with x split into two 26-bit halves
+// The rounded units for at most 15 kept digits, in double arithmetic alone: the x87 unit's
+// conversions to integers cost several times more on some processors than this whole function. Why
+// it is exact: s = 10^-cutoff has at most 10 bits, so with x split into two 26-bit halves
 // (Veltkamp) both partial products are exact and lo = (xHigh * s - hi) + xLow * s is the exact
 // error of hi = fl(x * s) (Dekker's product), |lo| <= ulp(hi) / 2. Here x * s < 10^15 < 2^50,
 // so ulp(hi) <= 2^-3, the integer part is exact, and f = hi - whole is an exact multiple of
@@ -179,10 +184,6 @@ bool roundToUnits(double magnitude, int precision, int decimals, int& cutoff, ui
 // fixedText writes the same number; `integerLimit` integer digits at most, else returns 0.
 int unitsText(uint64_t units, int cutoff, bool negative, int decimals, char separator,
               int integerLimit, char* out) {
-  static constexpr char kPairs[] =
-      "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
-      "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
-      "888990919293949596979899";
   const int fractionDigits = -cutoff;
   // Constant divisors: the compiler multiplies; a divisor from a table would take a division
   // instruction, several times this whole function's other work.
@@ -209,19 +210,10 @@ int unitsText(uint64_t units, int cutoff, bool negative, int decimals, char sepa
   if (integerDigits > integerLimit) return 0;
   out[0] = '-';
   int length = static_cast<int>(negative & (units > 0));  // no sign for a number rounded to 0
-  // Two digits at a time from the end, straight into place: digits copied after being written
-  // byte by byte would wait for those stores.
+  // Straight into place: digits copied after being written byte by byte would wait for those
+  // stores.
   length += integerDigits;
-  char* digit = out + length;
-  for (; whole >= 100; whole /= 100) {
-    digit -= 2;
-    std::memcpy(digit, kPairs + 2 * (whole % 100), 2);
-  }
-  if (whole >= 10) {
-    std::memcpy(digit - 2, kPairs + 2 * whole, 2);
-  } else {
-    digit[-1] = static_cast<char>('0' + whole);
-  }
+  digitsBefore(out + length, whole);
   if (decimals > 0) {
     out[length++] = separator;
     for (int i = fractionDigits - 1; i >= 0; --i) {
@@ -234,24 +226,23 @@ int unitsText(uint64_t units, int cutoff, bool negative, int decimals, char sepa
   return length;
 }
 
-bool roundFastInDouble(double magnitude, int cutoff, int keptDigits, RoundedDecimal& result) {
-  uint64_t units = 0;
-  if (!unitsInDouble(magnitude, cutoff, keptDigits, units)) return false;
-  setDigits(units, cutoff, result);
-  return true;
-}
-
 // The common case without any decimal conversion: for 0.001 <= x < 1e15 and a rounding digit at
 // most three places after the point, x * 10^k is exact in long double (53 + 10 bits), so its
 // fraction decides the rounding exactly. Only a fraction just below one half, where rounding to
 // 18 digits first could lift it to the half, is left to the digit paths.
 bool roundFast(double magnitude, int precision, int decimals, RoundedDecimal& result) {
+  int cutoff = 0;
+  uint64_t units = 0;
+  if (roundToUnits(magnitude, precision, decimals, cutoff, units)) {
+    setDigits(units, cutoff, result);
+    return true;
+  }
+  // Left here: 16 and 17 kept digits, where the double product is no longer exact.
   if (!(magnitude >= 0.001 && magnitude < 1e15)) return false;
   const int leadingExponent = leadingExponentOf(magnitude);
-  const int cutoff = cutoffFor(leadingExponent, precision, decimals);
+  cutoff = cutoffFor(leadingExponent, precision, decimals);
   const int keptDigits = leadingExponent - cutoff + 1;
-  if (cutoff > 0 || cutoff < -3 || keptDigits >= 18) return false;
-  if (keptDigits <= 15) return roundFastInDouble(magnitude, cutoff, keptDigits, result);
+  if (cutoff > 0 || cutoff < -3 || keptDigits <= 15 || keptDigits >= 18) return false;
   static constexpr long double kScale[] = {1.0L, 10.0L, 100.0L, 1000.0L};
   const long double scaled = magnitude * kScale[-cutoff];
   const uint64_t whole = static_cast<uint64_t>(scaled);  // below 1e18: exact truncation
@@ -260,11 +251,8 @@ bool roundFast(double magnitude, int precision, int decimals, RoundedDecimal& re
   if (!roundUp) {
     // The 18th significant digit has weight 10^-(18 - keptDigits) here, in units of 10^cutoff;
     // a fraction within two of those below one half is left to the digit paths.
-    static constexpr long double kNearHalf[] = {
-        0.5L - 2e-18L, 0.5L - 2e-17L, 0.5L - 2e-16L, 0.5L - 2e-15L, 0.5L - 2e-14L, 0.5L - 2e-13L,
-        0.5L - 2e-12L, 0.5L - 2e-11L, 0.5L - 2e-10L, 0.5L - 2e-9L,  0.5L - 2e-8L,  0.5L - 2e-7L,
-        0.5L - 2e-6L,  0.5L - 2e-5L,  0.5L - 2e-4L,  0.5L - 2e-3L,  0.5L - 2e-2L,  0.5L - 2e-1L};
-    if (keptDigits < 0 || fraction >= kNearHalf[keptDigits]) return false;
+    const long double nearHalf = keptDigits == 16 ? 0.5L - 2e-2L : 0.5L - 2e-1L;
+    if (fraction >= nearHalf) return false;
   }
   setDigits(whole + (roundUp ? 1 : 0), cutoff, result);
   return true;

@@ -157,6 +157,7 @@ bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
   const double step = store_.readingInterval / 1000.0;
   store_.time[n] = store_.time[n - 1] + static_cast<double>(intervals) * step;
   table_.setCell(0, n, DataTable::timeText(store_.time[n]));
+  const QString scalingNote = takeScalings(n);
   for (int c = 1; c <= kChannels; ++c) {
     // Divided by the successful readings, so failed ones do not pull the mean toward zero;
     // with fewer than three there is nothing to trim and the value was not measured.
@@ -171,15 +172,17 @@ bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
                                 store_.readingMax[c] - store_.readingMin[c];
     const double millivolts = static_cast<double>(trimmed / ((readings - 2) * 1.638L));
     latestMillivolts_[c] = millivolts;
-    const double v = fields_.scaling(c).apply(millivolts);
+    const double v = appliedScalings_[c].apply(millivolts);
     store_.value[c][n] = v;
     table_.setCell(c, n, DataTable::valueText(v));
   }
   if (measured) clearAccumulators();  // a filled row leaves the readings to the row now due
   for (RecordListener* listener : listeners_) listener->rowStored();
-  QStringList notes = {note, scalingChanges(n)};
-  notes.removeAll(QString());
-  if (!notes.isEmpty()) addNoteAt(n, notes.join(QStringLiteral("  ")));
+  if (!note.isEmpty() && !scalingNote.isEmpty()) {
+    addNoteAt(n, note + QStringLiteral("  ") + scalingNote);
+  } else if (!note.isEmpty() || !scalingNote.isEmpty()) {
+    addNoteAt(n, note + scalingNote);
+  }
   timers_.setPollEnabled(true);
   table_.appendRow();
   if (n > 9) table_.setTopRow(table_.tableRowCount() - 33);
@@ -188,8 +191,8 @@ bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
   return store_.rowCount < kMaxRows;  // a listener began the next part: the run goes on
 }
 
-QString Recorder::scalingChanges(int row) {
-  QStringList changes;
+QString Recorder::takeScalings(int row) {
+  QStringList changes;  // allocates nothing while it stays empty
   for (int c = 1; c <= kChannels; ++c) {
     const ChannelScaling scaling = fields_.scaling(c);
     // Row 1 carries the whole set-up in its start note.

@@ -109,9 +109,9 @@ class Recorder {
   /// Empties the store and the table; the listeners hear of it.
   void clearRecord();
   QString addNoteAt(int row, const QString& text);
-  /// The scalings that changed since the row before `row`, in words for its note; remembers
-  /// the ones now applied.
-  QString scalingChanges(int row);
+  /// Takes the fields' scalings for row `row` (read once a row) and returns those that changed
+  /// since the row before, in words for its note.
+  QString takeScalings(int row);
   /// Stores the next row, `intervals` reading intervals after the previous one; `measured`
   /// false gives a row without readings, `note` goes into its notes cell. Returns false when
   /// the record is full and nobody began the next part.
