@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -151,8 +152,11 @@ bool unitsInDouble(double magnitude, int cutoff, int keptDigits, uint64_t& units
 // The power of ten of magnitude's leading digit, for 0.001 <= magnitude < 1e15: from the binary
 // exponent (1233 / 4096 is log10(2) to within 2e-6, exact for the floor at these exponents),
 // then one comparison.
-constexpr double kPowers[] = {1e-3, 1e-2, 1e-1, 1e0,  1e1,  1e2,  1e3,  1e4,  1e5, 1e6,
-                              1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+// A std::array: the test builds check its indexes, and a wrong index here would otherwise only
+// send numbers down the slow path unseen.
+constexpr std::array<double, 19> kPowers = {1e-3, 1e-2, 1e-1, 1e0,  1e1, 1e2, 1e3,
+                                            1e4,  1e5,  1e6,  1e7,  1e8, 1e9, 1e10,
+                                            1e11, 1e12, 1e13, 1e14, 1e15};
 int leadingExponentOf(double magnitude) {
   uint64_t bits = 0;
   std::memcpy(&bits, &magnitude, sizeof bits);

@@ -62,6 +62,10 @@ TEST_F(WindowsTest, AFullRecordIsSavedAsAPartAndTheRunGoesOn) {
     EXPECT_EQ(recovered->staged.cells[0][DataTable::kNotesColumn], note) << "row 1's note too";
     main->StopClick();
   }
+  store->dataSaved = true;
+  main->StartClick();
+  storeRows(1);
+  EXPECT_FALSE(child<QLabel>("LbStatus")->toolTip().contains("Part")) << "a new run, no parts yet";
 }
 
 }  // namespace

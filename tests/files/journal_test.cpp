@@ -162,6 +162,8 @@ TEST_F(JournalTest, DamagedLinesAreSkippedAndCountedEverythingElseIsKept) {
       {"an infinite time", QByteArray(whole).replace("row;1;1;", "row;1;inf;"), 2, 1, "n3"},
       {"a NaN value", QByteArray(whole).replace("row;3;3;300", "row;3;3;nan"), 2, 1, "n2  n3"},
       {"a note on row -1", QByteArray(whole).insert(lastRow, "note;-1;x\n"), 3, 1, "n3"},
+      {"a unit with a bad escape", QByteArray(whole).insert(lastRow, "channel;2;1;\\q\n"), 3, 1,
+       "n3"},
       {"several", QByteArray(whole).replace("row;1;", "rox;1;").replace("row;3;", "row;;"), 1, 2,
        "n2  n3"},
       {"a bad last line", whole + "row;4;4;nan;;;\n", 3, 1, "n3"},
