@@ -295,6 +295,29 @@ void BM_OpenToFirstReading(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenToFirstReading)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
+// How fresh the built-in driver's values are with four channels at 12 bits on the emulator: a
+// value counts for one round over the channels and the driver's margin (0.2 s).
+void BM_FreshnessFourChannels(benchmark::State& state) {
+  EmulatedConverter converter;
+  if (!converter.driver.openUnit(3)) state.SkipWithError("no converter answered");
+  converter.setUp();
+  int32_t reading = 0;
+  while (!converter.driver.getValue(&reading, 3, 4)) QThread::usleep(200);
+  double roundMs = 0;
+  for (auto _ : state) {
+    const size_t before = converter.emulator.controlBytes().size();
+    QElapsedTimer watched;
+    watched.start();
+    QThread::msleep(2000);
+    const size_t conversions = converter.emulator.controlBytes().size() - before;
+    roundMs = conversions ? watched.nsecsElapsed() / 1e6 * kChannels / conversions : 0;
+  }
+  state.counters["round_ms"] = roundMs;
+  state.counters["bound_ms"] = roundMs + 200;
+  converter.driver.closeUnit(3);
+}
+BENCHMARK(BM_FreshnessFourChannels)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
 void BM_PollBuiltInDriver(benchmark::State& state) {
   EmulatedConverter converter;
   if (!converter.driver.openUnit(3)) state.SkipWithError("no converter answered");

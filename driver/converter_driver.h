@@ -3,6 +3,10 @@
 #include <QString>
 #include <cstdint>
 
+/// Why no reading came lately: the device is gone, requests go unanswered, or answers are
+/// refused (stray bytes, out of range). None while readings come.
+enum class LineTrouble { None, DeviceGone, NoAnswer, AnswersRejected };
+
 /// The converter maker's four calls. Results are the driver's byte flags: non-zero = success.
 class ConverterDriver {
  public:
@@ -16,4 +20,9 @@ class ConverterDriver {
   /// Answers refused or given up since the open (line noise, a slow converter); 0 when the
   /// driver cannot tell.
   virtual int rejectedAnswers() const { return 0; }
+  /// Requests the converter did not answer in time since the open; 0 when the driver cannot tell.
+  virtual int unansweredRequests() const { return 0; }
+  /// What kept the last conversion from giving a reading; None when it gave one (or the driver
+  /// cannot tell).
+  virtual LineTrouble trouble() const { return LineTrouble::None; }
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -8,21 +9,30 @@
 /// The converter's line protocol: one control byte out, a three-byte answer back, and the rules
 /// by which an answer is believed.
 ///
-/// A reading is accepted only when it provably answers its own request:
+/// The one rule: every reading handed over is one the converter sent for that request, or none.
+/// An answer carries no channel, so only its timing can tell it from a stray (an answer the line
+/// repeated, a late answer to an earlier request, noise that looks like one). A reading is
+/// accepted only when
 /// - the line was quiet when the request went out (nothing unread, nothing unasked on its way),
-/// - exactly three bytes came within the answer timeout, and nothing followed them for
-///   kAnswerGuard (a byte right behind them is line noise or a stray: the three are not
-///   known to be the answer),
+/// - exactly three bytes came within the answer timeout,
+/// - nothing followed them for kAnswerGuard plus as long as a conversion takes (the longer of
+///   this answer's own time and the longest the converter took lately): had the three bytes
+///   been a stray, the real answer would have come within that time and made them too many,
+///   and an echo of the answer would come within it too,
 /// - the first is '+' or '-', and the magnitude is within the requested resolution: at b bits
 ///   the input range spans -(2^b - 1)..+(2^b - 1) (12 bits: +-4095, 16 bits: +-65535).
-/// Anything else is no reading: the line is drained until it has been quiet for kQuietLine.
+/// Anything else is no reading: the line is drained until the refused request's answer has
+/// had its time and the line has been quiet for kQuietLine. The price is freshness: a
+/// conversion costs twice its time plus kAnswerGuard (at 12 bits on the emulator, 20 ms
+/// conversions: about 65 ms a channel).
 ///
 /// Timeouts: an answer is waited for kAnswerTimeout, which allows the slowest conversion the
 /// maker gives (about a second at 16 bits). A request given up may still be converting, and
-/// nothing may be sent to a converter while it converts: no request goes out until
-/// kLongestConversion has passed since the given-up request and the line has then been quiet
-/// for kQuietLine. Whatever arrives meanwhile (a late answer) is discarded, never taken for
-/// the next request's answer.
+/// nothing may be sent to a converter while it converts: no request goes out until its late
+/// answer has come and the line has then been quiet for kQuietLine. When nothing at all has
+/// come within kLongestConversion of the request, the converter is lost: its line is closed
+/// (which takes its power) and opened again as after a device that went away, so a converter
+/// slower than that is never asked while converting and its answers are lost, never misread.
 namespace converter_protocol {
 
 using Clock = std::chrono::steady_clock;
@@ -31,13 +41,16 @@ using std::chrono::milliseconds;
 /// The answer to a conversion: a sign character, then the magnitude, high byte first.
 inline constexpr int kAnswerBytes = 3;
 inline constexpr milliseconds kAnswerTimeout{1200};
-/// Three times the slowest conversion the maker gives: a converter slower than that is broken,
-/// and its answers are lost rather than misread.
+/// Three times the slowest conversion the maker gives: a converter that has not answered a
+/// request by then is taken as lost and powered off and on again.
 inline constexpr milliseconds kLongestConversion{3000};
 /// Longer than a USB serial adapter's usual 16 ms latency timer, so that a byte sent right
 /// behind an answer is seen before the answer is believed (at 9600 baud a byte takes 1 ms).
 inline constexpr milliseconds kAnswerGuard{20};
 inline constexpr milliseconds kQuietLine{100};
+/// How long an open waits beyond the settling time for the line to go quiet: a line with noise
+/// or another device on it fails the open rather than keeping the window waiting.
+inline constexpr milliseconds kOpenQuietBound{500};
 
 /// The control byte of one conversion: bits 7-5 the channel - 1, bits 4-1 the resolution - 1,
 /// bit 0 set for single-ended (the channel against ground).
@@ -65,9 +78,14 @@ class AnswerReader {
  public:
   enum class Verdict { Waiting, Accepted, Rejected, GivenUp };
 
-  AnswerReader(int bits, Clock::time_point sent, Clock::duration timeout = kAnswerTimeout,
-               Clock::duration guard = kAnswerGuard)
-      : bits_(bits), deadline_(sent + timeout), guard_(guard) {}
+  /// `conversionSeen`: the longest the converter took lately to answer (none yet: zero).
+  AnswerReader(int bits, Clock::time_point sent, Clock::duration conversionSeen = {},
+               Clock::duration timeout = kAnswerTimeout, Clock::duration guard = kAnswerGuard)
+      : bits_(bits),
+        sent_(sent),
+        deadline_(sent + timeout),
+        guard_(guard),
+        conversionSeen_(conversionSeen) {}
 
   void received(const uint8_t* bytes, size_t count, Clock::time_point at) {
     for (size_t i = 0; i < count; ++i) {
@@ -83,21 +101,31 @@ class AnswerReader {
     if (received_ < kAnswerBytes) return now > deadline_ ? Verdict::GivenUp : Verdict::Waiting;
     if (complete_ > deadline_) return Verdict::GivenUp;  // came after the request was given up
     if (!converter_protocol::reading(answer_, bits_)) return Verdict::Rejected;
-    return now - complete_ >= guard_ ? Verdict::Accepted : Verdict::Waiting;
+    return now >= believedAt() ? Verdict::Accepted : Verdict::Waiting;
   }
 
   /// When the verdict changes if no byte comes: the guard's end, or the timeout.
   Clock::time_point decisionDue() const {
-    return received_ == kAnswerBytes ? complete_ + guard_ : deadline_;
+    return received_ == kAnswerBytes ? believedAt() : deadline_;
   }
+
+  /// How long the converter took for this answer, once its three bytes came.
+  Clock::duration conversionTime() const { return complete_ - sent_; }
 
   /// The reading, once the verdict is Accepted.
   int32_t reading() const { return converter_protocol::reading(answer_, bits_).value_or(0); }
 
  private:
+  // The end of the quiet that proves the three bytes the answer (see the rule above).
+  Clock::time_point believedAt() const {
+    return complete_ + guard_ + std::max(conversionSeen_, complete_ - sent_);
+  }
+
   int bits_;
+  Clock::time_point sent_;
   Clock::time_point deadline_;
   Clock::duration guard_;
+  Clock::duration conversionSeen_;
   uint8_t answer_[kAnswerBytes] = {};
   int received_ = 0;
   Clock::time_point complete_{};

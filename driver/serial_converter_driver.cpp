@@ -1,6 +1,7 @@
 #include "serial_converter_driver.h"
 
 #include <grp.h>
+#include <sys/file.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,35 +103,19 @@ uint8_t SerialConverterDriver::openUnit(int32_t port) {
   {
     const std::lock_guard lock(mutex_);
     channels_ = {};
-    firstTook_ = {};
+    firstTook_ = firstConversion_ = {};
   }
   rejected_ = 0;
+  unanswered_ = 0;
+  trouble_ = LineTrouble::None;
   std::promise<QString> opened;  // empty: a converter answered; else why not
   std::future<QString> result = opened.get_future();
   // The thread owns the promise: nothing it touches lives on this function's stack.
-  thread_.reset(QThread::create([this, opened = std::move(opened)]() mutable {
+  thread_.reset(QThread::create([this, port, opened = std::move(opened)]() mutable {
     QSerialPort line;
-    if (!openLine(line)) {
-      opened.set_value(openError(line, device_));
-      return;
-    }
-    int32_t reading = 0;
-    Clock::time_point sent;
-    // One accepted conversion proves that a converter answers. Until then the line settles:
-    // what comes meanwhile (the end of an answer to an earlier program) is discarded.
-    drain(line, Clock::now() + timing_.settle);
-    const bool answers = !stopping_ && convert(line, 1, 12, &reading, &sent) == Step::Reading;
-    if (!answers) {
-      line.setRequestToSend(false);
-      opened.set_value(QStringLiteral("No converter answered on %1").arg(device_));
-      return;
-    }
-    {
-      const std::lock_guard lock(mutex_);
-      firstTook_ = Clock::now() - sent;
-    }
-    opened.set_value(QString());
-    convertUntilStopped(line);
+    const QString failure = openAndProve(line, port);
+    opened.set_value(failure);
+    if (failure.isEmpty()) convertUntilStopped(line);
   }));
   thread_->start();
   openFailure_ = result.get();
@@ -140,9 +125,38 @@ uint8_t SerialConverterDriver::openUnit(int32_t port) {
   return 0;
 }
 
+QString SerialConverterDriver::openAndProve(QSerialPort& line, int32_t port) {
+  const QString failure = openLine(line);
+  if (!failure.isEmpty()) return failure;
+  const auto giveUp = [&line](const QString& why) {
+    line.setRequestToSend(false);
+    line.close();
+    return why;
+  };
+  // Until the converter has powered up the line settles: what comes meanwhile (the end of an
+  // answer to an earlier program) is discarded. A line that will not go quiet soon after has
+  // noise or another device on it: waiting for a pause in it could take any time.
+  const Clock::time_point settled = Clock::now() + timing_.settle;
+  if (!drain(line, settled, settled + timing_.openQuietBound) && !stopping_) {
+    return giveUp(
+        QStringLiteral("The line never went quiet: noise or another device on COM %1 (%2)")
+            .arg(port)
+            .arg(device_));
+  }
+  // One accepted conversion proves that a converter answers.
+  const Conversion proof = stopping_ ? Conversion{} : convert(line, 1, 12);
+  if (proof.step != Step::Reading) {
+    return giveUp(QStringLiteral("No converter answered on %1").arg(device_));
+  }
+  const std::lock_guard lock(mutex_);
+  firstTook_ = Clock::now() - proof.sent;
+  firstConversion_ = proof.conversion;
+  return {};
+}
+
 uint8_t SerialConverterDriver::setChannel(int32_t, int32_t channel, int32_t bits, int32_t,
                                           int32_t filterFactor) {
-  if (!thread_ || channel < 1 || channel > kChannels) return 0;
+  if (!thread_ || channel < 1 || channel > kDeviceChannels) return 0;
   const std::lock_guard lock(mutex_);
   Channel& set = channels_[static_cast<size_t>(channel)];
   set.setUp = true;
@@ -152,13 +166,13 @@ uint8_t SerialConverterDriver::setChannel(int32_t, int32_t channel, int32_t bits
 }
 
 uint8_t SerialConverterDriver::getValue(int32_t* reading, int32_t, int32_t channel) {
-  if (channel < 1 || channel > kChannels) return 0;
+  if (channel < 1 || channel > kDeviceChannels) return 0;
   const std::lock_guard lock(mutex_);
   const Channel& kept = channels_[static_cast<size_t>(channel)];
   // A channel not converted lately (a pulled cable, a device gone) has no value: the last one
   // repeated would pass for a measurement.
   if (!kept.fresh || Clock::now() - kept.converted > staleAfter()) return 0;
-  *reading = static_cast<int32_t>(std::lround(kept.kept));
+  *reading = static_cast<int32_t>(std::lround(kept.filtered));
   return 1;
 }
 
@@ -188,14 +202,28 @@ SerialConverterDriver::Clock::duration SerialConverterDriver::staleAfter() const
   return round;
 }
 
+SerialConverterDriver::Clock::duration SerialConverterDriver::conversionSeen() const {
+  Clock::duration longest = firstConversion_;
+  for (const Channel& channel : channels_) {
+    if (channel.setUp) longest = std::max(longest, channel.conversion);
+  }
+  return longest;
+}
+
 bool SerialConverterDriver::pause(milliseconds duration) {
   std::unique_lock lock(stopMutex_);
   return !stopSignal_.wait_for(lock, duration, [this] { return stopping_.load(); });
 }
 
-bool SerialConverterDriver::openLine(QSerialPort& line) {
+QString SerialConverterDriver::openLine(QSerialPort& line) {
   line.setPortName(device_);
-  if (!line.open(QIODevice::ReadWrite)) return false;
+  if (!line.open(QIODevice::ReadWrite)) return openError(line, device_);
+  // The port's own lock goes by the name, and a terminal's exclusive mode does not bind root: a
+  // lock on the open device itself keeps a second Velan off it under any name and any user.
+  if (::flock(static_cast<int>(line.handle()), LOCK_EX | LOCK_NB) != 0) {
+    line.close();
+    return QStringLiteral("%1 is in use by another program.").arg(device_);
+  }
   line.setBaudRate(QSerialPort::Baud9600);
   line.setDataBits(QSerialPort::Data8);
   line.setParity(QSerialPort::NoParity);
@@ -207,47 +235,63 @@ bool SerialConverterDriver::openLine(QSerialPort& line) {
   line.setDataTerminalReady(false);
   line.clearError();
   line.clear();
-  return true;
+  return {};
 }
 
 void SerialConverterDriver::convertUntilStopped(QSerialPort& line) {
   while (!stopping_) {
     if (!line.isOpen()) {  // the device went away: try it again now and then
       if (!pause(timing_.reopen)) break;
-      if (openLine(line)) drain(line, Clock::now() + timing_.settle);
+      if (openLine(line).isEmpty()) drain(line, Clock::now() + timing_.settle);
       continue;
     }
-    int bits[kChannels + 1] = {};  // 0: not set up (a plain array: cppcheck misreads the bound)
+    int bits[kDeviceChannels + 1] = {};  // 0: not set up (a plain array: cppcheck misreads it)
     {
       const std::lock_guard lock(mutex_);
-      for (int c = 1; c <= kChannels; ++c) {
+      for (int c = 1; c <= kDeviceChannels; ++c) {
         bits[c] = channels_[c].setUp ? channels_[c].bits : 0;
       }
     }
     bool any = false;
-    for (int c = 1; c <= kChannels && !stopping_ && line.isOpen(); ++c) {
+    for (int c = 1; c <= kDeviceChannels && !stopping_ && line.isOpen(); ++c) {
       if (bits[c] == 0) continue;
       any = true;
-      int32_t reading = 0;
-      Clock::time_point sent;
-      const Step step = convert(line, c, bits[c], &reading, &sent);
-      if (step == Step::Reading) {
-        keep(c, reading, sent, Clock::now());
+      const Conversion converted = convert(line, c, bits[c]);
+      if (converted.step == Step::Reading) {
+        keep(c, converted, Clock::now());
+        trouble_ = LineTrouble::None;
         continue;
       }
-      if (step == Step::Gone) {
+      if (converted.step == Step::Gone) {
+        trouble_ = LineTrouble::DeviceGone;
         lose(line);
         break;
       }
-      if (step == Step::Stopped) break;
-      ++rejected_;
+      if (converted.step == Step::Stopped) break;
       {
         const std::lock_guard lock(mutex_);
         channels_[static_cast<size_t>(c)].restartFilter = true;  // nothing suspect is averaged in
       }
-      // Whatever is still on its way must not be taken for the next answer; a given-up request
-      // may still be converting.
-      drain(line, step == Step::GivenUp ? sent + timing_.longestConversion : Clock::now());
+      if (converted.step == Step::GivenUp) {
+        ++unanswered_;
+        trouble_ = LineTrouble::NoAnswer;
+        // Nothing may go out while the given-up request may still be converting.
+        if (!awaitLateAnswer(line, converted.sent)) {
+          lose(line);
+          break;
+        }
+        continue;
+      }
+      ++rejected_;
+      trouble_ = LineTrouble::AnswersRejected;
+      // What was refused may have been a stray ahead of the real answer: that one is let come
+      // and go before the next request.
+      Clock::duration answerDue;
+      {
+        const std::lock_guard lock(mutex_);
+        answerDue = conversionSeen() + timing_.guard;
+      }
+      drain(line, converted.sent + answerDue);
     }
     if (!any) pause(kSlice);  // no channel set up yet
   }
@@ -257,56 +301,68 @@ void SerialConverterDriver::convertUntilStopped(QSerialPort& line) {
   }
 }
 
-SerialConverterDriver::Step SerialConverterDriver::convert(QSerialPort& line, int channel, int bits,
-                                                           int32_t* reading,
-                                                           Clock::time_point* sent) {
+SerialConverterDriver::Conversion SerialConverterDriver::convert(QSerialPort& line, int channel,
+                                                                 int bits) {
   using converter_protocol::AnswerReader;
+  Conversion result;
   // The line must be quiet: a byte waiting here came unasked (a late answer, noise). Only a
   // look at the device tells; the port's buffer fills only when it is read.
   line.clearError();
   line.waitForReadyRead(0);
-  if (broken(line)) return Step::Gone;
-  if (line.bytesAvailable() > 0) return Step::Rejected;
+  if (broken(line)) return {Step::Gone, 0, {}, {}};
+  if (line.bytesAvailable() > 0) return {Step::Rejected, 0, Clock::now(), {}};
   const char control = static_cast<char>(converter_protocol::controlByte(channel, bits, true));
-  if (line.write(&control, 1) != 1) return Step::Gone;
-  *sent = Clock::now();
-  AnswerReader answer(bits, *sent, timing_.answer, timing_.guard);
+  if (line.write(&control, 1) != 1) return {Step::Gone, 0, {}, {}};
+  result.sent = Clock::now();
+  Clock::duration seen;
+  {
+    const std::lock_guard lock(mutex_);
+    seen = conversionSeen();
+  }
+  AnswerReader answer(bits, result.sent, seen, timing_.answer, timing_.guard);
+  const auto ended = [&result](Step step) {
+    result.step = step;
+    return result;
+  };
   while (line.bytesToWrite() > 0) {
     if (!line.waitForBytesWritten(static_cast<int>(kSlice.count())) && broken(line)) {
-      return Step::Gone;
+      return ended(Step::Gone);
     }
-    if (stopping_) return Step::Stopped;
-    if (Clock::now() > *sent + timing_.answer) return Step::GivenUp;
+    if (stopping_) return ended(Step::Stopped);
+    if (Clock::now() > result.sent + timing_.answer) return ended(Step::GivenUp);
   }
   for (;;) {
-    if (stopping_) return Step::Stopped;
+    if (stopping_) return ended(Step::Stopped);
     const Clock::time_point now = Clock::now();
     const QByteArray bytes = line.readAll();
     answer.received(reinterpret_cast<const uint8_t*>(bytes.constData()),
                     static_cast<size_t>(bytes.size()), now);
     switch (answer.verdict(now)) {
       case AnswerReader::Verdict::Accepted:
-        *reading = answer.reading();
-        return Step::Reading;
+        result.reading = answer.reading();
+        result.conversion = answer.conversionTime();
+        return ended(Step::Reading);
       case AnswerReader::Verdict::Rejected:
-        return Step::Rejected;
+        return ended(Step::Rejected);
       case AnswerReader::Verdict::GivenUp:
-        return Step::GivenUp;
+        return ended(Step::GivenUp);
       case AnswerReader::Verdict::Waiting:
         break;
     }
     const auto untilDecision =
         std::chrono::ceil<milliseconds>(answer.decisionDue() - now) + milliseconds(1);
     const int wait = static_cast<int>(std::clamp(untilDecision, milliseconds(1), kSlice).count());
-    if (!line.waitForReadyRead(wait) && broken(line)) return Step::Gone;
+    if (!line.waitForReadyRead(wait) && broken(line)) return ended(Step::Gone);
   }
 }
 
-void SerialConverterDriver::drain(QSerialPort& line, Clock::time_point notBefore) {
+bool SerialConverterDriver::drain(QSerialPort& line, Clock::time_point notBefore,
+                                  Clock::time_point deadline) {
   line.readAll();  // what has come already, then whatever comes until the line is quiet
   Clock::time_point quietSince = Clock::now();
   while (!stopping_ && line.isOpen() &&
          (Clock::now() < notBefore || Clock::now() - quietSince < timing_.quiet)) {
+    if (Clock::now() > deadline) return false;
     if (line.waitForReadyRead(static_cast<int>(kSlice.count()))) {
       line.readAll();
       quietSince = Clock::now();
@@ -314,9 +370,30 @@ void SerialConverterDriver::drain(QSerialPort& line, Clock::time_point notBefore
       lose(line);
     }
   }
+  return !stopping_ && line.isOpen();
+}
+
+bool SerialConverterDriver::awaitLateAnswer(QSerialPort& line, Clock::time_point sent) {
+  bool heard = line.bytesAvailable() > 0;
+  line.readAll();
+  Clock::time_point quietSince = Clock::now();
+  while (!stopping_ && line.isOpen()) {
+    const Clock::time_point now = Clock::now();
+    if (heard && now - quietSince >= timing_.quiet) return true;
+    if (!heard && now >= sent + timing_.longestConversion) return false;
+    if (line.waitForReadyRead(static_cast<int>(kSlice.count()))) {
+      line.readAll();
+      heard = true;
+      quietSince = Clock::now();
+    } else if (broken(line)) {
+      lose(line);
+    }
+  }
+  return false;
 }
 
 void SerialConverterDriver::lose(QSerialPort& line) {
+  line.setRequestToSend(false);  // powered off, a lost converter forgets what it was doing
   line.close();
   const std::lock_guard lock(mutex_);
   for (Channel& channel : channels_) {
@@ -325,16 +402,18 @@ void SerialConverterDriver::lose(QSerialPort& line) {
   }
 }
 
-void SerialConverterDriver::keep(int channel, int32_t reading, Clock::time_point sent,
+void SerialConverterDriver::keep(int channel, const Conversion& converted,
                                  Clock::time_point when) {
   const std::lock_guard lock(mutex_);
   Channel& kept = channels_[static_cast<size_t>(channel)];
   // The maker's filter: each conversion moves the kept value by 1/factor of the difference. A
   // channel without a recent value, or after a refused answer, starts from the reading.
   const bool continues = kept.fresh && !kept.restartFilter && when - kept.converted <= staleAfter();
-  kept.kept = continues ? kept.kept + (reading - kept.kept) / kept.filterFactor : reading;
+  const double reading = converted.reading;
+  kept.filtered = continues ? kept.filtered + (reading - kept.filtered) / kept.filterFactor : reading;
   kept.converted = when;
-  kept.took = when - sent;
+  kept.took = when - converted.sent;
+  kept.conversion = converted.conversion;
   kept.fresh = true;
   kept.restartFilter = false;
 }

@@ -23,6 +23,7 @@ struct SerialLineTiming {
   std::chrono::milliseconds reopen{500};  ///< between attempts on a device that went away
   std::chrono::milliseconds guard{converter_protocol::kAnswerGuard};
   std::chrono::milliseconds longestConversion{converter_protocol::kLongestConversion};
+  std::chrono::milliseconds openQuietBound{converter_protocol::kOpenQuietBound};
   /// A value is fresh for one round over the set-up channels and this much more.
   std::chrono::milliseconds freshMargin{200};
 };
@@ -53,33 +54,53 @@ class SerialConverterDriver : public ConverterDriver {
   uint8_t closeUnit(int32_t port) override;
   QString openFailure() const override { return openFailure_; }
   int rejectedAnswers() const override { return rejected_; }
+  int unansweredRequests() const override { return unanswered_; }
+  LineTrouble trouble() const override { return trouble_; }
 
  private:
-  static constexpr int kChannels = 8;
+  /// Channels the converter has (the program uses the first four).
+  static constexpr int kDeviceChannels = 8;
   struct Channel {
     bool setUp = false;
     int bits = 12;
     int filterFactor = 10;
-    double kept = 0;              ///< the filtered reading
+    double filtered = 0;          ///< the kept value: the filter's output
     Clock::time_point converted;  ///< of the last accepted conversion; none yet when not `fresh`
     bool fresh = false;
-    bool restartFilter = true;  ///< the next accepted reading starts the filter afresh
-    Clock::duration took{};     ///< from request to acceptance, the last time; 0: not yet
+    bool restartFilter = true;    ///< the next accepted reading starts the filter afresh
+    Clock::duration took{};       ///< from request to acceptance, the last time; 0: not yet
+    Clock::duration conversion{};  ///< from request to answer, the last time; 0: not yet
   };
   enum class Step { Reading, Rejected, GivenUp, Gone, Stopped };
+  struct Conversion {
+    Step step = Step::Stopped;
+    int32_t reading = 0;
+    Clock::time_point sent;       ///< when the request went out
+    Clock::duration conversion{};  ///< from request to answer, for a reading
+  };
 
   /// Ends the conversion thread (within 0.2 s) and forgets the channels; false when none ran.
   bool stop();
+  /// The open's work on the conversion thread: empty when a converter answered, else why not.
+  QString openAndProve(QSerialPort& line, int32_t port);
   void convertUntilStopped(QSerialPort& port);
-  bool openLine(QSerialPort& port);
-  /// One conversion by the protocol's acceptance rule; `sent` tells when the request went out.
-  Step convert(QSerialPort& port, int channel, int bits, int32_t* reading, Clock::time_point* sent);
+  /// Opens the device and takes it for this program alone; empty, or why not.
+  QString openLine(QSerialPort& port);
+  /// One conversion by the protocol's acceptance rule.
+  Conversion convert(QSerialPort& port, int channel, int bits);
   /// Reads and discards until `notBefore` has passed and the line has been quiet for
-  /// timing_.quiet since.
-  void drain(QSerialPort& port, Clock::time_point notBefore);
-  /// The device is gone: its values with it, at once.
+  /// timing_.quiet since; false when it was not quiet by `deadline` (or the line broke).
+  bool drain(QSerialPort& port, Clock::time_point notBefore,
+             Clock::time_point deadline = Clock::time_point::max());
+  /// After a request given up: true once its late answer has come and the line has been quiet
+  /// since; false when nothing came within timing_.longestConversion of `sent`.
+  bool awaitLateAnswer(QSerialPort& port, Clock::time_point sent);
+  /// The device is gone (or the converter lost): its values with it, at once, and its power.
   void lose(QSerialPort& port);
-  void keep(int channel, int32_t reading, Clock::time_point sent, Clock::time_point when);
+  void keep(int channel, const Conversion& converted, Clock::time_point when);
+  /// The longest the converter took to answer lately: each set-up channel's last conversion,
+  /// or the proof's (mutex_ held).
+  Clock::duration conversionSeen() const;
   /// How old a value may be and still count: one round over the set-up channels, as long as
   /// their last accepted conversions took, and the margin (mutex_ held).
   Clock::duration staleAfter() const;
@@ -92,11 +113,14 @@ class SerialConverterDriver : public ConverterDriver {
   QString openFailure_;
   std::unique_ptr<QThread> thread_;  ///< a QThread: the port's notifiers need one
   std::atomic<bool> stopping_{false};
-  std::atomic<int> rejected_{0};  ///< answers not accepted since the open
+  std::atomic<int> rejected_{0};    ///< answers refused since the open
+  std::atomic<int> unanswered_{0};  ///< requests given up since the open
+  std::atomic<LineTrouble> trouble_{LineTrouble::None};
   std::mutex stopMutex_;
   std::condition_variable stopSignal_;
 
   mutable std::mutex mutex_;  ///< guards channels_ and firstTook_
-  std::array<Channel, kChannels + 1> channels_{};
+  std::array<Channel, kDeviceChannels + 1> channels_{};
   Clock::duration firstTook_{};  ///< the proof conversion's time: for channels not yet converted
+  Clock::duration firstConversion_{};
 };

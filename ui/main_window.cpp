@@ -431,6 +431,8 @@ void TForm1::StartClick() {
   recorder_.resetRecord();
   partNumber_ = 1;
   partsSaved_.clear();
+  partFailed_ = false;
+  lastReadingAt_ = QTime::currentTime();
   recorder_.startTimers();
   setStartTime(dateTimeText(QDateTime::currentDateTime()));
   journal_.begin();  // replaces the old record's journal: saved, or given up by the question
@@ -455,7 +457,7 @@ void TForm1::StopClick() {
   }
   EdComNr->setEnabled(true);
   setOpeningEnabled(true);
-  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"), rejectedAnswersText());
+  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"), lineCountsText());
   recorder_.stopRowTimer();
   Stop->hide();
   Start->show();
@@ -496,26 +498,68 @@ QString TForm1::simulationRemark() const {
                    .arg(store_.portNumber);
 }
 
-QString TForm1::rejectedAnswersText() const {
+QString TForm1::lineCountsText() const {
+  QStringList counts;
+  const auto count = [](int n, const char* one, const char* many) {
+    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
+  };
+  const int unanswered = recorder_.driver().unansweredRequests();
+  if (unanswered > 0) {
+    counts << count(unanswered, "request", "requests") +
+                  QStringLiteral(" unanswered: a silent or slow converter");
+  }
   const int rejected = recorder_.driver().rejectedAnswers();
-  if (rejected == 0) return {};
-  return QStringLiteral("%1 %2 rejected: line noise or a slow converter")
-      .arg(rejected)
-      .arg(rejected == 1 ? QStringLiteral("answer") : QStringLiteral("answers"));
+  if (rejected > 0) {
+    counts << count(rejected, "answer", "answers") +
+                  QStringLiteral(" rejected: stray bytes, line noise or out of range");
+  }
+  return counts.join(QLatin1Char('\n'));
 }
 
 QString TForm1::runDetail() const {
   QStringList lines = {store_.converterOpen ? QString() : recorder_.driver().openFailure(),
-                       rejectedAnswersText(), partsSaved_};
+                       lineCountsText(), partsSaved_};
   lines.removeAll(QString());
   return lines.join(QLatin1Char('\n'));
 }
 
 void TForm1::rowStored() {
   tableFit_->takeRows(store_.rowCount, store_.rowCount);
-  // A bad cable shows as answers refused, a quiet signal does not: told once a row, not a poll.
-  const QString detail = runDetail();
-  if (detail != status_->toolTip()) setStatus(statusText(), detail);
+  showRunStatus();
+}
+
+void TForm1::showRunStatus() {
+  QString text = statusText();
+  QString cause;
+  if (store_.converterOpen && store_.rowCount > 0) {
+    bool reading = false;
+    for (int c = 1; c <= kChannels; ++c) {
+      reading |= channelSelected(c) && !isMissing(store_.value[c][store_.rowCount]);
+    }
+    if (reading) lastReadingAt_ = QTime::currentTime();
+    // A device gone or a converter gone silent must not hide behind a plain "Recording".
+    text = reading ? QStringLiteral("Recording")
+                   : QStringLiteral("Recording: no readings from COM %1 since %2")
+                         .arg(store_.portNumber)
+                         .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")));
+    switch (reading ? LineTrouble::None : recorder_.driver().trouble()) {
+      case LineTrouble::DeviceGone:
+        cause = QStringLiteral("the device is gone");
+        break;
+      case LineTrouble::NoAnswer:
+        cause = QStringLiteral("the converter does not answer");
+        break;
+      case LineTrouble::AnswersRejected:
+        cause = QStringLiteral("its answers are rejected");
+        break;
+      case LineTrouble::None:
+        break;
+    }
+    if (partFailed_) text += QStringLiteral(" (part %1 not saved)").arg(partNumber_ - 1);
+  }
+  QString detail = runDetail();
+  if (!cause.isEmpty()) detail = cause + (detail.isEmpty() ? QString() : "\n" + detail);
+  if (text != statusText() || detail != status_->toolTip()) setStatus(text, detail);
 }
 
 void TForm1::fitToFont() {
@@ -541,7 +585,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->ignore();
     return;
   }
-  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"), rejectedAnswersText());
+  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"), lineCountsText());
   journal_.discard();  // saved, or given up by the question
   event->accept();
   emit closed();

@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
+#include <QTime>
 #include <array>
 #include <memory>
 
@@ -143,7 +144,10 @@ class TForm1 : public QMainWindow,
   /// Row 1's remark in a simulated run; empty when the converter is open.
   QString simulationRemark() const;
   /// "<n> answers rejected: ..." for the status line; empty when the driver refused none.
-  QString rejectedAnswersText() const;
+  /// The driver's unanswered requests and rejected answers, in words; empty when none.
+  QString lineCountsText() const;
+  /// "Recording", or since when no reading came and why (told once a row).
+  void showRunStatus();
   /// The status line's tool tip during a run: why it is simulated, the answers rejected, where
   /// the last part went.
   QString runDetail() const;
@@ -190,6 +194,8 @@ class TForm1 : public QMainWindow,
   QString currentFile_;
   int partNumber_ = 1;  ///< of the record being recorded; a run goes on in parts
   QString partsSaved_;  ///< where the last full part went, for the status line
+  bool partFailed_ = false;  ///< the last full part could not be saved
+  QTime lastReadingAt_;      ///< the clock time of the newest row with a reading
   QString firstNoteRemarks_;
   std::array<ChannelScaling, kChannels + 1> scalings_{};
   QString lastSaveName_;  ///< the name last confirmed in the save dialog

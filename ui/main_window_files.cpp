@@ -260,6 +260,7 @@ void TForm1::recordFull() {
     failure = error.message();
   }
   const QString journal = journal_.path();
+  partFailed_ = !failure.isEmpty();
   if (failure.isEmpty()) {
     journal_.discard();
     partsSaved_ = QStringLiteral("Part %1 saved as %2").arg(partNumber_).arg(partFile);
@@ -289,7 +290,7 @@ void TForm1::recordFull() {
   journal_.begin();
   setFirstNote(remarks.join(QStringLiteral("  ")));
   setFileLabel(QStringLiteral("(Data not saved)"));
-  setStatus(statusText(), runDetail());
+  showRunStatus();
   if (notes_) {
     notes_->clearNotes();
     notes_->appendNote(partsSaved_);

@@ -58,6 +58,8 @@ void ConverterEmulator::openDevice() {
 }
 
 void ConverterEmulator::closeDevice() {
+  for (const int fd : abandoned_) ::close(fd);
+  abandoned_.clear();
   if (master_ < 0) return;
   ::unlink(link_.c_str());
   ::close(slave_);
@@ -94,6 +96,18 @@ void ConverterEmulator::setExtraByte(int nth, uint8_t byte, Milliseconds later) 
   extraLater_ = later;
 }
 
+void ConverterEmulator::setRepeat(int nth, std::vector<Milliseconds> delays) {
+  const std::lock_guard lock(mutex_);
+  repeatNth_ = std::max(nth, 0);
+  repeatDelays_ = std::move(delays);
+}
+
+void ConverterEmulator::setSlowAfter(Milliseconds after, Milliseconds time) {
+  const std::lock_guard lock(mutex_);
+  slowFrom_ = time.count() > 0 ? Clock::now() + after : Clock::time_point::max();
+  slowTime_ = time;
+}
+
 void ConverterEmulator::setSignNoise(Milliseconds meanGap) {
   const std::lock_guard lock(mutex_);
   noiseGap_ = meanGap;
@@ -111,6 +125,15 @@ void ConverterEmulator::scheduleNoise(Clock::time_point after) {
 void ConverterEmulator::goAway() {
   const std::lock_guard lock(mutex_);
   closeDevice();
+}
+
+void ConverterEmulator::repoint() {
+  const std::lock_guard lock(mutex_);
+  if (master_ < 0) return;
+  abandoned_.push_back(master_);
+  abandoned_.push_back(slave_);
+  master_ = slave_ = -1;
+  openDevice();
 }
 
 void ConverterEmulator::comeBack() {
@@ -175,6 +198,7 @@ void ConverterEmulator::answer(uint8_t control) {
                                              static_cast<int>(delayLongest_.count()));
     converting = Milliseconds(delay(random_));
   }
+  if (Clock::now() >= slowFrom_) converting = slowTime_;
   const auto done = Clock::now() + converting;
   while (Clock::now() < done && !stopping_) {
     writeDueStrays();  // line noise goes on while the converter converts
@@ -196,7 +220,15 @@ void ConverterEmulator::answer(uint8_t control) {
                                 static_cast<uint8_t>(magnitude)};
   if (answer_ == Answer::WrongSign) bytes[0] = '*';
   if (answer_ == Answer::Garbage) bytes = {0x3F, 0x00, 0xFF, 0x2B, 0x13};
-  if (extraNth_ > 0 && ++answered_ % extraNth_ == 0) {
+  ++answered_;
+  if (repeatNth_ > 0 && answered_ % repeatNth_ == 0) {
+    for (const Milliseconds delay : repeatDelays_) {
+      for (size_t i = 0; i < bytes.size(); ++i) {
+        strays_.emplace(Clock::now() + delay + Milliseconds(i), bytes[i]);
+      }
+    }
+  }
+  if (extraNth_ > 0 && answered_ % extraNth_ == 0) {
     if (extraLater_.count() == 0) {
       bytes.push_back(extraByte_);
     } else {

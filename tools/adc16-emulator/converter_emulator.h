@@ -40,12 +40,21 @@ class ConverterEmulator {
   void setAnswerDelay(Milliseconds shortest, Milliseconds longest);
   /// One extra byte after every `nth` answer, `later` after it (0: right behind it); 0: none.
   void setExtraByte(int nth, uint8_t byte, Milliseconds later);
+  /// Every `nth` answer sent again, whole, after each of `delays` (counted from the answer);
+  /// 0: none.
+  void setRepeat(int nth, std::vector<Milliseconds> delays);
+  /// From `after` on (counted from now), every conversion takes `time`, whatever the resolution;
+  /// a `time` of 0: the conversion times again.
+  void setSlowAfter(Milliseconds after, Milliseconds time);
   /// Random '+' and '-' bytes on the line, on average one every `meanGap`; 0: none.
   void setSignNoise(Milliseconds meanGap);
   /// The device disappears: the line breaks and its name is gone.
   void goAway();
   /// A new device under the same name.
   void comeBack();
+  /// The name now leads to a second converter, while the first stays open but answers no more
+  /// (a link re-pointed by udev to another adapter).
+  void repoint();
 
   /// Every control byte received, in order.
   std::vector<uint8_t> controlBytes() const;
@@ -66,6 +75,7 @@ class ConverterEmulator {
   std::string link_;
   mutable std::mutex mutex_;
   int master_ = -1;
+  std::vector<int> abandoned_;  ///< the devices before repoint(): open, never answered
   int slave_ = -1;  ///< held open so that the line keeps its raw settings between users
   std::map<int, std::vector<int32_t>> values_;
   std::map<int, size_t> next_;
@@ -77,6 +87,10 @@ class ConverterEmulator {
   uint8_t extraByte_ = '+';
   Milliseconds extraLater_{0};
   int answered_ = 0;
+  int repeatNth_ = 0;
+  std::vector<Milliseconds> repeatDelays_;
+  Clock::time_point slowFrom_ = Clock::time_point::max();
+  Milliseconds slowTime_{0};
   Milliseconds noiseGap_{0};
   std::multimap<Clock::time_point, uint8_t> strays_;  ///< bytes due on the line at those times
   std::mt19937 random_{2026};  ///< fixed: a misbehaviour repeats run after run

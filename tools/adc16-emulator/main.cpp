@@ -24,6 +24,9 @@ constexpr const char* kUsage =
     "  silent | normal | garbage | wrong-sign   how it answers\n"
     "  delay MS[-MS]       every answer this long after its request (random in the range); 0: off\n"
     "  extra N[,MS[,C]]    one byte C (default +) after every N-th answer, MS later; 0: off\n"
+    "  repeat N,MS[,MS]... every N-th answer sent again, whole, MS after it; 0: off\n"
+    "  slow MS[,AFTER]     every conversion takes MS, from AFTER ms on (default now)\n"
+    "  repoint             the link leads to a second converter; the first answers no more\n"
     "  noise MS            random '+' and '-' on the line, one every MS on average; 0: off\n"
     "  away [MS]           the device goes away (and comes back after MS)\n"
     "  back                the device comes back under the same name\n"
@@ -69,6 +72,19 @@ bool command(ConverterEmulator& emulator, const std::string& name, const std::st
       emulator.setExtraByte(number(parts[0]),
                             parts.size() == 3 ? static_cast<uint8_t>(parts[2][0]) : '+',
                             Milliseconds(parts.size() >= 2 ? number(parts[1]) : 0));
+    } else if (name == "repeat") {
+      const std::vector<std::string> parts = split(argument, ',');
+      if (parts.empty()) return false;
+      std::vector<Milliseconds> delays;
+      for (size_t i = 1; i < parts.size(); ++i) delays.emplace_back(number(parts[i]));
+      emulator.setRepeat(number(parts[0]), delays);
+    } else if (name == "slow") {
+      const std::vector<std::string> parts = split(argument, ',');
+      if (parts.empty() || parts.size() > 2) return false;
+      emulator.setSlowAfter(Milliseconds(parts.size() == 2 ? number(parts[1]) : 0),
+                            Milliseconds(number(parts[0])));
+    } else if (argument.empty() && name == "repoint") {
+      emulator.repoint();
     } else if (name == "noise") {
       emulator.setSignNoise(Milliseconds(number(argument)));
     } else if (name == "away") {
