@@ -43,6 +43,9 @@ struct RecordStore {
 inline constexpr double kMissingValue = std::numeric_limits<double>::quiet_NaN();
 inline bool isMissing(double value) { return std::isnan(value); }
 
+/// The experiment field's text until the user describes the experiment: no experiment yet.
+inline QString experimentPlaceholder() { return QStringLiteral("(Describe experiment here)"); }
+
 /// The record's descriptive texts and the channel selection, owned by the main window's
 /// controls and read afresh at every use.
 class RecordFields {
@@ -70,8 +73,9 @@ class RecordListener {
   virtual void recordReset() {}
   /// Row rowCount was stored and its cells written; the table has not grown yet.
   virtual void rowStored() {}
-  /// `note` was written into the notes cell of `row`, replacing what it held.
-  virtual void noteAdded(int /*row*/, const QString& /*note*/) {}
+  /// `note` was added to the notes cell of `row`, which now reads `cell` (the note joined after
+  /// what it held).
+  virtual void noteAdded(int /*row*/, const QString& /*note*/, const QString& /*cell*/) {}
   /// The record reached kMaxRows: it is saved as a part and the run goes on in the next
   /// (Recorder::beginNextPart), or the run stops.
   virtual void recordFull() {}

@@ -231,11 +231,15 @@ void Recorder::setClock(MonotonicClock clock) {
 
 void Recorder::resetRecord() {
   clearRecord();
+  store_.time[0] = 0;
   clearAccumulators();
   latestMillivolts_.fill(kMissingValue);  // no earlier run's reading for a calibration
 }
 
-void Recorder::beginNextPart() { clearRecord(); }
+void Recorder::beginNextPart(double carriedSeconds) {
+  clearRecord();
+  store_.time[0] = carriedSeconds;
+}
 
 void Recorder::clearRecord() {
   // Rows beyond the 25 kept are dropped; the kept ones must not show the previous record.
@@ -287,9 +291,13 @@ void Recorder::startTimers() {
 QString Recorder::addNote(const QString& text) { return addNoteAt(store_.rowCount, text); }
 
 QString Recorder::addNoteAt(int row, const QString& text) {
-  QString note =
+  const QString note =
       formatFixed(store_.time[row] / 60.0, 5, 2, noteSeparator_) + QStringLiteral("-> ") + text;
-  table_.setCell(DataTable::kNotesColumn, row, note);
-  for (RecordListener* listener : listeners_) listener->noteAdded(row, note);
-  return note;
+  // Joined after what the row holds (its start note, a gap, a scaling): no note is ever lost.
+  // Row 0 is the heading: a note before the first row takes its place.
+  const QString held = row > 0 ? table_.cell(DataTable::kNotesColumn, row) : QString();
+  const QString cell = cellHasText(held) ? held + QStringLiteral("  ") + note : note;
+  table_.setCell(DataTable::kNotesColumn, row, cell);
+  for (RecordListener* listener : listeners_) listener->noteAdded(row, note, cell);
+  return cell;
 }

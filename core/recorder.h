@@ -73,10 +73,11 @@ class Recorder {
 
   /// Begins a new, empty record in the store and the table.
   void resetRecord();
-  /// Goes on in a new, empty record when the full one has been taken care of (called from
-  /// recordFull()): the schedule runs on, so row 1 is due one interval after the full record's
-  /// last row, and the readings of the interval in progress go into it.
-  void beginNextPart();
+  /// Goes on in a new, empty record when the last one has been taken care of (saved as a part):
+  /// the schedule runs on, so row 1 is due one interval after the last record's last row, and
+  /// the readings of the interval in progress go into it. Its row times start from
+  /// `carriedSeconds` (the fraction of a second its whole-second start time leaves out).
+  void beginNextPart(double carriedSeconds = 0);
   /// Opens the converter on portNumber (only while it is closed) and sets up the selected
   /// channels. Returns converterOpen.
   bool openConverter();
@@ -87,7 +88,8 @@ class Recorder {
   /// Disables the row timer (Stop); the poll timer stops itself.
   void stopRowTimer() { timers_.setRowEnabled(false); }
 
-  /// Writes "<minutes>-> text" into the notes cell of the newest row and returns that cell text.
+  /// Adds "<minutes>-> text" to the notes cell of the newest row, after what it holds, and
+  /// returns the cell's text.
   QString addNote(const QString& text);
 
   /// The newest row's trimmed mean of channel c in millivolts, before its scaling; missing

@@ -76,7 +76,11 @@ class RecordJournal : public RecordListener {
 
   // RecordListener
   void rowStored() override;
-  void noteAdded(int row, const QString& note) override;
+  void noteAdded(int row, const QString& /*note*/, const QString& cell) override {
+    noteAdded(row, cell);
+  }
+  /// Journals the notes cell of `row` as it now reads.
+  void noteAdded(int row, const QString& cell);
 
  private:
   QByteArray rowLine(int n) const;

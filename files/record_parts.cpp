@@ -17,7 +17,8 @@ QString partFilePath(const QString& folder, const QString& experiment, const QDa
                      int part) {
   // Characters that some file system or the file dialogs of another system refuse.
   QString stem;
-  for (const QChar c : experiment.trimmed().left(80)) {
+  const QString described = experiment.trimmed() == experimentPlaceholder() ? QString() : experiment;
+  for (const QChar c : described.trimmed().left(80)) {
     const bool refused = c.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(c);
     stem += refused ? QLatin1Char('_') : c;
   }

@@ -32,6 +32,7 @@ TForm1::TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver, Us
       prompts_(prompts),
       recorder_(store, table, driver, *this),
       journal_(store, *this),
+      parts_(store, table, *this, recorder_, journal_, [this] { return recordingsFolder(); }),
       separator_(systemDecimalSeparator()),
       saveDirectory_(QDir::homePath()) {
   recorder_.addListener(this);
@@ -77,7 +78,7 @@ void TForm1::buildControls() {
   QFont bold = LbFile->font();
   bold.setBold(true);
   LbFile->setFont(bold);
-  EdExperiment = new QLineEdit(QStringLiteral("(Describe experiment here)"), central);
+  EdExperiment = new QLineEdit(experimentPlaceholder(), central);
   EdExperiment->setObjectName(QStringLiteral("EdExperiment"));
   EdExperiment->setAccessibleName(QStringLiteral("Experiment"));
   EdExperiment->setMinimumWidth(181);
@@ -429,14 +430,12 @@ void TForm1::StartClick() {
     }
   }
   recorder_.resetRecord();
-  partNumber_ = 1;
   partsSaved_.clear();
   partFailed_ = false;
   lastReadingAt_ = QTime::currentTime();
   recorder_.startTimers();
-  setStartTime(dateTimeText(QDateTime::currentDateTime()));
-  journal_.begin();  // replaces the old record's journal: saved, or given up by the question
-  setFirstNote(simulationRemark());
+  parts_.setFileFormat(decimalComma_, separator_);
+  parts_.begin();
   setFileLabel(QStringLiteral("(Data not saved)"));
   BnAddRemark->setEnabled(true);
   if (notes_) {
@@ -474,7 +473,7 @@ void TForm1::BnAddRemarkClick() {
   recorder_.addNote(edRem->text());  // the notes window hears of it (noteAdded)
 }
 
-void TForm1::noteAdded(int /*row*/, const QString& note) {
+void TForm1::noteAdded(int /*row*/, const QString& note, const QString& /*cell*/) {
   if (notes_) notes_->appendNote(note);
 }
 
@@ -488,14 +487,6 @@ void TForm1::recordReset() {
   Save1->setEnabled(false);
   Saveas1->setEnabled(false);
   SGData->viewport()->update();
-}
-
-QString TForm1::simulationRemark() const {
-  // A saved record must never pass simulated numbers off as measurements.
-  return store_.converterOpen
-             ? QString()
-             : QStringLiteral("(simulated readings: no converter answered on COM %1)")
-                   .arg(store_.portNumber);
 }
 
 QString TForm1::lineCountsText() const {
@@ -555,7 +546,7 @@ void TForm1::showRunStatus() {
       case LineTrouble::None:
         break;
     }
-    if (partFailed_) text += QStringLiteral(" (part %1 not saved)").arg(partNumber_ - 1);
+    if (partFailed_) text += QStringLiteral(" (part %1 not saved)").arg(parts_.part() - 1);
   }
   QString detail = runDetail();
   if (!cause.isEmpty()) detail = cause + (detail.isEmpty() ? QString() : "\n" + detail);

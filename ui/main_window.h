@@ -17,6 +17,7 @@
 #include "converter_driver.h"
 #include "data_table.h"
 #include "record_journal.h"
+#include "run_parts.h"
 #include "record_store.h"
 #include "recorder.h"
 #include "settings_file.h"
@@ -126,7 +127,7 @@ class TForm1 : public QMainWindow,
   void recordReset() override;
   void recordFull() override;
   void rowStored() override;
-  void noteAdded(int row, const QString& note) override;
+  void noteAdded(int row, const QString& note, const QString& cell) override;
 
  signals:
   void closed();
@@ -141,9 +142,6 @@ class TForm1 : public QMainWindow,
   void buildMenus();
   /// The status line; `detail` (why a converter did not open) is its tool tip.
   void setStatus(const QString& text, const QString& detail = QString());
-  /// Row 1's remark in a simulated run; empty when the converter is open.
-  QString simulationRemark() const;
-  /// "<n> answers rejected: ..." for the status line; empty when the driver refused none.
   /// The driver's unanswered requests and rejected answers, in words; empty when none.
   QString lineCountsText() const;
   /// "Recording", or since when no reading came and why (told once a row).
@@ -178,25 +176,21 @@ class TForm1 : public QMainWindow,
   bool recording() const;
   /// The scalings kept per user.
   void loadScalings();
-  /// Every selected channel's scaling that is no identity, in words.
-  QString scalingsText() const;
-  /// Writes row 1's note: the start time, the scalings, then `remarks` (a part's predecessor,
-  /// simulated readings).
-  void setFirstNote(const QString& remarks);
+  /// Saves the record so far as a part and goes on in the next; tells where it went.
+  void nextPart();
 
   RecordStore& store_;
   DataTable& table_;
   UserPrompts& prompts_;
   Recorder recorder_;
   RecordJournal journal_;
+  RunParts parts_;
   QChar separator_;
   bool decimalComma_ = true;
   QString currentFile_;
-  int partNumber_ = 1;  ///< of the record being recorded; a run goes on in parts
   QString partsSaved_;  ///< where the last full part went, for the status line
   bool partFailed_ = false;  ///< the last full part could not be saved
   QTime lastReadingAt_;      ///< the clock time of the newest row with a reading
-  QString firstNoteRemarks_;
   std::array<ChannelScaling, kChannels + 1> scalings_{};
   QString lastSaveName_;  ///< the name last confirmed in the save dialog
   QString saveDirectory_;

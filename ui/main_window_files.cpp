@@ -247,48 +247,19 @@ void TForm1::recordingsFolderClick() {
 void TForm1::recordFull() {
   // A run never ends by itself: the full record is saved as a part, and the run goes on in a
   // new record on the same schedule.
-  const double lastRowTime = store_.time[store_.rowCount];
-  const QDateTime partStart =
-      parseDateTimeText(startTime())
-          .value_or(QDateTime::currentDateTime().addMSecs(-std::llround(lastRowTime * 1000)));
-  QString partFile;
-  QString failure;
-  try {
-    partFile = saveRecordPart(recordingsFolder(), partNumber_, partStart, store_, table_, *this,
-                              decimalComma_, separator_);
-  } catch (const VelanError& error) {
-    failure = error.message();
-  }
-  const QString journal = journal_.path();
-  partFailed_ = !failure.isEmpty();
-  if (failure.isEmpty()) {
-    journal_.discard();
-    partsSaved_ = QStringLiteral("Part %1 saved as %2").arg(partNumber_).arg(partFile);
-  } else {
-    journal_.keepForRecovery();  // offered at the next start, like a crash's
-    partsSaved_ = QStringLiteral(
-                      "Part %1 could not be saved (%2): its rows are kept in %3 and "
-                      "offered at the next start")
-                      .arg(partNumber_)
-                      .arg(failure, journal);
-  }
-  recorder_.beginNextPart();
-  const QString previous =
-      failure.isEmpty() ? bareFileName(partFile) : QStringLiteral("part %1").arg(partNumber_);
-  ++partNumber_;
-  // Whole seconds, as every start time: start time + row time is each row's clock time.
-  setStartTime(dateTimeText(partStart.addSecs(std::llround(lastRowTime))));
-  QStringList remarks = {QStringLiteral("(continues %1, part %2)").arg(previous).arg(partNumber_)};
-  if (!failure.isEmpty()) {
-    remarks << QStringLiteral(
-                   "(part %1 could not be saved: %2; its rows wait in the recovery file)")
-                   .arg(partNumber_ - 1)
-                   .arg(failure);
-  }
-  remarks << simulationRemark();
-  remarks.removeAll(QString());
-  journal_.begin();
-  setFirstNote(remarks.join(QStringLiteral("  ")));
+  nextPart();
+}
+
+void TForm1::nextPart() {
+  parts_.setFileFormat(decimalComma_, separator_);
+  const RunParts::Saved saved = parts_.next();
+  partFailed_ = !saved.ok();
+  partsSaved_ = saved.ok() ? QStringLiteral("Part %1 saved as %2").arg(saved.part).arg(saved.path)
+                           : QStringLiteral(
+                                 "Part %1 could not be saved (%2): its rows are kept in %3 and "
+                                 "offered at the next start")
+                                 .arg(saved.part)
+                                 .arg(saved.failure, saved.journal);
   setFileLabel(QStringLiteral("(Data not saved)"));
   showRunStatus();
   if (notes_) {

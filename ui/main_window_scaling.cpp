@@ -1,5 +1,4 @@
 // The channels' scalings: the dialog, where they are kept, and how a record names them.
-#include <QStringList>
 
 #include "channel_scaling_dialog.h"
 #include "main_window.h"
@@ -17,27 +16,6 @@ void TForm1::loadScalings() {
   for (int c = 1; c <= kChannels; ++c) scalings_[c] = UserSettings::channelScaling(c);
 }
 
-QString TForm1::scalingsText() const {
-  QStringList scaled;
-  for (int c = 1; c <= kChannels; ++c) {
-    if (channelSelected(c) && !scalings_[c].isIdentity()) {
-      scaled << scalingDescription(c, scalings_[c], unitLabel(c), separator_);
-    }
-  }
-  return scaled.join(QStringLiteral("  "));
-}
-
-void TForm1::setFirstNote(const QString& remarks) {
-  firstNoteRemarks_ = remarks;
-  // The start time, then how the values relate to the millivolts, so that a saved file
-  // documents its own conversion.
-  QStringList parts = {startTime(), scalingsText(), remarks};
-  parts.removeAll(QString());
-  const QString note = parts.join(QStringLiteral("  "));
-  table_.setCell(DataTable::kNotesColumn, 1, note);
-  journal_.noteAdded(1, note);  // row 1's note, journaled like any other
-}
-
 void TForm1::channelScalingClick() {
   std::array<QString, kChannels + 1> units;
   for (size_t c = 1; c < units.size(); ++c) units[c] = unitLabel(static_cast<int>(c));
@@ -45,8 +23,14 @@ void TForm1::channelScalingClick() {
   if (recording()) latest = [this](int c) { return recorder_.latestMillivolts(c); };
   ChannelScalingDialog dialog(scalings_, units, separator_, latest, this);
   if (dialog.exec() != QDialog::Accepted) return;
+  bool recordedChannelChanged = false;
+  for (int c = 1; c <= kChannels; ++c) {
+    recordedChannelChanged |= channelSelected(c) && dialog.scalings()[c] != scalings_[c];
+  }
+  // One unit per column in every file: the rows so far are saved as a part in their scaling,
+  // and the run goes on in the next part in the new one.
+  if (recording() && store_.rowCount > 0 && recordedChannelChanged) nextPart();
   for (int c = 1; c <= kChannels; ++c) setScaling(c, dialog.scalings()[c]);
-  // Row 1 is not stored yet: its start note names the scalings it will be stored with. Later
-  // rows note a change themselves.
-  if (recording() && store_.rowCount == 0) setFirstNote(firstNoteRemarks_);
+  // Row 1 is not stored yet: its start note names the scalings it will be stored with.
+  if (recording()) parts_.rewriteStartNote();
 }

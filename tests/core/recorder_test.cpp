@@ -19,7 +19,9 @@ struct CountingListener : RecordListener {
   void recordReset() override { ++resets; }
   void rowStored() override { ++rows; }
   void recordFull() override { ++full; }
-  void noteAdded(int row, const QString& note) override { notes << QString::number(row) + note; }
+  void noteAdded(int row, const QString& /*note*/, const QString& cell) override {
+    notes << QString::number(row) + cell;
+  }
 };
 
 class RecorderTest : public ::testing::Test {
@@ -230,7 +232,9 @@ TEST_F(RecorderTest, NotesCarryTheRowTimeInMinutes) {
   recorder.setNoteSeparator(QLatin1Char('.'));
   recorder.addNote(QStringLiteral("first"));
   recorder.addNote(QStringLiteral("glucose added"));
-  EXPECT_EQ(table.cell(DataTable::kNotesColumn, 1), QStringLiteral("1.50-> glucose added"));
+  EXPECT_EQ(table.cell(DataTable::kNotesColumn, 1),
+            QStringLiteral("1.50-> first  1.50-> glucose added"))
+      << "a second note is added after the first, never over it";
 }
 
 // Each row's trimmed mean is scaled once, a missing value stays missing, and a change during

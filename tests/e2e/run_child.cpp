@@ -38,8 +38,8 @@ class Printer : public RecordListener {
       });
     }
   }
-  void noteAdded(int row, const QString& note) override {
-    std::printf("note %d %s\n", row, note.toUtf8().constData());
+  void noteAdded(int row, const QString& /*note*/, const QString& cell) override {
+    std::printf("note %d %s\n", row, cell.toUtf8().constData());
     std::fflush(stdout);
   }
 

@@ -1,0 +1,101 @@
+// A run's parts without a window: the seam's clock, the names, row 1's notes.
+#include "run_parts.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "data_file.h"
+#include "numbers.h"
+#include "plain_record_fields.h"
+#include "test_doubles.h"
+
+namespace {
+
+class RunPartsTest : public ::testing::Test {
+ protected:
+  RunPartsTest() {
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
+    recorder.setClock([this] { return now; });
+  }
+  // The row timer's tick `late` ms after its time: a late tick fills the missed rows first.
+  void tick(int64_t late = 0) {
+    now += store->readingInterval + late;
+    recorder.Timer1Timer();
+  }
+  QDateTime rowClock(int row) const {
+    return parseDateTimeText(fields.startTime())->addMSecs(std::llround(store->time[row] * 1000));
+  }
+
+  QTemporaryDir home;
+  std::unique_ptr<RecordStore> store = std::make_unique<RecordStore>();
+  DataTable table;
+  ScriptedDriver driver;
+  PlainRecordFields fields;
+  Recorder recorder{*store, table, driver, fields};
+  RecordJournal journal{*store, fields};
+  QDateTime clock{QDate(2026, 12, 8), QTime(7, 0, 0, 600)};
+  RunParts parts{*store, table, fields, recorder, journal, [this] { return home.filePath("parts"); },
+                 [this] { return clock; }};
+  int64_t now = 0;  ///< the recorder's clock, in ms
+};
+
+// Start time + row time is every row's clock time in every part, to the millisecond, whatever
+// gaps and intervals came before the seam: row 1 of the next part is one interval after the
+// last row of the one before.
+TEST_F(RunPartsTest, TheSeamKeepsEveryRowsClockExact) {
+  const struct {
+    int intervalMs;
+    int rowsBefore;  // before a gap of one missed interval, then one more row
+  } cases[] = {{250, 3}, {250, 4}, {1000, 2}, {500, 1}};
+  for (const auto& c : cases) {
+    recorder.setReadingInterval(c.intervalMs);
+    recorder.resetRecord();
+    recorder.startTimers();
+    parts.begin();
+    for (int r = 0; r < c.rowsBefore; ++r) tick();
+    tick(c.intervalMs);  // a gap row and the row due
+    const QDateTime lastRow = rowClock(store->rowCount);
+    for (int seam = 1; seam <= 2; ++seam) {
+      const RunParts::Saved saved = parts.next();
+      ASSERT_TRUE(saved.ok()) << saved.failure.toStdString();
+      tick();
+      EXPECT_EQ(rowClock(1), lastRow.addMSecs(seam * c.intervalMs))
+          << c.intervalMs << " ms, after " << c.rowsBefore << " rows, seam " << seam;
+    }
+    EXPECT_EQ(parts.part(), 3);
+  }
+}
+
+// The experiment field's first text is no experiment; a stall before row 1 joins its note to
+// the start note and the simulated-readings remark, as every automatic note is joined.
+TEST_F(RunPartsTest, PartsAreNamedAndRowOneKeepsEveryNote) {
+  store->portNumber = 3;
+  recorder.setReadingInterval(250);
+  recorder.resetRecord();
+  recorder.startTimers();
+  parts.begin();
+  EXPECT_EQ(fields.startTime(), dateTimeText(clock.addMSecs(-600)));
+  now += 4400;  // the program held up before its first row
+  recorder.Timer2Timer();
+  now += kPollPeriodMs;
+  recorder.Timer1Timer();
+  EXPECT_EQ(table.cell(DataTable::kNotesColumn, 1),
+            fields.startTime() +
+                "  (simulated readings: no converter answered on COM 3)  0.00-> (no readings: the "
+                "program was not running for 4.4 s)")
+      << table.cell(DataTable::kNotesColumn, 1).toStdString();
+  const RunParts::Saved saved = parts.finish(QStringLiteral("(ended by the system)"));
+  ASSERT_TRUE(saved.ok());
+  EXPECT_EQ(bareFileName(saved.path), QStringLiteral("Velan 2026-12-08 07-00-00 part 1.vln"));
+  EXPECT_TRUE(journal.path().isEmpty()) << "the journal goes once the part is saved";
+  const auto file = loadDataFile(saved.path, true, QLatin1Char('.'));
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(file->cells[file->rowCount - 1][DataTable::kNotesColumn].endsWith(
+      QLatin1String("-> (ended by the system)")));
+}
+
+}  // namespace
