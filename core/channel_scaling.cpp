@@ -24,9 +24,38 @@ double parseField(const QString& field, const QString& text, QChar separator) {
   }
 }
 
+QString shortestText(double x) { return QString::number(x, 'g', QLocale::FloatingPointShortest); }
+
 double tenDigits(double x) { return QString::number(x, 'g', 10).toDouble(); }
 
 }  // namespace
+
+int valueDecimals(const ChannelScaling& scaling) {
+  const double step = std::fabs(scaling.factor) / 1.638;
+  if (!(step > 0)) return 2;
+  return std::max(2, static_cast<int>(std::ceil(-std::log10(step))));
+}
+
+std::optional<QString> scalingProblem(int channel, const ChannelScaling& scaling) {
+  if (scaling.factor == 0.0) return zeroFactorMessage(channel);
+  if (!(std::fabs(scaling.factor) * kConverterRangeMillivolts + std::fabs(scaling.offset) <=
+        kLargestScaledValue)) {
+    return QStringLiteral(
+               "Ch. %1 factor and offset: values up to %2 x 2500 mV + %3 would not fit a file "
+               "(at most 1e300).")
+        .arg(channel)
+        .arg(shortestText(scaling.factor), shortestText(scaling.offset));
+  }
+  if (valueDecimals(scaling) > kMostValueDecimals) {
+    return QStringLiteral(
+               "Ch. %1 factor: %2 is too small: a converter step would need more than %3 "
+               "decimals.")
+        .arg(channel)
+        .arg(shortestText(scaling.factor))
+        .arg(kMostValueDecimals);
+  }
+  return std::nullopt;
+}
 
 QString scalingNumberText(double x, QChar separator) {
   QString text = QString::number(x, 'g', QLocale::FloatingPointShortest);
@@ -52,7 +81,9 @@ ChannelScaling parseScaling(int channel, const QString& factorText, const QStrin
   ChannelScaling scaling;
   scaling.factor = parseField(QStringLiteral("Ch. %1 factor").arg(channel), factorText, separator);
   scaling.offset = parseField(QStringLiteral("Ch. %1 offset").arg(channel), offsetText, separator);
-  if (scaling.factor == 0.0) throw VelanError(zeroFactorMessage(channel));
+  if (const std::optional<QString> problem = scalingProblem(channel, scaling)) {
+    throw VelanError(*problem);
+  }
   return scaling;
 }
 

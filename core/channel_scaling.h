@@ -3,6 +3,7 @@
 #include <QChar>
 #include <QString>
 #include <array>
+#include <optional>
 
 /// A channel's conversion from millivolts to its own unit: value = factor x mV + offset. The
 /// default is the identity, bit for bit, so an unscaled record is the record it always was.
@@ -17,6 +18,24 @@ struct ChannelScaling {
   bool operator==(const ChannelScaling&) const = default;
 };
 
+/// The converter's range on either side of 0, in mV: every value a scaling gives comes from it.
+inline constexpr double kConverterRangeMillivolts = 2500;
+/// The largest magnitude a scaled value may reach: far inside what a file writes and reads back
+/// (5 significant digits; 1.7977E308 would read back as no number).
+inline constexpr double kLargestScaledValue = 1e300;
+/// The most decimals a value is written with: a converter step needing more means a factor
+/// too small to be meant.
+inline constexpr int kMostValueDecimals = 12;
+
+/// Decimals a channel's values keep so that one converter step (1/1.638 mV at 12 bits) at its
+/// factor still shows: at least the two of millivolts, so unscaled files keep every byte.
+int valueDecimals(const ChannelScaling& scaling);
+
+/// Why `scaling` cannot be applied to channel `channel` ("Ch. 2 factor: ..."), or nothing: a
+/// factor of 0, a value beyond kLargestScaledValue anywhere in the converter's range, a
+/// converter step needing more than kMostValueDecimals decimals.
+std::optional<QString> scalingProblem(int channel, const ChannelScaling& scaling);
+
 /// A number of a scaling as the user sees and types it: the shortest text that reads back to
 /// the same double, with the system's decimal separator.
 QString scalingNumberText(double x, QChar separator);
@@ -26,7 +45,7 @@ QString scalingDescription(int channel, const ChannelScaling& scaling, const QSt
                            QChar separator);
 
 /// The scaling typed as factor and offset texts. Throws VelanError naming the field ("Ch. 2
-/// factor: ...") for a text that is no number (or overflows), or a factor of 0.
+/// factor: ...") for a text that is no number (or overflows), or a scalingProblem.
 ChannelScaling parseScaling(int channel, const QString& factorText, const QString& offsetText,
                             QChar separator);
 

@@ -162,8 +162,8 @@ bool DataTable::dropMimeData(const QMimeData* data, Qt::DropAction, int row, int
 
 QString DataTable::timeText(double seconds) { return formatCell(seconds, 5, 1); }
 
-QString DataTable::valueText(double millivolts) {
-  return isMissing(millivolts) ? blank() : formatCell(millivolts, 6, 2);
+QString DataTable::valueText(double value, int decimals) {
+  return isMissing(value) ? blank() : formatCell(value, 6, decimals);
 }
 
 bool cellHasText(QStringView text) {

@@ -49,7 +49,7 @@ class DataTable : public QAbstractTableModel {
   /// The texts a stored row writes: the time with one decimal, a value with two (blank when
   /// it is missing).
   static QString timeText(double seconds);
-  static QString valueText(double millivolts);
+  static QString valueText(double value, int decimals = 2);
 
   // QAbstractTableModel
   int rowCount(const QModelIndex& parent = {}) const override;

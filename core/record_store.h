@@ -25,6 +25,9 @@ struct RecordStore {
   Column time{};
   std::array<Column, kChannels + 1> value{};
   int32_t rowCount = 0;
+  /// Decimals each channel's values are written with: two for millivolts, more where a
+  /// scaling needs them for one converter step (valueDecimals), or as many as a file had.
+  std::array<int, kChannels + 1> valueDecimals = {2, 2, 2, 2, 2};
 
   int32_t readingInterval = 1000;  ///< ms
   int32_t portNumber = 0;

@@ -172,9 +172,11 @@ bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
                                 store_.readingMax[c] - store_.readingMin[c];
     const double millivolts = static_cast<double>(trimmed / ((readings - 2) * 1.638L));
     latestMillivolts_[c] = millivolts;
-    const double v = appliedScalings_[c].apply(millivolts);
+    const double scaled = appliedScalings_[c].apply(millivolts);
+    // Nothing infinite reaches a file: it could not be read back.
+    const double v = std::isfinite(scaled) ? scaled : kMissingValue;
     store_.value[c][n] = v;
-    table_.setCell(c, n, DataTable::valueText(v));
+    table_.setCell(c, n, DataTable::valueText(v, store_.valueDecimals[c]));
   }
   if (measured) clearAccumulators();  // a filled row leaves the readings to the row now due
   for (RecordListener* listener : listeners_) listener->rowStored();
@@ -200,6 +202,7 @@ QString Recorder::takeScalings(int row) {
       changes << scalingDescription(c, scaling, fields_.unitLabel(c), noteSeparator_);
     }
     appliedScalings_[c] = scaling;
+    store_.valueDecimals[c] = valueDecimals(scaling);
   }
   return changes.join(QStringLiteral("  "));
 }

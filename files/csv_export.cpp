@@ -56,7 +56,7 @@ bool writeCsv(QIODevice& device, const RecordStore& store, const DataTable& tabl
                                    .toString(Qt::ISODateWithMs)
                              : QString());
     for (int c = 1; c <= kChannels; ++c) {
-      if (fields.channelSelected(c)) line << number(store.value[c][r], 2);
+      if (fields.channelSelected(c)) line << number(store.value[c][r], store.valueDecimals[c]);
     }
     const QString& note = table.cell(DataTable::kNotesColumn, r);
     line << (cellHasText(note) ? field(note) : QString());

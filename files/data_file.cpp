@@ -12,6 +12,28 @@ namespace {
 const QString kFileTag = QStringLiteral("<Velan data file>");
 const QString kCountTag = QStringLiteral("<lines with data: sec;Ch1;Ch2;Ch3;Ch4;Note>");
 
+// The decimals of a number field in fixed notation (0 for one in exponent form).
+int decimalsOf(QStringView field, QChar separator) {
+  qsizetype point = -1;
+  for (qsizetype i = 0; i < field.size(); ++i) {
+    const QChar c = field[i];
+    if (c == QLatin1Char('e') || c == QLatin1Char('E')) return 0;
+    if (c == separator || c == QLatin1Char('.') || c == QLatin1Char(',')) point = i;
+  }
+  if (point < 0) return 0;
+  int decimals = 0;
+  while (point + 1 + decimals < field.size() && field[point + 1 + decimals].isDigit()) ++decimals;
+  return decimals;
+}
+
+// INF, -INF, NAN as a Delphi-style writer spells them.
+bool isNotFiniteText(QStringView field) {
+  QStringView text = field.trimmed();
+  if (text.startsWith(QLatin1Char('-')) || text.startsWith(QLatin1Char('+'))) text = text.sliced(1);
+  return text.compare(QLatin1String("INF"), Qt::CaseInsensitive) == 0 ||
+         text.compare(QLatin1String("NAN"), Qt::CaseInsensitive) == 0;
+}
+
 void writeLine(QIODevice& device, const QString& line) { writeBytes(device, encodeLine(line)); }
 
 // The field before the next ";" of a data line, from `position` on; the position moves past the
@@ -52,7 +74,7 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
       if (!fields.channelSelected(c)) continue;
       const double value = store.value[c][r];
       if (!isMissing(value))
-        length += formatFixedInto(numbers + length, value, 5, 2, fileSeparator);
+        length += formatFixedInto(numbers + length, value, 5, store.valueDecimals[c], fileSeparator);
       numbers[length++] = ';';
     }
     // Most rows have no note: asked without touching the row's texts.
@@ -119,7 +141,14 @@ std::optional<StagedRecord> readDataFile(QIODevice& device, bool decimalComma, Q
         cells[c] = DataTable::blank();
         continue;
       }
+      if (isNotFiniteText(field)) {  // written by an older Velan from an overflowing scaling
+        staged.value[c][static_cast<size_t>(r)] = kMissingValue;
+        cells[c] = DataTable::blank();
+        ++staged.notFiniteValues;
+        continue;
+      }
       staged.value[c][static_cast<size_t>(r)] = parseNumber(field, separator);
+      staged.valueDecimals[c] = std::max(staged.valueDecimals[c], decimalsOf(field, separator));
       cells[c] = field.toString();
     }
     const QStringView rest = QStringView(line).sliced(position);
@@ -153,6 +182,7 @@ void applyStagedRecord(StagedRecord&& staged, RecordStore& store, DataTable& tab
     }
   }
   store.rowCount = rows;
+  store.valueDecimals = staged.valueDecimals;
   table.loadRows(std::move(staged.cells));
 }
 

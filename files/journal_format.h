@@ -5,7 +5,9 @@
 // The journal is UTF-8 text with LF line ends, one entry a line, fields separated by ";":
 //   Velan recovery journal 1
 //   experiment;<text>            start;<date and time>        channel;<c>;<0|1>;<unit label>
-//   row;<n>;<time>;<ch1>;<ch2>;<ch3>;<ch4>   (shortest exact numbers; empty = missing)
+//   decimals;<c>;<n>             (the decimals channel c's values are shown and saved with)
+//   row;<n>;<time>;<ch1>;<ch2>;<ch3>;<ch4>   (shortest exact numbers; empty = missing, and so
+//                                            is a value that is not finite)
 //   note;<row>;<text>                        (a later note of the same row replaces it)
 //   cell;<row>;<column>;<text>               (a cell the user typed into or dragged)
 // Texts escape "\" as "\\", LF as "\n" and CR as "\r". Later header entries replace earlier

@@ -45,8 +45,8 @@ std::optional<double> parseValue(QByteArrayView text) {
   double value = 0;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   if (result.ec != std::errc() || result.ptr != text.data() + text.size()) return std::nullopt;
-  if (!std::isfinite(value)) return std::nullopt;
-  return value;
+  // A value that is not finite cannot be saved or read back: it is missing (a time is refused).
+  return std::isfinite(value) ? value : kMissingValue;
 }
 
 std::vector<QByteArrayView> fieldsOf(QByteArrayView line, int count) {
@@ -105,6 +105,17 @@ class JournalReader {
       staged.unitLabels[*channel] = *unit;
       return true;
     }
+    if (keyword == "decimals") {
+      const auto fields = fieldsOf(rest, 2);
+      const std::optional<int> channel = fields.size() == 2 ? parseWhole(fields[0]) : std::nullopt;
+      const std::optional<int> decimals = channel ? parseWhole(fields[1]) : std::nullopt;
+      if (!decimals || *channel < 1 || *channel > kChannels || *decimals < 2 ||
+          *decimals > kMostValueDecimals) {
+        return false;
+      }
+      staged.valueDecimals[*channel] = *decimals;
+      return true;
+    }
     return false;
   }
 
@@ -118,6 +129,7 @@ class JournalReader {
     for (int i = 0; i <= kChannels; ++i) {
       const std::optional<double> value = parseValue(fields[1 + i]);
       if (!value || (i == 0 && isMissing(*value))) return false;
+      if (isMissing(*value) && !fields[1 + i].isEmpty()) ++record_.staged.notFiniteValues;
       values[i] = *value;
     }
     StagedRecord& staged = record_.staged;
@@ -129,7 +141,7 @@ class JournalReader {
     cells[0] = DataTable::timeText(values[0]);
     for (int c = 1; c <= kChannels; ++c) {
       staged.value[c].push_back(values[c]);
-      cells[c] = DataTable::valueText(values[c]);
+      cells[c] = DataTable::valueText(values[c], staged.valueDecimals[c]);
     }
     cells[DataTable::kNotesColumn] = DataTable::blank();
     // A note typed ahead stays (texts typed ahead into value cells are replaced by the row's,

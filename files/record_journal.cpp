@@ -158,6 +158,8 @@ void RecordJournal::fieldsChanged() {
   for (int c = 1; c <= kChannels; ++c) {
     lines += "channel;" + QByteArray::number(c) + (fields_.channelSelected(c) ? ";1;" : ";0;") +
              escaped(fields_.unitLabel(c)) + '\n';
+    lines += "decimals;" + QByteArray::number(c) + ';' +
+             QByteArray::number(store_.valueDecimals[c]) + '\n';
   }
   append(lines);
 }
@@ -206,7 +208,7 @@ void RecordJournal::restoreFrom(OrphanedJournal&& old, const DataTable& table) {
         const QString own = c == 0 ? DataTable::timeText(store_.time[n])
                             : c == DataTable::kNotesColumn
                                 ? DataTable::blank()
-                                : DataTable::valueText(store_.value[c][n]);
+                                : DataTable::valueText(store_.value[c][n], store_.valueDecimals[c]);
         if (table.cell(c, n) != own) lines += cellLine(table, n, c);
       }
     }

@@ -1,6 +1,7 @@
 #include "settings_file.h"
 
 #include <QFile>
+#include <QStringList>
 #include <cerrno>
 #include <cmath>
 
@@ -8,6 +9,7 @@
 #include "file_access.h"
 #include "numbers.h"
 #include "text_lines.h"
+#include "velan_error.h"
 
 namespace {
 
@@ -30,10 +32,17 @@ void readScalings(LineReader& reader, RecordFields& fields, QChar separator) {
       given[c] = given[c] || tag == scalingTag(c, true) || tag == scalingTag(c, false);
     }
   }
+  // Each channel's lines on their own: a bad one is reported, the others still apply.
+  QStringList refused;
   for (int c = 1; c <= kChannels; ++c) {
     if (!given[c]) continue;
-    fields.setScaling(c, parseScaling(c, factors[c], offsets[c], separator));
+    try {
+      fields.setScaling(c, parseScaling(c, factors[c], offsets[c], separator));
+    } catch (const VelanError& error) {
+      refused << error.message();
+    }
   }
+  if (!refused.isEmpty()) throw VelanError(refused.join(QLatin1Char('\n')));
 }
 
 }  // namespace

@@ -141,6 +141,9 @@ bool ChannelScalingDialog::applyCalibration() {
       }
     }
     const ChannelScaling scaling = twoPointScaling(numbers[0], numbers[1], numbers[2], numbers[3]);
+    if (const std::optional<QString> problem = scalingProblem(channel, scaling)) {
+      throw VelanError(*problem);  // nothing filled in that OK would refuse
+    }
     factorEdits_[channel]->setText(scalingNumberText(scaling.factor, separator_));
     offsetEdits_[channel]->setText(scalingNumberText(scaling.offset, separator_));
     showMessage(scalingDescription(channel, scaling, units_[channel], separator_) +

@@ -257,7 +257,12 @@ void TForm1::buildMenus() {
   Save1 = file->addAction(QStringLiteral("&Save"), this, &TForm1::Save1Click);
   Save1->setShortcut(QKeySequence::Save);
   Saveas1 = file->addAction(QStringLiteral("Save &as"), this, &TForm1::Saveas1Click);
-  Saveas1->setShortcut(QKeySequence::SaveAs);
+  // Qt's standard Save-as key is empty on plain X11 and KDE: Ctrl+Shift+S on every desktop.
+  QList<QKeySequence> saveAsKeys = {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)};
+  for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::SaveAs)) {
+    if (!saveAsKeys.contains(key)) saveAsKeys << key;
+  }
+  Saveas1->setShortcuts(saveAsKeys);
   exportCsv_ = file->addAction(QStringLiteral("&Export as CSV..."), this, &TForm1::exportCsvClick);
   exportCsv_->setObjectName(QStringLiteral("ExportCsv1"));
   // Whenever the record has rows, during a run too; exporting never changes the saved state.

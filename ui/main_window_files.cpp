@@ -105,6 +105,7 @@ bool TForm1::openProcedure(const QString& name, const QByteArray& nativePath, bo
     return false;
   }
   if (!staged) return false;
+  const int notFinite = staged->notFiniteValues;
   applyStagedRecord(std::move(*staged), store_, table_, *this);
   fitTableToRecord();
   journal_.discard();  // the file replaced the record
@@ -114,6 +115,12 @@ bool TForm1::openProcedure(const QString& name, const QByteArray& nativePath, bo
   Saveas1->setEnabled(true);
   Save1->setEnabled(nameable);
   BnPlot->setVisible(store_.rowCount > 0);
+  if (notFinite > 0) {
+    prompts_.showInformation(
+        QStringLiteral("%1: %2 values were not finite (INF) and are shown as missing.")
+            .arg(bareFileName(name))
+            .arg(notFinite));
+  }
   return true;
 }
 

@@ -52,7 +52,8 @@ ChannelScaling UserSettings::channelScaling(int channel) {
   const double factor = stored.value(QStringLiteral("factor")).toDouble(&factorRead);
   const double offset = stored.value(QStringLiteral("offset")).toDouble(&offsetRead);
   // A hand-edited entry that is no usable scaling is no scaling.
-  if (factorRead && offsetRead && factor != 0.0 && std::isfinite(factor) && std::isfinite(offset)) {
+  if (factorRead && offsetRead && std::isfinite(factor) && std::isfinite(offset) &&
+      !scalingProblem(channel, {factor, offset})) {
     scaling = {factor, offset};
   }
   return scaling;

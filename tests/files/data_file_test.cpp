@@ -134,6 +134,13 @@ TEST_F(DataFileTest, WriteReadWriteGivesTheSameBytes) {
   EXPECT_EQ(rewritten(std::move(*staged), table2), first);
   EXPECT_TRUE(first.contains("12345.7;12346.00;0.00; lead blank\r\n"));
   EXPECT_EQ(table2.tableRowCount(), 25 + 6);
+  // A channel in volts (factor 0.001) keeps one converter step, and a file keeps its decimals.
+  store->valueDecimals[3] = valueDecimals({0.001, 0});
+  store->value[3][3] = 0.001 / 1.638;
+  const QByteArray volts = write(true, QLatin1Char('.'));
+  EXPECT_TRUE(volts.contains("12345.7;12346.00;0.0006; lead blank\r\n")) << volts.constData();
+  DataTable table3;
+  EXPECT_EQ(rewritten(std::move(*read(volts)), table3), volts);
 }
 
 TEST_F(DataFileTest, MissingValuesAreEmptyFieldsBothWays) {
@@ -161,6 +168,10 @@ TEST_F(DataFileTest, MissingValuesAreEmptyFieldsBothWays) {
     DataTable table2;
     EXPECT_EQ(rewritten(std::move(*staged), table2), bytes);
   }
+  // An INF (an older Velan's overflowing scaling) opens as missing and is counted, not refused.
+  const auto infinite = read(QByteArray(bytes).replace("-9.24", "-INF"));
+  ASSERT_TRUE(infinite);
+  EXPECT_TRUE(isMissing(infinite->value[1][1]) && infinite->notFiniteValues == 1);
   EXPECT_EQ(errorOf([&] { read(kHeader + ";1.00;2.00;\r\n"); }),
             QStringLiteral("'' ist kein gültiger Gleitkommawert"))
       << "the time is never missing";

@@ -160,13 +160,14 @@ TEST_F(JournalTest, DamagedLinesAreSkippedAndCountedEverythingElseIsKept) {
       {"bad escape", QByteArray(whole).replace("row;3;", "note;1;\\q\nrow;3;"), 3, 1, "n3"},
       {"no time", QByteArray(whole).replace("row;1;1;", "row;1;;"), 2, 1, "n3"},
       {"an infinite time", QByteArray(whole).replace("row;1;1;", "row;1;inf;"), 2, 1, "n3"},
-      {"a NaN value", QByteArray(whole).replace("row;3;3;300", "row;3;3;nan"), 2, 1, "n2  n3"},
+      {"an infinite value: missing", QByteArray(whole).replace("row;3;3;300", "row;3;3;-inf"), 3,
+       0, "n3"},
       {"a note on row -1", QByteArray(whole).insert(lastRow, "note;-1;x\n"), 3, 1, "n3"},
       {"a unit with a bad escape", QByteArray(whole).insert(lastRow, "channel;2;1;\\q\n"), 3, 1,
        "n3"},
       {"several", QByteArray(whole).replace("row;1;", "rox;1;").replace("row;3;", "row;;"), 1, 2,
        "n2  n3"},
-      {"a bad last line", whole + "row;4;4;nan;;;\n", 3, 1, "n3"},
+      {"a bad last line", whole + "row;4;nan;;;;\n", 3, 1, "n3"},
       {"first line only", whole.left(secondLine), 0, 0, nullptr},
       {"another file", QByteArray("<Velan data file>\r\n"), -1, 0, nullptr},
       {"empty", QByteArray(), -1, 0, nullptr},
@@ -188,6 +189,8 @@ TEST_F(JournalTest, DamagedLinesAreSkippedAndCountedEverythingElseIsKept) {
   }
   const auto firstRowLost = read(QByteArray(whole).replace("row;1;1;", "row;1;;"));
   EXPECT_EQ(firstRowLost->headingNote, QStringLiteral("n1")) << "no row before it: the heading";
+  const auto infinite = read(QByteArray(whole).replace("row;3;3;300", "row;3;3;-inf"));
+  EXPECT_TRUE(isMissing(infinite->staged.value[1][2]) && infinite->staged.notFiniteValues == 1);
   const auto repeated = read(QByteArray(whole).replace("row;2;", "row;1;"));
   EXPECT_EQ(repeated->staged.cells[0][5], QStringLiteral("n1  n2")) << "to the row before it";
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <cstring>
 
 #include "plain_record_fields.h"
 #include "settings_file.h"
@@ -93,16 +94,30 @@ TEST(Settings, ScalingsFollowTheEightLinesAndReadBack) {
   EXPECT_EQ(bytes, eight +
                        "0,1<Channel 2 factor>\r\n-50<Channel 2 offset>\r\n"
                        "2,5<Channel 4 factor>\r\n0<Channel 4 offset>\r\n");
-  for (const QByteArray& file :
-       {bytes, eight, eight + "0<Channel 3 factor>\r\n1<Channel 3 offset>\r\n"}) {
+  // Each channel's lines are judged on their own: a bad one is reported, the next applies.
+  const QByteArray four = "2,5<Channel 4 factor>\r\n0<Channel 4 offset>\r\n";
+  const struct {
+    QByteArray file;
+    const char* error;
+  } cases[] = {
+      {bytes, ""},
+      {eight, ""},
+      {eight + "0<Channel 3 factor>\r\n1<Channel 3 offset>\r\n" + four, "Ch. 3: a factor of 0"},
+      {eight + "1e-320<Channel 3 factor>\r\n1<Channel 3 offset>\r\n" + four,
+       "Ch. 3 factor: 1e-320 is too small"},
+      {eight + "1e298<Channel 3 factor>\r\n1<Channel 3 offset>\r\n" + four,
+       "Ch. 3 factor and offset: values up to 1e+298 x 2500 mV + 1 would not fit a file"},
+  };
+  for (const auto& c : cases) {
     RecordingTarget target;
     target.fields.setScaling(1, {3, 3});
     target.fields.setScaling(4, {7, 7});
-    const QString error = readInto(target, file, QLatin1Char(','));
-    EXPECT_EQ(error.startsWith("Ch. 3: a factor of 0"), file.contains("Channel 3 factor"));
+    const QString error = readInto(target, c.file, QLatin1Char(','));
+    EXPECT_EQ(error.left(static_cast<qsizetype>(std::strlen(c.error))), QLatin1String(c.error))
+        << error.toStdString();
     EXPECT_TRUE(target.fields.scaling(3).isIdentity());
     EXPECT_EQ(target.fields.scaling(1), (ChannelScaling{3, 3})) << "no lines: kept";
-    EXPECT_EQ(target.fields.scaling(4).factor, file == bytes ? 2.5 : 7.0);
+    EXPECT_EQ(target.fields.scaling(4).factor, c.file.contains("Channel 4 factor") ? 2.5 : 7.0);
   }
 }
 

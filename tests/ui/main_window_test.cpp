@@ -661,6 +661,8 @@ TEST_F(WindowsTest, KeysWorkFromEveryWindow) {
   QApplication::setActiveWindow(main);
   QTest::keyClick(main, Qt::Key_P, Qt::ControlModifier);
   EXPECT_EQ(monitor->monitor().view().displayMode, kPlot) << "Ctrl+P plots";
+  QTest::keyClick(main, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(prompts.dialogs.size(), 1u) << "Ctrl+Shift+S saves as, with no standard key too";
   for (const auto& [key, window] :
        {std::pair<Qt::Key, QWidget*>{Qt::Key_1, main}, {Qt::Key_2, monitor}, {Qt::Key_3, notes}}) {
     window->showMinimized();
