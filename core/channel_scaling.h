@@ -18,6 +18,8 @@ struct ChannelScaling {
   bool operator==(const ChannelScaling&) const = default;
 };
 
+/// The unit of unscaled values.
+inline constexpr QLatin1String kMillivolts("mV");
 /// The converter's range on either side of 0, in mV: every value a scaling gives comes from it.
 inline constexpr double kConverterRangeMillivolts = 2500;
 /// The largest magnitude a scaled value may reach: far inside what a file writes and reads back

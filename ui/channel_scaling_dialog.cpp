@@ -36,15 +36,26 @@ ChannelScalingDialog::ChannelScalingDialog(
   setWindowTitle(QStringLiteral("Channel scaling"));
   auto* layout = new QVBoxLayout(this);
   auto* intro = new QLabel(
-      QStringLiteral("Each row is stored as factor x mV + offset, in the unit beside the "
-                     "channel on the main window. Factor 1 and offset 0 store millivolts."),
+      QStringLiteral("Each row is stored as factor x mV + offset, in the channel's unit (the "
+                     "unit beside the channel on the main window). Factor 1 and offset 0 store "
+                     "millivolts."),
       this);
   intro->setWordWrap(true);
   layout->addWidget(intro);
+  if (latestMillivolts_) {  // a run: a file holds one unit per column
+    auto* during = new QLabel(
+        QStringLiteral("Recording now: a changed scaling or unit of a recorded channel saves the "
+                       "rows so far as a part and goes on in a new part."),
+        this);
+    during->setObjectName(QStringLiteral("ScalingNewPart"));
+    during->setWordWrap(true);
+    layout->addWidget(during);
+  }
 
   auto* grid = new QGridLayout;
   grid->addWidget(new QLabel(QStringLiteral("Factor"), this), 0, 1);
   grid->addWidget(new QLabel(QStringLiteral("Offset"), this), 0, 3);
+  grid->addWidget(new QLabel(QStringLiteral("Unit"), this), 0, 5);
   for (int c = 1; c <= kChannels; ++c) {
     auto* name = new QLabel(QStringLiteral("Ch. %1:").arg(c), this);
     factorEdits_[c] = numberEdit(QStringLiteral("Ch. %1 factor").arg(c),
@@ -56,7 +67,9 @@ ChannelScalingDialog::ChannelScalingDialog(
     grid->addWidget(factorEdits_[c], c, 1);
     grid->addWidget(new QLabel(QStringLiteral("x mV +"), this), c, 2);
     grid->addWidget(offsetEdits_[c], c, 3);
-    grid->addWidget(new QLabel(QStringLiteral("= ") + units[c], this), c, 4);
+    unitEdits_[c] = numberEdit(QStringLiteral("Ch. %1 unit").arg(c), units[c], this);
+    grid->addWidget(new QLabel(QStringLiteral("="), this), c, 4);
+    grid->addWidget(unitEdits_[c], c, 5);
   }
   layout->addLayout(grid);
 
@@ -146,7 +159,7 @@ bool ChannelScalingDialog::applyCalibration() {
     }
     factorEdits_[channel]->setText(scalingNumberText(scaling.factor, separator_));
     offsetEdits_[channel]->setText(scalingNumberText(scaling.offset, separator_));
-    showMessage(scalingDescription(channel, scaling, units_[channel], separator_) +
+    showMessage(scalingDescription(channel, scaling, unitEdits_[channel]->text(), separator_) +
                 QStringLiteral(" (taken on OK)"));
     return true;
   } catch (const VelanError& error) {
@@ -166,6 +179,16 @@ void ChannelScalingDialog::accept() {
     showMessage(error.message());  // nothing taken: the dialog stays open
     return;
   }
+  for (int c = 1; c <= kChannels; ++c) {
+    if (!entered[c].isIdentity() && unitEdits_[c]->text().trimmed() == kMillivolts) {
+      showMessage(QStringLiteral("Ch. %1 unit: scaled values are not millivolts; type their "
+                                 "unit (°C, V, bar ...).")
+                      .arg(c));
+      unitEdits_[c]->setFocus();
+      return;
+    }
+  }
   scalings_ = entered;
+  for (int c = 1; c <= kChannels; ++c) units_[c] = unitEdits_[c]->text();
   QDialog::accept();
 }

@@ -12,9 +12,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-/// Options > "Channel scaling...": factor and offset of each channel, and a two-point
-/// calibration that fills them in. "OK" takes the scalings only when every field is a number
-/// and no factor is 0; otherwise it says why and changes nothing.
+/// Options > "Channel scaling...": factor, offset and unit of each channel, and a two-point
+/// calibration that fills them in. "OK" takes them only when every field is a number, every
+/// scaling can be applied and no scaled channel is labelled mV; otherwise it says why and
+/// changes nothing.
 class ChannelScalingDialog : public QDialog {
   Q_OBJECT
  public:
@@ -26,6 +27,8 @@ class ChannelScalingDialog : public QDialog {
 
   /// The scalings the dialog was accepted with.
   const std::array<ChannelScaling, kChannels + 1>& scalings() const { return scalings_; }
+  /// The units the dialog was accepted with.
+  const std::array<QString, kChannels + 1>& units() const { return units_; }
 
   /// Computes the calibration of the chosen channel into its fields; false (and why, in the
   /// message line) when the points give none.
@@ -44,6 +47,7 @@ class ChannelScalingDialog : public QDialog {
   std::array<ChannelScaling, kChannels + 1> scalings_;
   std::array<QLineEdit*, kChannels + 1> factorEdits_{};
   std::array<QLineEdit*, kChannels + 1> offsetEdits_{};
+  std::array<QLineEdit*, kChannels + 1> unitEdits_{};
   QComboBox* channelChoice_ = nullptr;
   std::array<QLineEdit*, 3> readingEdits_{};
   std::array<QLineEdit*, 3> trueValueEdits_{};

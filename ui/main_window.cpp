@@ -205,6 +205,7 @@ void TForm1::buildControls() {
   for (int c = 1; c <= kChannels; ++c) {
     connect(CBCh[c], &QCheckBox::toggled, this, journalFields);
     connect(EdCH[c], &QLineEdit::editingFinished, this, journalFields);
+    connect(EdCH[c], &QLineEdit::editingFinished, this, [this, c] { keepUnitWithScaling(c); });
   }
   connect(EdComNr, &QLineEdit::textChanged, this, &TForm1::describePort);
   describePort();
@@ -321,6 +322,7 @@ void TForm1::FormCreate() {
   loadScalings();
   try {
     loadSettingsFile(*this, separator_);
+    restoreScaledUnits();
   } catch (const VelanError& error) {
     prompts_.showError(error.message());
     store_.dataSaved = false;  // the rest of the creation is skipped
@@ -414,6 +416,10 @@ void TForm1::StartClick() {
     store_.portNumber = parseInteger(EdComNr->text());
   } catch (const VelanError& error) {
     prompts_.showError(error.message());
+    return;
+  }
+  if (const std::optional<QString> problem = unitProblem()) {
+    prompts_.showError(*problem);  // converted values are never recorded as millivolts
     return;
   }
   EdComNr->setEnabled(false);

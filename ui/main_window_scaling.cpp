@@ -9,11 +9,43 @@ ChannelScaling TForm1::scaling(int channel) const { return scalings_[channel]; }
 void TForm1::setScaling(int channel, const ChannelScaling& scaling) {
   if (scaling == scalings_[channel]) return;
   scalings_[channel] = scaling;
-  UserSettings::setChannelScaling(channel, scaling);  // part of the user's working set-up
+  // Part of the user's working set-up, with the unit it converts into.
+  UserSettings::setChannelScaling(channel, scaling, unitLabel(channel));
 }
 
 void TForm1::loadScalings() {
   for (int c = 1; c <= kChannels; ++c) scalings_[c] = UserSettings::channelScaling(c);
+  restoreScaledUnits();
+}
+
+void TForm1::restoreScaledUnits() {
+  // A scaling kept per user comes back with its unit: a Velan.ini without scaling lines, or
+  // the field's first text, must not label converted values as millivolts.
+  for (int c = 1; c <= kChannels; ++c) {
+    const QString kept = UserSettings::channelUnit(c);
+    if (!scalings_[c].isIdentity() && !kept.isEmpty() && unitLabel(c).trimmed() == kMillivolts) {
+      setUnitLabel(c, kept);
+    }
+  }
+}
+
+std::optional<QString> TForm1::unitProblem() const {
+  for (int c = 1; c <= kChannels; ++c) {
+    if (channelSelected(c) && !scalings_[c].isIdentity() && unitLabel(c).trimmed() == kMillivolts) {
+      return QStringLiteral(
+                 "Ch. %1 is scaled (%2), so its values are not in mV: type their unit beside "
+                 "the channel, or give it factor 1 and offset 0 in Options - Channel scaling.")
+          .arg(c)
+          .arg(scalingDescription(c, scalings_[c], QStringLiteral("value"), separator_));
+    }
+  }
+  return std::nullopt;
+}
+
+void TForm1::keepUnitWithScaling(int channel) {
+  if (!scalings_[channel].isIdentity()) {
+    UserSettings::setChannelScaling(channel, scalings_[channel], unitLabel(channel));
+  }
 }
 
 void TForm1::channelScalingClick() {
@@ -25,12 +57,17 @@ void TForm1::channelScalingClick() {
   if (dialog.exec() != QDialog::Accepted) return;
   bool recordedChannelChanged = false;
   for (int c = 1; c <= kChannels; ++c) {
-    recordedChannelChanged |= channelSelected(c) && dialog.scalings()[c] != scalings_[c];
+    recordedChannelChanged |= channelSelected(c) && (dialog.scalings()[c] != scalings_[c] ||
+                                                      dialog.units()[c] != unitLabel(c));
   }
   // One unit per column in every file: the rows so far are saved as a part in their scaling,
   // and the run goes on in the next part in the new one.
   if (recording() && store_.rowCount > 0 && recordedChannelChanged) nextPart();
-  for (int c = 1; c <= kChannels; ++c) setScaling(c, dialog.scalings()[c]);
+  for (int c = 1; c <= kChannels; ++c) {
+    setUnitLabel(c, dialog.units()[c]);
+    setScaling(c, dialog.scalings()[c]);
+    keepUnitWithScaling(c);
+  }
   // Row 1 is not stored yet: its start note names the scalings it will be stored with.
   if (recording()) parts_.rewriteStartNote();
 }

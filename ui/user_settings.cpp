@@ -59,7 +59,12 @@ ChannelScaling UserSettings::channelScaling(int channel) {
   return scaling;
 }
 
-void UserSettings::setChannelScaling(int channel, const ChannelScaling& scaling) {
+QString UserSettings::channelUnit(int channel) {
+  return settings().value(QStringLiteral("ChannelScaling%1/unit").arg(channel)).toString();
+}
+
+void UserSettings::setChannelScaling(int channel, const ChannelScaling& scaling,
+                                     const QString& unit) {
   QSettings stored = settings();
   const QString group = QStringLiteral("ChannelScaling%1").arg(channel);
   if (scaling.isIdentity()) {
@@ -69,4 +74,5 @@ void UserSettings::setChannelScaling(int channel, const ChannelScaling& scaling)
   stored.beginGroup(group);
   stored.setValue(QStringLiteral("factor"), scaling.factor);
   stored.setValue(QStringLiteral("offset"), scaling.offset);
+  stored.setValue(QStringLiteral("unit"), unit);
 }

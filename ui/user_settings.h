@@ -25,5 +25,8 @@ class UserSettings {
 
   /// The scaling of channel `channel` last set; the identity when none was.
   static ChannelScaling channelScaling(int channel);
-  static void setChannelScaling(int channel, const ChannelScaling& scaling);
+  /// The unit kept with the channel's scaling; empty when none was.
+  static QString channelUnit(int channel);
+  /// Keeps a scaling with its unit, which belong together (the identity keeps neither).
+  static void setChannelScaling(int channel, const ChannelScaling& scaling, const QString& unit);
 };

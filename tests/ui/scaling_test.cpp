@@ -1,10 +1,13 @@
 #include <QApplication>
+#include <QDir>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QTimer>
 
 #include "channel_scaling_dialog.h"
+#include "data_file.h"
 #include "ui_fixture.h"
+#include "user_settings.h"
 
 namespace {
 
@@ -39,8 +42,9 @@ TEST_F(WindowsTest, AScaledChannelRecordsSavesAndExportsInItsUnit) {
   const QString exported = QString::fromUtf8(csv.readAll());
   EXPECT_TRUE(exported.contains("Ch. 2 (°C)") && exported.contains(",1000.00,50.00,"));
 
-  destroy();  // no Velan.ini: the scaling comes back from the user's settings
+  destroy();  // no Velan.ini: the scaling comes back from the user's settings, with its unit
   build();
+  EXPECT_EQ(child<QLineEdit>("EdCH2")->text(), QStringLiteral("°C"));
   main->saveSettingsClick();
   QFile ini(path("Velan.ini"));
   ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
@@ -48,6 +52,35 @@ TEST_F(WindowsTest, AScaledChannelRecordsSavesAndExportsInItsUnit) {
   store->dataSaved = true;
   ASSERT_TRUE(main->openProcedure(path("scaled.vln")));
   EXPECT_DOUBLE_EQ(store->value[2][1], 50.0) << "a file's values are taken as stored";
+
+  // A new scaling during a run: the rows so far go into a part in their unit, the run goes on
+  // in the next part in the new one; no file mixes the two.
+  UserSettings::setRecordingsFolder(path("parts"));
+  child<QCheckBox>("CbCh2")->setChecked(true);
+  store->dataSaved = true;
+  main->StartClick();
+  for (int c : {1, 2}) driver.readings[c] = std::deque<std::optional<int32_t>>(9, 1638);
+  storeRows(2);
+  QTimer::singleShot(0, [] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    dialog->findChild<QLineEdit*>("Ch. 2 factor")->setText("0.001");
+    dialog->findChild<QLineEdit*>("Ch. 2 offset")->setText("0");
+    dialog->findChild<QLineEdit*>("Ch. 2 unit")->setText("V");
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  main->channelScalingClick();
+  storeRows(1);
+  const QStringList parts = QDir(path("parts")).entryList({QStringLiteral("*.vln")});
+  ASSERT_EQ(parts.size(), 1);
+  const auto first = loadDataFile(QDir(path("parts")).filePath(parts[0]), true, QLatin1Char('.'));
+  ASSERT_TRUE(first && first->rowCount == 2);
+  EXPECT_EQ(first->unitLabels[2], QStringLiteral("°C"));
+  EXPECT_DOUBLE_EQ(first->value[2][1], 50.0);
+  EXPECT_EQ(table->cell(DataTable::kNotesColumn, 1),
+            main->startTime() + QStringLiteral("  Ch. 2 scaling: V = 0.001 x mV  (continues ") +
+                parts[0] + QStringLiteral(", part 2)"));
+  EXPECT_EQ(table->cell(2, 1), QStringLiteral("1.0000")) << "a converter step shows in V";
+  main->StopClick();
 }
 
 TEST(ChannelScalingDialog, CalibratesTheChosenChannelAndTakesOnlyNumbers) {
