@@ -3,9 +3,11 @@
 #include <QFile>
 #include <QIcon>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "converter_choice.h"
+#include "record_command.h"
 #include "program.h"
 
 namespace {
@@ -86,6 +88,8 @@ QByteArray fileArgument(int argc, char* argv[], const QString& parsed) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // The recorder without a window: no display, no window system loaded.
+  if (argc > 1 && std::strcmp(argv[1], "record") == 0) return runRecordCommand(argc, argv);
   if (const std::optional<int> ended = answerWithoutWindows(argc, argv)) return *ended;
   QApplication app(argc, argv);
   nameTheProgram();

@@ -3,6 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <memory>
+
+#include "numbers.h"
+#include "plain_record_fields.h"
+#include "record_parts.h"
+#include "velan_error.h"
 
 namespace {
 QString shown(const QString& path) { return QDir::toNativeSeparators(path); }
@@ -20,6 +26,43 @@ std::optional<JournalRecord> readJournalFile(const QString& path) {
   return readJournal(file);
 }
 }  // namespace
+
+void saveOrphanedJournals(const QString& folder, bool decimalComma, QChar separator,
+                          const std::function<void(const QString& message)>& report) {
+  const auto save = [&](JournalRecord& record, const OrphanedJournal&) {
+    auto store = std::make_unique<RecordStore>();
+    DataTable table;
+    PlainRecordFields fields;
+    const QString start = record.staged.startTime;
+    const QString experiment = record.staged.experiment;
+    applyStagedRecord(std::move(record.staged), *store, table, fields);
+    if (record.headingNote) table.setCell(DataTable::kNotesColumn, 0, *record.headingNote);
+    if (!QDir().mkpath(folder)) {
+      throw VelanError(QStringLiteral("The folder %1 cannot be made").arg(folder));
+    }
+    const QString path =
+        recordFilePath(folder, experiment,
+                       parseDateTimeText(start).value_or(QDateTime::currentDateTime()),
+                       QStringLiteral(" recovered"));
+    saveDataFile(path, *store, table, fields, decimalComma, separator);
+    return path;
+  };
+  const RecoveryDialogue unattended{[](const QString&) { return true; }, report};
+  while (std::optional<RecoveredRecording> found = offerUnsavedRecording(unattended)) {
+    try {
+      const QString path = save(found->record, found->journal);
+      if (QFile::exists(found->journal.path) && !QFile::remove(found->journal.path)) {
+        report(QStringLiteral("Recovery file could not be deleted: %1").arg(shown(found->journal.path)));
+        return;  // it would be offered again and again
+      }
+      report(QStringLiteral("An earlier run's unsaved recording was saved as %1").arg(shown(path)));
+    } catch (const VelanError& error) {
+      report(QStringLiteral("An earlier run's recording stays in %1: %2")
+                 .arg(shown(found->journal.path), error.message()));
+      return;
+    }
+  }
+}
 
 std::optional<RecoveredRecording> offerUnsavedRecording(const RecoveryDialogue& dialogue) {
   for (OrphanedJournal& found : findOrphanedJournals()) {

@@ -23,3 +23,10 @@ struct RecoveryDialogue {
 /// A journal is deleted only when the user declines it or it holds nothing at all; one with
 /// damaged lines is kept as "<name>.damaged" whatever the answer.
 std::optional<RecoveredRecording> offerUnsavedRecording(const RecoveryDialogue& dialogue);
+
+/// For a run nobody watches: every journal of a program that no longer runs that holds a
+/// recording is saved as a data file into `folder` ("<experiment> <start> recovered.vln", in
+/// the window's number format), and deleted only once saved. `report` hears of each: the file,
+/// or why it stays (a damaged one is kept as "<name>.damaged" as in the window).
+void saveOrphanedJournals(const QString& folder, bool decimalComma, QChar separator,
+                          const std::function<void(const QString& message)>& report);

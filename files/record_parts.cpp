@@ -15,6 +15,11 @@ QString defaultRecordingsFolder(const QString& dialogFolder) {
 
 QString partFilePath(const QString& folder, const QString& experiment, const QDateTime& start,
                      int part) {
+  return recordFilePath(folder, experiment, start, QStringLiteral(" part %1").arg(part));
+}
+
+QString recordFilePath(const QString& folder, const QString& experiment, const QDateTime& start,
+                       const QString& label) {
   // Characters that some file system or the file dialogs of another system refuse.
   QString stem;
   const QString described = experiment.trimmed() == experimentPlaceholder() ? QString() : experiment;
@@ -23,9 +28,9 @@ QString partFilePath(const QString& folder, const QString& experiment, const QDa
     stem += refused ? QLatin1Char('_') : c;
   }
   if (stem.isEmpty() || stem.startsWith(QLatin1Char('.'))) stem.prepend(QStringLiteral("Velan"));
-  const QString base = QStringLiteral("%1 %2 part %3")
-                           .arg(stem, start.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")))
-                           .arg(part);
+  const QString base =
+      QStringLiteral("%1 %2").arg(stem, start.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"))) +
+      label;
   const QDir dir(folder);
   QString path = dir.filePath(base + QStringLiteral(".vln"));
   for (int copy = 2; QFileInfo::exists(path); ++copy) {

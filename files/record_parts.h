@@ -10,6 +10,11 @@
 /// dialogs' initial one) where there is one, else "Velan" in the user's documents folder.
 QString defaultRecordingsFolder(const QString& dialogFolder);
 
+/// A new file in `folder`: the experiment made safe for a file name (or "Velan"), the start date
+/// and time and `label` (" part 3", " recovered"), ".vln"; never an existing file.
+QString recordFilePath(const QString& folder, const QString& experiment, const QDateTime& start,
+                       const QString& label);
+
 /// A new file in `folder` for part `part` of a run: the experiment made safe for a file name
 /// (or "Velan"), the part's start date and time and " part N", ".vln"; never an existing file.
 QString partFilePath(const QString& folder, const QString& experiment, const QDateTime& start,

@@ -1,0 +1,415 @@
+#include "record_command.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryFile>
+#include <QTime>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "converter_choice.h"
+#include "data_table.h"
+#include "journal_recovery.h"
+#include "numbers.h"
+#include "plain_record_fields.h"
+#include "record_journal.h"
+#include "record_parts.h"
+#include "recorder.h"
+#include "run_parts.h"
+#include "service_notify.h"
+#include "settings_file.h"
+#include "stop_signals.h"
+#include "user_settings.h"
+#include "velan_error.h"
+
+namespace {
+
+// The window's reading intervals: its up-down steps from 0.25 s to 500 s.
+constexpr int kIntervalStepsMs[] = {250,   500,   1000,   2000,   5000,  10000,
+                                    20000, 50000, 100000, 200000, 500000};
+
+void say(const QString& line) {
+  std::fprintf(stderr, "velan record: %s\n", qPrintable(line));
+  std::fflush(stderr);
+}
+
+std::optional<double> number(const QString& text) {
+  bool ok = false;
+  const double value = text.toDouble(&ok);
+  return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+}
+
+// The set-up a Velan.ini gives, in the same fields the window fills.
+class SetUp : public SettingsTarget {
+ public:
+  PlainRecordFields fields;
+  QString portLine = QStringLiteral("3");
+  int port = 3;
+  int intervalMs = 1000;
+  QString initialDirectory;
+
+  void setPortText(const QString& text) override { portLine = text; }
+  QString portText() const override { return portLine; }
+  void setPortNumber(int number) override { port = number; }
+  RecordFields& recordFields() override { return fields; }
+  void setReadingInterval(int milliseconds) override { intervalMs = milliseconds; }
+  void setInitialDirectory(const QString& folder) override { initialDirectory = folder; }
+};
+
+// Velan.ini (given, or in the current folder as the window reads it), the scalings and units
+// kept per user, then the options. Throws VelanError for a set-up that cannot be recorded.
+void takeSetUp(SetUp& setUp, const RecordOptions& options, QChar separator) {
+  for (int c = 1; c <= kChannels; ++c) setUp.fields.setScaling(c, UserSettings::channelScaling(c));
+  if (options.settings) {
+    QFile file(*options.settings);
+    if (!file.open(QIODevice::ReadOnly)) {
+      throw VelanError(QStringLiteral("%1 cannot be read: %2").arg(*options.settings,
+                                                                     file.errorString()));
+    }
+    readSettings(file, setUp, separator);
+  } else {
+    loadSettingsFile(setUp, separator);
+  }
+  PlainRecordFields& fields = setUp.fields;
+  for (int c = 1; c <= kChannels; ++c) {
+    const QString kept = UserSettings::channelUnit(c);
+    if (!fields.scaling(c).isIdentity() && !kept.isEmpty() &&
+        fields.unitLabel(c).trimmed() == kMillivolts) {
+      fields.setUnitLabel(c, kept);
+    }
+  }
+  if (options.port) setUp.port = *options.port;
+  if (options.channels) {
+    for (int c = 1; c <= kChannels; ++c) fields.setChannelSelected(c, (*options.channels)[c]);
+  }
+  if (options.intervalMs) setUp.intervalMs = *options.intervalMs;
+  if (options.experiment) fields.setExperiment(*options.experiment);
+  for (int c = 1; c <= kChannels; ++c) {
+    if (fields.channelSelected(c) && !fields.scaling(c).isIdentity() &&
+        fields.unitLabel(c).trimmed() == kMillivolts) {
+      throw VelanError(QStringLiteral("Ch. %1 is scaled, so its values are not in mV: give its "
+                                      "unit in Velan.ini or in the window.")
+                           .arg(c));
+    }
+  }
+}
+
+// Why `folder` cannot take the parts; empty when it can.
+QString folderProblem(const QString& folder) {
+  if (!QDir().mkpath(folder)) return QStringLiteral("the folder %1 cannot be made").arg(folder);
+  QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".velan-XXXXXX")));
+  if (!probe.open()) {
+    return QStringLiteral("the folder %1 cannot be written: %2").arg(folder, probe.errorString());
+  }
+  return {};
+}
+
+// One run from the converter to its last part, reported line by line.
+class UnattendedRun : public RecordListener {
+ public:
+  UnattendedRun(ConverterDriver& driver, SetUp& setUp, const RecordOptions& options,
+                QString folder, QChar separator)
+      : driver_(driver),
+        setUp_(setUp),
+        options_(options),
+        recorder_(*store_, table_, driver, setUp.fields),
+        journal_(*store_, setUp.fields),
+        parts_(*store_, table_, setUp.fields, recorder_, journal_,
+               [folder] { return folder; }) {
+    recorder_.addListener(this);
+    recorder_.addListener(&journal_);
+    recorder_.setNoteSeparator(separator);
+    parts_.setFileFormat(true, separator);  // the window's default: files open in either
+    journal_.setFailureHandler([](const QString& reason) {
+      say(QStringLiteral("the recovery file could not be written (%1): recording goes on "
+                         "without it")
+              .arg(reason));
+    });
+  }
+
+  /// Opens the converter; the exit status when the run cannot begin.
+  std::optional<int> open() {
+    store_->portNumber = setUp_.port;
+    if (recorder_.openConverter()) return std::nullopt;
+    const QString failure = driver_.openFailure();
+    say(QStringLiteral("no converter on COM %1: %2")
+            .arg(setUp_.port)
+            .arg(failure.isEmpty() ? QStringLiteral("it did not answer") : failure));
+    if (failure.contains(QLatin1String("in use by another program"))) return kRecordPortInUse;
+    if (!options_.simulate) return kRecordNoConverter;
+    say(QStringLiteral("recording simulated readings (--simulate)"));
+    return std::nullopt;
+  }
+
+  void begin() {
+    recorder_.setReadingInterval(setUp_.intervalMs);
+    recorder_.resetRecord();
+    recorder_.startTimers();
+    parts_.begin();
+    lastReadingAt_ = QTime::currentTime();
+  }
+
+  /// Saves the rows so far as the last part and ends the program with its status.
+  void stop(const QString& why, const QString& lastRowNote = {}) {
+    StopSignals::setStopping();  // a further signal ends the program at once
+    recorder_.stopRowTimer();
+    recorder_.timers().setPollEnabled(false);
+    recorder_.closeConverter();
+    say(QStringLiteral("stopping: %1").arg(why));
+    report(parts_.finish(lastRowNote));
+    say(QStringLiteral("done: %1 rows in %2 %3%4")
+            .arg(rows_)
+            .arg(files_.size())
+            .arg(files_.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+            .arg(files_.isEmpty() ? QString() : QStringLiteral(": ") + files_.join(", ")));
+    QCoreApplication::exit(unsaved_ ? kRecordNotSaved : kRecordDone);
+  }
+
+  // RecordListener
+  void rowStored() override {
+    ++rows_;
+    tellAboutReadings();
+    if (rows_ == 1) notifyServiceManager("READY=1");
+    notifyServiceManager(QStringLiteral("STATUS=Recording part %1, row %2")
+                             .arg(parts_.part())
+                             .arg(store_->rowCount)
+                             .toUtf8());
+    if (options_.rows && rows_ == *options_.rows) {
+      // Not inside the recorder's own row: the stop saves and ends the run.
+      QTimer::singleShot(0, [this] { stop(QStringLiteral("%1 rows recorded").arg(rows_)); });
+    }
+  }
+  void noteAdded(int row, const QString& note, const QString&) override {
+    say(QStringLiteral("part %1, row %2: %3").arg(parts_.part()).arg(row).arg(note));
+  }
+  void recordFull() override { report(parts_.next()); }
+
+ private:
+  void report(const RunParts::Saved& saved) {
+    if (saved.part == 0) return;  // no rows: no part
+    if (saved.ok()) {
+      files_ << saved.path;
+      say(QStringLiteral("part %1 saved as %2").arg(saved.part).arg(saved.path));
+      return;
+    }
+    unsaved_ = true;
+    say(QStringLiteral("part %1 could not be saved (%2): its rows are kept in %3")
+            .arg(saved.part)
+            .arg(saved.failure, saved.journal));
+  }
+
+  // A converter gone silent is told once, and its return.
+  void tellAboutReadings() {
+    if (!store_->converterOpen) return;
+    bool reading = false;
+    for (int c = 1; c <= kChannels; ++c) {
+      reading |= setUp_.fields.channelSelected(c) && !isMissing(store_->value[c][store_->rowCount]);
+    }
+    if (reading && silent_) say(QStringLiteral("readings again from COM %1").arg(setUp_.port));
+    if (!reading && !silent_) {
+      const char* cause = "";
+      switch (driver_.trouble()) {
+        case LineTrouble::DeviceGone:
+          cause = ": the device is gone";
+          break;
+        case LineTrouble::NoAnswer:
+          cause = ": the converter does not answer";
+          break;
+        case LineTrouble::AnswersRejected:
+          cause = ": its answers are rejected";
+          break;
+        case LineTrouble::None:
+          break;
+      }
+      say(QStringLiteral("no readings from COM %1 since %2%3")
+              .arg(setUp_.port)
+              .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")))
+              .arg(QLatin1String(cause)));
+    }
+    if (reading) lastReadingAt_ = QTime::currentTime();
+    silent_ = !reading;
+  }
+
+  ConverterDriver& driver_;
+  SetUp& setUp_;
+  const RecordOptions& options_;
+  std::unique_ptr<RecordStore> store_ = std::make_unique<RecordStore>();
+  DataTable table_;
+  Recorder recorder_;
+  RecordJournal journal_;
+  RunParts parts_;
+  int rows_ = 0;
+  bool silent_ = false;
+  bool unsaved_ = false;
+  QTime lastReadingAt_;
+  QStringList files_;
+};
+
+QString channelsText(const PlainRecordFields& fields, QChar separator) {
+  QStringList channels;
+  for (int c = 1; c <= kChannels; ++c) {
+    if (!fields.channelSelected(c)) continue;
+    const ChannelScaling scaling = fields.scaling(c);
+    channels << (scaling.isIdentity()
+                     ? QStringLiteral("Ch. %1 in %2").arg(c).arg(fields.unitLabel(c))
+                     : scalingDescription(c, scaling, fields.unitLabel(c), separator));
+  }
+  return channels.isEmpty() ? QStringLiteral("none") : channels.join(QStringLiteral(", "));
+}
+
+}  // namespace
+
+QString recordUsage() {
+  return QStringLiteral(
+      "usage: velan record [options]\n"
+      "Records from the converter without a display until stopped (SIGINT, SIGTERM, SIGHUP),\n"
+      "saving the record in parts as the window does. Without options it takes your own\n"
+      "set-up: Velan.ini in the current folder, and the port assignments, scalings and\n"
+      "recordings folder of ~/.config/Velan/Velan.conf.\n"
+      "  --port N             the converter's port (COM N)\n"
+      "  --channels LIST      the channels to record, e.g. 1,2,4\n"
+      "  --interval SECONDS   the reading interval: 0.25, 0.5, 1, 2, 5, ... 500\n"
+      "  --experiment TEXT    the experiment's description (names the files)\n"
+      "  --folder DIR         where the parts go (default: the recordings folder)\n"
+      "  --duration SECONDS   stop after this long\n"
+      "  --rows N             stop after N rows\n"
+      "  --settings FILE      a Velan.ini to take the set-up from\n"
+      "  --simulate           record simulated readings when no converter answers\n"
+      "  --help               this text\n"
+      "Exit status: 0 done, 64 usage, 69 no converter, 73 folder not writable, 74 a part not\n"
+      "saved (its recovery file kept), 75 the port in use by another program.\n");
+}
+
+std::variant<RecordOptions, QString> parseRecordOptions(const QStringList& arguments) {
+  RecordOptions options;
+  for (int i = 0; i < arguments.size(); ++i) {
+    QString name = arguments[i];
+    QString value;
+    const qsizetype equals = name.indexOf(QLatin1Char('='));
+    const bool joined = name.startsWith(QLatin1String("--")) && equals > 0;
+    if (joined) {
+      value = name.mid(equals + 1);
+      name = name.left(equals);
+    }
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+      options.help = true;
+      continue;
+    }
+    if (name == QLatin1String("--simulate")) {
+      options.simulate = true;
+      continue;
+    }
+    static const QStringList kValued = {"--port",   "--channels", "--interval", "--experiment",
+                                        "--folder", "--duration", "--rows",     "--settings"};
+    if (!kValued.contains(name)) return QStringLiteral("unknown option '%1'").arg(arguments[i]);
+    if (!joined) {
+      if (i + 1 >= arguments.size()) return QStringLiteral("%1 needs a value").arg(name);
+      value = arguments[++i];
+    }
+    const std::optional<double> numeric = number(value);
+    const auto whole = [&]() -> std::optional<int> {
+      if (!numeric || *numeric != std::floor(*numeric) || *numeric < 1 || *numeric > 1e9) {
+        return std::nullopt;
+      }
+      return static_cast<int>(*numeric);
+    };
+    if (name == QLatin1String("--port")) {
+      if (!whole()) return QStringLiteral("--port takes a port number (1, 2, ...)");
+      options.port = whole();
+    } else if (name == QLatin1String("--rows")) {
+      if (!whole()) return QStringLiteral("--rows takes a number of rows (1 or more)");
+      options.rows = whole();
+    } else if (name == QLatin1String("--channels")) {
+      std::array<bool, kChannels + 1> chosen{};
+      for (const QString& part : value.split(QLatin1Char(','))) {
+        bool ok = false;
+        const int channel = part.trimmed().toInt(&ok);
+        if (!ok || channel < 1 || channel > kChannels) {
+          return QStringLiteral("--channels takes channel numbers 1 to 4, e.g. 1,2,4");
+        }
+        chosen[channel] = true;
+      }
+      options.channels = chosen;
+    } else if (name == QLatin1String("--interval")) {
+      const int ms = numeric ? static_cast<int>(std::lround(*numeric * 1000)) : 0;
+      if (!numeric || std::find(std::begin(kIntervalStepsMs), std::end(kIntervalStepsMs), ms) ==
+                          std::end(kIntervalStepsMs) ||
+          std::fabs(*numeric * 1000 - ms) > 1e-6) {
+        return QStringLiteral("--interval takes one of 0.25, 0.5, 1, 2, 5, 10, 20, 50, 100, 200, "
+                              "500 (seconds)");
+      }
+      options.intervalMs = ms;
+    } else if (name == QLatin1String("--duration")) {
+      if (!numeric || *numeric <= 0) return QStringLiteral("--duration takes seconds (above 0)");
+      options.durationSeconds = numeric;
+    } else if (name == QLatin1String("--experiment")) {
+      options.experiment = value;
+    } else if (name == QLatin1String("--folder")) {
+      options.folder = value;
+    } else {
+      options.settings = value;
+    }
+  }
+  return options;
+}
+
+int runRecordCommand(int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);  // no window system: no display needed, none loaded
+  QCoreApplication::setApplicationName(QStringLiteral("Velan"));
+  QStringList arguments = QCoreApplication::arguments().mid(2);  // after "velan record"
+  const auto parsed = parseRecordOptions(arguments);
+  if (const QString* mistake = std::get_if<QString>(&parsed)) {
+    std::fprintf(stderr, "velan record: %s\n%s", qPrintable(*mistake), qPrintable(recordUsage()));
+    return kRecordUsage;
+  }
+  const RecordOptions& options = std::get<RecordOptions>(parsed);
+  if (options.help) {
+    std::fputs(qPrintable(recordUsage()), stdout);
+    return kRecordDone;
+  }
+  const QChar separator = systemDecimalSeparator();
+  SetUp setUp;
+  try {
+    takeSetUp(setUp, options, separator);
+  } catch (const VelanError& error) {
+    say(error.message());
+    return kRecordUsage;
+  }
+  QString folder = options.folder.value_or(UserSettings::recordingsFolder());
+  if (folder.isEmpty()) {
+    folder = defaultRecordingsFolder(setUp.initialDirectory.isEmpty() ? QDir::homePath()
+                                                                       : setUp.initialDirectory);
+  }
+  folder = QDir(folder).absolutePath();
+  if (const QString problem = folderProblem(folder); !problem.isEmpty()) {
+    say(problem);
+    return kRecordCannotWrite;
+  }
+  // Nobody is there to answer the window's question: an earlier run's rows are saved.
+  saveOrphanedJournals(folder, true, separator, say);
+
+  const std::unique_ptr<ConverterDriver> driver = chooseConverterDriver();
+  UnattendedRun run(*driver, setUp, options, folder, separator);
+  if (const std::optional<int> failed = run.open()) return *failed;
+  say(QStringLiteral("recording COM %1 (%2): %3, every %4 s, experiment \"%5\", parts into %6")
+          .arg(setUp.port)
+          .arg(UserSettings::serialDevice(setUp.port))
+          .arg(channelsText(setUp.fields, separator))
+          .arg(QString::number(setUp.intervalMs / 1000.0))
+          .arg(setUp.fields.experiment(), folder));
+  StopSignals stopSignals([&run](int signal) {
+    run.stop(QLatin1String(StopSignals::name(signal)), QStringLiteral("(ended by the system)"));
+  });
+  run.begin();
+  if (options.durationSeconds) {
+    QTimer::singleShot(static_cast<int>(std::min(*options.durationSeconds * 1000, 2e9)), &app,
+                       [&run, &options] {
+                         run.stop(QStringLiteral("%1 s recorded").arg(*options.durationSeconds));
+                       });
+  }
+  return QCoreApplication::exec();
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <optional>
+#include <variant>
+
+#include "record_store.h"
+
+/// Exit statuses of `velan record` that a service manager can act on (as sysexits.h names them).
+enum RecordExit {
+  kRecordDone = 0,
+  kRecordUsage = 64,       ///< a mistake on the command line
+  kRecordNoConverter = 69,  ///< no converter answered (and no --simulate)
+  kRecordCannotWrite = 73,  ///< the folder cannot be made or written
+  kRecordNotSaved = 74,     ///< a part could not be saved (its journal kept)
+  kRecordPortInUse = 75,    ///< another program has the port: a restart may succeed
+};
+
+/// What the command line of `velan record` asks for; unset: the user's own set-up.
+struct RecordOptions {
+  std::optional<int> port;
+  std::optional<std::array<bool, kChannels + 1>> channels;
+  std::optional<int> intervalMs;
+  std::optional<QString> experiment;
+  std::optional<QString> folder;
+  std::optional<QString> settings;  ///< a Velan.ini
+  std::optional<double> durationSeconds;
+  std::optional<int> rows;
+  bool simulate = false;
+  bool help = false;
+};
+
+/// The usage text of `velan record`.
+QString recordUsage();
+
+/// The options after "record"; the mistake in words when there is one.
+std::variant<RecordOptions, QString> parseRecordOptions(const QStringList& arguments);
+
+/// `velan record [options]`: records from the converter with no display at all, through the
+/// same recorder, drivers, journal and parts as the window, and reports on standard error.
+/// Returns the exit status.
+int runRecordCommand(int argc, char* argv[]);

@@ -1,0 +1,168 @@
+// `velan record` as a service runs it: no display, stopped by a signal, its log read back.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <csignal>
+
+#include "converter_emulator.h"
+#include "data_file.h"
+
+namespace {
+
+class RecordCommandTest : public ::testing::Test {
+ protected:
+  RecordCommandTest() {
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path("config"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), path("data"));
+    QDir().mkpath(path("config/Velan"));
+    QFile conf(path("config/Velan/Velan.conf"));
+    conf.open(QIODevice::WriteOnly);
+    conf.write("[SerialPorts]\n3=" + QFile::encodeName(path("ttyEMU")) + "\n");
+  }
+  QString path(const QString& name) const { return home.filePath(name); }
+  void start(QProcess& velan, const QStringList& arguments) {
+    velan.setProcessEnvironment(environment);
+    velan.setWorkingDirectory(home.path());
+    velan.setReadChannel(QProcess::StandardError);
+    velan.start(QStringLiteral(VELAN_PROGRAM), QStringList{"record"} + arguments);
+    ASSERT_TRUE(velan.waitForStarted());
+  }
+  // The exit status, and all it said.
+  std::pair<int, QString> finish(QProcess& velan) {
+    EXPECT_TRUE(velan.waitForFinished(20000));
+    return {velan.exitCode(), QString::fromUtf8(velan.readAllStandardError())};
+  }
+  static bool waitForOutput(QProcess& velan, const char* text) {
+    QElapsedTimer waited;
+    waited.start();
+    QByteArray said;
+    while (!said.contains(text) && waited.elapsed() < 10000 && velan.state() != QProcess::NotRunning) {
+      velan.waitForReadyRead(50);
+      said += velan.peek(1 << 20);
+    }
+    return said.contains(text);
+  }
+  QStringList records(const QString& folder) const {
+    return QDir(path(folder)).entryList({QStringLiteral("*.vln")});
+  }
+  // Waits until the running journal holds row `row`.
+  bool waitForJournalRow(int row) const {
+    QElapsedTimer waited;
+    waited.start();
+    const QByteArray line = "\nrow;" + QByteArray::number(row) + ';';
+    while (waited.elapsed() < 10000) {
+      for (const QString& name : QDir(path("data/Velan/recovery")).entryList({"*.journal"})) {
+        QFile journal(path("data/Velan/recovery/") + name);
+        if (journal.open(QIODevice::ReadOnly) && journal.readAll().contains(line)) return true;
+      }
+      QThread::msleep(20);
+    }
+    return false;
+  }
+  int journals() const {
+    return static_cast<int>(QDir(path("data/Velan/recovery")).entryList({"*.journal"}).size());
+  }
+
+  QTemporaryDir home;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+};
+
+TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
+  QFile blocker(path("blocker"));  // no folder can be made under a plain file, not even by root
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  const struct {
+    QStringList arguments;
+    int status;
+    const char* said;
+  } cases[] = {
+      {{"--interval", "0.3"}, 64, "--interval takes one of 0.25, 0.5"},
+      {{"--folder", path("blocker/parts"), "--port", "9"}, 73, "cannot be made"},
+      {{"--folder", path("parts"), "--port", "9"}, 69, "no converter on COM 9: No such device"},
+      {{"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "2", "--interval", "0.25"},
+       0,
+       "done: 2 rows in 1 file"},
+  };
+  for (const auto& c : cases) {
+    QProcess velan;
+    start(velan, c.arguments);
+    const auto [status, said] = finish(velan);
+    EXPECT_EQ(status, c.status) << said.toStdString();
+    EXPECT_TRUE(said.contains(QLatin1String(c.said))) << said.toStdString();
+  }
+  EXPECT_EQ(records("parts").size(), 1);
+  EXPECT_EQ(journals(), 0);
+}
+
+// Values exact, files as the window's, a SIGTERM mid-run saves a whole part and leaves no
+// journal; a second recorder on the same device under its other name is told it is in use.
+TEST_F(RecordCommandTest, RecordsTheConverterUntilSigtermAndSavesTheRun) {
+  ConverterEmulator emulator(QFile::encodeName(path("ttyEMU")).toStdString());
+  emulator.setValues(1, {1638});
+  emulator.setValues(2, {-819});
+  QProcess velan;
+  start(velan, {"--channels", "1,2", "--interval", "0.25", "--folder", path("parts"),
+                "--experiment", "Night run"});
+  ASSERT_TRUE(waitForJournalRow(4)) << velan.peek(4096).data();
+  QFile conf(path("config/Velan/Velan.conf"));  // port 4: the same device by its own name
+  ASSERT_TRUE(conf.open(QIODevice::Append));
+  conf.write("4=" + QFile::encodeName(QFileInfo(path("ttyEMU")).canonicalFilePath()) + "\n");
+  conf.close();
+  QProcess second;
+  start(second, {"--port", "4", "--folder", path("parts2")});
+  const auto [inUse, inUseSaid] = finish(second);
+  ::kill(static_cast<pid_t>(velan.processId()), SIGTERM);
+  const auto [status, said] = finish(velan);
+  EXPECT_EQ(status, 0) << said.toStdString();
+  EXPECT_TRUE(said.contains("stopping: SIGTERM")) << said.toStdString();
+  const QStringList saved = records("parts");
+  ASSERT_EQ(saved.size(), 1) << said.toStdString();
+  EXPECT_TRUE(saved[0].startsWith("Night run ") && saved[0].endsWith(" part 1.vln"));
+  const auto file = loadDataFile(QDir(path("parts")).filePath(saved[0]), true, QLatin1Char('.'));
+  ASSERT_TRUE(file && file->rowCount >= 2);
+  for (int r = 1; r < file->rowCount; ++r) {
+    EXPECT_DOUBLE_EQ(file->value[1][static_cast<size_t>(r)], 1000.0) << r;
+    EXPECT_DOUBLE_EQ(file->value[2][static_cast<size_t>(r)], -500.0) << r;
+  }
+  EXPECT_TRUE(file->cells.back()[DataTable::kNotesColumn].endsWith("(ended by the system)"));
+  EXPECT_EQ(journals(), 0) << "saved: no journal left";
+  EXPECT_EQ(inUse, 75) << inUseSaid.toStdString();
+}
+
+// A part that cannot be saved keeps its journal and says so with status 74; the next start
+// saves that journal as a record, since nobody is there to answer the window's question.
+TEST_F(RecordCommandTest, AnUnsavedPartIsKeptAndSavedByTheNextStart) {
+  QDir().mkpath(path("parts"));
+  QProcess velan;
+  start(velan, {"--folder", path("parts"), "--port", "9", "--simulate", "--duration", "0.8", "--interval", "0.25",
+                "--experiment", "Lost"});
+  ASSERT_TRUE(waitForOutput(velan, "recording COM 9"));
+  ASSERT_TRUE(QDir(path("parts")).removeRecursively());
+  QFile blocker(path("parts"));  // where the folder was: no folder can be made there now
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  const auto [status, said] = finish(velan);
+  EXPECT_EQ(status, 74) << said.toStdString();
+  EXPECT_TRUE(said.contains("part 1 could not be saved")) << said.toStdString();
+  EXPECT_EQ(journals(), 1);
+  QProcess next;
+  start(next, {"--folder", path("kept"), "--port", "9", "--simulate", "--rows", "1", "--interval",
+               "0.25"});
+  const auto [nextStatus, nextSaid] = finish(next);
+  EXPECT_EQ(nextStatus, 0) << nextSaid.toStdString();
+  const QStringList saved = records("kept");
+  ASSERT_EQ(saved.size(), 2) << nextSaid.toStdString();
+  EXPECT_TRUE(saved[0].startsWith("Lost ") && saved[0].endsWith(" recovered.vln"));
+  EXPECT_TRUE(nextSaid.contains("saved as " + QDir(path("kept")).filePath(saved[0])));
+  EXPECT_EQ(journals(), 0);
+}
+
+}  // namespace
