@@ -8,6 +8,7 @@
 
 #include "converter_choice.h"
 #include "record_command.h"
+#include "stop_signals.h"
 #include "program.h"
 
 namespace {
@@ -112,6 +113,14 @@ int main(int argc, char* argv[]) {
   // exit(), not quit(): quit() would ask every window to close, and the monitor and notes
   // windows refuse (they minimise), which would keep the program running.
   QObject::connect(&program.main(), &TForm1::closed, &app, [] { QCoreApplication::exit(0); });
+  // The system ending the program (systemctl, a logout, an update) does not lose the run.
+  StopSignals stopSignals([&program](int signal) {
+    program.main().endBySystem(QLatin1String(StopSignals::name(signal)));
+    QCoreApplication::exit(0);
+  });
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &program.main(), [&program] {
+    program.main().endBySystem(QStringLiteral("the end of the desktop session"));
+  });
   program.main().show();
   program.main().recoverUnsavedRecordings();
   if (!parser.positionalArguments().isEmpty()) {

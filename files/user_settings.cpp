@@ -59,6 +59,17 @@ ChannelScaling UserSettings::channelScaling(int channel) {
   return scaling;
 }
 
+QString UserSettings::takeEndedRunMessage() {
+  QSettings stored = settings();
+  const QString message = stored.value(QStringLiteral("endedRun")).toString();
+  stored.remove(QStringLiteral("endedRun"));
+  return message;
+}
+
+void UserSettings::setEndedRunMessage(const QString& message) {
+  settings().setValue(QStringLiteral("endedRun"), message);
+}
+
 QString UserSettings::channelUnit(int channel) {
   return settings().value(QStringLiteral("ChannelScaling%1/unit").arg(channel)).toString();
 }

@@ -23,6 +23,11 @@ class UserSettings {
   static QString recordingsFolder();
   static void setRecordingsFolder(const QString& folder);
 
+  /// What became of a run the system ended (a signal, the end of the desktop session), for the
+  /// next start to say; taking it clears it.
+  static QString takeEndedRunMessage();
+  static void setEndedRunMessage(const QString& message);
+
   /// The scaling of channel `channel` last set; the identity when none was.
   static ChannelScaling channelScaling(int channel);
   /// The unit kept with the channel's scaling; empty when none was.

@@ -185,6 +185,14 @@ class TForm1 : public QMainWindow,
   /// Saves the record so far as a part and goes on in the next; tells where it went.
   void nextPart();
 
+ public:
+  /// The system ends the program (`how`: a signal, the end of the desktop session): a running
+  /// record is saved as a part into the recordings folder, its last row noted "(ended by the
+  /// system)", its journal removed once saved; the next start says where it went.
+  void endBySystem(const QString& how);
+
+ private:
+
   RecordStore& store_;
   DataTable& table_;
   UserPrompts& prompts_;

@@ -184,7 +184,25 @@ void TForm1::openRecentFile(const QString& path) {
   openProcedure(path);
 }
 
+void TForm1::endBySystem(const QString& how) {
+  if (!recording()) return;  // a stopped record unsaved keeps its journal for the next start
+  recorder_.stopRowTimer();
+  recorder_.timers().setPollEnabled(false);
+  recorder_.closeConverter();
+  parts_.setFileFormat(decimalComma_, separator_);
+  const RunParts::Saved saved = parts_.finish(QStringLiteral("(ended by the system)"));
+  UserSettings::setEndedRunMessage(
+      saved.ok() ? QStringLiteral("The last recording was ended by %1 and saved as %2.")
+                       .arg(how, saved.path)
+                 : QStringLiteral("The last recording was ended by %1; it could not be saved "
+                                  "(%2) and is offered back now.")
+                       .arg(how, saved.failure));
+  store_.dataSaved = true;  // saved, or in its journal for the next start
+}
+
 void TForm1::recoverUnsavedRecordings() {
+  const QString ended = UserSettings::takeEndedRunMessage();
+  if (!ended.isEmpty()) prompts_.showInformation(ended);
   const RecoveryDialogue dialogue{
       [this](const QString& question) {
         return prompts_.confirm(question, UserPrompts::Buttons::YesNo) == UserPrompts::Answer::Yes;

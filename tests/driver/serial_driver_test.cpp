@@ -57,11 +57,11 @@ class SerialDriverTest : public ::testing::Test {
                                                       : folder.filePath("ttyNone");
                                },
                                {.settle = milliseconds(50),
-                                .answer = milliseconds(150),
-                                .quiet = milliseconds(30),
-                                .reopen = milliseconds(50),
+                                .answer = milliseconds(100),
+                                .quiet = milliseconds(25),
+                                .reopen = milliseconds(40),
                                 .guard = milliseconds(20),
-                                .longestConversion = milliseconds(300),
+                                .longestConversion = milliseconds(200),
                                 .freshMargin = milliseconds(100)}};
 };
 
@@ -195,12 +195,12 @@ TEST_F(SerialDriverTest, EveryValueIsOneTheConverterSentForThatChannelOrMissing)
     const char* what;
     std::function<void()> misbehave;
     bool someAccepted;  // answers that keep the rules still come through
-    int watchMs = 400;
+    int watchMs = 250;
   } const cases[] = {
-      {"every answer after the timeout", [this] { emulator.setAnswerDelay(175ms, 225ms); }, false},
-      {"answers around the timeout", [this] { emulator.setAnswerDelay(100ms, 180ms); }, true},
-      {"conversions slower than the longest wait", [this] { emulator.setSlowAfter(0ms, 350ms); },
-       false, 700},
+      {"every answer after the timeout", [this] { emulator.setAnswerDelay(115ms, 150ms); }, false},
+      {"answers around the timeout", [this] { emulator.setAnswerDelay(70ms, 120ms); }, true},
+      {"conversions slower than the longest wait", [this] { emulator.setSlowAfter(0ms, 240ms); },
+       false, 500},
       {"every 3rd answer again 40 ms later, 60 ms conversions",
        [this] { emulator.setConversionTime(12, 60ms), emulator.setRepeat(3, {40ms}); }, true,
        500},
@@ -268,7 +268,7 @@ TEST_F(SerialDriverTest, EveryValueIsOneTheConverterSentForThatChannelOrMissing)
 }
 
 TEST_F(SerialDriverTest, SlowConversionsAreWaitedForAndACloseDoesNotWaitForThem) {
-  emulator.setConversionTime(12, milliseconds(120));
+  emulator.setConversionTime(12, milliseconds(80));
   openWithChannels({1});
   EXPECT_TRUE(waitFor([this] { return value(1) == 1000; }));
   emulator.setConversionTime(12, milliseconds(5000));

@@ -13,6 +13,7 @@
 
 #include "library_converter_driver.h"
 #include "program.h"
+#include "stop_signals.h"
 #include "test_doubles.h"
 
 namespace {
@@ -68,6 +69,10 @@ int main(int argc, char* argv[]) {
   main.setReadingInterval(interval);
   Printer printer(program.store(), program.table(), main, noteEvery);
   main.recorder().addListener(&printer);
+  StopSignals stopSignals([&main](int signal) {  // as the program's own main does
+    main.endBySystem(QLatin1String(StopSignals::name(signal)));
+    QCoreApplication::exit(0);
+  });
   main.StartClick();
   std::printf("start %s\n", main.startTime().toUtf8().constData());
   std::fflush(stdout);
