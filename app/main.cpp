@@ -7,9 +7,9 @@
 #include <optional>
 
 #include "converter_choice.h"
+#include "program.h"
 #include "record_command.h"
 #include "stop_signals.h"
-#include "program.h"
 
 namespace {
 void nameTheProgram() {

@@ -67,8 +67,8 @@ void takeSetUp(SetUp& setUp, const RecordOptions& options, QChar separator) {
   if (options.settings) {
     QFile file(*options.settings);
     if (!file.open(QIODevice::ReadOnly)) {
-      throw VelanError(QStringLiteral("%1 cannot be read: %2").arg(*options.settings,
-                                                                     file.errorString()));
+      throw VelanError(
+          QStringLiteral("%1 cannot be read: %2").arg(*options.settings, file.errorString()));
     }
     readSettings(file, setUp, separator);
   } else {
@@ -111,15 +111,14 @@ QString folderProblem(const QString& folder) {
 // One run from the converter to its last part, reported line by line.
 class UnattendedRun : public RecordListener {
  public:
-  UnattendedRun(ConverterDriver& driver, SetUp& setUp, const RecordOptions& options,
-                QString folder, QChar separator)
+  UnattendedRun(ConverterDriver& driver, SetUp& setUp, const RecordOptions& options, QString folder,
+                QChar separator)
       : driver_(driver),
         setUp_(setUp),
         options_(options),
         recorder_(*store_, table_, driver, setUp.fields),
         journal_(*store_, setUp.fields),
-        parts_(*store_, table_, setUp.fields, recorder_, journal_,
-               [folder] { return folder; }) {
+        parts_(*store_, table_, setUp.fields, recorder_, journal_, [folder] { return folder; }) {
     recorder_.addListener(this);
     recorder_.addListener(&journal_);
     recorder_.setNoteSeparator(separator);
@@ -336,11 +335,13 @@ std::variant<RecordOptions, QString> parseRecordOptions(const QStringList& argum
       options.channels = chosen;
     } else if (name == QLatin1String("--interval")) {
       const int ms = numeric ? static_cast<int>(std::lround(*numeric * 1000)) : 0;
-      if (!numeric || std::find(std::begin(kIntervalStepsMs), std::end(kIntervalStepsMs), ms) ==
-                          std::end(kIntervalStepsMs) ||
+      if (!numeric ||
+          std::find(std::begin(kIntervalStepsMs), std::end(kIntervalStepsMs), ms) ==
+              std::end(kIntervalStepsMs) ||
           std::fabs(*numeric * 1000 - ms) > 1e-6) {
-        return QStringLiteral("--interval takes one of 0.25, 0.5, 1, 2, 5, 10, 20, 50, 100, 200, "
-                              "500 (seconds)");
+        return QStringLiteral(
+            "--interval takes one of 0.25, 0.5, 1, 2, 5, 10, 20, 50, 100, 200, "
+            "500 (seconds)");
       }
       options.intervalMs = ms;
     } else if (name == QLatin1String("--duration")) {
@@ -382,7 +383,7 @@ int runRecordCommand(int argc, char* argv[]) {
   QString folder = options.folder.value_or(UserSettings::recordingsFolder());
   if (folder.isEmpty()) {
     folder = defaultRecordingsFolder(setUp.initialDirectory.isEmpty() ? QDir::homePath()
-                                                                       : setUp.initialDirectory);
+                                                                      : setUp.initialDirectory);
   }
   folder = QDir(folder).absolutePath();
   if (const QString problem = folderProblem(folder); !problem.isEmpty()) {

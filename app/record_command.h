@@ -11,7 +11,7 @@
 /// Exit statuses of `velan record` that a service manager can act on (as sysexits.h names them).
 enum RecordExit {
   kRecordDone = 0,
-  kRecordUsage = 64,       ///< a mistake on the command line
+  kRecordUsage = 64,        ///< a mistake on the command line
   kRecordNoConverter = 69,  ///< no converter answered (and no --simulate)
   kRecordCannotWrite = 73,  ///< the folder cannot be made or written
   kRecordNotSaved = 74,     ///< a part could not be saved (its journal kept)

@@ -1,8 +1,8 @@
 #include "serial_converter_driver.h"
 
 #include <grp.h>
-#include <sys/file.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -402,15 +402,15 @@ void SerialConverterDriver::lose(QSerialPort& line) {
   }
 }
 
-void SerialConverterDriver::keep(int channel, const Conversion& converted,
-                                 Clock::time_point when) {
+void SerialConverterDriver::keep(int channel, const Conversion& converted, Clock::time_point when) {
   const std::lock_guard lock(mutex_);
   Channel& kept = channels_[static_cast<size_t>(channel)];
   // The maker's filter: each conversion moves the kept value by 1/factor of the difference. A
   // channel without a recent value, or after a refused answer, starts from the reading.
   const bool continues = kept.fresh && !kept.restartFilter && when - kept.converted <= staleAfter();
   const double reading = converted.reading;
-  kept.filtered = continues ? kept.filtered + (reading - kept.filtered) / kept.filterFactor : reading;
+  kept.filtered =
+      continues ? kept.filtered + (reading - kept.filtered) / kept.filterFactor : reading;
   kept.converted = when;
   kept.took = when - converted.sent;
   kept.conversion = converted.conversion;

@@ -67,15 +67,15 @@ class SerialConverterDriver : public ConverterDriver {
     double filtered = 0;          ///< the kept value: the filter's output
     Clock::time_point converted;  ///< of the last accepted conversion; none yet when not `fresh`
     bool fresh = false;
-    bool restartFilter = true;    ///< the next accepted reading starts the filter afresh
-    Clock::duration took{};       ///< from request to acceptance, the last time; 0: not yet
+    bool restartFilter = true;     ///< the next accepted reading starts the filter afresh
+    Clock::duration took{};        ///< from request to acceptance, the last time; 0: not yet
     Clock::duration conversion{};  ///< from request to answer, the last time; 0: not yet
   };
   enum class Step { Reading, Rejected, GivenUp, Gone, Stopped };
   struct Conversion {
     Step step = Step::Stopped;
     int32_t reading = 0;
-    Clock::time_point sent;       ///< when the request went out
+    Clock::time_point sent;        ///< when the request went out
     Clock::duration conversion{};  ///< from request to answer, for a reading
   };
 

@@ -40,10 +40,9 @@ void saveOrphanedJournals(const QString& folder, bool decimalComma, QChar separa
     if (!QDir().mkpath(folder)) {
       throw VelanError(QStringLiteral("The folder %1 cannot be made").arg(folder));
     }
-    const QString path =
-        recordFilePath(folder, experiment,
-                       parseDateTimeText(start).value_or(QDateTime::currentDateTime()),
-                       QStringLiteral(" recovered"));
+    const QString path = recordFilePath(
+        folder, experiment, parseDateTimeText(start).value_or(QDateTime::currentDateTime()),
+        QStringLiteral(" recovered"));
     saveDataFile(path, *store, table, fields, decimalComma, separator);
     return path;
   };
@@ -52,7 +51,8 @@ void saveOrphanedJournals(const QString& folder, bool decimalComma, QChar separa
     try {
       const QString path = save(found->record, found->journal);
       if (QFile::exists(found->journal.path) && !QFile::remove(found->journal.path)) {
-        report(QStringLiteral("Recovery file could not be deleted: %1").arg(shown(found->journal.path)));
+        report(QStringLiteral("Recovery file could not be deleted: %1")
+                   .arg(shown(found->journal.path)));
         return;  // it would be offered again and again
       }
       report(QStringLiteral("An earlier run's unsaved recording was saved as %1").arg(shown(path)));

@@ -22,7 +22,8 @@ QString recordFilePath(const QString& folder, const QString& experiment, const Q
                        const QString& label) {
   // Characters that some file system or the file dialogs of another system refuse.
   QString stem;
-  const QString described = experiment.trimmed() == experimentPlaceholder() ? QString() : experiment;
+  const QString described =
+      experiment.trimmed() == experimentPlaceholder() ? QString() : experiment;
   for (const QChar c : described.trimmed().left(80)) {
     const bool refused = c.unicode() < 0x20 || QStringLiteral("/\\:*?\"<>|").contains(c);
     stem += refused ? QLatin1Char('_') : c;

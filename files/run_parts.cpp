@@ -70,8 +70,8 @@ RunParts::Saved RunParts::save() {
   // The start a file shows is its start text; one typed over since counts where it reads.
   const QDateTime start = parseDateTimeText(fields_.startTime()).value_or(start_);
   try {
-    saved.path = saveRecordPart(folder_(), part_, start, store_, table_, fields_, decimalComma_,
-                                separator_);
+    saved.path =
+        saveRecordPart(folder_(), part_, start, store_, table_, fields_, decimalComma_, separator_);
     journal_.discard();
   } catch (const VelanError& error) {
     saved.failure = error.message();
@@ -92,11 +92,12 @@ RunParts::Saved RunParts::next() {
   recorder_.beginNextPart(lastRow.time().msec() / 1000.0);
   ++part_;
   fields_.setStartTime(dateTimeText(start_));
-  const QString previous = saved.ok() ? bareFileName(saved.path)
-                                      : QStringLiteral("part %1").arg(saved.part);
+  const QString previous =
+      saved.ok() ? bareFileName(saved.path) : QStringLiteral("part %1").arg(saved.part);
   QStringList remarks = {QStringLiteral("(continues %1, part %2)").arg(previous).arg(part_)};
   if (!saved.ok()) {
-    remarks << QStringLiteral("(part %1 could not be saved: %2; its rows wait in the recovery file)")
+    remarks << QStringLiteral(
+                   "(part %1 could not be saved: %2; its rows wait in the recovery file)")
                    .arg(saved.part)
                    .arg(saved.failure);
   }

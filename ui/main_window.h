@@ -17,9 +17,9 @@
 #include "converter_driver.h"
 #include "data_table.h"
 #include "record_journal.h"
-#include "run_parts.h"
 #include "record_store.h"
 #include "recorder.h"
+#include "run_parts.h"
 #include "settings_file.h"
 #include "table_fit.h"
 #include "user_prompts.h"
@@ -192,7 +192,6 @@ class TForm1 : public QMainWindow,
   void endBySystem(const QString& how);
 
  private:
-
   RecordStore& store_;
   DataTable& table_;
   UserPrompts& prompts_;
@@ -202,7 +201,7 @@ class TForm1 : public QMainWindow,
   QChar separator_;
   bool decimalComma_ = true;
   QString currentFile_;
-  QString partsSaved_;  ///< where the last full part went, for the status line
+  QString partsSaved_;       ///< where the last full part went, for the status line
   bool partFailed_ = false;  ///< the last full part could not be saved
   QTime lastReadingAt_;      ///< the clock time of the newest row with a reading
   std::array<ChannelScaling, kChannels + 1> scalings_{};

@@ -58,7 +58,7 @@ void TForm1::channelScalingClick() {
   bool recordedChannelChanged = false;
   for (int c = 1; c <= kChannels; ++c) {
     recordedChannelChanged |= channelSelected(c) && (dialog.scalings()[c] != scalings_[c] ||
-                                                      dialog.units()[c] != unitLabel(c));
+                                                     dialog.units()[c] != unitLabel(c));
   }
   // One unit per column in every file: the rows so far are saved as a part in their scaling,
   // and the run goes on in the next part in the new one.

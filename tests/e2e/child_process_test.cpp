@@ -2,8 +2,8 @@
 // would do to the program.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
@@ -87,10 +87,10 @@ TEST_F(ChildRunTest, TerminatedRunIsSavedAsAPart) {
   ASSERT_TRUE(part && part->rowCount >= 3);
   EXPECT_TRUE(part->cells.back()[DataTable::kNotesColumn].endsWith("-> (ended by the system)"));
   EXPECT_TRUE(QDir(path("data/Velan/recovery")).entryList({QStringLiteral("*.journal")}).isEmpty());
-  const QString said = QSettings(path("config/Velan/Velan.conf"), QSettings::IniFormat)
-                           .value("endedRun")
-                           .toString();
-  EXPECT_TRUE(said.startsWith("The last recording was ended by SIGTERM and saved as ")) << said.toStdString();
+  const QString said =
+      QSettings(path("config/Velan/Velan.conf"), QSettings::IniFormat).value("endedRun").toString();
+  EXPECT_TRUE(said.startsWith("The last recording was ended by SIGTERM and saved as "))
+      << said.toStdString();
 }
 
 TEST_F(ChildRunTest, KilledRunIsRestoredToItsLastRow) {

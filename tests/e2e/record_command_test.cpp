@@ -45,7 +45,8 @@ class RecordCommandTest : public ::testing::Test {
     QElapsedTimer waited;
     waited.start();
     QByteArray said;
-    while (!said.contains(text) && waited.elapsed() < 10000 && velan.state() != QProcess::NotRunning) {
+    while (!said.contains(text) && waited.elapsed() < 10000 &&
+           velan.state() != QProcess::NotRunning) {
       velan.waitForReadyRead(50);
       said += velan.peek(1 << 20);
     }
@@ -87,7 +88,8 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
       {{"--interval", "0.3"}, 64, "--interval takes one of 0.25, 0.5"},
       {{"--folder", path("blocker/parts"), "--port", "9"}, 73, "cannot be made"},
       {{"--folder", path("parts"), "--port", "9"}, 69, "no converter on COM 9: No such device"},
-      {{"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "2", "--interval", "0.25"},
+      {{"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "2", "--interval",
+        "0.25"},
        0,
        "done: 2 rows in 1 file"},
   };
@@ -142,8 +144,8 @@ TEST_F(RecordCommandTest, RecordsTheConverterUntilSigtermAndSavesTheRun) {
 TEST_F(RecordCommandTest, AnUnsavedPartIsKeptAndSavedByTheNextStart) {
   QDir().mkpath(path("parts"));
   QProcess velan;
-  start(velan, {"--folder", path("parts"), "--port", "9", "--simulate", "--duration", "0.8", "--interval", "0.25",
-                "--experiment", "Lost"});
+  start(velan, {"--folder", path("parts"), "--port", "9", "--simulate", "--duration", "0.8",
+                "--interval", "0.25", "--experiment", "Lost"});
   ASSERT_TRUE(waitForOutput(velan, "recording COM 9"));
   ASSERT_TRUE(QDir(path("parts")).removeRecursively());
   QFile blocker(path("parts"));  // where the folder was: no folder can be made there now

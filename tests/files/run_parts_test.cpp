@@ -38,7 +38,12 @@ class RunPartsTest : public ::testing::Test {
   Recorder recorder{*store, table, driver, fields};
   RecordJournal journal{*store, fields};
   QDateTime clock{QDate(2026, 12, 8), QTime(7, 0, 0, 600)};
-  RunParts parts{*store, table, fields, recorder, journal, [this] { return home.filePath("parts"); },
+  RunParts parts{*store,
+                 table,
+                 fields,
+                 recorder,
+                 journal,
+                 [this] { return home.filePath("parts"); },
                  [this] { return clock; }};
   int64_t now = 0;  ///< the recorder's clock, in ms
 };

@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const int32_t magnitude = bytes.size() == 3 ? bytes[1] << 8 | bytes[2] : -1;
       const bool keepsTheRules =
           bytes.size() == 3 && third <= sent + converter_protocol::kAnswerTimeout &&
-          now - third >= converter_protocol::kAnswerGuard + (third - sent) && (bytes[0] == '+' || bytes[0] == '-') &&
-          magnitude <= (1 << bits) - 1 &&
+          now - third >= converter_protocol::kAnswerGuard + (third - sent) &&
+          (bytes[0] == '+' || bytes[0] == '-') && magnitude <= (1 << bits) - 1 &&
           reader.reading() == (bytes[0] == '-' ? -magnitude : magnitude);
       if (!keepsTheRules) std::abort();
     }

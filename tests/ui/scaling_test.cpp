@@ -1,6 +1,6 @@
 #include <QApplication>
-#include <QDir>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QTimer>
 

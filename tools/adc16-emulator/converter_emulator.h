@@ -76,7 +76,7 @@ class ConverterEmulator {
   mutable std::mutex mutex_;
   int master_ = -1;
   std::vector<int> abandoned_;  ///< the devices before repoint(): open, never answered
-  int slave_ = -1;  ///< held open so that the line keeps its raw settings between users
+  int slave_ = -1;              ///< held open so that the line keeps its raw settings between users
   std::map<int, std::vector<int32_t>> values_;
   std::map<int, size_t> next_;
   std::map<int, Milliseconds> conversionTime_;
