@@ -75,26 +75,15 @@ void takeSetUp(SetUp& setUp, const RecordOptions& options, QChar separator) {
     loadSettingsFile(setUp, separator);
   }
   PlainRecordFields& fields = setUp.fields;
-  for (int c = 1; c <= kChannels; ++c) {
-    const QString kept = UserSettings::channelUnit(c);
-    if (!fields.scaling(c).isIdentity() && !kept.isEmpty() &&
-        fields.unitLabel(c).trimmed() == kMillivolts) {
-      fields.setUnitLabel(c, kept);
-    }
-  }
+  UserSettings::restoreScaledUnits(fields);
   if (options.port) setUp.port = *options.port;
   if (options.channels) {
     for (int c = 1; c <= kChannels; ++c) fields.setChannelSelected(c, (*options.channels)[c]);
   }
   if (options.intervalMs) setUp.intervalMs = *options.intervalMs;
   if (options.experiment) fields.setExperiment(*options.experiment);
-  for (int c = 1; c <= kChannels; ++c) {
-    if (fields.channelSelected(c) && !fields.scaling(c).isIdentity() &&
-        fields.unitLabel(c).trimmed() == kMillivolts) {
-      throw VelanError(QStringLiteral("Ch. %1 is scaled, so its values are not in mV: give its "
-                                      "unit in Velan.ini or in the window.")
-                           .arg(c));
-    }
+  if (const std::optional<QString> problem = scaledUnitProblem(fields, separator)) {
+    throw VelanError(*problem);
   }
 }
 

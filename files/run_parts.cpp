@@ -7,6 +7,22 @@
 #include "record_parts.h"
 #include "velan_error.h"
 
+std::optional<QString> scaledUnitProblem(const RecordFields& fields, QChar separator) {
+  for (int c = 1; c <= kChannels; ++c) {
+    const ChannelScaling scaling = fields.scaling(c);
+    if (fields.channelSelected(c) && !scaling.isIdentity() &&
+        fields.unitLabel(c).trimmed() == kMillivolts) {
+      return QStringLiteral(
+                 "Ch. %1 is scaled (%2), so its values are not in mV: type their unit beside "
+                 "the channel (or in Velan.ini), or give it factor 1 and offset 0 in Options - "
+                 "Channel scaling.")
+          .arg(c)
+          .arg(scalingDescription(c, scaling, QStringLiteral("value"), separator));
+    }
+  }
+  return std::nullopt;
+}
+
 RunParts::RunParts(RecordStore& store, DataTable& table, RecordFields& fields, Recorder& recorder,
                    RecordJournal& journal, std::function<QString()> folder, Clock now)
     : store_(store),

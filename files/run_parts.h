@@ -3,11 +3,16 @@
 #include <QDateTime>
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include "data_table.h"
 #include "record_journal.h"
 #include "record_store.h"
 #include "recorder.h"
+
+/// Why a run cannot start with these fields: a selected scaled channel labelled mV (converted
+/// values are never recorded as millivolts); nothing when it can.
+std::optional<QString> scaledUnitProblem(const RecordFields& fields, QChar separator);
 
 /// A run's record in parts, below any front end: row 1's start note, the seam where the record
 /// is saved as a part and the run goes on in the next on the same schedule (when it is full,

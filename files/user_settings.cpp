@@ -70,6 +70,16 @@ void UserSettings::setEndedRunMessage(const QString& message) {
   settings().setValue(QStringLiteral("endedRun"), message);
 }
 
+void UserSettings::restoreScaledUnits(RecordFields& fields) {
+  for (int c = 1; c <= kChannels; ++c) {
+    const QString kept = channelUnit(c);
+    if (!fields.scaling(c).isIdentity() && !kept.isEmpty() &&
+        fields.unitLabel(c).trimmed() == kMillivolts) {
+      fields.setUnitLabel(c, kept);
+    }
+  }
+}
+
 QString UserSettings::channelUnit(int channel) {
   return settings().value(QStringLiteral("ChannelScaling%1/unit").arg(channel)).toString();
 }

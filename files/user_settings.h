@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "channel_scaling.h"
+#include "record_store.h"
 
 /// The per-user settings, in the user's configuration folder (~/.config/Velan/Velan.conf): the
 /// recent files, which device each serial port number means, the channels' scalings. Never in
@@ -32,6 +33,9 @@ class UserSettings {
   static ChannelScaling channelScaling(int channel);
   /// The unit kept with the channel's scaling; empty when none was.
   static QString channelUnit(int channel);
+  /// Gives each scaled channel of `fields` whose unit reads "mV" (a Velan.ini without scaling
+  /// lines, the field's first text) the unit kept with its scaling.
+  static void restoreScaledUnits(RecordFields& fields);
   /// Keeps a scaling with its unit, which belong together (the identity keeps neither).
   static void setChannelScaling(int channel, const ChannelScaling& scaling, const QString& unit);
 };

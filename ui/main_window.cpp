@@ -322,7 +322,7 @@ void TForm1::FormCreate() {
   loadScalings();
   try {
     loadSettingsFile(*this, separator_);
-    restoreScaledUnits();
+    UserSettings::restoreScaledUnits(*this);
   } catch (const VelanError& error) {
     prompts_.showError(error.message());
     store_.dataSaved = false;  // the rest of the creation is skipped
@@ -418,7 +418,7 @@ void TForm1::StartClick() {
     prompts_.showError(error.message());
     return;
   }
-  if (const std::optional<QString> problem = unitProblem()) {
+  if (const std::optional<QString> problem = scaledUnitProblem(*this, separator_)) {
     prompts_.showError(*problem);  // converted values are never recorded as millivolts
     return;
   }

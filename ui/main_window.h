@@ -176,10 +176,6 @@ class TForm1 : public QMainWindow,
   bool recording() const;
   /// The scalings kept per user, with their units.
   void loadScalings();
-  /// Gives each scaled channel whose unit field reads "mV" the unit kept with its scaling.
-  void restoreScaledUnits();
-  /// Why the run cannot start with these units: a selected scaled channel labelled mV.
-  std::optional<QString> unitProblem() const;
   /// Keeps the unit typed beside a scaled channel with its scaling.
   void keepUnitWithScaling(int channel);
   /// Saves the record so far as a part and goes on in the next; tells where it went.

@@ -15,31 +15,7 @@ void TForm1::setScaling(int channel, const ChannelScaling& scaling) {
 
 void TForm1::loadScalings() {
   for (int c = 1; c <= kChannels; ++c) scalings_[c] = UserSettings::channelScaling(c);
-  restoreScaledUnits();
-}
-
-void TForm1::restoreScaledUnits() {
-  // A scaling kept per user comes back with its unit: a Velan.ini without scaling lines, or
-  // the field's first text, must not label converted values as millivolts.
-  for (int c = 1; c <= kChannels; ++c) {
-    const QString kept = UserSettings::channelUnit(c);
-    if (!scalings_[c].isIdentity() && !kept.isEmpty() && unitLabel(c).trimmed() == kMillivolts) {
-      setUnitLabel(c, kept);
-    }
-  }
-}
-
-std::optional<QString> TForm1::unitProblem() const {
-  for (int c = 1; c <= kChannels; ++c) {
-    if (channelSelected(c) && !scalings_[c].isIdentity() && unitLabel(c).trimmed() == kMillivolts) {
-      return QStringLiteral(
-                 "Ch. %1 is scaled (%2), so its values are not in mV: type their unit beside "
-                 "the channel, or give it factor 1 and offset 0 in Options - Channel scaling.")
-          .arg(c)
-          .arg(scalingDescription(c, scalings_[c], QStringLiteral("value"), separator_));
-    }
-  }
-  return std::nullopt;
+  UserSettings::restoreScaledUnits(*this);
 }
 
 void TForm1::keepUnitWithScaling(int channel) {
