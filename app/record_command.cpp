@@ -193,30 +193,14 @@ class UnattendedRun : public RecordListener {
   // A converter gone silent is told once, and its return.
   void tellAboutReadings() {
     if (!store_->converterOpen) return;
-    bool reading = false;
-    for (int c = 1; c <= kChannels; ++c) {
-      reading |= setUp_.fields.channelSelected(c) && !isMissing(store_->value[c][store_->rowCount]);
-    }
+    const bool reading = rowHasReading(*store_, setUp_.fields, store_->rowCount);
     if (reading && silent_) say(QStringLiteral("readings again from COM %1").arg(setUp_.port));
     if (!reading && !silent_) {
-      const char* cause = "";
-      switch (driver_.trouble()) {
-        case LineTrouble::DeviceGone:
-          cause = ": the device is gone";
-          break;
-        case LineTrouble::NoAnswer:
-          cause = ": the converter does not answer";
-          break;
-        case LineTrouble::AnswersRejected:
-          cause = ": its answers are rejected";
-          break;
-        case LineTrouble::None:
-          break;
-      }
+      const QString cause = troubleText(driver_.trouble());
       say(QStringLiteral("no readings from COM %1 since %2%3")
               .arg(setUp_.port)
               .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")))
-              .arg(QLatin1String(cause)));
+              .arg(cause.isEmpty() ? QString() : QStringLiteral(": ") + cause));
     }
     if (reading) lastReadingAt_ = QTime::currentTime();
     silent_ = !reading;

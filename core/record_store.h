@@ -68,6 +68,15 @@ class RecordFields {
   virtual void setStartTime(const QString& text) = 0;
 };
 
+/// Whether row `row` holds a value of any selected channel: a converter gone silent gives rows
+/// without one.
+inline bool rowHasReading(const RecordStore& store, const RecordFields& fields, int row) {
+  for (int c = 1; c <= kChannels; ++c) {
+    if (fields.channelSelected(c) && !isMissing(store.value[c][row])) return true;
+  }
+  return false;
+}
+
 /// What the layers above want to hear from the recording core.
 class RecordListener {
  public:

@@ -7,6 +7,21 @@
 /// refused (stray bytes, out of range). None while readings come.
 enum class LineTrouble { None, DeviceGone, NoAnswer, AnswersRejected };
 
+/// The trouble in words for the user ("the converter does not answer"); empty for None.
+inline QString troubleText(LineTrouble trouble) {
+  switch (trouble) {
+    case LineTrouble::DeviceGone:
+      return QStringLiteral("the device is gone");
+    case LineTrouble::NoAnswer:
+      return QStringLiteral("the converter does not answer");
+    case LineTrouble::AnswersRejected:
+      return QStringLiteral("its answers are rejected");
+    case LineTrouble::None:
+      break;
+  }
+  return {};
+}
+
 /// The converter maker's four calls. Results are the driver's byte flags: non-zero = success.
 class ConverterDriver {
  public:

@@ -531,34 +531,20 @@ void TForm1::rowStored() {
 }
 
 void TForm1::showRunStatus() {
-  QString text = statusText();
+  QString text =
+      store_.converterOpen ? QStringLiteral("Recording") : QStringLiteral("No ADC16: Simulation");
   QString cause;
   if (store_.converterOpen && store_.rowCount > 0) {
-    bool reading = false;
-    for (int c = 1; c <= kChannels; ++c) {
-      reading |= channelSelected(c) && !isMissing(store_.value[c][store_.rowCount]);
-    }
+    const bool reading = rowHasReading(store_, *this, store_.rowCount);
     if (reading) lastReadingAt_ = QTime::currentTime();
     // A device gone or a converter gone silent must not hide behind a plain "Recording".
     text = reading ? QStringLiteral("Recording")
                    : QStringLiteral("Recording: no readings from COM %1 since %2")
                          .arg(store_.portNumber)
                          .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")));
-    switch (reading ? LineTrouble::None : recorder_.driver().trouble()) {
-      case LineTrouble::DeviceGone:
-        cause = QStringLiteral("the device is gone");
-        break;
-      case LineTrouble::NoAnswer:
-        cause = QStringLiteral("the converter does not answer");
-        break;
-      case LineTrouble::AnswersRejected:
-        cause = QStringLiteral("its answers are rejected");
-        break;
-      case LineTrouble::None:
-        break;
-    }
-    if (partFailed_) text += QStringLiteral(" (part %1 not saved)").arg(parts_.part() - 1);
+    if (!reading) cause = troubleText(recorder_.driver().trouble());
   }
+  if (partFailed_) text += QStringLiteral(" (part %1 not saved)").arg(parts_.part() - 1);
   QString detail = runDetail();
   if (!cause.isEmpty()) detail = cause + (detail.isEmpty() ? QString() : "\n" + detail);
   if (text != statusText() || detail != status_->toolTip()) setStatus(text, detail);

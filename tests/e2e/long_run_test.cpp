@@ -52,6 +52,8 @@ TEST_F(WindowsTest, AFullRecordIsSavedAsAPartAndTheRunGoesOn) {
           << "its rows wait, unlocked, for the next start";
       EXPECT_TRUE(note.contains("(part 1 could not be saved: ") &&
                   status.contains("Part 1 could not be saved"));
+      EXPECT_EQ(main->statusText(), QStringLiteral("No ADC16: Simulation (part 1 not saved)"))
+          << "in the visible status too";
     }
     const QStringList journals =
         QDir(RecordJournal::directory()).entryList({QStringLiteral("*.journal")});

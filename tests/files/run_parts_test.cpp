@@ -93,9 +93,21 @@ TEST_F(RunPartsTest, PartsAreNamedAndRowOneKeepsEveryNote) {
                 "  (simulated readings: no converter answered on COM 3)  0.00-> (no readings: the "
                 "program was not running for 4.4 s)")
       << table.cell(DataTable::kNotesColumn, 1).toStdString();
+  QFile blocker(home.filePath("parts"));  // no folder can be made there, not even by root
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  const QString firstJournal = journal.path();
+  const RunParts::Saved lost = parts.next();
+  EXPECT_FALSE(lost.ok());
+  EXPECT_EQ(lost.journal, firstJournal);
+  EXPECT_TRUE(QFile::exists(firstJournal)) << "its rows wait for the next start";
+  EXPECT_TRUE(table.cell(DataTable::kNotesColumn, 1)
+                  .contains("(continues part 1, part 2)  (part 1 could not be saved: "));
+  ASSERT_TRUE(blocker.remove());
+  tick();
   const RunParts::Saved saved = parts.finish(QStringLiteral("(ended by the system)"));
   ASSERT_TRUE(saved.ok());
-  EXPECT_EQ(bareFileName(saved.path), QStringLiteral("Velan 2026-12-08 07-00-00 part 1.vln"));
+  EXPECT_TRUE(bareFileName(saved.path).startsWith(QStringLiteral("Velan 2026-12-08 07-00-0")));
+  EXPECT_TRUE(saved.path.endsWith(QStringLiteral(" part 2.vln")));
   EXPECT_TRUE(journal.path().isEmpty()) << "the journal goes once the part is saved";
   const auto file = loadDataFile(saved.path, true, QLatin1Char('.'));
   ASSERT_TRUE(file);
