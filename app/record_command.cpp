@@ -100,8 +100,8 @@ QString folderProblem(const QString& folder) {
 // One run from the converter to its last part, reported line by line.
 class UnattendedRun : public RecordListener {
  public:
-  UnattendedRun(ConverterDriver& driver, SetUp& setUp, const RecordOptions& options, QString folder,
-                QChar separator)
+  UnattendedRun(ConverterDriver& driver, SetUp& setUp, const RecordOptions& options,
+                const QString& folder, QChar separator)
       : driver_(driver),
         setUp_(setUp),
         options_(options),

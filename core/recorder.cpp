@@ -299,7 +299,7 @@ QString Recorder::addNoteAt(int row, const QString& text) {
   // Joined after what the row holds (its start note, a gap, a scaling): no note is ever lost.
   // Row 0 is the heading: a note before the first row takes its place.
   const QString held = row > 0 ? table_.cell(DataTable::kNotesColumn, row) : QString();
-  const QString cell = cellHasText(held) ? held + QStringLiteral("  ") + note : note;
+  QString cell = cellHasText(held) ? held + QStringLiteral("  ") + note : note;
   table_.setCell(DataTable::kNotesColumn, row, cell);
   for (RecordListener* listener : listeners_) listener->noteAdded(row, note, cell);
   return cell;

@@ -113,7 +113,7 @@ uint8_t SerialConverterDriver::openUnit(int32_t port) {
   // The thread owns the promise: nothing it touches lives on this function's stack.
   thread_.reset(QThread::create([this, port, opened = std::move(opened)]() mutable {
     QSerialPort line;
-    const QString failure = openAndProve(line, port);
+    QString failure = openAndProve(line, port);
     opened.set_value(failure);
     if (failure.isEmpty()) convertUntilStopped(line);
   }));
@@ -126,7 +126,7 @@ uint8_t SerialConverterDriver::openUnit(int32_t port) {
 }
 
 QString SerialConverterDriver::openAndProve(QSerialPort& line, int32_t port) {
-  const QString failure = openLine(line);
+  QString failure = openLine(line);
   if (!failure.isEmpty()) return failure;
   const auto giveUp = [&line](const QString& why) {
     line.setRequestToSend(false);

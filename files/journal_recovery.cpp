@@ -40,9 +40,9 @@ void saveOrphanedJournals(const QString& folder, bool decimalComma, QChar separa
     if (!QDir().mkpath(folder)) {
       throw VelanError(QStringLiteral("The folder %1 cannot be made").arg(folder));
     }
-    const QString path = recordFilePath(
-        folder, experiment, parseDateTimeText(start).value_or(QDateTime::currentDateTime()),
-        QStringLiteral(" recovered"));
+    QString path = recordFilePath(folder, experiment,
+                                  parseDateTimeText(start).value_or(QDateTime::currentDateTime()),
+                                  QStringLiteral(" recovered"));
     saveDataFile(path, *store, table, fields, decimalComma, separator);
     return path;
   };

@@ -103,7 +103,7 @@ RunParts::Saved RunParts::next() {
   // its row times carry the fraction, so start time + row time stays every row's clock time.
   const double lastRowTime = store_.rowCount > 0 ? store_.time[store_.rowCount] : 0.0;
   const QDateTime lastRow = start.addMSecs(std::llround(lastRowTime * 1000));
-  const Saved saved = save();
+  Saved saved = save();
   start_ = lastRow.addMSecs(-lastRow.time().msec());
   recorder_.beginNextPart(lastRow.time().msec() / 1000.0);
   ++part_;

@@ -61,7 +61,7 @@ ChannelScaling UserSettings::channelScaling(int channel) {
 
 QString UserSettings::takeEndedRunMessage() {
   QSettings stored = settings();
-  const QString message = stored.value(QStringLiteral("endedRun")).toString();
+  QString message = stored.value(QStringLiteral("endedRun")).toString();
   stored.remove(QStringLiteral("endedRun"));
   return message;
 }

@@ -125,6 +125,8 @@ TEST_F(RecordCommandTest, RecordsTheConverterUntilSigtermAndSavesTheRun) {
   const auto [status, said] = finish(velan);
   EXPECT_EQ(status, 0) << said.toStdString();
   EXPECT_TRUE(said.contains("stopping: SIGTERM")) << said.toStdString();
+  EXPECT_FALSE(said.contains("no readings") || said.contains("readings again"))
+      << "a converter that answered all along was never lost";
   const QStringList saved = records("parts");
   ASSERT_EQ(saved.size(), 1) << said.toStdString();
   EXPECT_TRUE(saved[0].startsWith("Night run ") && saved[0].endsWith(" part 1.vln"));

@@ -104,9 +104,16 @@ TEST(ChannelScalingDialog, CalibratesTheChosenChannelAndTakesOnlyNumbers) {
   EXPECT_NE(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(message(), QStringLiteral("Ch. 3 offset: 'x' ist kein gültiger Gleitkommawert"));
   edit("Ch. 3 offset")->setText("1,5");
+  edit("Ch. 1 factor")->setText("2");
+  dialog.accept();
+  EXPECT_NE(dialog.result(), QDialog::Accepted) << "channel 1 scaled, still labelled mV";
+  EXPECT_TRUE(message().startsWith("Ch. 1 unit: scaled values are not millivolts"));
+  edit("Ch. 1 unit")->setText("V");
   dialog.accept();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.scalings()[2], (ChannelScaling{0.1, -50}));
+  EXPECT_EQ(dialog.scalings()[1], (ChannelScaling{2, 0}));
+  EXPECT_EQ(dialog.units()[1], QStringLiteral("V"));
 }
 
 }  // namespace
