@@ -300,7 +300,7 @@ std::variant<RecordOptions, QString> parseRecordOptions(const QStringList& argum
       for (const QString& part : value.split(QLatin1Char(','))) {
         bool ok = false;
         const int channel = part.trimmed().toInt(&ok);
-        if (!ok || channel < 1 || channel > kChannels) {
+        if (!ok || channel < 1 || static_cast<size_t>(channel) >= chosen.size()) {
           return QStringLiteral("--channels takes channel numbers 1 to 4, e.g. 1,2,4");
         }
         chosen[channel] = true;

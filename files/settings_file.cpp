@@ -34,10 +34,11 @@ void readScalings(LineReader& reader, RecordFields& fields, QChar separator) {
   }
   // Each channel's lines on their own: a bad one is reported, the others still apply.
   QStringList refused;
-  for (int c = 1; c <= kChannels; ++c) {
+  for (size_t c = 1; c < given.size(); ++c) {
     if (!given[c]) continue;
     try {
-      fields.setScaling(c, parseScaling(c, factors[c], offsets[c], separator));
+      const int channel = static_cast<int>(c);
+      fields.setScaling(channel, parseScaling(channel, factors[c], offsets[c], separator));
     } catch (const VelanError& error) {
       refused << error.message();
     }

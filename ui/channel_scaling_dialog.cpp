@@ -179,11 +179,11 @@ void ChannelScalingDialog::accept() {
     showMessage(error.message());  // nothing taken: the dialog stays open
     return;
   }
-  for (int c = 1; c <= kChannels; ++c) {
+  for (size_t c = 1; c < entered.size(); ++c) {
     if (!entered[c].isIdentity() && unitEdits_[c]->text().trimmed() == kMillivolts) {
       showMessage(QStringLiteral("Ch. %1 unit: scaled values are not millivolts; type their "
                                  "unit (°C, V, bar ...).")
-                      .arg(c));
+                      .arg(static_cast<int>(c)));
       unitEdits_[c]->setFocus();
       return;
     }
