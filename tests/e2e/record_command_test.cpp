@@ -113,7 +113,7 @@ TEST_F(RecordCommandTest, RecordsTheConverterUntilSigtermAndSavesTheRun) {
   QProcess velan;
   start(velan, {"--channels", "1,2", "--interval", "0.25", "--folder", path("parts"),
                 "--experiment", "Night run"});
-  ASSERT_TRUE(waitForJournalRow(4)) << velan.peek(4096).data();
+  ASSERT_TRUE(waitForJournalRow(2)) << velan.peek(4096).data();
   QFile conf(path("config/Velan/Velan.conf"));  // port 4: the same device by its own name
   ASSERT_TRUE(conf.open(QIODevice::Append));
   conf.write("4=" + QFile::encodeName(QFileInfo(path("ttyEMU")).canonicalFilePath()) + "\n");
@@ -132,9 +132,10 @@ TEST_F(RecordCommandTest, RecordsTheConverterUntilSigtermAndSavesTheRun) {
   EXPECT_TRUE(saved[0].startsWith("Night run ") && saved[0].endsWith(" part 1.vln"));
   const auto file = loadDataFile(QDir(path("parts")).filePath(saved[0]), true, QLatin1Char('.'));
   ASSERT_TRUE(file && file->rowCount >= 2);
-  for (int r = 1; r < file->rowCount; ++r) {
-    EXPECT_DOUBLE_EQ(file->value[1][static_cast<size_t>(r)], 1000.0) << r;
-    EXPECT_DOUBLE_EQ(file->value[2][static_cast<size_t>(r)], -500.0) << r;
+  for (size_t r = 0; r < static_cast<size_t>(file->rowCount); ++r) {
+    EXPECT_DOUBLE_EQ(file->value[1][r], 1000.0) << r;
+    // Row 1 may hold too few readings of channel 2, converted only after the open's proof.
+    if (r > 0 || !isMissing(file->value[2][r])) EXPECT_DOUBLE_EQ(file->value[2][r], -500.0) << r;
   }
   EXPECT_TRUE(file->cells.back()[DataTable::kNotesColumn].endsWith("(ended by the system)"));
   EXPECT_EQ(journals(), 0) << "saved: no journal left";
