@@ -135,7 +135,9 @@ TEST_F(RecordCommandTest, RecordsTheConverterUntilSigtermAndSavesTheRun) {
   for (size_t r = 0; r < static_cast<size_t>(file->rowCount); ++r) {
     EXPECT_DOUBLE_EQ(file->value[1][r], 1000.0) << r;
     // Row 1 may hold too few readings of channel 2, converted only after the open's proof.
-    if (r > 0 || !isMissing(file->value[2][r])) EXPECT_DOUBLE_EQ(file->value[2][r], -500.0) << r;
+    if (r > 0 || !isMissing(file->value[2][r])) {
+      EXPECT_DOUBLE_EQ(file->value[2][r], -500.0) << r;
+    }
   }
   EXPECT_TRUE(file->cells.back()[DataTable::kNotesColumn].endsWith("(ended by the system)"));
   EXPECT_EQ(journals(), 0) << "saved: no journal left";
