@@ -12,18 +12,19 @@ namespace {
 const QString kFileTag = QStringLiteral("<Velan data file>");
 const QString kCountTag = QStringLiteral("<lines with data: sec;Ch1;Ch2;Ch3;Ch4;Note>");
 
-// The decimals of a number field in fixed notation (0 for one in exponent form).
+// The decimals of a number field in fixed notation (0 for one in exponent form): the digits at
+// its end, when a separator stands before them. Read from the end: a few characters a field.
 int decimalsOf(QStringView field, QChar separator) {
-  qsizetype point = -1;
-  for (qsizetype i = 0; i < field.size(); ++i) {
-    const QChar c = field[i];
-    if (c == QLatin1Char('e') || c == QLatin1Char('E')) return 0;
-    if (c == separator || c == QLatin1Char('.') || c == QLatin1Char(',')) point = i;
+  qsizetype digits = field.size();
+  while (digits > 0 && field[digits - 1] >= QLatin1Char('0') &&
+         field[digits - 1] <= QLatin1Char('9')) {
+    --digits;
   }
-  if (point < 0) return 0;
-  int decimals = 0;
-  while (point + 1 + decimals < field.size() && field[point + 1 + decimals].isDigit()) ++decimals;
-  return decimals;
+  if (digits == 0) return 0;
+  const QChar before = field[digits - 1];
+  const bool point =
+      before == separator || before == QLatin1Char('.') || before == QLatin1Char(',');
+  return point ? static_cast<int>(field.size() - digits) : 0;
 }
 
 // INF, -INF, NAN as a Delphi-style writer spells them.
@@ -142,13 +143,16 @@ std::optional<StagedRecord> readDataFile(QIODevice& device, bool decimalComma, Q
         cells[c] = DataTable::blank();
         continue;
       }
-      if (isNotFiniteText(field)) {  // written by an older Velan from an overflowing scaling
+      try {
+        staged.value[c][static_cast<size_t>(r)] = parseNumber(field, separator);
+      } catch (const VelanError&) {
+        if (!isNotFiniteText(field)) throw;
+        // Written by an older Velan from an overflowing scaling: missing, and counted.
         staged.value[c][static_cast<size_t>(r)] = kMissingValue;
         cells[c] = DataTable::blank();
         ++staged.notFiniteValues;
         continue;
       }
-      staged.value[c][static_cast<size_t>(r)] = parseNumber(field, separator);
       staged.valueDecimals[c] = std::max(staged.valueDecimals[c], decimalsOf(field, separator));
       cells[c] = field.toString();
     }
