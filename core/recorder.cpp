@@ -201,8 +201,10 @@ QString Recorder::takeScalings(int row) {
     if (row > 1 && fields_.channelSelected(c) && scaling != appliedScalings_[c]) {
       changes << scalingDescription(c, scaling, fields_.unitLabel(c), noteSeparator_);
     }
+    // The decimals follow the scaling: set with a record's first row and at a change only.
+    if (row == 1 || scaling != appliedScalings_[c])
+      store_.valueDecimals[c] = valueDecimals(scaling);
     appliedScalings_[c] = scaling;
-    store_.valueDecimals[c] = valueDecimals(scaling);
   }
   return changes.join(QStringLiteral("  "));
 }

@@ -29,27 +29,21 @@ std::optional<JournalRecord> readJournalFile(const QString& path) {
 
 void saveOrphanedJournals(const QString& folder, bool decimalComma, QChar separator,
                           const std::function<void(const QString& message)>& report) {
-  const auto save = [&](JournalRecord& record, const OrphanedJournal&) {
+  const auto save = [&](JournalRecord& record) {
     auto store = std::make_unique<RecordStore>();
     DataTable table;
     PlainRecordFields fields;
-    const QString start = record.staged.startTime;
-    const QString experiment = record.staged.experiment;
+    const std::optional<QDateTime> start = parseDateTimeText(record.staged.startTime);
     applyStagedRecord(std::move(record.staged), *store, table, fields);
     if (record.headingNote) table.setCell(DataTable::kNotesColumn, 0, *record.headingNote);
-    if (!QDir().mkpath(folder)) {
-      throw VelanError(QStringLiteral("The folder %1 cannot be made").arg(folder));
-    }
-    QString path = recordFilePath(folder, experiment,
-                                  parseDateTimeText(start).value_or(QDateTime::currentDateTime()),
-                                  QStringLiteral(" recovered"));
-    saveDataFile(path, *store, table, fields, decimalComma, separator);
-    return path;
+    return saveRecordFile(folder, QStringLiteral(" recovered"),
+                          start.value_or(QDateTime::currentDateTime()), *store, table, fields,
+                          decimalComma, separator);
   };
   const RecoveryDialogue unattended{[](const QString&) { return true; }, report};
   while (std::optional<RecoveredRecording> found = offerUnsavedRecording(unattended)) {
     try {
-      const QString path = save(found->record, found->journal);
+      const QString path = save(found->record);
       if (QFile::exists(found->journal.path) && !QFile::remove(found->journal.path)) {
         report(QStringLiteral("Recovery file could not be deleted: %1")
                    .arg(shown(found->journal.path)));

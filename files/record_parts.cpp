@@ -40,13 +40,20 @@ QString recordFilePath(const QString& folder, const QString& experiment, const Q
   return path;
 }
 
-QString saveRecordPart(const QString& folder, int part, const QDateTime& start,
+QString saveRecordFile(const QString& folder, const QString& label, const QDateTime& start,
                        const RecordStore& store, const DataTable& table, const RecordFields& fields,
                        bool decimalComma, QChar separator) {
   if (!QDir().mkpath(folder)) {
     throw VelanError(QStringLiteral("The folder %1 cannot be made").arg(folder));
   }
-  QString path = partFilePath(folder, fields.experiment(), start, part);
+  QString path = recordFilePath(folder, fields.experiment(), start, label);
   saveDataFile(path, store, table, fields, decimalComma, separator);
   return path;
+}
+
+QString saveRecordPart(const QString& folder, int part, const QDateTime& start,
+                       const RecordStore& store, const DataTable& table, const RecordFields& fields,
+                       bool decimalComma, QChar separator) {
+  return saveRecordFile(folder, QStringLiteral(" part %1").arg(part), start, store, table, fields,
+                        decimalComma, separator);
 }

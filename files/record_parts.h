@@ -20,6 +20,12 @@ QString recordFilePath(const QString& folder, const QString& experiment, const Q
 QString partFilePath(const QString& folder, const QString& experiment, const QDateTime& start,
                      int part);
 
+/// Saves the record as a new file in `folder` named by recordFilePath (`label`: " recovered")
+/// and returns its path. Throws VelanError with the reason when it cannot.
+QString saveRecordFile(const QString& folder, const QString& label, const QDateTime& start,
+                       const RecordStore& store, const DataTable& table, const RecordFields& fields,
+                       bool decimalComma, QChar separator);
+
 /// Saves the full record as a new part file in `folder` (made when missing) and returns its
 /// path. Throws VelanError with the reason when it cannot.
 QString saveRecordPart(const QString& folder, int part, const QDateTime& start,

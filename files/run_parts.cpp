@@ -80,14 +80,17 @@ QString RunParts::simulationRemark() const {
                    .arg(store_.portNumber);
 }
 
+QDateTime RunParts::partStart() const {
+  // The start a file shows is its start text; one typed over since counts where it reads.
+  return parseDateTimeText(fields_.startTime()).value_or(start_);
+}
+
 RunParts::Saved RunParts::save() {
   Saved saved;
   saved.part = part_;
-  // The start a file shows is its start text; one typed over since counts where it reads.
-  const QDateTime start = parseDateTimeText(fields_.startTime()).value_or(start_);
   try {
-    saved.path =
-        saveRecordPart(folder_(), part_, start, store_, table_, fields_, decimalComma_, separator_);
+    saved.path = saveRecordPart(folder_(), part_, partStart(), store_, table_, fields_,
+                                decimalComma_, separator_);
     journal_.discard();
   } catch (const VelanError& error) {
     saved.failure = error.message();
@@ -98,7 +101,7 @@ RunParts::Saved RunParts::save() {
 }
 
 RunParts::Saved RunParts::next() {
-  const QDateTime start = parseDateTimeText(fields_.startTime()).value_or(start_);
+  const QDateTime start = partStart();
   // The last row's clock, to the millisecond: the next part's start keeps its whole second and
   // its row times carry the fraction, so start time + row time stays every row's clock time.
   const double lastRowTime = store_.rowCount > 0 ? store_.time[store_.rowCount] : 0.0;

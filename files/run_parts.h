@@ -54,6 +54,7 @@ class RunParts {
 
  private:
   Saved save();
+  QDateTime partStart() const;
   void setStartNote(const QString& remarks);
   /// "(simulated readings: ...)" when no converter answered: a saved record must never pass
   /// simulated numbers off as measurements.

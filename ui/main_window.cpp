@@ -343,16 +343,6 @@ void TForm1::attachWindows(TForm2* monitor, TForm3* notes, TForm4* help) {
   }
 }
 
-QString TForm1::statusText() const { return status_->text(); }
-
-void TForm1::setStatus(const QString& text, const QString& detail) {
-  status_->setText(text);
-  status_->setAccessibleName(text);
-  status_->setToolTip(detail);
-  status_->setAccessibleDescription(detail.isEmpty() ? QStringLiteral("Status")
-                                                     : QStringLiteral("Status: ") + detail);
-}
-
 void TForm1::addKey(const QKeySequence& key, const std::function<void()>& action) {
   auto* shortcut = new QShortcut(key, this);
   shortcut->setContext(Qt::ApplicationShortcut);
@@ -498,56 +488,6 @@ void TForm1::recordReset() {
   Save1->setEnabled(false);
   Saveas1->setEnabled(false);
   SGData->viewport()->update();
-}
-
-QString TForm1::lineCountsText() const {
-  QStringList counts;
-  const auto count = [](int n, const char* one, const char* many) {
-    return QStringLiteral("%1 %2").arg(n).arg(QLatin1String(n == 1 ? one : many));
-  };
-  const int unanswered = recorder_.driver().unansweredRequests();
-  if (unanswered > 0) {
-    counts << count(unanswered, "request", "requests") +
-                  QStringLiteral(" unanswered: a silent or slow converter");
-  }
-  const int rejected = recorder_.driver().rejectedAnswers();
-  if (rejected > 0) {
-    counts << count(rejected, "answer", "answers") +
-                  QStringLiteral(" rejected: stray bytes, line noise or out of range");
-  }
-  return counts.join(QLatin1Char('\n'));
-}
-
-QString TForm1::runDetail() const {
-  QStringList lines = {store_.converterOpen ? QString() : recorder_.driver().openFailure(),
-                       lineCountsText(), partsSaved_};
-  lines.removeAll(QString());
-  return lines.join(QLatin1Char('\n'));
-}
-
-void TForm1::rowStored() {
-  tableFit_->takeRows(store_.rowCount, store_.rowCount);
-  showRunStatus();
-}
-
-void TForm1::showRunStatus() {
-  QString text =
-      store_.converterOpen ? QStringLiteral("Recording") : QStringLiteral("No ADC16: Simulation");
-  QString cause;
-  if (store_.converterOpen && store_.rowCount > 0) {
-    const bool reading = rowHasReading(store_, *this, store_.rowCount);
-    if (reading) lastReadingAt_ = QTime::currentTime();
-    // A device gone or a converter gone silent must not hide behind a plain "Recording".
-    text = reading ? QStringLiteral("Recording")
-                   : QStringLiteral("Recording: no readings from COM %1 since %2")
-                         .arg(store_.portNumber)
-                         .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")));
-    if (!reading) cause = troubleText(recorder_.driver().trouble());
-  }
-  if (partFailed_) text += QStringLiteral(" (part %1 not saved)").arg(parts_.part() - 1);
-  QString detail = runDetail();
-  if (!cause.isEmpty()) detail = cause + (detail.isEmpty() ? QString() : "\n" + detail);
-  if (text != statusText() || detail != status_->toolTip()) setStatus(text, detail);
 }
 
 void TForm1::fitToFont() {
