@@ -41,17 +41,6 @@ class RecordCommandTest : public ::testing::Test {
     EXPECT_TRUE(velan.waitForFinished(20000));
     return {velan.exitCode(), QString::fromUtf8(velan.readAllStandardError())};
   }
-  static bool waitForOutput(QProcess& velan, const char* text) {
-    QElapsedTimer waited;
-    waited.start();
-    QByteArray said;
-    while (!said.contains(text) && waited.elapsed() < 10000 &&
-           velan.state() != QProcess::NotRunning) {
-      velan.waitForReadyRead(50);
-      said += velan.peek(1 << 20);
-    }
-    return said.contains(text);
-  }
   QStringList records(const QString& folder) const {
     return QDir(path(folder)).entryList({QStringLiteral("*.vln")});
   }
@@ -151,7 +140,7 @@ TEST_F(RecordCommandTest, AnUnsavedPartIsKeptAndSavedByTheNextStart) {
   QProcess velan;
   start(velan, {"--folder", path("parts"), "--port", "9", "--simulate", "--duration", "0.8",
                 "--interval", "0.25", "--experiment", "Lost"});
-  ASSERT_TRUE(waitForOutput(velan, "recording COM 9"));
+  ASSERT_TRUE(waitForJournalRow(1));
   ASSERT_TRUE(QDir(path("parts")).removeRecursively());
   QFile blocker(path("parts"));  // where the folder was: no folder can be made there now
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
