@@ -10,7 +10,7 @@ class PlainRecordFields : public RecordFields {
  public:
   PlainRecordFields() {
     selected_[1] = true;
-    units_.fill(QStringLiteral("mV"));
+    units_.fill(kMillivolts);
   }
   bool channelSelected(int c) const override { return selected_[c]; }
   void setChannelSelected(int c, bool s) override { selected_[c] = s; }
@@ -27,6 +27,6 @@ class PlainRecordFields : public RecordFields {
   std::array<bool, kChannels + 1> selected_{};
   std::array<QString, kChannels + 1> units_;
   std::array<ChannelScaling, kChannels + 1> scalings_{};
-  QString experiment_ = QStringLiteral("(Describe experiment here)");
+  QString experiment_ = experimentPlaceholder();
   QString startTime_;
 };

@@ -75,6 +75,7 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
     const char* said;
   } cases[] = {
       {{"--interval", "0.3"}, 64, "--interval takes one of 0.25, 0.5"},
+      {{"--settings", path("none.ini")}, 64, "none.ini cannot be read"},
       {{"--folder", path("blocker/parts"), "--port", "9"}, 73, "cannot be made"},
       {{"--folder", path("parts"), "--port", "9"}, 69, "no converter on COM 9: No such device"},
       {{"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "2", "--interval",
