@@ -8,7 +8,7 @@
 
 #include "converter_choice.h"
 #include "program.h"
-#include "record_command.h"
+#include "record_launch.h"
 #include "stop_signals.h"
 
 namespace {
@@ -90,7 +90,7 @@ QByteArray fileArgument(int argc, char* argv[], const QString& parsed) {
 
 int main(int argc, char* argv[]) {
   // The recorder without a window: no display, no window system loaded.
-  if (argc > 1 && std::strcmp(argv[1], "record") == 0) return runRecordCommand(argc, argv);
+  if (argc > 1 && std::strcmp(argv[1], "record") == 0) return launchRecorder(argc, argv);
   if (const std::optional<int> ended = answerWithoutWindows(argc, argv)) return *ended;
   QApplication app(argc, argv);
   nameTheProgram();

@@ -334,7 +334,7 @@ std::variant<RecordOptions, QString> parseRecordOptions(const QStringList& argum
 int runRecordCommand(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);  // no window system: no display needed, none loaded
   QCoreApplication::setApplicationName(QStringLiteral("Velan"));
-  QStringList arguments = QCoreApplication::arguments().mid(2);  // after "velan record"
+  QStringList arguments = QCoreApplication::arguments().mid(1);
   const auto parsed = parseRecordOptions(arguments);
   if (const QString* mistake = std::get_if<QString>(&parsed)) {
     std::fprintf(stderr, "velan record: %s\n%s", qPrintable(*mistake), qPrintable(recordUsage()));

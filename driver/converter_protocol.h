@@ -48,6 +48,8 @@ inline constexpr milliseconds kLongestConversion{3000};
 /// behind an answer is seen before the answer is believed (at 9600 baud a byte takes 1 ms).
 inline constexpr milliseconds kAnswerGuard{20};
 inline constexpr milliseconds kQuietLine{100};
+/// A byte's time on the line at 9600 baud (ten bits: 1.04 ms), rounded up.
+inline constexpr std::chrono::microseconds kByteTime{1100};
 /// How long an open waits beyond the settling time for the line to go quiet: a line with noise
 /// or another device on it fails the open rather than keeping the window waiting.
 inline constexpr milliseconds kOpenQuietBound{500};
@@ -109,6 +111,8 @@ class AnswerReader {
     return received_ == kAnswerBytes ? believedAt() : deadline_;
   }
 
+  /// How many bytes of the answer have not come yet.
+  int bytesMissing() const { return std::max(0, kAnswerBytes - received_); }
   /// How long the converter took for this answer, once its three bytes came.
   Clock::duration conversionTime() const { return complete_ - sent_; }
 

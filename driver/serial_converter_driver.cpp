@@ -1,7 +1,9 @@
 #include "serial_converter_driver.h"
 
 #include <grp.h>
+#include <poll.h>
 #include <pwd.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <QSerialPort>
 #include <QThread>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <future>
 
@@ -18,8 +21,15 @@
 namespace {
 using std::chrono::milliseconds;
 
-// Waits on the line in slices this long, so that a close is never kept waiting.
-constexpr milliseconds kSlice{20};
+// How often a write that has not gone out yet is looked at again.
+constexpr milliseconds kWriteSlice{20};
+
+// A wait until `when` as poll() takes it: whole milliseconds, rounded up so that the wait ends
+// after `when`, never before.
+int pollTimeout(SerialConverterDriver::Clock::time_point when) {
+  const auto left = std::chrono::ceil<milliseconds>(when - SerialConverterDriver::Clock::now());
+  return static_cast<int>(std::clamp(left, milliseconds(0), milliseconds(INT32_MAX)).count());
+}
 
 // The name of a group or user, through the reentrant calls (the UI thread may look names up
 // at the same time); the number where it has none.
@@ -91,15 +101,23 @@ QString openError(const QSerialPort& port, const QString& device) {
 }  // namespace
 
 SerialConverterDriver::SerialConverterDriver(DeviceForPort deviceForPort, Timing timing)
-    : deviceForPort_(std::move(deviceForPort)), timing_(timing) {}
+    : deviceForPort_(std::move(deviceForPort)),
+      timing_(timing),
+      stopEvent_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-SerialConverterDriver::~SerialConverterDriver() { stop(); }
+SerialConverterDriver::~SerialConverterDriver() {
+  stop();
+  if (stopEvent_ >= 0) ::close(stopEvent_);
+}
 
 uint8_t SerialConverterDriver::openUnit(int32_t port) {
   if (thread_) return 0;  // already open: the program never opens twice
   device_ = deviceForPort_(port);
   openFailure_.clear();
   stopping_ = false;
+  uint64_t stopsBefore = 0;  // a stop of an earlier open must not end this one's waits
+  while (::read(stopEvent_, &stopsBefore, sizeof stopsBefore) < 0 && errno == EINTR) {
+  }
   {
     const std::lock_guard lock(mutex_);
     channels_ = {};
@@ -180,11 +198,10 @@ uint8_t SerialConverterDriver::closeUnit(int32_t) { return stop() ? 1 : 0; }
 
 bool SerialConverterDriver::stop() {
   if (!thread_) return false;
-  {
-    const std::lock_guard lock(stopMutex_);
-    stopping_ = true;
+  stopping_ = true;
+  const uint64_t stop = 1;  // ends the conversion thread's wait at once
+  while (::write(stopEvent_, &stop, sizeof stop) < 0 && errno == EINTR) {
   }
-  stopSignal_.notify_all();
   thread_->wait();
   thread_.reset();
   const std::lock_guard lock(mutex_);
@@ -211,8 +228,20 @@ SerialConverterDriver::Clock::duration SerialConverterDriver::conversionSeen() c
 }
 
 bool SerialConverterDriver::pause(milliseconds duration) {
-  std::unique_lock lock(stopMutex_);
-  return !stopSignal_.wait_for(lock, duration, [this] { return stopping_.load(); });
+  awaitBytesUntil(nullptr, Clock::now() + duration);
+  return !stopping_;
+}
+
+bool SerialConverterDriver::awaitBytesUntil(QSerialPort* line, Clock::time_point until) {
+  // One wait on the line and the stop together: the thread wakes only when bytes come, a
+  // decision is due or the driver closes (no waking in slices to look at a flag).
+  pollfd watched[2] = {{stopEvent_, POLLIN, 0}, {line ? int(line->handle()) : -1, POLLIN, 0}};
+  int ready;
+  while ((ready = ::poll(watched, 2, pollTimeout(until))) < 0 && errno == EINTR) {
+  }
+  if (ready <= 0 || watched[0].revents != 0 || !line) return false;
+  // Takes the bytes into the port's buffer; a line that broke sets its error here.
+  return watched[1].revents != 0 && line->waitForReadyRead(0);
 }
 
 QString SerialConverterDriver::openLine(QSerialPort& line) {
@@ -293,7 +322,7 @@ void SerialConverterDriver::convertUntilStopped(QSerialPort& line) {
       }
       drain(line, converted.sent + answerDue);
     }
-    if (!any) pause(kSlice);  // no channel set up yet
+    if (!any) pause(kWriteSlice);  // no channel set up yet
   }
   if (line.isOpen()) {
     line.setRequestToSend(false);  // the converter's power
@@ -325,7 +354,7 @@ SerialConverterDriver::Conversion SerialConverterDriver::convert(QSerialPort& li
     return result;
   };
   while (line.bytesToWrite() > 0) {
-    if (!line.waitForBytesWritten(static_cast<int>(kSlice.count())) && broken(line)) {
+    if (!line.waitForBytesWritten(static_cast<int>(kWriteSlice.count())) && broken(line)) {
       return ended(Step::Gone);
     }
     if (stopping_) return ended(Step::Stopped);
@@ -349,10 +378,16 @@ SerialConverterDriver::Conversion SerialConverterDriver::convert(QSerialPort& li
       case AnswerReader::Verdict::Waiting:
         break;
     }
-    const auto untilDecision =
-        std::chrono::ceil<milliseconds>(answer.decisionDue() - now) + milliseconds(1);
-    const int wait = static_cast<int>(std::clamp(untilDecision, milliseconds(1), kSlice).count());
-    if (!line.waitForReadyRead(wait) && broken(line)) return ended(Step::Gone);
+    bool came;
+    if (answer.bytesMissing() > 0 && answer.bytesMissing() < converter_protocol::kAnswerBytes) {
+      // The rest of a begun answer is on its way, a byte a millisecond: one wake-up for all of
+      // it, not one for each. Bytes read later count as later: the guard only grows.
+      awaitBytesUntil(nullptr, now + converter_protocol::kByteTime * answer.bytesMissing());
+      came = line.waitForReadyRead(0);
+    } else {
+      came = awaitBytesUntil(&line, answer.decisionDue());
+    }
+    if (!came && broken(line)) return ended(Step::Gone);
   }
 }
 
@@ -360,10 +395,12 @@ bool SerialConverterDriver::drain(QSerialPort& line, Clock::time_point notBefore
                                   Clock::time_point deadline) {
   line.readAll();  // what has come already, then whatever comes until the line is quiet
   Clock::time_point quietSince = Clock::now();
-  while (!stopping_ && line.isOpen() &&
-         (Clock::now() < notBefore || Clock::now() - quietSince < timing_.quiet)) {
-    if (Clock::now() > deadline) return false;
-    if (line.waitForReadyRead(static_cast<int>(kSlice.count()))) {
+  while (!stopping_ && line.isOpen()) {
+    const Clock::time_point quietEnough = std::max(notBefore, quietSince + timing_.quiet);
+    const Clock::time_point now = Clock::now();
+    if (now >= quietEnough) break;
+    if (now > deadline) return false;
+    if (awaitBytesUntil(&line, std::min(quietEnough, deadline))) {
       line.readAll();
       quietSince = Clock::now();
     } else if (broken(line)) {
@@ -381,7 +418,8 @@ bool SerialConverterDriver::awaitLateAnswer(QSerialPort& line, Clock::time_point
     const Clock::time_point now = Clock::now();
     if (heard && now - quietSince >= timing_.quiet) return true;
     if (!heard && now >= sent + timing_.longestConversion) return false;
-    if (line.waitForReadyRead(static_cast<int>(kSlice.count()))) {
+    if (awaitBytesUntil(&line,
+                        heard ? quietSince + timing_.quiet : sent + timing_.longestConversion)) {
       line.readAll();
       heard = true;
       quietSince = Clock::now();

@@ -4,7 +4,6 @@
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -79,7 +78,8 @@ class SerialConverterDriver : public ConverterDriver {
     Clock::duration conversion{};  ///< from request to answer, for a reading
   };
 
-  /// Ends the conversion thread (within 0.2 s) and forgets the channels; false when none ran.
+  /// Ends the conversion thread (its waits end at once) and forgets the channels; false when
+  /// none ran.
   bool stop();
   /// The open's work on the conversion thread: empty when a converter answered, else why not.
   QString openAndProve(QSerialPort& line, int32_t port);
@@ -106,6 +106,9 @@ class SerialConverterDriver : public ConverterDriver {
   Clock::duration staleAfter() const;
   /// Waits up to `duration`; false when the driver is being closed.
   bool pause(std::chrono::milliseconds duration);
+  /// Waits until bytes come on `line` (none: only the time), `until` has passed or the driver
+  /// is being closed; true when bytes came (they are in the port's buffer then).
+  bool awaitBytesUntil(QSerialPort* line, Clock::time_point until);
 
   DeviceForPort deviceForPort_;
   Timing timing_;
@@ -116,8 +119,7 @@ class SerialConverterDriver : public ConverterDriver {
   std::atomic<int> rejected_{0};    ///< answers refused since the open
   std::atomic<int> unanswered_{0};  ///< requests given up since the open
   std::atomic<LineTrouble> trouble_{LineTrouble::None};
-  std::mutex stopMutex_;
-  std::condition_variable stopSignal_;
+  int stopEvent_;  ///< an eventfd, readable once stop() has begun
 
   mutable std::mutex mutex_;  ///< guards channels_ and firstTook_
   std::array<Channel, kDeviceChannels + 1> channels_{};

@@ -104,6 +104,9 @@ TEST_F(RecordCommandTest, RecordsTheConverterUntilSigtermAndSavesTheRun) {
   start(velan, {"--channels", "1,2", "--interval", "0.25", "--folder", path("parts"),
                 "--experiment", "Night run"});
   ASSERT_TRUE(waitForJournalRow(2)) << velan.peek(4096).data();
+  QFile maps(QStringLiteral("/proc/%1/maps").arg(velan.processId()));
+  ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+  EXPECT_FALSE(maps.readAll().contains("libQt6Gui")) << "a recorder carries no window system";
   QFile conf(path("config/Velan/Velan.conf"));  // port 4: the same device by its own name
   ASSERT_TRUE(conf.open(QIODevice::Append));
   conf.write("4=" + QFile::encodeName(QFileInfo(path("ttyEMU")).canonicalFilePath()) + "\n");
