@@ -134,6 +134,7 @@ class UnattendedRun : public RecordListener {
   }
 
   void begin() {
+    for (int c = 1; c <= kChannels; ++c) recorder_.setLimits(c, UserSettings::channelLimits(c));
     recorder_.setReadingInterval(setUp_.intervalMs);
     recorder_.resetRecord();
     recorder_.startTimers();
@@ -226,9 +227,19 @@ QString channelsText(const PlainRecordFields& fields, QChar separator) {
   for (int c = 1; c <= kChannels; ++c) {
     if (!fields.channelSelected(c)) continue;
     const ChannelScaling scaling = fields.scaling(c);
-    channels << (scaling.isIdentity()
-                     ? QStringLiteral("Ch. %1 in %2").arg(c).arg(fields.unitLabel(c))
-                     : scalingDescription(c, scaling, fields.unitLabel(c), separator));
+    QString channel = scaling.isIdentity()
+                          ? QStringLiteral("Ch. %1 in %2").arg(c).arg(fields.unitLabel(c))
+                          : scalingDescription(c, scaling, fields.unitLabel(c), separator);
+    const ChannelLimits limits = UserSettings::channelLimits(c);
+    const auto limit = [separator](const std::optional<double>& value) {
+      return value ? limitText(*value, separator) : QStringLiteral("none");
+    };
+    if (limits.any()) {
+      channel +=
+          QStringLiteral(" (limits: low %1, high %2, dead band %3)")
+              .arg(limit(limits.low), limit(limits.high), limitText(limits.deadBand, separator));
+    }
+    channels << channel;
   }
   return channels.isEmpty() ? QStringLiteral("none") : channels.join(QStringLiteral(", "));
 }

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "big_record.h"
+#include "channel_statistics.h"
 #include "converter_emulator.h"
 #include "data_file.h"
 #include "image_surface.h"
@@ -158,6 +159,42 @@ void BM_RedrawFloor(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RedrawFloor)->Unit(benchmark::kMillisecond);
+
+// The statistics window after the time window moved one step: every row of four channels,
+// the rows of the span found afresh.
+void BM_StatisticsOfTheWindow(benchmark::State& state) {
+  const RecordStore& store = *big().store;
+  const double end = store.time[static_cast<size_t>(store.rowCount)];
+  int step = 0;
+  for (auto _ : state) {
+    const double from = (step++ % 2) * 0.1;  // moved and back: a span found each time
+    const RowSpan rows = rowsBetween(store, from, end + 1);
+    for (int c = 1; c <= kChannels; ++c) {
+      benchmark::DoNotOptimize(channelStatistics(store, c, rows));
+    }
+  }
+}
+BENCHMARK(BM_StatisticsOfTheWindow)->Unit(benchmark::kMillisecond);
+
+// Its floor: a plain loop over the same values (their sum and count).
+void BM_StatisticsFloor(benchmark::State& state) {
+  const RecordStore& store = *big().store;
+  for (auto _ : state) {
+    for (int c = 1; c <= kChannels; ++c) {
+      double sum = 0;
+      int count = 0;
+      for (int r = 1; r <= store.rowCount; ++r) {
+        const double v = store.value[static_cast<size_t>(c)][static_cast<size_t>(r)];
+        if (isMissing(v)) continue;
+        sum += v;
+        ++count;
+      }
+      benchmark::DoNotOptimize(sum);
+      benchmark::DoNotOptimize(count);
+    }
+  }
+}
+BENCHMARK(BM_StatisticsFloor)->Unit(benchmark::kMillisecond);
 
 // Plot mode: the full redraw also lists the record's 1000 notes in the notes window.
 void BM_PlotRedrawWithNotes(benchmark::State& state) {

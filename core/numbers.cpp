@@ -412,15 +412,22 @@ QString formatFixed(double x, int precision, int decimals, QChar separator) {
   return toQString(text, length, separator);
 }
 
+namespace {
+int decimalsInto(char* text, double x, int decimals, char separator) {
+  if (!std::isfinite(x)) return specialText(x, text);
+  const RoundedDecimal rounded = roundDecimal(std::fabs(x), 18, decimals);
+  return fixedText(rounded, std::signbit(x), decimals, separator, text);
+}
+}  // namespace
+
+QString formatDecimals(double x, int decimals, QChar separator) {
+  char text[kFormattedCapacity];
+  return QString::fromLatin1(text, decimalsInto(text, x, decimals, char(separator.toLatin1())));
+}
+
 QString formatCell(double x, int minWidth, int decimals) {
   char text[kFormattedCapacity];
-  int length = 0;
-  if (!std::isfinite(x)) {
-    length = specialText(x, text);
-  } else {
-    const RoundedDecimal rounded = roundDecimal(std::fabs(x), 18, decimals);
-    length = fixedText(rounded, std::signbit(x), decimals, '.', text);
-  }
+  const int length = decimalsInto(text, x, decimals, '.');
   QString cell;
   if (length < minWidth) cell.fill(QLatin1Char(' '), minWidth - length);
   cell += QLatin1String(text, std::min(length, 10));

@@ -38,6 +38,9 @@ int32_t parseInteger(const QString& text);
 /// `minWidth`, cut to its first 10 characters.
 QString formatCell(double x, int minWidth, int decimals);
 
+/// x with exactly `decimals` decimals (half away from zero), plain fixed notation at any size.
+QString formatDecimals(double x, int decimals, QChar separator);
+
 /// The system's decimal separator (first character of QLocale::system()'s).
 QChar systemDecimalSeparator();
 

@@ -88,6 +88,9 @@ class RecordListener {
   /// `note` was added to the notes cell of `row`, which now reads `cell` (the note joined after
   /// what it held).
   virtual void noteAdded(int /*row*/, const QString& /*note*/, const QString& /*cell*/) {}
+  /// Channel `channel` crossed a limit or came back within its limits (`text` says which); the
+  /// note is on the newest row.
+  virtual void limitCrossed(int /*channel*/, const QString& /*text*/) {}
   /// The record reached kMaxRows: it is saved as a part and the run goes on in the next
   /// (Recorder::beginNextPart), or the run stops.
   virtual void recordFull() {}

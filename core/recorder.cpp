@@ -180,17 +180,29 @@ bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
   }
   if (measured) clearAccumulators();  // a filled row leaves the readings to the row now due
   for (RecordListener* listener : listeners_) listener->rowStored();
-  if (!note.isEmpty() && !scalingNote.isEmpty()) {
-    addNoteAt(n, note + QStringLiteral("  ") + scalingNote);
-  } else if (!note.isEmpty() || !scalingNote.isEmpty()) {
-    addNoteAt(n, note + scalingNote);
-  }
+  QStringList notes;  // allocates nothing while it stays empty
+  if (!note.isEmpty()) notes << note;
+  if (!scalingNote.isEmpty()) notes << scalingNote;
+  checkLimits(n, notes);
+  if (!notes.isEmpty()) addNoteAt(n, notes.join(QStringLiteral("  ")));
   timers_.setPollEnabled(true);
   table_.appendRow();
   if (n > 9) table_.setTopRow(table_.tableRowCount() - 33);
   if (n < kMaxRows) return true;
   for (RecordListener* listener : listeners_) listener->recordFull();
   return store_.rowCount < kMaxRows;  // a listener began the next part: the run goes on
+}
+
+void Recorder::checkLimits(int row, QStringList& notes) {
+  for (int c = 1; c <= kChannels; ++c) {
+    const bool watched = limits_[c].any() || limitWatches_[c].state() != LimitWatch::State::Inside;
+    if (!watched || !fields_.channelSelected(c)) continue;
+    const QString crossing = limitWatches_[c].check(c, store_.value[c][row], limits_[c],
+                                                    fields_.unitLabel(c), noteSeparator_);
+    if (crossing.isEmpty()) continue;
+    notes << crossing;
+    for (RecordListener* listener : listeners_) listener->limitCrossed(c, crossing);
+  }
 }
 
 QString Recorder::takeScalings(int row) {
@@ -239,6 +251,7 @@ void Recorder::resetRecord() {
   store_.time[0] = 0;
   clearAccumulators();
   latestMillivolts_.fill(kMissingValue);  // no earlier run's reading for a calibration
+  for (LimitWatch& watch : limitWatches_) watch.reset();  // a new run starts inside its limits
 }
 
 void Recorder::beginNextPart(double carriedSeconds) {

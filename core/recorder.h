@@ -6,6 +6,7 @@
 #include <functional>
 #include <vector>
 
+#include "channel_limits.h"
 #include "converter_driver.h"
 #include "data_table.h"
 #include "monotonic_clock.h"
@@ -96,6 +97,11 @@ class Recorder {
   /// when the run has none (for a calibration against the raw reading).
   double latestMillivolts(int channel) const { return latestMillivolts_[channel]; }
 
+  /// The channel's limits, checked on every stored row from the next on: a crossing and the
+  /// way back are noted on the row (and heard by the listeners).
+  void setLimits(int channel, const ChannelLimits& limits) { limits_[channel] = limits; }
+  const ChannelLimits& limits(int channel) const { return limits_[channel]; }
+
   /// Next simulated channel 1 reading (0..127); the generator runs on across runs.
   int32_t nextSimulatedReading();
 
@@ -114,6 +120,8 @@ class Recorder {
   /// Takes the fields' scalings for row `row` (read once a row) and returns those that changed
   /// since the row before, in words for its note.
   QString takeScalings(int row);
+  /// Checks row `row`'s values against the limits; adds the notes of crossings to `notes`.
+  void checkLimits(int row, QStringList& notes);
   /// Stores the next row, `intervals` reading intervals after the previous one; `measured`
   /// false gives a row without readings, `note` goes into its notes cell. Returns false when
   /// the record is full and nobody began the next part.
@@ -143,6 +151,8 @@ class Recorder {
   int64_t unattendedMs_ = 0;
   QChar noteSeparator_ = QLatin1Char('.');
   std::array<ChannelScaling, kChannels + 1> appliedScalings_{};
+  std::array<ChannelLimits, kChannels + 1> limits_{};
+  std::array<LimitWatch, kChannels + 1> limitWatches_{};
   std::array<double, kChannels + 1> latestMillivolts_{kMissingValue, kMissingValue, kMissingValue,
                                                       kMissingValue, kMissingValue};
 };

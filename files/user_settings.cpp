@@ -97,3 +97,27 @@ void UserSettings::setChannelScaling(int channel, const ChannelScaling& scaling,
   stored.setValue(QStringLiteral("offset"), scaling.offset);
   stored.setValue(QStringLiteral("unit"), unit);
 }
+
+ChannelLimits UserSettings::channelLimits(int channel) {
+  QSettings stored = settings();
+  stored.beginGroup(QStringLiteral("ChannelLimits%1").arg(channel));
+  const auto read = [&stored](const char* key) -> std::optional<double> {
+    bool ok = false;
+    const double value = stored.value(QLatin1String(key)).toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional(value) : std::nullopt;
+  };
+  ChannelLimits limits{read("low"), read("high"), read("deadBand").value_or(0)};
+  // A hand-edited entry that is no usable band is no band.
+  return limitsProblem(channel, limits) ? ChannelLimits{} : limits;
+}
+
+void UserSettings::setChannelLimits(int channel, const ChannelLimits& limits) {
+  QSettings stored = settings();
+  const QString group = QStringLiteral("ChannelLimits%1").arg(channel);
+  stored.remove(group);
+  if (!limits.any()) return;
+  stored.beginGroup(group);
+  if (limits.low) stored.setValue(QStringLiteral("low"), *limits.low);
+  if (limits.high) stored.setValue(QStringLiteral("high"), *limits.high);
+  stored.setValue(QStringLiteral("deadBand"), limits.deadBand);
+}

@@ -3,11 +3,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "channel_limits.h"
 #include "channel_scaling.h"
 #include "record_store.h"
 
 /// The per-user settings, in the user's configuration folder (~/.config/Velan/Velan.conf): the
-/// recent files, which device each serial port number means, the channels' scalings. Never in
+/// recent files, which device each serial port number means, the channels' scalings and limits.
+/// Never in
 /// Velan.ini, whose lines belong to the working set-up.
 class UserSettings {
  public:
@@ -38,4 +40,8 @@ class UserSettings {
   static void restoreScaledUnits(RecordFields& fields);
   /// Keeps a scaling with its unit, which belong together (the identity keeps neither).
   static void setChannelScaling(int channel, const ChannelScaling& scaling, const QString& unit);
+
+  /// The limits of channel `channel`, in its unit; none when none were set.
+  static ChannelLimits channelLimits(int channel);
+  static void setChannelLimits(int channel, const ChannelLimits& limits);
 };

@@ -324,6 +324,7 @@ void Monitor::refreshView() {
   findFirstVisibleRow();
   redrawFrom(view_.firstVisibleRow);
   if (pointer_) ImScreenMouseMove(pointer_->x, pointer_->y);
+  if (window_) window_->viewChanged();
 }
 
 void Monitor::setTimeStart(long double minutes) {
@@ -346,6 +347,7 @@ void Monitor::drawLatestRow() {
                     QString::number(static_cast<long long>(wholeMinutes)) + QStringLiteral(" : ") +
                         format(static_cast<double>(seconds), 2, 1));
 
+  followNewestRow();
   // Live marks only while channel 1's newest value is on screen. A missing channel 1 value
   // (not measured, or channel 1 not selected) holds nothing back.
   const double first = store_.value[1][n];
@@ -494,76 +496,6 @@ void Monitor::ImScreenMouseMove(int x, int y) {
                     format(static_cast<double>(minutes), 5, decimalsForSpan(view_.span[0])));
   captions_.setText(MonitorCaptions::CursorValue,
                     format(static_cast<double>(mV), 5, decimalsForSpan(view_.span[1])));
-}
-
-namespace {
-// The scale series the controls walk: 1, 2.5, 5 times the powers of ten, from 0.001 up.
-double seriesValue(int index) {
-  static constexpr double kMantissas[] = {1.0, 2.5, 5.0};
-  const int decade = index >= 0 ? index / 3 : (index - 2) / 3;
-  return kMantissas[index - 3 * decade] * std::pow(10.0, decade);
-}
-constexpr int kSmallestSeriesIndex = -9;  // 0.001, where the downward steps end
-constexpr int kLargestSeriesIndex = 900;  // far beyond any value a double holds
-}  // namespace
-
-void Monitor::fitScalesToData() {
-  const long double start = view_.origin[0] * 60.0L;
-  const long double end = (static_cast<long double>(view_.origin[0]) + view_.span[0]) * 60;
-  findFirstVisibleRow();
-  for (int c = 1; c <= kChannels; ++c) {
-    if (!fields_.channelSelected(c)) continue;
-    double low = INFINITY;
-    double high = -INFINITY;
-    for (int r = std::max(view_.firstVisibleRow, 1); r <= store_.rowCount; ++r) {
-      if (store_.time[r] > end) break;
-      const double v = store_.value[c][r];
-      if (store_.time[r] < start || isMissing(v)) continue;
-      low = std::min(low, v);
-      high = std::max(high, v);
-    }
-    if (!(low <= high)) continue;  // no values in the window: the captions stay
-    const double middle = low / 2 + high / 2;
-    const double current = view_.span[c];
-    for (int index = kSmallestSeriesIndex; index <= kLargestSeriesIndex; ++index) {
-      const double scale = seriesValue(index);
-      if (!std::isfinite(scale)) break;
-      // As the scale control writes it: its decimals follow the value it steps from.
-      const int from = scale < current || index == kSmallestSeriesIndex ? index + 1 : index - 1;
-      const QString scaleText = scale == current
-                                    ? captions_.text(MonitorCaptions::scale(c))
-                                    : format(scale, 3, decimalsForSpan(seriesValue(from)));
-      const long double shownScale = parseNumber(scaleText, separator_);
-      const long double step = shownScale / 10;
-      const long double nearest = std::round(middle / step);
-      const int closerSide = middle / step < nearest ? -1 : 1;
-      // The midpoints nearest the middle first; captions hold three significant digits, so a
-      // midpoint counts only as the text the label will show.
-      bool fitted = false;
-      // A window of this scale that holds the values has its midpoint within five tenth-steps
-      // of their middle; twelve leave room for the midpoints a label cannot show.
-      for (int offset = 0; offset <= 12 && !fitted; ++offset) {
-        for (const int sign : {closerSide, -closerSide}) {
-          if (offset == 0 && sign != closerSide) continue;
-          const long double midpoint = (nearest + sign * offset) * step;
-          const QString midText =
-              format(static_cast<double>(midpoint), 3, decimalsForSpan(shownScale));
-          const long double shown = parseNumber(midText, separator_);
-          const long double steps = shown / step;
-          // A midpoint the label cannot show exactly at this scale's tenth-steps is skipped; 1e-6
-          // of a step is far above long double rounding and far below a shown digit.
-          if (std::fabs(steps - std::round(steps)) > 1e-6L) continue;
-          if (shown - shownScale / 2 > low || high > shown + shownScale / 2) continue;
-          captions_.setText(MonitorCaptions::scale(c), scaleText);
-          captions_.setText(MonitorCaptions::mid(c), midText);
-          fitted = true;
-          break;
-        }
-      }
-      if (fitted) break;
-    }
-  }
-  refreshView();
 }
 
 void Monitor::restartTimeWindow() {

@@ -34,10 +34,18 @@ class NotesSink {
   virtual void showRestored() = 0;
 };
 
+/// A stretch of a record's time, in seconds from its start.
+struct TimeSpan {
+  double from = 0;
+  double to = 0;
+};
+
 /// What the monitor logic asks of its window.
 class MonitorWindow {
  public:
   virtual ~MonitorWindow() = default;
+  /// The time window moved, was redrawn, or the selection changed.
+  virtual void viewChanged() {}
   virtual void setChannelGroupVisible(int channel, bool visible) = 0;
   /// The reading-interval, note and recording-time groups.
   virtual void setRunGroupsVisible(bool visible) = 0;
@@ -115,17 +123,41 @@ class Monitor : public RecordListener {
   /// 1-2.5-5 series, and the midpoint nearest the values' middle, that show all of them; then
   /// one full redraw. The captions are written as the controls write them.
   void fitScalesToData();
+  /// While set, a channel whose newest value leaves its scale is fitted again at once (as
+  /// fitScalesToData fits it), so the live display never stays blank.
+  void setFollowData(bool follow) { followData_ = follow; }
+  bool followData() const { return followData_; }
+
+  // The selection: a span of the time window marked on the picture (Shift+drag)
+  /// Selects the times between surface columns `fromX` and `toX` (either order, kept to the
+  /// plot); a span of no width selects nothing.
+  void selectSpan(int fromX, int toX);
+  void clearSelection();
+  const std::optional<TimeSpan>& selection() const { return selection_; }
+  /// The surface column of a time; may lie outside the plot.
+  double xAtSeconds(double seconds) const;
+  /// The time window on show.
+  TimeSpan visibleSpan() const;
   /// The time window back to the start, for the next part of a run.
   void restartTimeWindow();
 
   // RecordListener
-  void recordReset() override { defineworlds(); }
+  void recordReset() override {
+    selection_.reset();
+    defineworlds();
+  }
   void rowStored() override { drawLatestRow(); }
 
  private:
   double parse(MonitorCaptions::Id id) const;
   QString format(double value, int precision, int decimals) const;
   void setTimeStart(long double minutes);
+  /// Fits channel c's scale and midpoint to its values in the time window (firstVisibleRow
+  /// found); false when it has none there or no scale shows them. No redraw.
+  bool fitChannelToData(int c);
+  /// With followData: refits each channel whose newest value is off its scale and redraws;
+  /// true when one was.
+  bool followNewestRow();
   /// The time, in minutes, at surface column `x`.
   long double minutesAt(int x) const;
 
@@ -142,4 +174,6 @@ class Monitor : public RecordListener {
   MonitorCaptions captions_;
   QChar separator_ = QLatin1Char('.');
   std::array<UpDownLogic, 10> upDowns_;
+  bool followData_ = false;
+  std::optional<TimeSpan> selection_;
 };

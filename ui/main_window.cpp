@@ -217,6 +217,7 @@ void TForm1::buildControls() {
   addKey(QKeySequence(Qt::CTRL | Qt::Key_1), [this] { bringForward(this); });
   addKey(QKeySequence(Qt::CTRL | Qt::Key_2), [this] { bringForward(monitor_); });
   addKey(QKeySequence(Qt::CTRL | Qt::Key_3), [this] { bringForward(notes_); });
+  addKey(QKeySequence(Qt::CTRL | Qt::Key_4), [this] { bringForward(statistics_); });
   Start->setToolTip(QStringLiteral("Start recording (F5)"));
   Stop->setToolTip(QStringLiteral("Stop recording (Shift+F5)"));
   BnPlot->setToolTip(QStringLiteral("Plot data (Ctrl+P)"));
@@ -298,6 +299,14 @@ void TForm1::buildMenus() {
   QAction* recordings = options->addAction(QStringLiteral("&Recordings folder..."), this,
                                            &TForm1::recordingsFolderClick);
   recordings->setObjectName(QStringLiteral("RecordingsFolder1"));
+  QAction* limits = options->addAction(QStringLiteral("&Limits..."), this, &TForm1::limitsClick);
+  limits->setObjectName(QStringLiteral("Limits1"));
+
+  QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+  QAction* statistics =
+      view->addAction(QStringLiteral("&Statistics"), this, [this] { bringForward(statistics_); });
+  statistics->setObjectName(QStringLiteral("Statistics1"));
+  showProgramKey(statistics, QKeySequence(Qt::CTRL | Qt::Key_4));
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   QAction* manual = help->addAction(QStringLiteral("&Help"), this, &TForm1::Manual1Click);

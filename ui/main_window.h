@@ -16,6 +16,7 @@
 #include "about_panel.h"
 #include "converter_driver.h"
 #include "data_table.h"
+#include "desktop_notifier.h"
 #include "record_journal.h"
 #include "record_store.h"
 #include "recorder.h"
@@ -41,6 +42,8 @@ class TForm1 : public QMainWindow,
 
   /// Connects the other windows, created after this one.
   void attachWindows(TForm2* monitor, TForm3* notes, TForm4* help);
+  /// The statistics window, shown by View > "Statistics" and Ctrl+4.
+  void attachStatistics(QWidget* statistics) { statistics_ = statistics; }
 
   // Recording control
   void StartClick();
@@ -79,6 +82,8 @@ class TForm1 : public QMainWindow,
   void serialPortsClick();
   /// Options > "Channel scaling...": each channel's factor and offset, a two-point calibration.
   void channelScalingClick();
+  /// Options > "Limits...": each channel's low and high limit and dead band.
+  void limitsClick();
   /// Options > "Recordings folder...": where the parts of long runs go.
   void recordingsFolderClick();
   /// The folder the parts of long runs go to: the one chosen, else the default.
@@ -128,6 +133,7 @@ class TForm1 : public QMainWindow,
   void recordFull() override;
   void rowStored() override;
   void noteAdded(int row, const QString& note, const QString& cell) override;
+  void limitCrossed(int channel, const QString& text) override;
 
  signals:
   void closed();
@@ -174,7 +180,7 @@ class TForm1 : public QMainWindow,
   /// Takes a journal's record into the window as an unsaved record.
   void restoreRecord(JournalRecord&& record);
   bool recording() const;
-  /// The scalings kept per user, with their units.
+  /// The scalings kept per user, with their units, and the limits.
   void loadScalings();
   /// Keeps the unit typed beside a scaled channel with its scaling.
   void keepUnitWithScaling(int channel);
@@ -201,6 +207,9 @@ class TForm1 : public QMainWindow,
   bool partFailed_ = false;  ///< the last full part could not be saved
   QTime lastReadingAt_;      ///< the clock time of the newest row with a reading
   std::array<ChannelScaling, kChannels + 1> scalings_{};
+  /// Each channel's last limit crossing with its clock time, for the status line's tool tip.
+  std::array<QString, kChannels + 1> limitCrossings_;
+  DesktopNotifier notifier_;
   QString lastSaveName_;  ///< the name last confirmed in the save dialog
   QString saveDirectory_;
   QString openDirectory_;
@@ -210,6 +219,7 @@ class TForm1 : public QMainWindow,
   TForm2* monitor_ = nullptr;
   TForm3* notes_ = nullptr;
   TForm4* help_ = nullptr;
+  QWidget* statistics_ = nullptr;
 
   // Controls, named as the program's users and tests know them.
   QLabel* Lbdatetime = nullptr;

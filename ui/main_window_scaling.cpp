@@ -1,6 +1,9 @@
-// The channels' scalings: the dialog, where they are kept, and how a record names them.
+// The channels' scalings and limits: the dialogs, where they are kept, and how a record names
+// them.
+#include <QTime>
 
 #include "channel_scaling_dialog.h"
+#include "limits_dialog.h"
 #include "main_window.h"
 #include "user_settings.h"
 
@@ -14,8 +17,32 @@ void TForm1::setScaling(int channel, const ChannelScaling& scaling) {
 }
 
 void TForm1::loadScalings() {
-  for (int c = 1; c <= kChannels; ++c) scalings_[c] = UserSettings::channelScaling(c);
+  for (int c = 1; c <= kChannels; ++c) {
+    scalings_[c] = UserSettings::channelScaling(c);
+    recorder_.setLimits(c, UserSettings::channelLimits(c));
+  }
   UserSettings::restoreScaledUnits(*this);
+}
+
+void TForm1::limitsClick() {
+  std::array<ChannelLimits, kChannels + 1> limits;
+  std::array<QString, kChannels + 1> units;
+  for (int c = 1; c <= kChannels; ++c) {
+    limits[c] = recorder_.limits(c);
+    units[c] = unitLabel(c);
+  }
+  LimitsDialog dialog(limits, units, separator_, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  for (int c = 1; c <= kChannels; ++c) {
+    recorder_.setLimits(c, dialog.limits()[c]);
+    UserSettings::setChannelLimits(c, dialog.limits()[c]);
+  }
+}
+
+void TForm1::limitCrossed(int channel, const QString& text) {
+  limitCrossings_[channel] = QTime::currentTime().toString(QStringLiteral("hh:mm:ss ")) + text;
+  notifier_.notify(channel, text);
+  showRunStatus();
 }
 
 void TForm1::keepUnitWithScaling(int channel) {

@@ -35,6 +35,7 @@ QString TForm1::lineCountsText() const {
 QString TForm1::runDetail() const {
   QStringList lines = {store_.converterOpen ? QString() : recorder_.driver().openFailure(),
                        lineCountsText(), partsSaved_};
+  for (const QString& crossing : limitCrossings_) lines << crossing;
   lines.removeAll(QString());
   return lines.join(QLatin1Char('\n'));
 }

@@ -38,6 +38,18 @@ MonitorCanvas::MonitorCanvas(ImageSurface& surface, QWidget* parent)
   fitAction_->setObjectName(QStringLiteral("FitScales1"));
   fitAction_->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
   fitAction_->setShortcutContext(Qt::WindowShortcut);
+  QAction* statistics =
+      menu_->addAction(QStringLiteral("Statistics"), this, &MonitorCanvas::statisticsRequested);
+  statistics->setObjectName(QStringLiteral("PictureStatistics1"));
+  showProgramKey(statistics, QKeySequence(Qt::CTRL | Qt::Key_4));
+}
+
+void MonitorCanvas::showSelection(std::optional<std::pair<double, double>> columns,
+                                  const QString& duration) {
+  if (columns == selectionColumns_ && duration == selectionDuration_) return;
+  selectionColumns_ = columns;
+  selectionDuration_ = duration;
+  update();
 }
 
 QSize MonitorCanvas::sizeHint() const {
@@ -54,6 +66,24 @@ void MonitorCanvas::paintEvent(QPaintEvent*) {
   // Scaled by the screen's pixel ratio with nearest-neighbour sampling (no smooth transform):
   // every picture pixel stays the exact pixel of the drawing rules, only larger.
   painter.drawImage(QRect(kFrame, kFrame, Surface::kWidth, Surface::kHeight), surface_.image());
+  if (selectionColumns_) {
+    // Over the picture, never in it: a saved picture shows the data alone.
+    const auto [from, to] = *selectionColumns_;
+    const QRectF plot(kFrame + plotLeft, kFrame + plotTop, plotRight - plotLeft,
+                      plotBottom - plotTop);
+    const QRectF span =
+        QRectF(QPointF(kFrame + from, plot.top()), QPointF(kFrame + to, plot.bottom()))
+            .intersected(plot);
+    QColor shade = palette().color(QPalette::Highlight);
+    shade.setAlpha(50);
+    painter.fillRect(span, shade);
+    painter.setPen(palette().color(QPalette::Highlight));
+    painter.drawLine(span.topLeft(), span.bottomLeft());
+    painter.drawLine(span.topRight(), span.bottomRight());
+    painter.setPen(Qt::black);
+    painter.drawText(span.adjusted(3, 3, 300, 0).topLeft() + QPointF(0, fontMetrics().ascent()),
+                     selectionDuration_);
+  }
 }
 
 QPointF MonitorCanvas::toSurface(const QPointF& position) const {
@@ -64,8 +94,16 @@ void MonitorCanvas::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
     dragFromX_ = toSurface(event->position()).x();
     dragReported_ = 0;
+    moved_ = false;
+    selecting_ = event->modifiers() & Qt::ShiftModifier;
   }
   QWidget::mousePressEvent(event);
+}
+
+void MonitorCanvas::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && !selecting_ && !moved_) emit selectionCleared();
+  selecting_ = false;
+  QWidget::mouseReleaseEvent(event);
 }
 
 void MonitorCanvas::wheelEvent(QWheelEvent* event) {
@@ -83,10 +121,13 @@ void MonitorCanvas::wheelEvent(QWheelEvent* event) {
 
 void MonitorCanvas::mouseMoveEvent(QMouseEvent* event) {
   const QPointF pointed = toSurface(event->position());
-  if (event->buttons() & Qt::LeftButton) {
+  if ((event->buttons() & Qt::LeftButton) && selecting_) {
+    emit spanSelected(static_cast<int>(dragFromX_), static_cast<int>(pointed.x()));
+  } else if (event->buttons() & Qt::LeftButton) {
     // Measured from where the button went down: moves of a fraction of a pixel (fractional
     // scaling) add up instead of each being cut to nothing.
     const int dragged = static_cast<int>(pointed.x() - dragFromX_);
+    moved_ = moved_ || dragged != 0;
     if (dragged != dragReported_) emit this->dragged(dragged - dragReported_);
     dragReported_ = dragged;
   }
@@ -106,6 +147,10 @@ void MonitorCanvas::keyPressEvent(QKeyEvent* event) {
     const QPoint corner(2 * kFrame, 2 * kFrame);
     QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, corner, mapToGlobal(corner));
     contextMenuEvent(&menuEvent);
+    return;
+  }
+  if (event->key() == Qt::Key_Escape) {
+    emit selectionCleared();
     return;
   }
   QWidget::keyPressEvent(event);
@@ -208,6 +253,12 @@ void TForm2::buildControls() {
   BnFit->setToolTip(QStringLiteral("Fit scales to the data (Ctrl+F)"));
   connect(BnFit, &QPushButton::clicked, this, &TForm2::fitScalesClick);
   left->addWidget(BnFit);
+  followData_ = new QCheckBox(QStringLiteral("Follow the data"), this);
+  followData_->setObjectName(QStringLiteral("FollowData"));
+  followData_->setToolTip(
+      QStringLiteral("A channel whose newest value leaves its scale is fitted again at once"));
+  connect(followData_, &QCheckBox::toggled, this, [this](bool on) { monitor_.setFollowData(on); });
+  left->addWidget(followData_);
   left->addStretch(1);
   grid->addLayout(left, 0, 0);
 
@@ -228,6 +279,10 @@ void TForm2::buildControls() {
   connect(ImScreen, &MonitorCanvas::savePictureWithLegendRequested, this,
           &TForm2::savePictureWithLegendClick);
   connect(ImScreen, &MonitorCanvas::fitScalesRequested, this, &TForm2::fitScalesClick);
+  connect(ImScreen, &MonitorCanvas::statisticsRequested, this, &TForm2::statisticsRequested);
+  connect(ImScreen, &MonitorCanvas::spanSelected, this,
+          [this](int fromX, int toX) { monitor_.selectSpan(fromX, toX); });
+  connect(ImScreen, &MonitorCanvas::selectionCleared, this, [this] { monitor_.clearSelection(); });
   // Ctrl+F works anywhere in the window, not only while the plot has the focus.
   addAction(ImScreen->fitAction());
   grid->addWidget(ImScreen, 0, 1, Qt::AlignLeft | Qt::AlignTop);
@@ -524,4 +579,16 @@ void TForm2::savePictureTo(const QString& title, bool withLegend) {
   if (name.isEmpty()) return;
   const bool saved = withLegend ? pictureWithLegend().save(name, "PNG") : savePicture(name);
   if (!saved) prompts_.showError(QStringLiteral("Dateizugriff verweigert"));
+}
+
+void TForm2::viewChanged() {
+  std::optional<std::pair<double, double>> columns;
+  QString duration;
+  if (const std::optional<TimeSpan>& span = monitor_.selection()) {
+    columns = {monitor_.xAtSeconds(span->from), monitor_.xAtSeconds(span->to)};
+    duration =
+        formatDecimals(span->to - span->from, 1, systemDecimalSeparator()) + QStringLiteral(" s");
+  }
+  if (ImScreen) ImScreen->showSelection(columns, duration);
+  emit viewUpdated();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -7,6 +8,8 @@
 #include <QPushButton>
 #include <QWidget>
 #include <array>
+#include <optional>
+#include <utility>
 
 #include "image_surface.h"
 #include "monitor.h"
@@ -28,6 +31,9 @@ class MonitorCanvas : public QWidget {
   QSize sizeHint() const override;
   /// "Fit scales to the data" in the picture's menu; its Ctrl+F also serves the whole window.
   QAction* fitAction() const { return fitAction_; }
+  /// Draws the selected span over the picture, between two surface columns, with its duration;
+  /// nothing: no span drawn.
+  void showSelection(std::optional<std::pair<double, double>> columns, const QString& duration);
 
  signals:
   void pointerMoved(int x, int y);
@@ -39,11 +45,17 @@ class MonitorCanvas : public QWidget {
   void savePictureRequested();
   void savePictureWithLegendRequested();
   void fitScalesRequested();
+  void statisticsRequested();
+  /// Shift+drag: the span between two surface columns.
+  void spanSelected(int fromX, int toX);
+  /// A click without a drag, or Escape.
+  void selectionCleared();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -55,9 +67,13 @@ class MonitorCanvas : public QWidget {
   QMenu* menu_;
   QAction* fitAction_ = nullptr;
   QPointF toSurface(const QPointF& position) const;
-  int wheelRest_ = 0;     ///< eighths of a degree not yet a whole notch (fine-grained wheels)
-  double dragFromX_ = 0;  ///< surface column where the left button went down
-  int dragReported_ = 0;  ///< whole pixels of the drag reported so far
+  int wheelRest_ = 0;       ///< eighths of a degree not yet a whole notch (fine-grained wheels)
+  double dragFromX_ = 0;    ///< surface column where the left button went down
+  int dragReported_ = 0;    ///< whole pixels of the drag reported so far
+  bool moved_ = false;      ///< the left button dragged since it went down
+  bool selecting_ = false;  ///< the left button went down with Shift: a span, not a drag
+  std::optional<std::pair<double, double>> selectionColumns_;
+  QString selectionDuration_;
 };
 
 /// The monitor window: channel groups on the left, the surface, the bottom strip of controls.
@@ -103,7 +119,15 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
   void setChannelGroupVisible(int channel, bool visible) override;
   void setRunGroupsVisible(bool visible) override;
   void bringUp() override;
+  void viewChanged() override;
 
+ signals:
+  /// The time window moved or was redrawn, or the selection changed.
+  void viewUpdated();
+  /// "Statistics" in the picture's menu.
+  void statisticsRequested();
+
+ public:
   // RecordListener
   void recordReset() override;
   void rowStored() override;
@@ -137,5 +161,6 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
   QGroupBox* GBCurrnttime = nullptr;
   QPushButton* BnPlot = nullptr;
   QPushButton* BnFit = nullptr;
+  QCheckBox* followData_ = nullptr;
   QLineEdit* EdRemark = nullptr;
 };

@@ -21,4 +21,12 @@ void Program::createWindows(ConverterDriver& driver, UserPrompts& prompts) {
   help_ = std::make_unique<TForm4>();
   monitor_->monitor().setNotesSink(notes_.get());
   main_->attachWindows(monitor_.get(), notes_.get(), help_.get());
+  statistics_ =
+      std::make_unique<StatisticsWindow>(*store_, *main_, monitor_->monitor(), main_->recorder());
+  main_->recorder().addListener(statistics_.get());
+  main_->attachStatistics(statistics_.get());
+  QObject::connect(monitor_.get(), &TForm2::viewUpdated, statistics_.get(),
+                   &StatisticsWindow::refresh);
+  QObject::connect(monitor_.get(), &TForm2::statisticsRequested, main_.get(),
+                   [this] { TForm1::bringForward(statistics_.get()); });
 }

@@ -10,6 +10,7 @@
 #include "notes_window.h"
 #include "qt_user_prompts.h"
 #include "record_store.h"
+#include "statistics_window.h"
 
 /// The whole program: the record and the four windows, created in the order main window,
 /// monitor (shown at once), notes window, help window.
@@ -26,6 +27,7 @@ class Program {
   TForm2& monitor() { return *monitor_; }
   TForm3& notes() { return *notes_; }
   TForm4& help() { return *help_; }
+  StatisticsWindow& statistics() { return *statistics_; }
 
  private:
   void createWindows(ConverterDriver& driver, UserPrompts& prompts);
@@ -34,6 +36,8 @@ class Program {
   DataTable table_;
   std::unique_ptr<ConverterDriver> ownDriver_;
   std::unique_ptr<QtUserPrompts> ownPrompts_;
+  // Gone after the main window, whose recorder tells it of rows to the last.
+  std::unique_ptr<StatisticsWindow> statistics_;
   std::unique_ptr<TForm1> main_;
   std::unique_ptr<TForm2> monitor_;
   std::unique_ptr<TForm3> notes_;

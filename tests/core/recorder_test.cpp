@@ -13,6 +13,8 @@ namespace {
 
 struct CountingListener : RecordListener {
   int resets = 0;
+  int crossings = 0;
+  void limitCrossed(int, const QString&) override { ++crossings; }
   int rows = 0;
   int full = 0;
   QStringList notes;
@@ -265,6 +267,22 @@ TEST_F(RecorderTest, ScalingsApplyToTheTrimmedMeanFromTheNextRowWithANote) {
   EXPECT_DOUBLE_EQ(recorder.latestMillivolts(2), 2000.0) << "the reading before its scaling";
   EXPECT_EQ(listener.notes, QStringList({"20.03-> Ch. 2 scaling: °C = 2 x mV + 5"}))
       << "noted once, on the first row stored with it";
+}
+
+// A value hovering at a limit is noted once on the way out and once on the way back, past the
+// dead band; a missing value is neither.
+TEST_F(RecorderTest, ALimitCrossedHeldWithinTheDeadBandAndLeftGivesTwoNotes) {
+  store->converterOpen = true;
+  recorder.setLimits(1, {std::nullopt, 1200.0, 50.0});
+  // Counts of about 1000, 1250, 1190, 1210, 1140 and 1100 mV, and a row without readings (0).
+  for (const int32_t counts : {1638, 2048, 1949, 1982, 0, 1867, 1802}) {
+    if (counts > 0) feed(1, {counts, counts, counts});
+    poll(counts > 0 ? 3 : 0);
+    recorder.Timer1Timer();
+  }
+  EXPECT_EQ(listener.notes, QStringList({"20.03-> Ch. 1 above high limit 1200 mV",
+                                         "60.10-> Ch. 1 back within limits"}));
+  EXPECT_EQ(listener.crossings, 2);
 }
 
 TEST_F(RecorderTest, StoreFullStopsAtTheLastRowAndWritesNothingBeyond) {

@@ -337,6 +337,16 @@ TEST_F(MonitorTest, ChannelOneGateHoldsBackOtherChannels) {
   EXPECT_TRUE(caption(MonitorCaptions::Value2).isEmpty());
   monitor.refreshView();  // a full redraw has no gate
   EXPECT_EQ(surface.pixel(x, y - 1), colors::kBlue);
+  // Following the data, channel 1 is fitted again at once; channel 2, on its scale, is not.
+  const QString scale2 = caption(MonitorCaptions::Scale2);
+  monitor.setFollowData(true);
+  addRows({{31, 950}});
+  store->value[2][2] = 100;
+  table.setCell(2, 2, QStringLiteral("100.00"));
+  monitor.drawLatestRow();
+  EXPECT_TRUE(monitor.inVisibleRange(1, 950)) << caption(MonitorCaptions::Scale1).toStdString();
+  EXPECT_EQ(caption(MonitorCaptions::Scale2), scale2);
+  EXPECT_EQ(caption(MonitorCaptions::Value2), QStringLiteral("100.00"));
 }
 
 TEST_F(MonitorTest, MissingValuesDrawNothingBlankTheirLabelAndOpenNoGate) {

@@ -591,8 +591,8 @@ TEST_F(WindowsTest, MenusAndCaptionsReadAsTheProgramHasThem) {
                                 "files |  | E&xit Program",
                                 "&Options: Save currents settings as &Velan.ini | Save numbers "
                                 "with &comma/point: = c | Serial &ports... | Channel &scaling... | "
-                                "&Recordings folder...",
-                                "&Help: &Help | &About Velan"}));
+                                "&Recordings folder... | &Limits...",
+                                "&View: &Statistics", "&Help: &Help | &About Velan"}));
   QStringList captions;
   for (QLabel* label : main->findChildren<QLabel*>()) captions << label->text();
   for (const char* caption : {"File:", "Experiment:", "COM Port #"}) {

@@ -75,7 +75,7 @@ TEST_F(WindowsTest, PictureMenuFromTheKeyboardNamesItsItemsAndFitsTheScales) {
   QTimer::singleShot(0, listAndClose);
   QTest::keyClick(plot, Qt::Key_F10, Qt::ShiftModifier);
   const QStringList items = {"Save picture as...", "Save picture with legend...",
-                             "Fit scales to the data"};
+                             "Fit scales to the data", "Statistics"};
   EXPECT_EQ(names, items + items);
   // Ctrl+F from anywhere in the window, or the button in the left strip: the simulated
   // readings (0..127) fill a smaller scale.

@@ -1,0 +1,71 @@
+#include "channel_statistics.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+std::unique_ptr<RecordStore> recordOf(const std::vector<double>& values, double step) {
+  auto store = std::make_unique<RecordStore>();
+  for (const double v : values) {
+    const int n = ++store->rowCount;
+    store->time[n] = n * step;
+    store->value[2][n] = v;
+  }
+  return store;
+}
+
+TEST(ChannelStatisticsTest, RangesOfAKnownRecordWithMissingValuesCountedApart) {
+  const double x = kMissingValue;
+  const auto store = recordOf({1, 2, x, 4, 10, 3}, 0.5);  // rows at 0.5 s ... 3.0 s
+  const struct {
+    double from, to;
+    int rows, count, missing;
+    double min, minAt, max, maxAt, mean, deviation;
+  } cases[] = {
+      {0.5, 3.0, 6, 5, 1, 1, 0.5, 10, 2.5, 4, std::sqrt(12.5)},    // whole record
+      {1.0, 2.0, 3, 2, 1, 2, 1.0, 4, 2.0, 3, std::sqrt(2.0)},      // a window
+      {2.2, 3.0, 2, 2, 0, 3, 3.0, 10, 2.5, 6.5, std::sqrt(24.5)},  // a selection
+      {1.4, 1.6, 1, 0, 1, x, x, x, x, x, x},                       // one missing value
+      {0.5, 0.5, 1, 1, 0, 1, 0.5, 1, 0.5, 1, x},                   // one value: no deviation
+  };
+  for (const auto& c : cases) {
+    const RowSpan rows = rowsBetween(*store, c.from, c.to);
+    const ChannelStatistics s = channelStatistics(*store, 2, rows);
+    const auto same = [](double a, double b) { return (isMissing(a) && isMissing(b)) || a == b; };
+    EXPECT_EQ(rows.count(), c.rows) << c.from;
+    EXPECT_EQ(s.count, c.count) << c.from;
+    EXPECT_EQ(s.missing, c.missing) << c.from;
+    EXPECT_TRUE(same(s.min, c.min) && same(s.minSeconds, c.minAt)) << c.from;
+    EXPECT_TRUE(same(s.max, c.max) && same(s.maxSeconds, c.maxAt)) << c.from;
+    EXPECT_TRUE(same(s.mean, c.mean)) << c.from << ": " << s.mean;
+    EXPECT_TRUE(same(s.deviation, c.deviation) || std::fabs(s.deviation - c.deviation) < 1e-12)
+        << c.from << ": " << s.deviation;
+    EXPECT_TRUE(same(s.peakToPeak(), c.max - c.min)) << c.from;
+  }
+}
+
+// A scaled channel with a large offset: the one-pass sum of squares gives 0.137 at 1e6 and 0
+// at 1e8 for noise of 0.001.
+TEST(ChannelStatisticsTest, NoiseOnALargeOffsetKeepsItsDeviation) {
+  for (const double offset : {1e6, 1e8}) {
+    std::vector<double> values;
+    for (int i = 0; i < 1000; ++i) values.push_back(offset + (i % 2 ? 0.001 : -0.001));
+    const auto store = recordOf(values, 0.25);
+    const ChannelStatistics s = channelStatistics(*store, 2, allRows(*store));
+    EXPECT_NEAR(s.deviation, 0.001 * std::sqrt(1000.0 / 999), 5e-7) << offset;
+    EXPECT_NEAR(s.mean, offset, 1e-6) << offset;
+  }
+}
+
+TEST(ChannelStatisticsTest, TheNoteNamesTheRangeInTheChannelsDecimals) {
+  const auto store = recordOf({21.3, 21.55, 21.45}, 12.0);
+  const ChannelStatistics s = channelStatistics(*store, 2, allRows(*store));
+  EXPECT_EQ(
+      statisticsNote(2, s, QStringLiteral("°C"), 2, 12.0, 72.0, QLatin1Char(',')),
+      QStringLiteral("Ch. 2 mean 21,43 °C, sd 0,13, min 21,30, max 21,55, n 3 (12,0-72,0 s)"));
+}
+
+}  // namespace
