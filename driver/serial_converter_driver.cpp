@@ -1,5 +1,6 @@
 #include "serial_converter_driver.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
@@ -146,9 +147,8 @@ uint8_t SerialConverterDriver::openUnit(int32_t port) {
 QString SerialConverterDriver::openAndProve(QSerialPort& line, int32_t port) {
   QString failure = openLine(line);
   if (!failure.isEmpty()) return failure;
-  const auto giveUp = [&line](const QString& why) {
-    line.setRequestToSend(false);
-    line.close();
+  const auto giveUp = [this, &line](const QString& why) {
+    closeLine(line);
     return why;
   };
   // Until the converter has powered up the line settles: what comes meanwhile (the end of an
@@ -246,12 +246,25 @@ bool SerialConverterDriver::awaitBytesUntil(QSerialPort* line, Clock::time_point
 
 QString SerialConverterDriver::openLine(QSerialPort& line) {
   line.setPortName(device_);
-  if (!line.open(QIODevice::ReadWrite)) return openError(line, device_);
   // The port's own lock goes by the name, and a terminal's exclusive mode does not bind root: a
-  // lock on the open device itself keeps a second Velan off it under any name and any user.
-  if (::flock(static_cast<int>(line.handle()), LOCK_EX | LOCK_NB) != 0) {
-    line.close();
+  // lock on the device itself keeps a second Velan off it under any name and any user. Taken
+  // on a plain descriptor before the port is opened: opening it sets the line up (and closing
+  // it sets it back), which would disturb the program recording from it.
+  lockFd_ =
+      ::open(QFile::encodeName(device_).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+    ::close(lockFd_);
+    lockFd_ = -1;
     return QStringLiteral("%1 is in use by another program.").arg(device_);
+  }
+  if (!line.open(QIODevice::ReadWrite)) {
+    const QString why = openError(line, device_);
+    closeLine(line);
+    return why;
+  }
+  if (lockFd_ < 0) {  // the device opened for the port but not before: no lock, no use
+    closeLine(line);
+    return QStringLiteral("Cannot open %1: it cannot be locked").arg(device_);
   }
   line.setBaudRate(QSerialPort::Baud9600);
   line.setDataBits(QSerialPort::Data8);
@@ -324,10 +337,16 @@ void SerialConverterDriver::convertUntilStopped(QSerialPort& line) {
     }
     if (!any) pause(kWriteSlice);  // no channel set up yet
   }
+  closeLine(line);
+}
+
+void SerialConverterDriver::closeLine(QSerialPort& line) {
   if (line.isOpen()) {
     line.setRequestToSend(false);  // the converter's power
     line.close();
   }
+  if (lockFd_ >= 0) ::close(lockFd_);  // the lock with it
+  lockFd_ = -1;
 }
 
 SerialConverterDriver::Conversion SerialConverterDriver::convert(QSerialPort& line, int channel,
@@ -431,8 +450,7 @@ bool SerialConverterDriver::awaitLateAnswer(QSerialPort& line, Clock::time_point
 }
 
 void SerialConverterDriver::lose(QSerialPort& line) {
-  line.setRequestToSend(false);  // powered off, a lost converter forgets what it was doing
-  line.close();
+  closeLine(line);  // powered off, a lost converter forgets what it was doing
   const std::lock_guard lock(mutex_);
   for (Channel& channel : channels_) {
     channel.fresh = false;

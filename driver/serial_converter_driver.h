@@ -95,6 +95,8 @@ class SerialConverterDriver : public ConverterDriver {
   /// After a request given up: true once its late answer has come and the line has been quiet
   /// since; false when nothing came within timing_.longestConversion of `sent`.
   bool awaitLateAnswer(QSerialPort& port, Clock::time_point sent);
+  /// Closes the line with the converter's power off, and lets go of the device's lock.
+  void closeLine(QSerialPort& port);
   /// The device is gone (or the converter lost): its values with it, at once, and its power.
   void lose(QSerialPort& port);
   void keep(int channel, const Conversion& converted, Clock::time_point when);
@@ -119,7 +121,8 @@ class SerialConverterDriver : public ConverterDriver {
   std::atomic<int> rejected_{0};    ///< answers refused since the open
   std::atomic<int> unanswered_{0};  ///< requests given up since the open
   std::atomic<LineTrouble> trouble_{LineTrouble::None};
-  int stopEvent_;  ///< an eventfd, readable once stop() has begun
+  int stopEvent_;    ///< an eventfd, readable once stop() has begun
+  int lockFd_ = -1;  ///< the device's lock, held while the line is open (conversion thread)
 
   mutable std::mutex mutex_;  ///< guards channels_ and firstTook_
   std::array<Channel, kDeviceChannels + 1> channels_{};

@@ -50,10 +50,10 @@ class ChildRunTest : public WindowsTest {
 };
 
 TEST_F(ChildRunTest, SuspendedRunKeepsItsTimeColumnTrue) {
-  startChild({QStringLiteral("250"), QStringLiteral("3")});
+  startChild({QStringLiteral("250"), QStringLiteral("2")});
   ASSERT_FALSE(waitForLine(QStringLiteral("row 3 ")).isEmpty());
   signalChild(SIGSTOP);
-  QTest::qWait(1000);
+  QTest::qWait(700);
   signalChild(SIGCONT);
   const QString end = waitForLine(QStringLiteral("end "));
   ASSERT_FALSE(end.isEmpty()) << lines.join(QLatin1Char('\n')).toStdString();
@@ -61,7 +61,7 @@ TEST_F(ChildRunTest, SuspendedRunKeepsItsTimeColumnTrue) {
   const QString lastRow = lines.filter(QRegularExpression(QStringLiteral("^row "))).last();
   const double lastTime = lastRow.section(QLatin1Char(' '), 2, 2).toDouble();
   // Within one interval of the real time; 0.2 s more for the moment the end was taken on a
-  // busy machine. Without the stall rule the column would lag by the 1 s of the stop.
+  // busy machine. Without the stall rule the column would lag by the 0.7 s of the stop.
   EXPECT_GT(lastTime, elapsed - 0.25 - 0.2) << lines.join(QLatin1Char('\n')).toStdString();
   EXPECT_LT(lastTime, elapsed + 0.2);
   EXPECT_GE(lines.filter(QStringLiteral("(no readings: the program was not running for")).size(),
@@ -95,8 +95,8 @@ TEST_F(ChildRunTest, TerminatedRunIsSavedAsAPart) {
 
 TEST_F(ChildRunTest, KilledRunIsRestoredToItsLastRow) {
   // Killed right after a note and a typed cell, and at a moment between rows.
-  for (const char* moment : {"cell ", "row 5 "}) {
-    startChild({QStringLiteral("250"), QStringLiteral("60"), QStringLiteral("3")});
+  for (const char* moment : {"cell ", "row 3 "}) {
+    startChild({QStringLiteral("250"), QStringLiteral("60"), QStringLiteral("2")});
     const QString start = waitForLine(QStringLiteral("start "));
     ASSERT_FALSE(waitForLine(QString::fromLatin1(moment)).isEmpty()) << moment;
     if (QString::fromLatin1(moment).startsWith(QLatin1String("row"))) QTest::qWait(120);

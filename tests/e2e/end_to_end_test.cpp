@@ -13,15 +13,19 @@ TEST_F(WindowsTest, RealTimersStoreRowsAtTheReadingInterval) {
   main->StartClick();
   QElapsedTimer clock;
   clock.start();
-  QTest::qWait(1150);
+  // Until four rows are there (a loaded machine may take longer), never more than the schedule
+  // has due: one a quarter second.
+  ASSERT_TRUE(QTest::qWaitFor([this] { return store->rowCount >= 4; }, 5000));
   main->StopClick();
   const double elapsedRows = clock.elapsed() / 250.0;
-  EXPECT_GE(store->rowCount, 3);
   EXPECT_LE(store->rowCount, static_cast<int>(elapsedRows) + 1);
   EXPECT_EQ(table->cell(0, 1), QStringLiteral("  0.3"));
-  EXPECT_NE(table->cell(1, 1), DataTable::blank()) << "simulated channel 1 got values";
+  // A row whose interval got fewer than three polls is rightly missing: some row has values.
+  bool measured = false;
+  for (int r = 1; r <= store->rowCount; ++r) measured |= !isMissing(store->value[1][r]);
+  EXPECT_TRUE(measured) << "simulated channel 1 got values";
   const int rows = store->rowCount;
-  QTest::qWait(400);
+  QTest::qWait(300);
   EXPECT_EQ(store->rowCount, rows) << "no rows after Stop";
 }
 

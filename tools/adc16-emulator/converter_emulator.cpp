@@ -187,6 +187,7 @@ void ConverterEmulator::serve() {
 // Called with the mutex held: a script change waits until the answer is out.
 void ConverterEmulator::answer(uint8_t control) {
   received_.push_back(control);
+  ++requests_;
   if (answer_ == Answer::Silent) return;
   const int channel = (control >> 5) + 1;
   const int bits = ((control >> 1) & 0xF) + 1;

@@ -60,6 +60,9 @@ class ConverterEmulator {
   std::vector<uint8_t> controlBytes() const;
   /// Bytes that arrived while a conversion was pending (the converter would lose them).
   int overruns() const { return overruns_; }
+  /// Control bytes received so far; unlike controlBytes(), readable while a conversion is
+  /// pending.
+  int requests() const { return requests_; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -96,6 +99,7 @@ class ConverterEmulator {
   std::mt19937 random_{2026};  ///< fixed: a misbehaviour repeats run after run
   std::vector<uint8_t> received_;
   std::atomic<int> overruns_{0};
+  std::atomic<int> requests_{0};
   std::atomic<bool> stopping_{false};
   std::thread thread_;
 };
