@@ -35,17 +35,17 @@ struct Lane {
       maxRow = r;
     }
   }
-  /// Takes another lane in: the extremes' first rows stay the first.
-  void merge(const Lane& other) {
-    sum += other.sum;
-    count += other.count;
-    if (other.min < min || (other.min == min && other.minRow < minRow)) {
-      min = other.min;
-      minRow = other.minRow;
+  /// Takes in a lane of later rows: the extremes' first rows stay the first.
+  void merge(const Lane& later) {
+    sum += later.sum;
+    count += later.count;
+    if (later.min < min || (later.min == min && later.minRow < minRow)) {
+      min = later.min;
+      minRow = later.minRow;
     }
-    if (other.max > max || (other.max == max && other.maxRow < maxRow)) {
-      max = other.max;
-      maxRow = other.maxRow;
+    if (later.max > max || (later.max == max && later.maxRow < maxRow)) {
+      max = later.max;
+      maxRow = later.maxRow;
     }
   }
 };
@@ -63,35 +63,98 @@ void inFourLanes(RowSpan rows, Take take) {
 }
 }  // namespace
 
-ChannelStatistics channelStatistics(const RecordStore& store, int channel, RowSpan rows) {
-  ChannelStatistics result;
-  const double* values = store.value[static_cast<size_t>(channel)].data();
+RowSummary summarizeRows(const double* values, RowSpan rows) {
   Lane lanes[4];
   inFourLanes(rows, [&](int lane, int r) { lanes[lane].take(values[r], r); });
   lanes[0].merge(lanes[1]);
   lanes[2].merge(lanes[3]);
   lanes[0].merge(lanes[2]);
   const Lane& all = lanes[0];
-  result.count = all.count;
-  result.missing = rows.count() - all.count;
-  if (all.count == 0) return result;
+  RowSummary summary{all.count, 0, 0, all.min, all.max, all.minRow, all.maxRow};
+  if (all.count == 0) return summary;
   // A mean of many values may round outside them (all values alike): it stays within.
   const double mean = std::clamp(all.sum / all.count, all.min, all.max);
-  result.mean = mean;
-  result.min = all.min;
-  result.max = all.max;
-  result.minSeconds = store.time[static_cast<size_t>(all.minRow)];
-  result.maxSeconds = store.time[static_cast<size_t>(all.maxRow)];
-  if (all.count < 2) return result;
+  summary.mean = mean;
   // The second pass: the squared deviations from the mean.
   double squares[4] = {};
   inFourLanes(rows, [&](int lane, int r) {
     const double deviation = isMissing(values[r]) ? 0.0 : values[r] - mean;
     squares[lane] += deviation * deviation;
   });
-  result.deviation =
-      std::sqrt(((squares[0] + squares[1]) + (squares[2] + squares[3])) / (all.count - 1));
+  summary.squares = (squares[0] + squares[1]) + (squares[2] + squares[3]);
+  return summary;
+}
+
+void RowSummary::merge(const RowSummary& later) {
+  if (later.count == 0) return;
+  if (count == 0) {
+    *this = later;
+    return;
+  }
+  // Chan, Golub and LeVeque's pairwise update: exact in the same way as the two passes.
+  const double n = static_cast<double>(count) + later.count;
+  const double delta = later.mean - mean;
+  mean = std::clamp(mean + delta * (later.count / n), std::min(min, later.min),
+                    std::max(max, later.max));
+  squares += later.squares + delta * delta * (count * (later.count / n));
+  count += later.count;
+  if (later.min < min) {
+    min = later.min;
+    minRow = later.minRow;
+  }
+  if (later.max > max) {
+    max = later.max;
+    maxRow = later.maxRow;
+  }
+}
+
+namespace {
+ChannelStatistics statisticsOf(const RecordStore& store, const RowSummary& summary, RowSpan rows) {
+  ChannelStatistics result;
+  result.count = summary.count;
+  result.missing = rows.count() - summary.count;
+  if (summary.count == 0) return result;
+  result.mean = summary.mean;
+  result.min = summary.min;
+  result.max = summary.max;
+  result.minSeconds = store.time[static_cast<size_t>(summary.minRow)];
+  result.maxSeconds = store.time[static_cast<size_t>(summary.maxRow)];
+  if (summary.count > 1) result.deviation = std::sqrt(summary.squares / (summary.count - 1));
   return result;
+}
+}  // namespace
+
+ChannelStatistics channelStatistics(const RecordStore& store, int channel, RowSpan rows) {
+  return statisticsOf(store, summarizeRows(store.value[static_cast<size_t>(channel)].data(), rows),
+                      rows);
+}
+
+ChannelStatistics StatisticsCache::statistics(const RecordStore& store, int channel, RowSpan rows) {
+  if (store.recordId != recordId_) {
+    for (auto& blocks : blocks_) blocks.clear();
+    recordId_ = store.recordId;
+  }
+  std::vector<std::optional<RowSummary>>& blocks = blocks_[static_cast<size_t>(channel)];
+  const double* values = store.value[static_cast<size_t>(channel)].data();
+  RowSummary total;
+  int r = rows.first;
+  while (r <= rows.last) {
+    const int block = (r - 1) / kBlockRows;
+    const int blockFirst = block * kBlockRows + 1;
+    const int blockLast = blockFirst + kBlockRows - 1;
+    // Whole stored blocks are kept (rows are only ever added); the ends of the span are not.
+    if (r == blockFirst && blockLast <= rows.last && blockLast <= store.rowCount) {
+      if (blocks.size() <= static_cast<size_t>(block))
+        blocks.resize(static_cast<size_t>(block) + 1);
+      std::optional<RowSummary>& kept = blocks[static_cast<size_t>(block)];
+      if (!kept) kept = summarizeRows(values, {blockFirst, blockLast});
+      total.merge(*kept);
+    } else {
+      total.merge(summarizeRows(values, {r, std::min(blockLast, rows.last)}));
+    }
+    r = blockLast + 1;
+  }
+  return statisticsOf(store, total, rows);
 }
 
 QString statisticsNote(int channel, const ChannelStatistics& statistics, const QString& unit,

@@ -2,6 +2,10 @@
 
 #include <QString>
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+#include <vector>
 
 #include "record_store.h"
 
@@ -35,6 +39,33 @@ struct ChannelStatistics {
 /// values' own digits at any offset, where the one-pass sum of squares (sum x^2 / n - mean^2)
 /// cancels to nothing (a channel at 1e8 with noise 0.001).
 ChannelStatistics channelStatistics(const RecordStore& store, int channel, RowSpan rows);
+
+/// What two passes over some rows of one channel leave: enough to merge with the rows after.
+struct RowSummary {
+  int count = 0;
+  double mean = 0;
+  double squares = 0;  ///< the sum of the squared deviations from the mean
+  double min = INFINITY;
+  double max = -INFINITY;
+  int minRow = 0;  ///< the first row with the smallest value
+  int maxRow = 0;
+  /// Takes in the summary of the rows after these.
+  void merge(const RowSummary& later);
+};
+RowSummary summarizeRows(const double* values, RowSpan rows);
+
+/// channelStatistics for a view that moves over a record that grows: the summaries of whole
+/// blocks of stored rows are kept, so a span costs the rows at its two ends and a merge per
+/// block. Void when the record's rows are replaced (RecordStore::recordId).
+class StatisticsCache {
+ public:
+  static constexpr int kBlockRows = 1024;
+  ChannelStatistics statistics(const RecordStore& store, int channel, RowSpan rows);
+
+ private:
+  uint32_t recordId_ = 0;
+  std::array<std::vector<std::optional<RowSummary>>, kChannels + 1> blocks_;
+};
 
 /// The statistics as a note on the record:
 /// "Ch. 2 mean 21.43 °C, sd 0.05, min 21.30, max 21.55, n 240 (12.0-72.0 s)".

@@ -25,6 +25,9 @@ struct RecordStore {
   Column time{};
   std::array<Column, kChannels + 1> value{};
   int32_t rowCount = 0;
+  /// Changes whenever the rows are replaced (a new record, a file opened, a journal restored):
+  /// what was computed from the rows before is void.
+  uint32_t recordId = 0;
   /// Decimals each channel's values are written with: two for millivolts, more where a
   /// scaling needs them for one converter step (valueDecimals), or as many as a file had.
   std::array<int, kChannels + 1> valueDecimals = {2, 2, 2, 2, 2};

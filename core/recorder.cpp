@@ -269,6 +269,7 @@ void Recorder::clearRecord() {
   }
   table_.setTopRow(1);
   store_.rowCount = 0;
+  ++store_.recordId;
   // A new record never shows an older record's values in rows it did not measure.
   for (int c = 1; c <= kChannels; ++c) store_.value[c].fill(kMissingValue);
   for (RecordListener* listener : listeners_) listener->recordReset();

@@ -187,6 +187,7 @@ void applyStagedRecord(StagedRecord&& staged, RecordStore& store, DataTable& tab
     }
   }
   store.rowCount = rows;
+  ++store.recordId;
   store.valueDecimals = staged.valueDecimals;
   table.loadRows(std::move(staged.cells));
 }

@@ -109,7 +109,7 @@ void StatisticsWindow::refresh() {
   rangeText_->setAccessibleName(rangeText_->text());
   shownSpan_ = span.value_or(TimeSpan{});
   for (int c = 1; c <= kChannels; ++c) {
-    if (fields_.channelSelected(c)) shown_.push_back({c, channelStatistics(store_, c, rows)});
+    if (fields_.channelSelected(c)) shown_.push_back({c, cache_.statistics(store_, c, rows)});
   }
   table_->setRowCount(static_cast<int>(shown_.size()));
   for (int row = 0; row < table_->rowCount(); ++row) {

@@ -58,5 +58,6 @@ class StatisticsWindow : public QWidget, public RecordListener {
     ChannelStatistics statistics;
   };
   std::vector<Shown> shown_;
+  StatisticsCache cache_;
   TimeSpan shownSpan_;
 };

@@ -60,6 +60,35 @@ TEST(ChannelStatisticsTest, NoiseOnALargeOffsetKeepsItsDeviation) {
   }
 }
 
+// The kept block summaries give what a pass over the span gives, across block edges, and are
+// dropped with the record they came from.
+TEST(ChannelStatisticsTest, KeptBlocksGiveWhatAPassOverTheSpanGives) {
+  std::vector<double> values;
+  uint32_t state = 12345;
+  for (int i = 0; i < 5000; ++i) {
+    state = state * 1664525u + 1013904223u;
+    values.push_back(i % 97 == 0 ? kMissingValue : 1e6 + (state >> 8) % 1000 * 0.001);
+  }
+  const auto store = recordOf(values, 0.25);
+  StatisticsCache cache;
+  const int k = StatisticsCache::kBlockRows;
+  for (int round = 0; round < 2; ++round) {
+    for (const RowSpan rows : {RowSpan{1, 5000}, RowSpan{2, k + 1}, RowSpan{k, 3 * k + 7},
+                               RowSpan{k + 1, 2 * k}, RowSpan{4 * k + 1, 5000}}) {
+      const ChannelStatistics kept = cache.statistics(*store, 2, rows);
+      const ChannelStatistics pass = channelStatistics(*store, 2, rows);
+      EXPECT_EQ(kept.count, pass.count) << rows.first;
+      EXPECT_EQ(kept.missing, pass.missing) << rows.first;
+      EXPECT_EQ(kept.min, pass.min) << rows.first;
+      EXPECT_EQ(kept.maxSeconds, pass.maxSeconds) << rows.first;
+      EXPECT_NEAR(kept.mean, pass.mean, 1e-8) << rows.first;  // a few units in the last place
+      EXPECT_NEAR(kept.deviation, pass.deviation, 1e-10) << rows.first;
+    }
+    std::fill_n(store->value[2].begin() + 1, 5000, 7.0);  // another record's rows
+    ++store->recordId;
+  }
+}
+
 TEST(ChannelStatisticsTest, TheNoteNamesTheRangeInTheChannelsDecimals) {
   const auto store = recordOf({21.3, 21.55, 21.45}, 12.0);
   const ChannelStatistics s = channelStatistics(*store, 2, allRows(*store));
