@@ -11,6 +11,7 @@
 #include "data_file.h"
 #include "numbers.h"
 #include "plain_record_fields.h"
+#include "record_parts.h"
 #include "test_doubles.h"
 
 namespace {
@@ -113,6 +114,31 @@ TEST_F(RunPartsTest, PartsAreNamedAndRowOneKeepsEveryNote) {
   ASSERT_TRUE(file);
   EXPECT_TRUE(file->cells[file->rowCount - 1][DataTable::kNotesColumn].endsWith(
       QLatin1String("-> (ended by the system)")));
+}
+
+// A part's name says what it holds and never replaces a file that is there.
+TEST(PartFileTest, NamesAreSafeAndNeverAnExistingFile) {
+  QTemporaryDir folder;
+  const QDateTime start(QDate(2026, 12, 8), QTime(7, 0, 0));
+  const struct {
+    const char* experiment;
+    const char* name;
+  } cases[] = {
+      {"Run 3/4: \"pH\"", "Run 3_4_ _pH_ 2026-12-08 07-00-00 part 2.vln"},
+      {"(Describe experiment here)", "Velan 2026-12-08 07-00-00 part 2.vln"},
+      {".hidden", "Velan.hidden 2026-12-08 07-00-00 part 2.vln"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(partFilePath(folder.path(), QString::fromUtf8(c.experiment), start, 2),
+              folder.filePath(QString::fromUtf8(c.name)));
+  }
+  for (const char* existing :
+       {"Velan 2026-12-08 07-00-00 part 2.vln", "Velan 2026-12-08 07-00-00 part 2 (2).vln"}) {
+    QFile file(folder.filePath(QString::fromLatin1(existing)));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  }
+  EXPECT_EQ(partFilePath(folder.path(), QString(), start, 2),
+            folder.filePath("Velan 2026-12-08 07-00-00 part 2 (3).vln"));
 }
 
 }  // namespace
