@@ -73,6 +73,7 @@ TEST_F(SerialDriverTest, OpensOnlyWhenAConverterAnswersAndSaysWhyNot) {
     int noiseGapMs;       // line noise from before the open; 0: none
     const char* failure;  // the start of the reason; nullptr: it opens
     int atMostMs;
+    int powerUpMs = 0;  // the converter ignores requests this long after the open begins
   } const cases[] = {
       {"no such device", 5, Answer::Normal, 0, "No such device: ", 200},
       {"a silent line", kPort, Answer::Silent, 0, "No converter answered on ", 1000},
@@ -80,10 +81,14 @@ TEST_F(SerialDriverTest, OpensOnlyWhenAConverterAnswersAndSaysWhyNot) {
       {"a line never quiet", kPort, Answer::Normal, 10,
        "The line never went quiet: noise or another device on COM 3", 1000},
       {"a converter", kPort, Answer::Normal, 0, nullptr, 1000},
+      {"a converter asked only once it has powered up", kPort, Answer::Normal, 0, nullptr, 1000,
+       40},
   };
   for (const Case& c : cases) {
     emulator.setAnswer(c.answer);
     emulator.setSignNoise(milliseconds(c.noiseGapMs));
+    emulator.setPowerUp(milliseconds(c.powerUpMs));
+    driver.closeUnit(kPort);  // the case before may have opened it
     QElapsedTimer took;
     took.start();
     const uint8_t opened = driver.openUnit(c.port);

@@ -188,7 +188,7 @@ void ConverterEmulator::serve() {
 void ConverterEmulator::answer(uint8_t control) {
   received_.push_back(control);
   ++requests_;
-  if (answer_ == Answer::Silent) return;
+  if (answer_ == Answer::Silent || Clock::now() < poweredUp_) return;
   const int channel = (control >> 5) + 1;
   const int bits = ((control >> 1) & 0xF) + 1;
   const auto custom = conversionTime_.find(bits);

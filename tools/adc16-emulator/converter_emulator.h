@@ -48,6 +48,11 @@ class ConverterEmulator {
   void setSlowAfter(Milliseconds after, Milliseconds time);
   /// Random '+' and '-' bytes on the line, on average one every `meanGap`; 0: none.
   void setSignNoise(Milliseconds meanGap);
+  /// The converter is powering up for `time` from now: it ignores every request meanwhile.
+  void setPowerUp(Milliseconds time) {
+    const std::lock_guard lock(mutex_);
+    poweredUp_ = Clock::now() + time;
+  }
   /// The device disappears: the line breaks and its name is gone.
   void goAway();
   /// A new device under the same name.
@@ -100,6 +105,7 @@ class ConverterEmulator {
   std::vector<uint8_t> received_;
   std::atomic<int> overruns_{0};
   std::atomic<int> requests_{0};
+  Clock::time_point poweredUp_{};
   std::atomic<bool> stopping_{false};
   std::thread thread_;
 };
