@@ -84,8 +84,9 @@ TEST_F(WindowsTest, AScaledChannelRecordsSavesAndExportsInItsUnit) {
 }
 
 TEST(ChannelScalingDialog, CalibratesTheChosenChannelAndTakesOnlyNumbers) {
+  // Only channel 2's newest reading is 1000 mV: "Latest" must take the chosen channel's.
   ChannelScalingDialog dialog({}, {"", "mV", "°C", "pH", "mS"}, QLatin1Char(','),
-                              [](int) { return 1000.0; });
+                              [](int c) { return c == 2 ? 1000.0 : -7.0; });
   const auto edit = [&](const char* name) { return dialog.findChild<QLineEdit*>(name); };
   const auto message = [&] { return dialog.findChild<QLabel*>("ScalingMessage")->text(); };
   dialog.findChild<QComboBox*>()->setCurrentIndex(1);
