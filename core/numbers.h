@@ -1,12 +1,10 @@
 #pragma once
 
 #include <QChar>
-#include <QDateTime>
 #include <QLocale>
 #include <QString>
 #include <QStringView>
 #include <cstdint>
-#include <optional>
 
 /// Writes x rounded to at most `precision` significant digits and at most `decimals` decimals
 /// (half away from zero on the 18-digit decimal expansion); exponent form when the integer part
@@ -43,11 +41,3 @@ QString formatDecimals(double x, int decimals, QChar separator);
 
 /// The system's decimal separator (first character of QLocale::system()'s).
 QChar systemDecimalSeparator();
-
-/// The system's short date, two spaces and its long time (seconds, no time zone).
-QString dateTimeText(const QDateTime& moment, const QLocale& locale = QLocale::system());
-/// The date and time of a record's start time: a dateTimeText of this system, or one in the
-/// system's other formats, in day.month.year with two blanks before the time (as every Velan
-/// has written), or ISO 8601. Nothing for any other text.
-std::optional<QDateTime> parseDateTimeText(const QString& text,
-                                           const QLocale& locale = QLocale::system());

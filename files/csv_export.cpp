@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <cmath>
 
+#include "date_time_text.h"
 #include "file_access.h"
 #include "numbers.h"
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <memory>
 
+#include "date_time_text.h"
 #include "numbers.h"
 #include "plain_record_fields.h"
 #include "record_parts.h"

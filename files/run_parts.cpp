@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <cmath>
 
+#include "date_time_text.h"
 #include "numbers.h"
 #include "record_parts.h"
 #include "velan_error.h"

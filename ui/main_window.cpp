@@ -12,10 +12,12 @@
 #include <limits>
 
 #include "contrast.h"
+#include "date_time_text.h"
 #include "help_window.h"
 #include "monitor_window.h"
 #include "notes_window.h"
 #include "numbers.h"
+#include "program_key.h"
 #include "prompt_selection.h"
 #include "serial_ports_dialog.h"
 #include "user_settings.h"

@@ -8,6 +8,7 @@
 #include <iomanip>
 #include <string>
 
+#include "date_time_text.h"
 #include "velan_error.h"
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include "../ui/ui_fixture.h"
 #include "data_file.h"
+#include "date_time_text.h"
 #include "numbers.h"
 #include "user_settings.h"
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "csv_export.h"
+#include "date_time_text.h"
 #include "file_access.h"
 #include "numbers.h"
 #include "ordinary_user.h"

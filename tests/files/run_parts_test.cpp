@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "data_file.h"
+#include "date_time_text.h"
 #include "numbers.h"
 #include "plain_record_fields.h"
 #include "record_parts.h"
