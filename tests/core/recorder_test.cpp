@@ -273,7 +273,7 @@ TEST_F(RecorderTest, ScalingsApplyToTheTrimmedMeanFromTheNextRowWithANote) {
 // dead band; a missing value is neither.
 TEST_F(RecorderTest, ALimitCrossedHeldWithinTheDeadBandAndLeftGivesTwoNotes) {
   store->converterOpen = true;
-  recorder.setLimits(1, {std::nullopt, 1200.0, 50.0});
+  recorder.setLimits(1, {800.0, 1200.0, 50.0});
   // Counts of about 1000, 1250, 1190, 1210, 1140 and 1100 mV, and a row without readings (0).
   for (const int32_t counts : {1638, 2048, 1949, 1982, 0, 1867, 1802}) {
     if (counts > 0) feed(1, {counts, counts, counts});

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "contrast.h"
+#include "desktop_notifier.h"
 #include "qt_user_prompts.h"
 #include "ui_fixture.h"
 #include "user_settings.h"
@@ -670,6 +671,15 @@ TEST_F(WindowsTest, KeysWorkFromEveryWindow) {
     EXPECT_FALSE(window->isMinimized()) << "Ctrl+" << key - Qt::Key_0 << " brings it back";
   }
   EXPECT_EQ(child<QPushButton>("Start")->toolTip(), QStringLiteral("Start recording (F5)"));
+}
+
+// A value hovering at a limit does not flood the desktop: one notification a channel at most
+// in ten seconds, each channel on its own.
+TEST(DesktopNotifierTest, AtMostOneAChannelInItsQuietTime) {
+  DesktopNotifier notifier;
+  EXPECT_TRUE(notifier.notify(1, QStringLiteral("Ch. 1 above high limit 1200 mV")));
+  EXPECT_FALSE(notifier.notify(1, QStringLiteral("Ch. 1 back within limits")));
+  EXPECT_TRUE(notifier.notify(4, QStringLiteral("Ch. 4 below low limit 0 mV")));
 }
 
 }  // namespace

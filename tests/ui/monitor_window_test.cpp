@@ -77,6 +77,11 @@ TEST_F(WindowsTest, PictureMenuFromTheKeyboardNamesItsItemsAndFitsTheScales) {
   const QStringList items = {"Save picture as...", "Save picture with legend...",
                              "Fit scales to the data", "Statistics"};
   EXPECT_EQ(names, items + items);
+  // A span selected for the statistics goes with Escape.
+  monitor->monitor().selectSpan(100, 200);
+  ASSERT_TRUE(monitor->monitor().selection().has_value());
+  QTest::keyClick(plot, Qt::Key_Escape);
+  EXPECT_FALSE(monitor->monitor().selection().has_value());
   // Ctrl+F from anywhere in the window, or the button in the left strip: the simulated
   // readings (0..127) fill a smaller scale.
   QApplication::setActiveWindow(monitor);
