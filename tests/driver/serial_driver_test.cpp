@@ -75,7 +75,7 @@ TEST_F(SerialDriverTest, OpensOnlyWhenAConverterAnswersAndSaysWhyNot) {
     int atMostMs;
     int powerUpMs = 0;  // the converter ignores requests this long after the open begins
   } const cases[] = {
-      {"no such device", 5, Answer::Normal, 0, "No such device: ", 200},
+      {"no such device", 5, Answer::Normal, 0, "No such device: ", 500},  // the thread's start
       {"a silent line", kPort, Answer::Silent, 0, "No converter answered on ", 1000},
       {"garbage only", kPort, Answer::Garbage, 0, "No converter answered on ", 1000},
       {"a line never quiet", kPort, Answer::Normal, 10,
