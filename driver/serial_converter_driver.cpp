@@ -202,7 +202,7 @@ QString SerialConverterDriver::openLine(QSerialPort& line) {
     return QStringLiteral("%1 is in use by another program.").arg(device_);
   }
   if (!line.open(QIODevice::ReadWrite)) {
-    const QString why = openError(line, device_);
+    QString why = openError(line, device_);
     closeLine(line);
     return why;
   }
