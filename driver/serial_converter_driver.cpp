@@ -113,6 +113,16 @@ QString SerialConverterDriver::openAndProve(QSerialPort& line, int32_t port) {
   const std::lock_guard lock(mutex_);
   firstTook_ = Clock::now() - proof.sent;
   firstConversion_ = proof.conversion;
+  // The proof converts channel 1 at 12 bits, as the program sets channel 1 up: its reading is
+  // channel 1's first, so that a run's first interval has it from its first poll.
+  Channel& first = channels_[1];
+  first.bits = 12;
+  first.filtered = proof.reading;
+  first.converted = Clock::now();
+  first.took = firstTook_;
+  first.conversion = proof.conversion;
+  first.fresh = true;
+  first.restartFilter = false;
   return {};
 }
 
@@ -122,6 +132,7 @@ uint8_t SerialConverterDriver::setChannel(int32_t, int32_t channel, int32_t bits
   const std::lock_guard lock(mutex_);
   Channel& set = channels_[static_cast<size_t>(channel)];
   set.setUp = true;
+  if (set.bits != std::clamp(bits, 8, 16)) set.fresh = false;  // a reading at another resolution
   set.bits = std::clamp(bits, 8, 16);
   set.filterFactor = std::clamp(filterFactor, 1, 100);
   return 1;
