@@ -102,9 +102,9 @@ std::array<ChannelPass, kChannels + 1> channelPasses(const MonitorView& view,
   // Every mark is placed by the long double mapping with ties to even; a double computation
   // gives the same pixel wherever it is certain to, and the rest take the exact path.
   std::array<ChannelPass, kChannels + 1> channels{};
-  for (int c = 1; c <= kChannels; ++c) {
+  for (size_t c = 1; c < channels.size(); ++c) {
     ChannelPass& pass = channels[c];
-    pass.selected = fields.channelSelected(c);
+    pass.selected = fields.channelSelected(static_cast<int>(c));
     const long double half = 0.5L * view.span[c];
     pass.low = doubleAtOrAbove(view.origin[c] - half);
     pass.high = doubleAtOrBelow(view.origin[c] + half);

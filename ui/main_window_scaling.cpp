@@ -27,9 +27,9 @@ void TForm1::loadScalings() {
 void TForm1::limitsClick() {
   std::array<ChannelLimits, kChannels + 1> limits;
   std::array<QString, kChannels + 1> units;
-  for (int c = 1; c <= kChannels; ++c) {
-    limits[c] = recorder_.limits(c);
-    units[c] = unitLabel(c);
+  for (size_t c = 1; c < limits.size(); ++c) {
+    limits[c] = recorder_.limits(static_cast<int>(c));
+    units[c] = unitLabel(static_cast<int>(c));
   }
   LimitsDialog dialog(limits, units, separator_, this);
   if (dialog.exec() != QDialog::Accepted) return;
