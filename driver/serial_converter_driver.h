@@ -106,6 +106,8 @@ class SerialConverterDriver : public ConverterDriver {
   /// How old a value may be and still count: one round over the set-up channels, as long as
   /// their last accepted conversions took, and the margin (mutex_ held).
   Clock::duration staleAfter() const;
+  /// The device failed under the line (a USB adapter pulled reads and writes with errors).
+  static bool broken(const QSerialPort& line);
   /// Waits up to `duration`; false when the driver is being closed.
   bool pause(std::chrono::milliseconds duration);
   /// Waits until bytes come on `line` (none: only the time), `until` has passed or the driver
