@@ -19,8 +19,8 @@
 namespace {
 using std::chrono::milliseconds;
 
-// How often a write that has not gone out yet is looked at again.
-constexpr milliseconds kWriteSlice{20};
+// How often the thread looks for a channel set up while none is.
+constexpr milliseconds kSetUpSlice{20};
 
 }  // namespace
 
@@ -252,7 +252,7 @@ void SerialConverterDriver::convertUntilStopped(QSerialPort& line) {
       }
       drain(line, converted.sent + answerDue);
     }
-    if (!any) pause(kWriteSlice);  // no channel set up yet
+    if (!any) pause(kSetUpSlice);  // no channel set up yet
   }
   closeLine(line);
 }
@@ -270,14 +270,16 @@ SerialConverterDriver::Conversion SerialConverterDriver::convert(QSerialPort& li
                                                                  int bits) {
   using converter_protocol::AnswerReader;
   Conversion result;
-  // The line must be quiet: a byte waiting here came unasked (a late answer, noise). Only a
-  // look at the device tells; the port's buffer fills only when it is read.
-  line.clearError();
-  line.waitForReadyRead(0);
-  if (broken(line)) return {Step::Gone, 0, {}, {}};
-  if (line.bytesAvailable() > 0) return {Step::Rejected, 0, Clock::now(), {}};
-  const char control = static_cast<char>(converter_protocol::controlByte(channel, bits, true));
-  if (line.write(&control, 1) != 1) return {Step::Gone, 0, {}, {}};
+  // The line must be quiet: a byte waiting here came unasked (a late answer, noise).
+  uint8_t bytes[converter_protocol::kAnswerBytes + 1];  // one too many is enough to know
+  const int unasked = readWaiting(line, bytes, sizeof bytes);
+  if (unasked < 0) return {Step::Gone, 0, {}, {}};
+  if (unasked > 0) return {Step::Rejected, 0, Clock::now(), {}};
+  const auto control = static_cast<uint8_t>(converter_protocol::controlByte(channel, bits, true));
+  ssize_t written;
+  while ((written = ::write(static_cast<int>(line.handle()), &control, 1)) < 0 && errno == EINTR) {
+  }
+  if (written != 1) return {Step::Gone, 0, {}, {}};  // the device failed, or will not take a byte
   result.sent = Clock::now();
   Clock::duration seen;
   {
@@ -289,19 +291,12 @@ SerialConverterDriver::Conversion SerialConverterDriver::convert(QSerialPort& li
     result.step = step;
     return result;
   };
-  while (line.bytesToWrite() > 0) {
-    if (!line.waitForBytesWritten(static_cast<int>(kWriteSlice.count())) && broken(line)) {
-      return ended(Step::Gone);
-    }
-    if (stopping_) return ended(Step::Stopped);
-    if (Clock::now() > result.sent + timing_.answer) return ended(Step::GivenUp);
-  }
   for (;;) {
     if (stopping_) return ended(Step::Stopped);
     const Clock::time_point now = Clock::now();
-    const QByteArray bytes = line.readAll();
-    answer.received(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                    static_cast<size_t>(bytes.size()), now);
+    const int count = readWaiting(line, bytes, sizeof bytes);
+    if (count < 0) return ended(Step::Gone);
+    answer.received(bytes, static_cast<size_t>(count), now);
     switch (answer.verdict(now)) {
       case AnswerReader::Verdict::Accepted:
         result.reading = answer.reading();
@@ -314,16 +309,13 @@ SerialConverterDriver::Conversion SerialConverterDriver::convert(QSerialPort& li
       case AnswerReader::Verdict::Waiting:
         break;
     }
-    bool came;
     if (answer.bytesMissing() > 0 && answer.bytesMissing() < converter_protocol::kAnswerBytes) {
       // The rest of a begun answer is on its way, a byte a millisecond: one wake-up for all of
       // it, not one for each. Bytes read later count as later: the guard only grows.
-      awaitBytesUntil(nullptr, now + converter_protocol::kByteTime * answer.bytesMissing());
-      came = line.waitForReadyRead(0);
-    } else {
-      came = awaitBytesUntil(&line, answer.decisionDue());
+      awaitLineUntil(nullptr, now + converter_protocol::kByteTime * answer.bytesMissing());
+    } else if (awaitLineUntil(&line, answer.decisionDue()) == Heard::Broken) {
+      return ended(Step::Gone);
     }
-    if (!came && broken(line)) return ended(Step::Gone);
   }
 }
 

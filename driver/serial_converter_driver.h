@@ -106,13 +106,17 @@ class SerialConverterDriver : public ConverterDriver {
   /// How old a value may be and still count: one round over the set-up channels, as long as
   /// their last accepted conversions took, and the margin (mutex_ held).
   Clock::duration staleAfter() const;
-  /// The device failed under the line (a USB adapter pulled reads and writes with errors).
-  static bool broken(const QSerialPort& line);
+  /// Reads what has come on the line into `into`, straight from the device (the port's own
+  /// buffer is never used): how many bytes, or -1 when the device failed under the line.
+  static int readWaiting(QSerialPort& line, uint8_t* into, size_t capacity);
+  /// Reads and drops all that has come; false when the device failed under the line.
+  static bool discardWaiting(QSerialPort& line);
   /// Waits up to `duration`; false when the driver is being closed.
   bool pause(std::chrono::milliseconds duration);
+  enum class Heard { Nothing, Bytes, Broken };
   /// Waits until bytes come on `line` (none: only the time), `until` has passed or the driver
-  /// is being closed; true when bytes came (they are in the port's buffer then).
-  bool awaitBytesUntil(QSerialPort* line, Clock::time_point until);
+  /// is being closed; Broken when the line hung up (a USB adapter pulled, the device gone).
+  Heard awaitLineUntil(QSerialPort* line, Clock::time_point until);
 
   DeviceForPort deviceForPort_;
   Timing timing_;
