@@ -267,6 +267,58 @@ QString recordUsage() {
       "saved (its recovery file kept), 75 the port in use by another program.\n");
 }
 
+namespace {
+// One option that takes a value: set in `options`, or why not.
+QString setValuedOption(RecordOptions& options, const QString& name, const QString& value) {
+  const std::optional<double> numeric = number(value);
+  const auto whole = [&]() -> std::optional<int> {
+    if (!numeric || *numeric != std::floor(*numeric) || *numeric < 1 || *numeric > 1e9) {
+      return std::nullopt;
+    }
+    return static_cast<int>(*numeric);
+  };
+  if (name == QLatin1String("--port")) {
+    if (!whole()) return QStringLiteral("--port takes a port number (1, 2, ...)");
+    options.port = whole();
+  } else if (name == QLatin1String("--rows")) {
+    if (!whole()) return QStringLiteral("--rows takes a number of rows (1 or more)");
+    options.rows = whole();
+  } else if (name == QLatin1String("--channels")) {
+    std::array<bool, kChannels + 1> chosen{};
+    for (const QString& part : value.split(QLatin1Char(','))) {
+      bool ok = false;
+      const int channel = part.trimmed().toInt(&ok);
+      if (!ok || channel < 1 || static_cast<size_t>(channel) >= chosen.size()) {
+        return QStringLiteral("--channels takes channel numbers 1 to 4, e.g. 1,2,4");
+      }
+      chosen[channel] = true;
+    }
+    options.channels = chosen;
+  } else if (name == QLatin1String("--interval")) {
+    const int ms = numeric ? static_cast<int>(std::lround(*numeric * 1000)) : 0;
+    if (!numeric ||
+        std::find(std::begin(kIntervalStepsMs), std::end(kIntervalStepsMs), ms) ==
+            std::end(kIntervalStepsMs) ||
+        std::fabs(*numeric * 1000 - ms) > 1e-6) {
+      return QStringLiteral(
+          "--interval takes one of 0.25, 0.5, 1, 2, 5, 10, 20, 50, 100, 200, "
+          "500 (seconds)");
+    }
+    options.intervalMs = ms;
+  } else if (name == QLatin1String("--duration")) {
+    if (!numeric || *numeric <= 0) return QStringLiteral("--duration takes seconds (above 0)");
+    options.durationSeconds = numeric;
+  } else if (name == QLatin1String("--experiment")) {
+    options.experiment = value;
+  } else if (name == QLatin1String("--folder")) {
+    options.folder = value;
+  } else {
+    options.settings = value;
+  }
+  return {};
+}
+}  // namespace
+
 std::variant<RecordOptions, QString> parseRecordOptions(const QStringList& arguments) {
   RecordOptions options;
   for (int i = 0; i < arguments.size(); ++i) {
@@ -293,51 +345,8 @@ std::variant<RecordOptions, QString> parseRecordOptions(const QStringList& argum
       if (i + 1 >= arguments.size()) return QStringLiteral("%1 needs a value").arg(name);
       value = arguments[++i];
     }
-    const std::optional<double> numeric = number(value);
-    const auto whole = [&]() -> std::optional<int> {
-      if (!numeric || *numeric != std::floor(*numeric) || *numeric < 1 || *numeric > 1e9) {
-        return std::nullopt;
-      }
-      return static_cast<int>(*numeric);
-    };
-    if (name == QLatin1String("--port")) {
-      if (!whole()) return QStringLiteral("--port takes a port number (1, 2, ...)");
-      options.port = whole();
-    } else if (name == QLatin1String("--rows")) {
-      if (!whole()) return QStringLiteral("--rows takes a number of rows (1 or more)");
-      options.rows = whole();
-    } else if (name == QLatin1String("--channels")) {
-      std::array<bool, kChannels + 1> chosen{};
-      for (const QString& part : value.split(QLatin1Char(','))) {
-        bool ok = false;
-        const int channel = part.trimmed().toInt(&ok);
-        if (!ok || channel < 1 || static_cast<size_t>(channel) >= chosen.size()) {
-          return QStringLiteral("--channels takes channel numbers 1 to 4, e.g. 1,2,4");
-        }
-        chosen[channel] = true;
-      }
-      options.channels = chosen;
-    } else if (name == QLatin1String("--interval")) {
-      const int ms = numeric ? static_cast<int>(std::lround(*numeric * 1000)) : 0;
-      if (!numeric ||
-          std::find(std::begin(kIntervalStepsMs), std::end(kIntervalStepsMs), ms) ==
-              std::end(kIntervalStepsMs) ||
-          std::fabs(*numeric * 1000 - ms) > 1e-6) {
-        return QStringLiteral(
-            "--interval takes one of 0.25, 0.5, 1, 2, 5, 10, 20, 50, 100, 200, "
-            "500 (seconds)");
-      }
-      options.intervalMs = ms;
-    } else if (name == QLatin1String("--duration")) {
-      if (!numeric || *numeric <= 0) return QStringLiteral("--duration takes seconds (above 0)");
-      options.durationSeconds = numeric;
-    } else if (name == QLatin1String("--experiment")) {
-      options.experiment = value;
-    } else if (name == QLatin1String("--folder")) {
-      options.folder = value;
-    } else {
-      options.settings = value;
-    }
+    const QString mistake = setValuedOption(options, name, value);
+    if (!mistake.isEmpty()) return mistake;
   }
   return options;
 }

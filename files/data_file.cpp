@@ -97,6 +97,51 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
   writeBytes(device, block);
 }
 
+namespace {
+// One data line into row `row` of `staged`: its time, values and cells as they stand.
+void readDataLine(const QString& line, size_t row, StagedRecord& staged, bool decimalComma,
+                  QChar separator) {
+  qsizetype position = 0;
+  auto& cells = staged.cells[row];
+  QStringView field = takeField(line, position);
+  staged.time[row] = parseNumber(field, separator);
+  cells[0] = field.toString();
+  for (int c = 1; c <= kChannels; ++c) {
+    if (!staged.selected[c]) {
+      cells[c] = DataTable::blank();
+      continue;
+    }
+    field = takeField(line, position);
+    if (isBlankText(field)) {  // a value that was not measured
+      staged.value[c][row] = kMissingValue;
+      cells[c] = DataTable::blank();
+      continue;
+    }
+    try {
+      staged.value[c][row] = parseNumber(field, separator);
+    } catch (const VelanError&) {
+      if (!isNotFiniteText(field)) throw;
+      // Written by an older Velan from an overflowing scaling: missing, and counted.
+      staged.value[c][row] = kMissingValue;
+      cells[c] = DataTable::blank();
+      ++staged.notFiniteValues;
+      continue;
+    }
+    staged.valueDecimals[c] = std::max(staged.valueDecimals[c], decimalsOf(field, separator));
+    cells[c] = field.toString();
+  }
+  const QStringView rest = QStringView(line).sliced(position);
+  cells[DataTable::kNotesColumn] = cellHasText(rest) ? rest.toString() : DataTable::blank();
+  if (decimalComma) {
+    // Display step: the first comma of each number cell shows as a point.
+    for (int column = 0; column <= kChannels; ++column) {
+      const qsizetype comma = cells[column].indexOf(QLatin1Char(','));
+      if (comma >= 0) cells[column][comma] = QLatin1Char('.');
+    }
+  }
+}
+}  // namespace
+
 std::optional<StagedRecord> readDataFile(QIODevice& device, bool decimalComma, QChar separator) {
   LineReader reader(device);
   const QString first = reader.readLine();
@@ -126,45 +171,7 @@ std::optional<StagedRecord> readDataFile(QIODevice& device, bool decimalComma, Q
   }
   staged.cells.resize(static_cast<size_t>(rows));
   for (int r = 0; r < rows; ++r) {
-    const QString line = reader.readLine();
-    qsizetype position = 0;
-    auto& cells = staged.cells[static_cast<size_t>(r)];
-    QStringView field = takeField(line, position);
-    staged.time[static_cast<size_t>(r)] = parseNumber(field, separator);
-    cells[0] = field.toString();
-    for (int c = 1; c <= kChannels; ++c) {
-      if (!staged.selected[c]) {
-        cells[c] = DataTable::blank();
-        continue;
-      }
-      field = takeField(line, position);
-      if (isBlankText(field)) {  // a value that was not measured
-        staged.value[c][static_cast<size_t>(r)] = kMissingValue;
-        cells[c] = DataTable::blank();
-        continue;
-      }
-      try {
-        staged.value[c][static_cast<size_t>(r)] = parseNumber(field, separator);
-      } catch (const VelanError&) {
-        if (!isNotFiniteText(field)) throw;
-        // Written by an older Velan from an overflowing scaling: missing, and counted.
-        staged.value[c][static_cast<size_t>(r)] = kMissingValue;
-        cells[c] = DataTable::blank();
-        ++staged.notFiniteValues;
-        continue;
-      }
-      staged.valueDecimals[c] = std::max(staged.valueDecimals[c], decimalsOf(field, separator));
-      cells[c] = field.toString();
-    }
-    const QStringView rest = QStringView(line).sliced(position);
-    cells[DataTable::kNotesColumn] = cellHasText(rest) ? rest.toString() : DataTable::blank();
-    if (decimalComma) {
-      // Display step: the first comma of each number cell shows as a point.
-      for (int column = 0; column <= kChannels; ++column) {
-        const qsizetype comma = cells[column].indexOf(QLatin1Char(','));
-        if (comma >= 0) cells[column][comma] = QLatin1Char('.');
-      }
-    }
+    readDataLine(reader.readLine(), static_cast<size_t>(r), staged, decimalComma, separator);
   }
   return staged;
 }
