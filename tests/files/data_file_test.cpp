@@ -4,8 +4,10 @@
 #include <sys/stat.h>
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <cmath>
 #include <memory>
@@ -323,9 +325,27 @@ std::vector<QStringList> readCsv(const QString& text) {
   return rows;
 }
 
-TEST_F(DataFileTest, CsvExportReadsBackCellForCell) {
-  qputenv("TZ", "CET-1");                         // one hour east of UTC, no summer time
-  QLocale::setDefault(QLocale(QLocale::German));  // a comma as the decimal separator
+// Run again in a child whose environment is a German user's session: the program takes its
+// decimal separator from the system, so only a whole process shows what a comma system does.
+TEST_F(DataFileTest, CsvExportReadsBackCellForCellOnACommaSystem) {
+  if (!qEnvironmentVariableIsSet("VELAN_TEST_COMMA_SYSTEM")) {
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("VELAN_TEST_COMMA_SYSTEM"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("de_DE.UTF-8"));
+    environment.insert(QStringLiteral("TZ"), QStringLiteral("CET-1"));  // no summer time
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=DataFileTest.CsvExportReadsBackCellForCellOn*")});
+    ASSERT_TRUE(child.waitForFinished(10000));
+    const QByteArray output = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
+    return;
+  }
+  QLocale::setDefault(QLocale::system());  // as the program has it: it never sets a default
+  ASSERT_EQ(systemDecimalSeparator(), QLatin1Char(','));
   fields.setStartTime(dateTimeText(QDateTime(QDate(2026, 12, 8), QTime(7, 0, 1))));
   fields.setUnitLabel(3, QStringLiteral("pH, \"wet\""));
   store->rowCount = 4;
@@ -358,8 +378,6 @@ TEST_F(DataFileTest, CsvExportReadsBackCellForCell) {
   }
   fields.setStartTime(QStringLiteral("yesterday"));
   EXPECT_EQ(csv(false)[1][1], QString()) << "no clock time without a start time";
-  QLocale::setDefault(QLocale::c());
-  qunsetenv("TZ");
 }
 
 TEST_F(DataFileTest, ExtensionRuleAndNames) {
