@@ -5,20 +5,20 @@
 #include <QSerialPort>
 #include <cerrno>
 
-#include "serial_converter_driver.h"
+#include "serial_conversion.h"
 
 namespace {
 using std::chrono::milliseconds;
 
 // A wait until `when` as poll() takes it: whole milliseconds, rounded up so that the wait ends
 // after `when`, never before.
-int pollTimeout(SerialConverterDriver::Clock::time_point when) {
-  const auto left = std::chrono::ceil<milliseconds>(when - SerialConverterDriver::Clock::now());
+int pollTimeout(SerialConversion::Clock::time_point when) {
+  const auto left = std::chrono::ceil<milliseconds>(when - SerialConversion::Clock::now());
   return static_cast<int>(std::clamp(left, milliseconds(0), milliseconds(INT32_MAX)).count());
 }
 }  // namespace
 
-int SerialConverterDriver::readWaiting(QSerialPort& line, uint8_t* into, size_t capacity) {
+int SerialConversion::readWaiting(QSerialPort& line, uint8_t* into, size_t capacity) {
   // Straight from the device: the port's own waitForReadyRead would poll it once more and pass
   // every byte through its buffer and a signal, which cost this thread a third of its time.
   ssize_t count;
@@ -28,7 +28,7 @@ int SerialConverterDriver::readWaiting(QSerialPort& line, uint8_t* into, size_t 
   return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
 }
 
-bool SerialConverterDriver::discardWaiting(QSerialPort& line) {
+bool SerialConversion::discardWaiting(QSerialPort& line) {
   uint8_t unwanted[256];
   int count;
   while ((count = readWaiting(line, unwanted, sizeof unwanted)) > 0) {
@@ -36,13 +36,13 @@ bool SerialConverterDriver::discardWaiting(QSerialPort& line) {
   return count == 0;
 }
 
-bool SerialConverterDriver::pause(milliseconds duration) {
+bool SerialConversion::pause(milliseconds duration) {
   awaitLineUntil(nullptr, Clock::now() + duration);
   return !stopping_;
 }
 
-SerialConverterDriver::Heard SerialConverterDriver::awaitLineUntil(QSerialPort* line,
-                                                                   Clock::time_point until) {
+SerialConversion::Heard SerialConversion::awaitLineUntil(QSerialPort* line,
+                                                         Clock::time_point until) {
   // One wait on the line and the stop together: the thread wakes only when bytes come, a
   // decision is due or the driver closes (no waking in slices to look at a flag).
   pollfd watched[2] = {{stopEvent_, POLLIN, 0}, {line ? int(line->handle()) : -1, POLLIN, 0}};
@@ -55,8 +55,8 @@ SerialConverterDriver::Heard SerialConverterDriver::awaitLineUntil(QSerialPort* 
   return watched[1].revents != 0 ? Heard::Bytes : Heard::Nothing;
 }
 
-bool SerialConverterDriver::drain(QSerialPort& line, Clock::time_point notBefore,
-                                  Clock::time_point deadline) {
+bool SerialConversion::drain(QSerialPort& line, Clock::time_point notBefore,
+                             Clock::time_point deadline) {
   // What has come already, then whatever comes until the line is quiet.
   bool intact = discardWaiting(line);
   Clock::time_point quietSince = Clock::now();
@@ -76,7 +76,7 @@ bool SerialConverterDriver::drain(QSerialPort& line, Clock::time_point notBefore
   return !stopping_ && line.isOpen();
 }
 
-bool SerialConverterDriver::awaitLateAnswer(QSerialPort& line, Clock::time_point sent) {
+bool SerialConversion::awaitLateAnswer(QSerialPort& line, Clock::time_point sent) {
   uint8_t unwanted[256];
   int count = readWaiting(line, unwanted, sizeof unwanted);
   bool heard = count > 0;

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <chrono>
+
+#include "converter_protocol.h"
+
+/// How long things take on the converter's line (the protocol's figures); tests shorten them.
+struct SerialLineTiming {
+  std::chrono::milliseconds settle{1100};  ///< after power-up, before the first conversion
+  std::chrono::milliseconds answer{converter_protocol::kAnswerTimeout};
+  std::chrono::milliseconds quiet{converter_protocol::kQuietLine};
+  std::chrono::milliseconds reopen{500};  ///< between attempts on a device that went away
+  std::chrono::milliseconds guard{converter_protocol::kAnswerGuard};
+  std::chrono::milliseconds longestConversion{converter_protocol::kLongestConversion};
+  std::chrono::milliseconds openQuietBound{converter_protocol::kOpenQuietBound};
+  /// A value is fresh for one round over the set-up channels and this much more.
+  std::chrono::milliseconds freshMargin{200};
+  /// How long a close waits for the conversion thread, which ends at once unless a system call
+  /// holds it up.
+  std::chrono::milliseconds stopBound{2000};
+};
