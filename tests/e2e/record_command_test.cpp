@@ -77,7 +77,10 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
       {{"--interval", "0.3"}, 64, "--interval takes one of 0.25, 0.5"},
       {{"--settings", path("none.ini")}, 64, "none.ini cannot be read"},
       {{"--folder", path("blocker/parts"), "--port", "9"}, 73, "cannot be made"},
-      {{"--folder", path("parts"), "--port", "9"}, 69, "no converter on COM 9: No such device"},
+      // Joined values; an interval of the window's steps other than the default.
+      {{"--folder", path("parts"), "--port=9", "--interval=200"},
+       69,
+       "no converter on COM 9: No such device"},
       {{"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "2", "--interval",
         "0.25"},
        0,
@@ -117,6 +120,7 @@ TEST_F(RecordCommandTest, RecordsTheConverterUntilSigtermAndSavesTheRun) {
   ::kill(static_cast<pid_t>(velan.processId()), SIGTERM);
   const auto [status, said] = finish(velan);
   EXPECT_EQ(status, 0) << said.toStdString();
+  EXPECT_TRUE(said.contains("Ch. 1 in mV, Ch. 2 in mV, every 0.25 s")) << said.toStdString();
   EXPECT_TRUE(said.contains("stopping: SIGTERM")) << said.toStdString();
   EXPECT_FALSE(said.contains("no readings") || said.contains("readings again"))
       << "a converter that answered all along was never lost";

@@ -159,11 +159,13 @@ TEST_F(WindowsTest, SimulatedRunFromStartToStop) {
 
 TEST_F(WindowsTest, ConverterRunHidesUnselectedChannelsAndClosesOnce) {
   driver.opens = true;
+  child<QCheckBox>("CBCh1")->setChecked(false);
   child<QCheckBox>("CBCh3")->setChecked(true);
   main->StartClick();
   EXPECT_EQ(main->statusText(), QStringLiteral("Recording"));
-  EXPECT_FALSE(shown("CbCh2"));
-  EXPECT_FALSE(shown("EdCH2"));
+  for (const char* hidden : {"CBCh1", "EdCH1", "CbCh2", "EdCH2", "CBCh4", "EdCH4"}) {
+    EXPECT_FALSE(shown(hidden)) << hidden;
+  }
   EXPECT_TRUE(shown("CBCh3"));
   EXPECT_FALSE(monitor->findChild<QWidget*>(QStringLiteral("GBCh2"))->isVisibleTo(monitor));
   EXPECT_TRUE(monitor->findChild<QWidget*>(QStringLiteral("GBCh3"))->isVisibleTo(monitor));
@@ -172,8 +174,7 @@ TEST_F(WindowsTest, ConverterRunHidesUnselectedChannelsAndClosesOnce) {
   EXPECT_TRUE(shown("CbCh2"));
   EXPECT_FALSE(shown("BnPlot")) << "Stop before the first row hides Plot data";
   EXPECT_FALSE(store->dataSaved);
-  EXPECT_EQ(driver.calls, QStringList({"open 3", "set_channel 3 1 12 0 10",
-                                       "set_channel 3 3 12 0 10", "close 3"}));
+  EXPECT_EQ(driver.calls, QStringList({"open 3", "set_channel 3 3 12 0 10", "close 3"}));
 }
 
 TEST_F(WindowsTest, UnsavedDataQuestionOnStart) {

@@ -127,6 +127,11 @@ TEST_F(WindowsTest, PlotDataDrawsTheWholeRecordAndFillsTheNotesWindow) {
   ASSERT_EQ(lines.size(), 2);
   EXPECT_TRUE(lines[0].startsWith(child<QLabel>("Lbdatetime")->text() + "  (simulated"));
   EXPECT_EQ(lines[1], QStringLiteral("1.02-> late"));
+  // The table followed the newest rows; a new record shows its row 1 at the top again.
+  const auto* rows = child<QTableView>("SGData");
+  EXPECT_GT(rows->rowAt(0), 0);
+  main->recorder().resetRecord();
+  EXPECT_EQ(rows->rowAt(0), 0);
 }
 
 TEST_F(WindowsTest, MonitorNoteBeforeTheFirstRowIsMarkedAtTheFrameStart) {
