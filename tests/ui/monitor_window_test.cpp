@@ -77,9 +77,27 @@ TEST_F(WindowsTest, PictureMenuFromTheKeyboardNamesItsItemsAndFitsTheScales) {
   const QStringList items = {"Save picture as...", "Save picture with legend...",
                              "Fit scales to the data", "Statistics"};
   EXPECT_EQ(names, items + items);
-  // A span selected for the statistics goes with Escape.
-  monitor->monitor().selectSpan(100, 200);
+  // A span selected for the statistics is drawn over the picture and moves with the time
+  // window (its duration the same); it goes with Escape.
+  const auto selectionEdges = [plot] {
+    const QImage shown = plot->grab().toImage();
+    const QRgb edge = plot->palette().color(QPalette::Highlight).rgb();
+    QList<int> columns;
+    for (int x = 10; x < shown.width() - 10; ++x) {
+      if (shown.pixel(x, shown.height() / 2) == edge) columns << x;
+    }
+    return columns;
+  };
+  monitor->monitor().selectSpan(300, 400);
   ASSERT_TRUE(monitor->monitor().selection().has_value());
+  const QList<int> edges = selectionEdges();
+  ASSERT_EQ(edges.size(), 2);
+  child<QPushButton>("BnTimeplus")->click();
+  const QList<int> moved = selectionEdges();
+  ASSERT_EQ(moved.size(), 2);
+  EXPECT_LT(moved[0], edges[0]);
+  EXPECT_NEAR(moved[1] - moved[0], edges[1] - edges[0], 1);
+  child<QPushButton>("BnTimeMinus")->click();
   QTest::keyClick(plot, Qt::Key_Escape);
   EXPECT_FALSE(monitor->monitor().selection().has_value());
   // Ctrl+F from anywhere in the window, or the button in the left strip: the simulated
