@@ -17,36 +17,19 @@ namespace {
 // comparison are in flight at a time (a single tally waits on each before the next).
 struct Lane {
   double sum = 0;
-  double min = INFINITY;
-  double max = -INFINITY;
-  int minRow = 0;
-  int maxRow = 0;
   int count = 0;
+  ValueExtremes extremes;
   void take(double v, int r) {
     if (isMissing(v)) return;
     sum += v;
     ++count;
-    if (v < min) {
-      min = v;
-      minRow = r;
-    }
-    if (v > max) {
-      max = v;
-      maxRow = r;
-    }
+    extremes.take(v, r);
   }
-  /// Takes in a lane of later rows: the extremes' first rows stay the first.
-  void merge(const Lane& later) {
-    sum += later.sum;
-    count += later.count;
-    if (later.min < min || (later.min == min && later.minRow < minRow)) {
-      min = later.min;
-      minRow = later.minRow;
-    }
-    if (later.max > max || (later.max == max && later.maxRow < maxRow)) {
-      max = later.max;
-      maxRow = later.maxRow;
-    }
+  /// Takes in another lane (their rows interleave).
+  void merge(const Lane& other) {
+    sum += other.sum;
+    count += other.count;
+    extremes.merge(other.extremes);
   }
 };
 
@@ -61,7 +44,6 @@ void inFourLanes(RowSpan rows, Take take) {
   }
   for (; r <= rows.last; ++r) take(0, r);
 }
-}  // namespace
 
 RowSummary summarizeRows(const double* values, RowSpan rows) {
   Lane lanes[4];
@@ -70,10 +52,10 @@ RowSummary summarizeRows(const double* values, RowSpan rows) {
   lanes[2].merge(lanes[3]);
   lanes[0].merge(lanes[2]);
   const Lane& all = lanes[0];
-  RowSummary summary{all.count, 0, 0, all.min, all.max, all.minRow, all.maxRow};
+  RowSummary summary{all.count, 0, 0, all.extremes};
   if (all.count == 0) return summary;
   // A mean of many values may round outside them (all values alike): it stays within.
-  const double mean = std::clamp(all.sum / all.count, all.min, all.max);
+  const double mean = std::clamp(all.sum / all.count, all.extremes.min, all.extremes.max);
   summary.mean = mean;
   // The second pass: the squared deviations from the mean.
   double squares[4] = {};
@@ -85,6 +67,32 @@ RowSummary summarizeRows(const double* values, RowSpan rows) {
   return summary;
 }
 
+ChannelStatistics statisticsOf(const RecordStore& store, const RowSummary& summary, RowSpan rows) {
+  ChannelStatistics result;
+  result.count = summary.count;
+  result.missing = rows.count() - summary.count;
+  if (summary.count == 0) return result;
+  result.mean = summary.mean;
+  result.min = summary.extremes.min;
+  result.max = summary.extremes.max;
+  result.minSeconds = store.time[static_cast<size_t>(summary.extremes.minRow)];
+  result.maxSeconds = store.time[static_cast<size_t>(summary.extremes.maxRow)];
+  if (summary.count > 1) result.deviation = std::sqrt(summary.squares / (summary.count - 1));
+  return result;
+}
+}  // namespace
+
+void ValueExtremes::merge(const ValueExtremes& other) {
+  if (other.min < min || (other.min == min && other.minRow < minRow)) {
+    min = other.min;
+    minRow = other.minRow;
+  }
+  if (other.max > max || (other.max == max && other.maxRow < maxRow)) {
+    max = other.max;
+    maxRow = other.maxRow;
+  }
+}
+
 void RowSummary::merge(const RowSummary& later) {
   if (later.count == 0) return;
   if (count == 0) {
@@ -94,35 +102,11 @@ void RowSummary::merge(const RowSummary& later) {
   // Chan, Golub and LeVeque's pairwise update: exact in the same way as the two passes.
   const double n = static_cast<double>(count) + later.count;
   const double delta = later.mean - mean;
-  mean = std::clamp(mean + delta * (later.count / n), std::min(min, later.min),
-                    std::max(max, later.max));
+  extremes.merge(later.extremes);
+  mean = std::clamp(mean + delta * (later.count / n), extremes.min, extremes.max);
   squares += later.squares + delta * delta * (count * (later.count / n));
   count += later.count;
-  if (later.min < min) {
-    min = later.min;
-    minRow = later.minRow;
-  }
-  if (later.max > max) {
-    max = later.max;
-    maxRow = later.maxRow;
-  }
 }
-
-namespace {
-ChannelStatistics statisticsOf(const RecordStore& store, const RowSummary& summary, RowSpan rows) {
-  ChannelStatistics result;
-  result.count = summary.count;
-  result.missing = rows.count() - summary.count;
-  if (summary.count == 0) return result;
-  result.mean = summary.mean;
-  result.min = summary.min;
-  result.max = summary.max;
-  result.minSeconds = store.time[static_cast<size_t>(summary.minRow)];
-  result.maxSeconds = store.time[static_cast<size_t>(summary.maxRow)];
-  if (summary.count > 1) result.deviation = std::sqrt(summary.squares / (summary.count - 1));
-  return result;
-}
-}  // namespace
 
 ChannelStatistics channelStatistics(const RecordStore& store, int channel, RowSpan rows) {
   return statisticsOf(store, summarizeRows(store.value[static_cast<size_t>(channel)].data(), rows),

@@ -40,19 +40,35 @@ struct ChannelStatistics {
 /// cancels to nothing (a channel at 1e8 with noise 0.001).
 ChannelStatistics channelStatistics(const RecordStore& store, int channel, RowSpan rows);
 
+/// The smallest and largest value of some rows, and the first row with each.
+struct ValueExtremes {
+  double min = INFINITY;
+  double max = -INFINITY;
+  int minRow = 0;
+  int maxRow = 0;
+  void take(double value, int row) {
+    if (value < min) {
+      min = value;
+      minRow = row;
+    }
+    if (value > max) {
+      max = value;
+      maxRow = row;
+    }
+  }
+  /// Takes in the extremes of other rows: of equal values the earlier row's stays.
+  void merge(const ValueExtremes& other);
+};
+
 /// What two passes over some rows of one channel leave: enough to merge with the rows after.
 struct RowSummary {
   int count = 0;
   double mean = 0;
   double squares = 0;  ///< the sum of the squared deviations from the mean
-  double min = INFINITY;
-  double max = -INFINITY;
-  int minRow = 0;  ///< the first row with the smallest value
-  int maxRow = 0;
+  ValueExtremes extremes;
   /// Takes in the summary of the rows after these.
   void merge(const RowSummary& later);
 };
-RowSummary summarizeRows(const double* values, RowSpan rows);
 
 /// channelStatistics for a view that moves over a record that grows: the summaries of whole
 /// blocks of stored rows are kept, so a span costs the rows at its two ends and a merge per

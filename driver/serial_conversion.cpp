@@ -114,6 +114,7 @@ SerialConversion::Clock::duration SerialConversion::staleAfter() const {
 }
 
 SerialConversion::Clock::duration SerialConversion::conversionSeen() const {
+  const std::lock_guard lock(mutex_);
   Clock::duration longest = firstConversion_;
   for (const Channel& channel : channels_) {
     if (channel.setUp) longest = std::max(longest, channel.conversion);
@@ -205,12 +206,7 @@ void SerialConversion::convertUntilStopped(QSerialPort& line) {
       trouble_ = LineTrouble::AnswersRejected;
       // What was refused may have been a stray ahead of the real answer: that one is let come
       // and go before the next request.
-      Clock::duration answerDue;
-      {
-        const std::lock_guard lock(mutex_);
-        answerDue = conversionSeen() + timing_.guard;
-      }
-      drain(line, converted.sent + answerDue);
+      drain(line, converted.sent + conversionSeen() + timing_.guard);
     }
     if (!any) pause(kSetUpSlice);  // no channel set up yet
   }
@@ -240,12 +236,7 @@ SerialConversion::Conversion SerialConversion::convert(QSerialPort& line, int ch
   }
   if (written != 1) return {Step::Gone, 0, {}, {}};  // the device failed, or will not take a byte
   result.sent = Clock::now();
-  Clock::duration seen;
-  {
-    const std::lock_guard lock(mutex_);
-    seen = conversionSeen();
-  }
-  AnswerReader answer(bits, result.sent, seen, timing_.answer, timing_.guard);
+  AnswerReader answer(bits, result.sent, conversionSeen(), timing_.answer, timing_.guard);
   const auto ended = [&result](Step step) {
     result.step = step;
     return result;

@@ -79,7 +79,7 @@ class SerialConversion {
   void lose(QSerialPort& port);
   void keep(int channel, const Conversion& converted, Clock::time_point when);
   /// The longest the converter took to answer lately: each set-up channel's last conversion,
-  /// or the proof's (mutex_ held).
+  /// or the proof's.
   Clock::duration conversionSeen() const;
   /// How old a value may be and still count: one round over the set-up channels, as long as
   /// their last accepted conversions took, and the margin (mutex_ held).

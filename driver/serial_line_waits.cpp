@@ -77,22 +77,7 @@ bool SerialConversion::drain(QSerialPort& line, Clock::time_point notBefore,
 }
 
 bool SerialConversion::awaitLateAnswer(QSerialPort& line, Clock::time_point sent) {
-  uint8_t unwanted[256];
-  int count = readWaiting(line, unwanted, sizeof unwanted);
-  bool heard = count > 0;
-  Clock::time_point quietSince = Clock::now();
-  while (!stopping_ && count >= 0) {
-    const Clock::time_point now = Clock::now();
-    if (heard && now - quietSince >= timing_.quiet) return true;
-    if (!heard && now >= sent + timing_.longestConversion) return false;
-    const Heard woken = awaitLineUntil(
-        &line, heard ? quietSince + timing_.quiet : sent + timing_.longestConversion);
-    if (woken == Heard::Broken) return false;
-    if (woken == Heard::Bytes) {
-      count = discardWaiting(line) ? 0 : -1;
-      heard = true;
-      quietSince = Clock::now();
-    }
-  }
-  return false;
+  // Nothing by the longest conversion: the converter is lost. Else its answer comes and goes.
+  return awaitLineUntil(&line, sent + timing_.longestConversion) == Heard::Bytes &&
+         drain(line, Clock::now());
 }
