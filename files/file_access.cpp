@@ -6,8 +6,11 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <cerrno>
+#include <cstdio>
+#include <optional>
+#include <utility>
 
 QString fileErrorMessage(int errorNumber) {
   switch (errorNumber) {
@@ -91,6 +94,127 @@ QString resolveLinks(const QString& path) {
   const QString canonical = info.canonicalFilePath();
   return canonical.isEmpty() ? info.symLinkTarget() : canonical;  // a dangling link: its target
 }
+
+// A file written straight through write(2), every call's result checked and the first failure
+// kept. A buffered QFile learns of a full disk only at its flush, whose failure QSaveFile's
+// commit does not look at: it reported a file of 0 bytes as saved.
+class DescriptorDevice : public QIODevice {
+ public:
+  explicit DescriptorDevice(int fd) : fd_(fd) {
+    open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+  }
+  qint64 written() const { return written_; }
+  int failure() const { return failure_; }
+
+ protected:
+  qint64 readData(char*, qint64) override { return -1; }
+  qint64 writeData(const char* data, qint64 size) override {
+    if (failure_ != 0) return -1;
+    qint64 done = 0;
+    while (done < size) {
+      const ssize_t n = ::write(fd_, data + done, static_cast<size_t>(size - done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        failure_ = n < 0 ? errno : ENOSPC;
+        errno = failure_;  // for the writer's message
+        return -1;
+      }
+      done += n;
+    }
+    written_ += done;
+    return done;
+  }
+
+ private:
+  int fd_;
+  qint64 written_ = 0;
+  int failure_ = 0;
+};
+
+// Runs `write` into `fd` and makes sure the disk has all of it: no write failed, the data is
+// synced, and the file's size is what was written. Closes `fd` either way.
+void writeToDisk(int fd, const std::function<void(QIODevice&)>& write) {
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  DescriptorDevice device(fd);
+  write(device);
+  if (device.failure() != 0) fail(device.failure());
+  if (::fsync(fd) != 0) fail(errno);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) fail(errno);
+  if (info.st_size != device.written()) fail(EIO);
+}
+
+// A new file beside `target`, hidden, removed again unless released.
+class TemporaryFile {
+ public:
+  // Its rights are the umask's, or `mode` where given (the file it will replace).
+  explicit TemporaryFile(const QString& target, std::optional<mode_t> mode = std::nullopt) {
+    const QFileInfo info(target);
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      path_ = QFile::encodeName(
+          QStringLiteral("%1/.%2.%3~")
+              .arg(info.absolutePath(), info.fileName())
+              .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+      fd_ = ::open(path_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd_ < 0 && errno != EEXIST) break;
+    }
+    if (fd_ < 0) {
+      error_ = errno;
+      path_.clear();
+    } else if (mode) {
+      ::fchmod(fd_, *mode);
+    }
+  }
+  ~TemporaryFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!path_.isEmpty()) ::unlink(path_.constData());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  bool created() const { return !path_.isEmpty(); }
+  int error() const { return error_; }
+  const QByteArray& path() const { return path_; }
+  /// The descriptor, handed over to whoever closes it.
+  int takeDescriptor() { return std::exchange(fd_, -1); }
+  /// It now has its final name: nothing to remove.
+  void release() { path_.clear(); }
+
+ private:
+  QByteArray path_;
+  int fd_ = -1;
+  int error_ = 0;
+};
+
+// The new name in the folder's entry on the disk too, so that a power cut keeps it.
+void syncFolderOf(const QByteArray& path) {
+  const int fd =
+      ::open(QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath()).constData(),
+             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  const int synced = ::fsync(fd);
+  const int error = errno;
+  ::close(fd);
+  if (synced != 0 && error == EIO) fail(error);
+}
+
+// Gives `from` the name `to` unless a file of that name exists (EEXIST then).
+int renameNoReplace(const QByteArray& from, const QByteArray& to) {
+  if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return -1;
+  // A file system without the flag: a hard link fails just as well on an existing name.
+  if (::link(from.constData(), to.constData()) == 0) return ::unlink(from.constData()), 0;
+  if (errno != EPERM && errno != EOPNOTSUPP) return -1;
+  // Nor hard links (a FAT stick): the name checked just before, the best it allows.
+  struct stat existing {};
+  if (::lstat(to.constData(), &existing) == 0) return errno = EEXIST, -1;
+  return ::rename(from.constData(), to.constData());
+}
 }  // namespace
 
 void saveFile(const QString& path, const std::function<void(QIODevice&)>& write) {
@@ -105,11 +229,42 @@ void saveFile(const QString& path, const std::function<void(QIODevice&)>& write)
     write(file);
     return;
   }
-  QSaveFile file(target);
-  file.setDirectWriteFallback(true);
-  errno = 0;
-  if (!file.open(QIODevice::WriteOnly)) fail(errno ? errno : EACCES);
-  write(file);  // on a throw, QSaveFile's destructor removes the temporary file
-  errno = 0;
-  if (!file.commit()) fail(errno ? errno : EIO);
+  const QByteArray targetPath = QFile::encodeName(target);
+  struct stat existing {};
+  const bool replaces = ::stat(targetPath.constData(), &existing) == 0;
+  TemporaryFile temporary(
+      target, replaces ? std::optional<mode_t>(existing.st_mode & 07777) : std::nullopt);
+  if (!temporary.created()) {
+    // A folder that forbids new files still lets its existing, writable file be written over.
+    if (!replaces) fail(temporary.error());
+    const int fd = ::open(targetPath.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) fail(errno);
+    writeToDisk(fd, write);
+    return;
+  }
+  writeToDisk(temporary.takeDescriptor(), write);
+  if (::rename(temporary.path().constData(), targetPath.constData()) != 0) fail(errno);
+  temporary.release();
+  syncFolderOf(targetPath);
+}
+
+QString saveNewFile(const std::function<QString(int copy)>& nameFor,
+                    const std::function<void(QIODevice&)>& write) {
+  const QString first = nameFor(1);
+  checkWritable(first);
+  TemporaryFile temporary(first);
+  if (!temporary.created()) fail(temporary.error());
+  writeToDisk(temporary.takeDescriptor(), write);
+  constexpr int kMostCopies = 10000;
+  for (int copy = 1; copy <= kMostCopies; ++copy) {
+    const QString name = copy == 1 ? first : nameFor(copy);
+    const QByteArray namePath = QFile::encodeName(name);
+    if (renameNoReplace(temporary.path(), namePath) == 0) {
+      temporary.release();
+      syncFolderOf(namePath);
+      return name;
+    }
+    if (errno != EEXIST) fail(errno);
+  }
+  fail(EEXIST);
 }

@@ -1,10 +1,10 @@
 #include "record_parts.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "data_file.h"
+#include "file_access.h"
 #include "velan_error.h"
 
 QString defaultRecordingsFolder(const QString& dialogFolder) {
@@ -13,13 +13,8 @@ QString defaultRecordingsFolder(const QString& dialogFolder) {
          QStringLiteral("/Velan");
 }
 
-QString partFilePath(const QString& folder, const QString& experiment, const QDateTime& start,
-                     int part) {
-  return recordFilePath(folder, experiment, start, QStringLiteral(" part %1").arg(part));
-}
-
-QString recordFilePath(const QString& folder, const QString& experiment, const QDateTime& start,
-                       const QString& label) {
+QString recordFileName(const QString& folder, const QString& experiment, const QDateTime& start,
+                       const QString& label, int copy) {
   // Characters that some file system or the file dialogs of another system refuse.
   QString stem;
   const QString described =
@@ -33,11 +28,8 @@ QString recordFilePath(const QString& folder, const QString& experiment, const Q
       QStringLiteral("%1 %2").arg(stem, start.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss"))) +
       label;
   const QDir dir(folder);
-  QString path = dir.filePath(base + QStringLiteral(".vln"));
-  for (int copy = 2; QFileInfo::exists(path); ++copy) {
-    path = dir.filePath(QStringLiteral("%1 (%2).vln").arg(base).arg(copy));
-  }
-  return path;
+  return copy <= 1 ? dir.filePath(base + QStringLiteral(".vln"))
+                   : dir.filePath(QStringLiteral("%1 (%2).vln").arg(base).arg(copy));
 }
 
 QString saveRecordFile(const QString& folder, const QString& label, const QDateTime& start,
@@ -46,9 +38,9 @@ QString saveRecordFile(const QString& folder, const QString& label, const QDateT
   if (!QDir().mkpath(folder)) {
     throw VelanError(QStringLiteral("The folder %1 cannot be made").arg(folder));
   }
-  QString path = recordFilePath(folder, fields.experiment(), start, label);
-  saveDataFile(path, store, table, fields, decimalComma, separator);
-  return path;
+  return saveNewFile(
+      [&](int copy) { return recordFileName(folder, fields.experiment(), start, label, copy); },
+      [&](QIODevice& file) { writeDataFile(file, store, table, fields, decimalComma, separator); });
 }
 
 QString saveRecordPart(const QString& folder, int part, const QDateTime& start,

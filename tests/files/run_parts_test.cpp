@@ -10,6 +10,7 @@
 
 #include "data_file.h"
 #include "date_time_text.h"
+#include "file_access.h"
 #include "numbers.h"
 #include "plain_record_fields.h"
 #include "record_parts.h"
@@ -117,7 +118,8 @@ TEST_F(RunPartsTest, PartsAreNamedAndRowOneKeepsEveryNote) {
       QLatin1String("-> (ended by the system)")));
 }
 
-// A part's name says what it holds and never replaces a file that is there.
+// A part's name says what it holds and never replaces a file that is there, not even one that
+// another recorder saves under the same name while this one is writing.
 TEST(PartFileTest, NamesAreSafeAndNeverAnExistingFile) {
   QTemporaryDir folder;
   const QDateTime start(QDate(2026, 12, 8), QTime(7, 0, 0));
@@ -130,16 +132,29 @@ TEST(PartFileTest, NamesAreSafeAndNeverAnExistingFile) {
       {".hidden", "Velan.hidden 2026-12-08 07-00-00 part 2.vln"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(partFilePath(folder.path(), QString::fromUtf8(c.experiment), start, 2),
+    EXPECT_EQ(recordFileName(folder.path(), QString::fromUtf8(c.experiment), start, " part 2"),
               folder.filePath(QString::fromUtf8(c.name)));
   }
-  for (const char* existing :
-       {"Velan 2026-12-08 07-00-00 part 2.vln", "Velan 2026-12-08 07-00-00 part 2 (2).vln"}) {
-    QFile file(folder.filePath(QString::fromLatin1(existing)));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  const auto name = [&](int copy) {
+    return recordFileName(folder.path(), QString(), start, " part 2", copy);
+  };
+  QFile existing(name(1));
+  ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+  existing.write("first");
+  existing.close();
+  const QString saved = saveNewFile(name, [&](QIODevice& file) {
+    QFile other(name(2));  // the other recorder takes the next name meanwhile
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("other");
+    file.write("this");
+  });
+  EXPECT_EQ(saved, folder.filePath("Velan 2026-12-08 07-00-00 part 2 (3).vln"));
+  for (const auto& [copy, content] : {std::pair{1, "first"}, {2, "other"}, {3, "this"}}) {
+    QFile file(name(copy));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), content) << copy;
   }
-  EXPECT_EQ(partFilePath(folder.path(), QString(), start, 2),
-            folder.filePath("Velan 2026-12-08 07-00-00 part 2 (3).vln"));
+  EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 3) << "no leftover";
 }
 
 }  // namespace
