@@ -4,6 +4,8 @@
 
 // The journal is UTF-8 text with LF line ends, one entry a line, fields separated by ";":
 //   Velan recovery journal 1
+//   owner;<text>                (the program that keeps it: none for the window's, else
+//                                "velan record, COM <n>, parts into <folder>")
 //   experiment;<text>            start;<date and time>        channel;<c>;<0|1>;<unit label>
 //   decimals;<c>;<n>             (the decimals channel c's values are shown and saved with)
 //   row;<n>;<time>;<ch1>;<ch2>;<ch3>;<ch4>   (shortest exact numbers; empty = missing, and so

@@ -90,6 +90,11 @@ class JournalReader {
              placeText(*row, *column, *text);
     }
     StagedRecord& staged = record_.staged;
+    if (keyword == "owner") {
+      const std::optional<QString> text = unescaped(rest);
+      if (text) record_.owner = *text;
+      return text.has_value();
+    }
     if (keyword == "experiment" || keyword == "start") {
       const std::optional<QString> text = unescaped(rest);
       if (!text) return false;

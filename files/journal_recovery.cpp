@@ -28,7 +28,8 @@ std::optional<JournalRecord> readJournalFile(const QString& path) {
 }
 }  // namespace
 
-void saveOrphanedJournals(const QString& folder, bool decimalComma, QChar separator,
+void saveOrphanedJournals(const QString& folder, const QString& owner, bool decimalComma,
+                          QChar separator,
                           const std::function<void(const QString& message)>& report) {
   const auto save = [&](JournalRecord& record) {
     auto store = std::make_unique<RecordStore>();
@@ -41,7 +42,13 @@ void saveOrphanedJournals(const QString& folder, bool decimalComma, QChar separa
                           start.value_or(QDateTime::currentDateTime()), *store, table, fields,
                           decimalComma, separator);
   };
-  const RecoveryDialogue unattended{[](const QString&) { return true; }, report};
+  // Each call looks at every journal again: another owner's is named once.
+  QStringList named;
+  const auto nameOnce = [&](const QString& message) {
+    if (!named.contains(message)) report(message);
+    named << message;
+  };
+  const RecoveryDialogue unattended{[](const QString&) { return true; }, report, owner, nameOnce};
   while (std::optional<RecoveredRecording> found = offerUnsavedRecording(unattended)) {
     try {
       const QString path = save(found->record);
@@ -64,6 +71,13 @@ std::optional<RecoveredRecording> offerUnsavedRecording(const RecoveryDialogue& 
     std::optional<JournalRecord> record = readJournalFile(found.path);
     if (!record && QFileInfo(found.path).size() == 0) {
       QFile::remove(found.path);  // created, but the program died before it wrote anything
+      continue;
+    }
+    if (record && record->owner != dialogue.owner) {
+      (dialogue.leftAlone ? dialogue.leftAlone : dialogue.report)(
+          QStringLiteral("Left for its own program: %1 (%2)")
+              .arg(shown(found.path),
+                   record->owner.isEmpty() ? QStringLiteral("Velan's window") : record->owner));
       continue;
     }
     const bool damaged = !record || record->damagedLines > 0;

@@ -127,6 +127,7 @@ void RecordJournal::begin() {
   path_ = name;
   lock_ = std::move(lock);
   append(kJournalFirstLine + '\n');
+  if (!owner_.isEmpty()) append("owner;" + escaped(owner_) + '\n');
   fieldsChanged();
 }
 
@@ -290,10 +291,16 @@ bool noProgramHolds(const QString& path) {
 }  // namespace
 
 std::vector<OrphanedJournal> findOrphanedJournals() {
+  const QDir folder(RecordJournal::directory());
+  // A lock without its journal (a program ended at once by a second signal, between the two):
+  // taken from the program that no longer runs, and so removed.
+  for (const QString& lock : folder.entryList({QStringLiteral("*.journal.lock")}, QDir::Files)) {
+    const QString journal = folder.filePath(lock.chopped(5));
+    if (!QFileInfo::exists(journal)) lockJournal(journal);
+  }
   std::vector<OrphanedJournal> found;
   const QFileInfoList files =
-      QDir(RecordJournal::directory())
-          .entryInfoList({QStringLiteral("*.journal")}, QDir::Files, QDir::Time);  // newest first
+      folder.entryInfoList({QStringLiteral("*.journal")}, QDir::Files, QDir::Time);  // newest first
   for (const QFileInfo& file : files) {
     std::unique_ptr<QLockFile> lock = lockJournal(file.filePath());
     if (lock || noProgramHolds(file.filePath())) {

@@ -17,6 +17,7 @@ struct JournalRecord {
   StagedRecord staged;
   std::optional<QString> headingNote;
   int damagedLines = 0;  ///< complete lines that could not be read (a cut last line is not)
+  QString owner;         ///< the run that wrote it: empty for the window's
 };
 
 /// Reads a journal. Nothing when it is not a journal at all. Damaged lines are skipped and
@@ -49,6 +50,11 @@ class RecordJournal : public RecordListener {
   void setFailureHandler(std::function<void(const QString& reason)> handler) {
     onFailure_ = std::move(handler);
   }
+
+  /// Names the run that owns the journals begun from now on (empty: the window's); only the
+  /// same owner takes them back after a crash.
+  void setOwner(const QString& owner) { owner_ = owner; }
+  const QString& owner() const { return owner_; }
 
   /// Starts the journal of the record just begun: its descriptive texts and channels.
   void begin();
@@ -92,6 +98,7 @@ class RecordJournal : public RecordListener {
   const RecordStore& store_;
   const RecordFields& fields_;
   std::function<void(const QString&)> onFailure_;
+  QString owner_;
   QString path_;
   std::unique_ptr<QLockFile> lock_;
   int fd_ = -1;

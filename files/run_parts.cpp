@@ -75,10 +75,12 @@ void RunParts::setStartNote(const QString& remarks) {
 }
 
 QString RunParts::simulationRemark() const {
-  return store_.converterOpen
-             ? QString()
-             : QStringLiteral("(simulated readings: no converter answered on COM %1)")
-                   .arg(store_.portNumber);
+  const QString source =
+      source_.isEmpty() ? QString() : QStringLiteral("(recorded from %1)").arg(source_);
+  if (store_.converterOpen) return source;
+  const QString simulated = QStringLiteral("(simulated readings: no converter answered on COM %1)")
+                                .arg(store_.portNumber);
+  return source.isEmpty() ? simulated : source + QStringLiteral("  ") + simulated;
 }
 
 QDateTime RunParts::partStart() const {
@@ -89,8 +91,9 @@ QDateTime RunParts::partStart() const {
 RunParts::Saved RunParts::save() {
   Saved saved;
   saved.part = part_;
+  saved.folder = folder_();
   try {
-    saved.path = saveRecordPart(folder_(), part_, partStart(), store_, table_, fields_,
+    saved.path = saveRecordPart(saved.folder, part_, partStart(), store_, table_, fields_,
                                 decimalComma_, separator_);
     journal_.discard();
   } catch (const VelanError& error) {

@@ -26,6 +26,7 @@ class RunParts {
   struct Saved {
     int part = 0;
     QString path;
+    QString folder;  ///< where it was to go
     QString failure;
     QString journal;
     bool ok() const { return failure.isEmpty(); }
@@ -36,6 +37,10 @@ class RunParts {
 
   /// The data file's number format (the system's decimal separator, Options > Decimal comma).
   void setFileFormat(bool decimalComma, QChar separator);
+
+  /// Where the readings come from ("COM 3 (/dev/ttyUSB0)"), named in row 1 of every part so
+  /// that two loggers' files are told apart; none by default.
+  void setSource(const QString& source) { source_ = source; }
 
   /// A new run begins now, in part 1: the start time, the journal, row 1's start note.
   void begin();
@@ -56,8 +61,9 @@ class RunParts {
   Saved save();
   QDateTime partStart() const;
   void setStartNote(const QString& remarks);
-  /// "(simulated readings: ...)" when no converter answered: a saved record must never pass
-  /// simulated numbers off as measurements.
+  /// Row 1's remark on the readings: the source where one is named, and "(simulated
+  /// readings: ...)" when no converter answered, since a saved record must never pass simulated
+  /// numbers off as measurements.
   QString simulationRemark() const;
 
   RecordStore& store_;
@@ -72,4 +78,5 @@ class RunParts {
   int part_ = 1;
   QDateTime start_;  ///< the part's start, whole seconds as its start text shows it
   QString startRemarks_;
+  QString source_;
 };

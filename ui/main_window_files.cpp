@@ -207,7 +207,8 @@ void TForm1::recoverUnsavedRecordings() {
       [this](const QString& question) {
         return prompts_.confirm(question, UserPrompts::Buttons::YesNo) == UserPrompts::Answer::Yes;
       },
-      [this](const QString& message) { prompts_.showError(message); }};
+      [this](const QString& message) { prompts_.showError(message); }, QString(),
+      [this](const QString& message) { prompts_.showInformation(message); }};
   std::optional<RecoveredRecording> recovered = offerUnsavedRecording(dialogue);
   if (!recovered) return;
   restoreRecord(std::move(recovered->record));
@@ -281,10 +282,10 @@ void TForm1::nextPart() {
   partFailed_ = !saved.ok();
   partsSaved_ = saved.ok() ? QStringLiteral("Part %1 saved as %2").arg(saved.part).arg(saved.path)
                            : QStringLiteral(
-                                 "Part %1 could not be saved (%2): its rows are kept in %3 and "
-                                 "offered at the next start")
+                                 "Part %1 could not be saved into %2 (%3): its rows are kept in "
+                                 "%4 and offered at the next start")
                                  .arg(saved.part)
-                                 .arg(saved.failure, saved.journal);
+                                 .arg(saved.folder, saved.failure, saved.journal);
   setFileLabel(QStringLiteral("(Data not saved)"));
   showRunStatus();
   if (notes_) {

@@ -283,6 +283,8 @@ TEST_F(JournalTest, AJournalIsDeletedOnlyWhenRefusedOrEmptyAndDamageIsAlwaysKept
        "Recovery file could not be read", false, true},
       {"not a journal", "Velan data\n", false, "", "Recovery file could not be read", false, true},
       {"empty", "", false, "", nullptr, false, false},
+      {"a recorder's", whole + "owner;velan record, COM 3, parts into /lab\n", false, "",
+       "Left for its own program: ", true, false},
   };
   for (const Case& c : cases) {
     QDir(RecordJournal::directory()).removeRecursively();
@@ -296,7 +298,9 @@ TEST_F(JournalTest, AJournalIsDeletedOnlyWhenRefusedOrEmptyAndDamageIsAlwaysKept
     QStringList reported;
     const auto found =
         offerUnsavedRecording({[&](const QString& q) { return asked << q, c.restore; },
-                               [&](const QString& m) { reported << m; }});
+                               [&](const QString& m) { reported << m; },
+                               QString(),
+                               {}});
     QString expected = c.asked;
     if (c.bytes == damaged) expected = question + " (1 damaged lines skipped). Restore it?";
     EXPECT_EQ(asked, expected.isEmpty() ? QStringList() : QStringList(expected)) << c.what;
@@ -326,13 +330,14 @@ TEST_F(JournalTest, AJournalInAReadOnlyFolderIsOfferedAndRestored) {
     QStringList reported;
     const auto refuse = [](const QString&) { return false; };
     const auto report = [&](const QString& m) { reported << m; };
-    if (offerUnsavedRecording({refuse, report}) || reported.size() != 1 ||
+    if (offerUnsavedRecording({refuse, report, QString(), {}}) || reported.size() != 1 ||
         !reported[0].startsWith(QLatin1String("Recovery file could not be deleted")) ||
         !file.exists()) {
       fprintf(stderr, "refusing: %s\n", qPrintable(reported.join('|')));
       return false;
     }
-    auto found = offerUnsavedRecording({[](const QString&) { return true; }, report});
+    auto found =
+        offerUnsavedRecording({[](const QString&) { return true; }, report, QString(), {}});
     if (!found || found->record.staged.rowCount != 1) return false;
     RecordStore store;
     PlainRecordFields fields;
