@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryFile>
 #include <QTime>
 #include <QTimer>
@@ -63,16 +64,30 @@ class SetUp : public SettingsTarget {
 // Velan.ini (given, or in the current folder as the window reads it), the scalings and units
 // kept per user, then the options. Throws VelanError for a set-up that cannot be recorded.
 void takeSetUp(SetUp& setUp, const RecordOptions& options, QChar separator) {
+  if (const QString problem = UserSettings::readProblem(); !problem.isEmpty()) {
+    throw VelanError(problem);
+  }
   for (int c = 1; c <= kChannels; ++c) setUp.fields.setScaling(c, UserSettings::channelScaling(c));
-  if (options.settings) {
-    QFile file(*options.settings);
-    if (!file.open(QIODevice::ReadOnly)) {
-      throw VelanError(
-          QStringLiteral("%1 cannot be read: %2").arg(*options.settings, file.errorString()));
+  const QString iniPath =
+      QFileInfo(options.settings.value_or(kSettingsFileName)).absoluteFilePath();
+  try {
+    if (options.settings) {
+      QFile file(*options.settings);
+      if (!file.open(QIODevice::ReadOnly)) {
+        throw VelanError(
+            QStringLiteral("%1 cannot be read: %2").arg(*options.settings, file.errorString()));
+      }
+      readSettings(file, setUp, separator);
+    } else {
+      loadSettingsFile(setUp, separator);
     }
-    readSettings(file, setUp, separator);
-  } else {
-    loadSettingsFile(setUp, separator);
+  } catch (const SettingsLineError& error) {
+    // The window's message alone names neither the file nor the line.
+    throw VelanError(QStringLiteral("%1, %2: %3")
+                         .arg(iniPath,
+                              error.line() < 9 ? QStringLiteral("line %1").arg(error.line())
+                                               : QStringLiteral("its scaling lines"),
+                              error.message()));
   }
   PlainRecordFields& fields = setUp.fields;
   UserSettings::restoreScaledUnits(fields);
@@ -85,6 +100,12 @@ void takeSetUp(SetUp& setUp, const RecordOptions& options, QChar separator) {
   if (const std::optional<QString> problem = scaledUnitProblem(fields, separator)) {
     throw VelanError(*problem);
   }
+}
+
+// The journals of this set-up's runs: another port's or folder's, or the window's, belong to
+// another program, which takes them back itself.
+QString recorderJournalOwner(int port, const QString& folder) {
+  return QStringLiteral("velan record, COM %1, parts into %2").arg(port).arg(folder);
 }
 
 // Why `folder` cannot take the parts; empty when it can.
@@ -108,6 +129,9 @@ class UnattendedRun : public RecordListener {
         recorder_(*store_, table_, driver, setUp.fields),
         journal_(*store_, setUp.fields),
         parts_(*store_, table_, setUp.fields, recorder_, journal_, [folder] { return folder; }) {
+    journal_.setOwner(recorderJournalOwner(setUp.port, folder));
+    parts_.setSource(
+        QStringLiteral("COM %1 (%2)").arg(setUp.port).arg(UserSettings::serialDevice(setUp.port)));
     recorder_.addListener(this);
     recorder_.addListener(&journal_);
     recorder_.setNoteSeparator(separator);
@@ -133,6 +157,8 @@ class UnattendedRun : public RecordListener {
     return std::nullopt;
   }
 
+  void closeConverter() { recorder_.closeConverter(); }
+
   void begin() {
     for (int c = 1; c <= kChannels; ++c) recorder_.setLimits(c, UserSettings::channelLimits(c));
     recorder_.setReadingInterval(setUp_.intervalMs);
@@ -140,6 +166,8 @@ class UnattendedRun : public RecordListener {
     recorder_.startTimers();
     parts_.begin();
     lastReadingAt_ = QTime::currentTime();
+    // Ready once the converter answered and the run began: row 1 may be 500 s away.
+    notifyServiceManager("READY=1\nSTATUS=" + statusText().toUtf8());
   }
 
   /// Saves the rows so far as the last part and ends the program with its status.
@@ -149,6 +177,10 @@ class UnattendedRun : public RecordListener {
     recorder_.timers().setPollEnabled(false);
     recorder_.closeConverter();
     say(QStringLiteral("stopping: %1").arg(why));
+    notifyServiceManager(QStringLiteral("STOPPING=1\nSTATUS=Stopping (%1): saving part %2")
+                             .arg(why)
+                             .arg(parts_.part())
+                             .toUtf8());
     report(parts_.finish(lastRowNote));
     say(QStringLiteral("done: %1 rows in %2 %3%4")
             .arg(rows_)
@@ -162,11 +194,7 @@ class UnattendedRun : public RecordListener {
   void rowStored() override {
     ++rows_;
     tellAboutReadings();
-    if (rows_ == 1) notifyServiceManager("READY=1");
-    notifyServiceManager(QStringLiteral("STATUS=Recording part %1, row %2")
-                             .arg(parts_.part())
-                             .arg(store_->rowCount)
-                             .toUtf8());
+    notifyServiceManager("STATUS=" + statusText().toUtf8());
     if (options_.rows && rows_ == *options_.rows) {
       // Not inside the recorder's own row: the stop saves and ends the run.
       QTimer::singleShot(0, [this] { stop(QStringLiteral("%1 rows recorded").arg(rows_)); });
@@ -175,9 +203,29 @@ class UnattendedRun : public RecordListener {
   void noteAdded(int row, const QString& note, const QString&) override {
     say(QStringLiteral("part %1, row %2: %3").arg(parts_.part()).arg(row).arg(note));
   }
-  void recordFull() override { report(parts_.next()); }
+  void recordFull() override {
+    notifyServiceManager(QStringLiteral("STATUS=Saving part %1").arg(parts_.part()).toUtf8());
+    report(parts_.next());
+  }
 
  private:
+  // What `systemctl status` shows: where the readings stand, then the part and row.
+  QString statusText() const {
+    const QString place =
+        QStringLiteral("part %1, row %2").arg(parts_.part()).arg(store_->rowCount);
+    if (!store_->converterOpen) {
+      return QStringLiteral("Recording simulated readings (no converter on COM %1), %2")
+          .arg(setUp_.port)
+          .arg(place);
+    }
+    if (silent_) {
+      return QStringLiteral("No readings from COM %1 since %2, %3")
+          .arg(setUp_.port)
+          .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")), place);
+    }
+    return QStringLiteral("Recording COM %1, %2").arg(setUp_.port).arg(place);
+  }
+
   void report(const RunParts::Saved& saved) {
     if (saved.part == 0) return;  // no rows: no part
     if (saved.ok()) {
@@ -186,9 +234,9 @@ class UnattendedRun : public RecordListener {
       return;
     }
     unsaved_ = true;
-    say(QStringLiteral("part %1 could not be saved (%2): its rows are kept in %3")
+    say(QStringLiteral("part %1 could not be saved into %2 (%3): its rows are kept in %4")
             .arg(saved.part)
-            .arg(saved.failure, saved.journal));
+            .arg(saved.folder, saved.failure, saved.journal));
   }
 
   // A converter gone silent is told once, and its return.
@@ -247,7 +295,7 @@ QString channelsText(const PlainRecordFields& fields, QChar separator) {
 }  // namespace
 
 QString recordUsage() {
-  return QStringLiteral(
+  QString usage = QStringLiteral(
       "usage: velan record [options]\n"
       "Records from the converter without a display until stopped (SIGINT, SIGTERM, SIGHUP),\n"
       "saving the record in parts as the window does. Without options it takes your own\n"
@@ -263,8 +311,11 @@ QString recordUsage() {
       "  --settings FILE      a Velan.ini to take the set-up from\n"
       "  --simulate           record simulated readings when no converter answers\n"
       "  --help               this text\n"
-      "Exit status: 0 done, 64 usage, 69 no converter, 73 folder not writable, 74 a part not\n"
-      "saved (its recovery file kept), 75 the port in use by another program.\n");
+      "Exit status:\n");
+  for (const RecordExitStatus& status : kRecordExitStatuses) {
+    usage += QStringLiteral("  %1  %2\n").arg(status.code, 3).arg(QLatin1String(status.meaning));
+  }
+  return usage;
 }
 
 namespace {
@@ -354,6 +405,11 @@ std::variant<RecordOptions, QString> parseRecordOptions(const QStringList& argum
 int runRecordCommand(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);  // no window system: no display needed, none loaded
   QCoreApplication::setApplicationName(QStringLiteral("Velan"));
+  // Heard from the first instant: a stop while the converter opens ends the program then.
+  std::function<void(int)> onStop;
+  StopSignals stopSignals([&onStop](int signal) {
+    if (onStop) onStop(signal);
+  });
   QStringList arguments = QCoreApplication::arguments().mid(1);
   const auto parsed = parseRecordOptions(arguments);
   if (const QString* mistake = std::get_if<QString>(&parsed)) {
@@ -384,20 +440,27 @@ int runRecordCommand(int argc, char* argv[]) {
     return kRecordCannotWrite;
   }
   // Nobody is there to answer the window's question: an earlier run's rows are saved.
-  saveOrphanedJournals(folder, true, separator, say);
+  saveOrphanedJournals(folder, recorderJournalOwner(setUp.port, folder), true, separator, say);
 
   const std::unique_ptr<ConverterDriver> driver = chooseConverterDriver();
   UnattendedRun run(*driver, setUp, options, folder, separator);
-  if (const std::optional<int> failed = run.open()) return *failed;
+  const std::optional<int> failed = run.open();
+  if (const int signal = StopSignals::received()) {
+    run.closeConverter();
+    say(QStringLiteral("stopping: %1 before the run began: nothing recorded")
+            .arg(QLatin1String(StopSignals::name(signal))));
+    return kRecordDone;
+  }
+  if (failed) return *failed;
   say(QStringLiteral("recording COM %1 (%2): %3, every %4 s, experiment \"%5\", parts into %6")
           .arg(setUp.port)
           .arg(UserSettings::serialDevice(setUp.port))
           .arg(channelsText(setUp.fields, separator))
           .arg(QString::number(setUp.intervalMs / 1000.0))
           .arg(setUp.fields.experiment(), folder));
-  StopSignals stopSignals([&run](int signal) {
+  onStop = [&run](int signal) {
     run.stop(QLatin1String(StopSignals::name(signal)), QStringLiteral("(ended by the system)"));
-  });
+  };
   run.begin();
   if (options.durationSeconds) {
     QTimer::singleShot(static_cast<int>(std::min(*options.durationSeconds * 1000, 2e9)), &app,

@@ -6,17 +6,8 @@
 #include <optional>
 #include <variant>
 
+#include "record_exit.h"
 #include "record_store.h"
-
-/// Exit statuses of `velan record` that a service manager can act on (as sysexits.h names them).
-enum RecordExit {
-  kRecordDone = 0,
-  kRecordUsage = 64,        ///< a mistake on the command line
-  kRecordNoConverter = 69,  ///< no converter answered (and no --simulate)
-  kRecordCannotWrite = 73,  ///< the folder cannot be made or written
-  kRecordNotSaved = 74,     ///< a part could not be saved (its journal kept)
-  kRecordPortInUse = 75,    ///< another program has the port: a restart may succeed
-};
 
 /// What the command line of `velan record` asks for; unset: the user's own set-up.
 struct RecordOptions {

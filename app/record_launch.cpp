@@ -9,10 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace {
-// sysexits.h's "a file the program needs is missing": a service does not restart on it.
-constexpr int kRecorderMissing = 72;
-}  // namespace
+#include "record_exit.h"
 
 int launchRecorder(int argc, char* argv[]) {
   namespace fs = std::filesystem;
@@ -33,5 +30,5 @@ int launchRecorder(int argc, char* argv[]) {
   }
   std::fprintf(stderr, "velan: cannot start the recorder %s: %s\n",
                candidates[1].lexically_normal().c_str(), std::strerror(lastError));
-  return kRecorderMissing;
+  return kRecordRecorderMissing;
 }

@@ -10,11 +10,13 @@
 namespace {
 int g_pipe[2] = {-1, -1};
 std::atomic<bool> g_stopping{false};
+std::atomic<int> g_received{0};
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void onSignal(int signal) {
   if (g_stopping.load()) _exit(128 + signal);  // a second signal: now, whatever is unsaved
   g_stopping = true;
+  g_received = signal;
   const unsigned char byte = static_cast<unsigned char>(signal);
   const ssize_t written = ::write(g_pipe[1], &byte, 1);
   static_cast<void>(written);
@@ -23,6 +25,8 @@ extern "C" void onSignal(int signal) {
 
 StopSignals::StopSignals(std::function<void(int)> onStop, QObject* parent)
     : QObject(parent), onStop_(std::move(onStop)) {
+  g_stopping = false;
+  g_received = 0;
   if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
   notifier_ = std::make_unique<QSocketNotifier>(g_pipe[0], QSocketNotifier::Read);
   connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
@@ -46,6 +50,8 @@ StopSignals::~StopSignals() {
 }
 
 void StopSignals::setStopping() { g_stopping = true; }
+
+int StopSignals::received() { return g_received.load(); }
 
 const char* StopSignals::name(int signal) {
   switch (signal) {

@@ -18,6 +18,8 @@ class StopSignals : public QObject {
 
   /// From now on a further signal ends the program at once.
   static void setStopping();
+  /// The stop signal received so far (0: none), heard even while the event loop was held up.
+  static int received();
   /// The signal's name ("SIGTERM").
   static const char* name(int signal);
 

@@ -50,8 +50,17 @@ void readScalings(LineReader& reader, RecordFields& fields, QChar separator) {
 
 void readSettings(QIODevice& device, SettingsTarget& target, QChar separator) {
   LineReader reader(device);
+  const auto onLine = [](int line, const auto& read) {
+    try {
+      return read();
+    } catch (const SettingsLineError&) {
+      throw;
+    } catch (const VelanError& error) {
+      throw SettingsLineError(error.message(), line);
+    }
+  };
   target.setPortText(taggedValue(reader.readLine()));
-  target.setPortNumber(parseInteger(target.portText()));
+  target.setPortNumber(onLine(1, [&] { return parseInteger(target.portText()); }));
   RecordFields& fields = target.recordFields();
   fields.setExperiment(taggedValue(reader.readLine()));
   for (int c = 1; c <= kChannels; ++c) {
@@ -60,7 +69,8 @@ void readSettings(QIODevice& device, SettingsTarget& target, QChar separator) {
     fields.setChannelSelected(c, !notUsed);
     if (!notUsed) fields.setUnitLabel(c, taggedValue(line));
   }
-  const double seconds = parseNumber(taggedValue(reader.readLine()), separator);
+  const QString intervalText = taggedValue(reader.readLine());
+  const double seconds = onLine(7, [&] { return parseNumber(intervalText, separator); });
   // Ties to even, as the interval has always been rounded; kept within what a run can use.
   const double milliseconds = std::nearbyint(seconds * 1000.0);
   const double bounded =
@@ -72,7 +82,10 @@ void readSettings(QIODevice& device, SettingsTarget& target, QChar separator) {
   if (!folderLine.contains(QStringLiteral("<No initial directory defined>"))) {
     target.setInitialDirectory(taggedValue(folderLine));
   }
-  readScalings(reader, fields, separator);
+  onLine(9, [&] {
+    readScalings(reader, fields, separator);
+    return 0;
+  });
 }
 
 void writeSettings(QIODevice& device, const SettingsValues& values) {

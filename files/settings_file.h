@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "record_store.h"
+#include "velan_error.h"
 
 /// Where the settings file's lines go, applied one by one as they are read.
 class SettingsTarget {
@@ -29,11 +30,22 @@ struct SettingsValues {
   QChar separator = QLatin1Char('.');  ///< of the scalings' numbers
 };
 
+/// A settings line that cannot be read: the program's message (as the window shows it) and the
+/// line's number, for a reader that is told more than the message box says.
+class SettingsLineError : public VelanError {
+ public:
+  SettingsLineError(const QString& message, int line) : VelanError(message), line_(line) {}
+  int line() const { return line_; }
+
+ private:
+  int line_;
+};
+
 inline const QString kSettingsFileName = QStringLiteral("Velan.ini");
 
-/// Reads the 8 lines and applies each at once; a conversion failure throws VelanError after the
-/// lines before it were applied. Then the scalings, in lines after the eighth, which a reader
-/// of the eight never sees: a channel without them keeps its scaling.
+/// Reads the 8 lines and applies each at once; a conversion failure throws SettingsLineError
+/// after the lines before it were applied. Then the scalings, in lines after the eighth, which a
+/// reader of the eight never sees: a channel without them keeps its scaling.
 void readSettings(QIODevice& device, SettingsTarget& target, QChar separator);
 /// The 8 lines, then a factor and an offset line for each channel whose scaling is no identity.
 void writeSettings(QIODevice& device, const SettingsValues& values);

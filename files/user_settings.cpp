@@ -5,14 +5,31 @@
 #include <cmath>
 
 namespace {
-QSettings settings() {
-  return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                       QStringLiteral("/Velan/Velan.conf"),
-                   QSettings::IniFormat);
+QString settingsPath();
+
+QSettings settings() { return QSettings(settingsPath(), QSettings::IniFormat); }
+
+QString settingsPath() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/Velan/Velan.conf");
 }
 
 QString portKey(int port) { return QStringLiteral("SerialPorts/%1").arg(port); }
 }  // namespace
+
+QString UserSettings::readProblem() {
+  const QString path = settingsPath();
+  switch (settings().status()) {
+    case QSettings::NoError:
+      return {};
+    case QSettings::AccessError:
+      return QStringLiteral("%1 cannot be read: no permission").arg(path);
+    case QSettings::FormatError:
+      break;
+  }
+  return QStringLiteral("%1 cannot be read: it is not in the settings format (repair or remove it)")
+      .arg(path);
+}
 
 QStringList UserSettings::recentFiles() {
   return settings().value(QStringLiteral("recentFiles")).toStringList();

@@ -13,6 +13,10 @@
 /// Velan.ini, whose lines belong to the working set-up.
 class UserSettings {
  public:
+  /// Why the settings file cannot be read (its path and the reason); empty when it can, or
+  /// when there is none yet. A file that cannot be read is never taken as the defaults.
+  static QString readProblem();
+
   static QStringList recentFiles();
   static void setRecentFiles(const QStringList& paths);
 

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "record_command.h"
+
 namespace {
 
 TEST(CommandLine, AnswersWithoutADisplayRefusesTwoFilesAndOpensOne) {
@@ -59,6 +61,33 @@ TEST(CommandLine, AnswersWithoutADisplayRefusesTwoFilesAndOpensOne) {
   velan.kill();
   velan.waitForFinished();
   EXPECT_EQ(recent, QStringList({file.fileName()}));
+}
+
+// Every place that tells `velan record`'s exit statuses tells the one table, and the service
+// unit restarts on exactly the statuses a restart can help.
+TEST(CommandLine, TheRecorderExitStatusesAreTheOneTableEverywhere) {
+  const auto text = [](const char* name) {
+    QFile file(QStringLiteral(VELAN_SOURCE_DIR "/") + QLatin1String(name));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    return QString::fromUtf8(file.readAll());
+  };
+  const QString usage = recordUsage();
+  const QString manual = text("packaging/velan.1").replace(QLatin1String("\\-"), "-");
+  const QString readme = text("README.md");
+  const QString unit = text("packaging/velan-record@.service.in");
+  QStringList noRestart;
+  for (const RecordExitStatus& status : kRecordExitStatuses) {
+    const QString code = QString::number(status.code);
+    const QString meaning = QLatin1String(status.meaning);
+    EXPECT_TRUE(usage.contains(QStringLiteral("%1  %2\n").arg(code, 3).arg(meaning)))
+        << status.code;
+    EXPECT_TRUE(manual.contains(QStringLiteral(".B %1\n%2\n").arg(code, meaning))) << status.code;
+    EXPECT_TRUE(readme.contains(
+        QStringLiteral("| %1 | %2 | %3 |").arg(code, QLatin1String(status.name), meaning)))
+        << status.code;
+    if (status.code != kRecordDone && !status.restartHelps) noRestart << code;
+  }
+  EXPECT_TRUE(unit.contains("\nRestartPreventExitStatus=" + noRestart.join(' ') + "\n"));
 }
 
 }  // namespace

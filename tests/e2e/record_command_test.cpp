@@ -1,5 +1,7 @@
 // `velan record` as a service runs it: no display, stopped by a signal, its log read back.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <csignal>
+#include <cstring>
 
 #include "converter_emulator.h"
 #include "data_file.h"
@@ -141,8 +144,9 @@ TEST_F(RecordCommandTest, RecordsTheConverterUntilSigtermAndSavesTheRun) {
   EXPECT_EQ(inUse, 75) << inUseSaid.toStdString();
 }
 
-// A part that cannot be saved keeps its journal and says so with status 74; the next start
-// saves that journal as a record, since nobody is there to answer the window's question.
+// A part that cannot be saved keeps its journal and says so with status 74; the next start of
+// the same set-up saves that journal as a record, since nobody is there to answer the window's
+// question, and leaves the window's own journal for the window.
 TEST_F(RecordCommandTest, AnUnsavedPartIsKeptAndSavedByTheNextStart) {
   QDir().mkpath(path("parts"));
   QProcess velan;
@@ -157,16 +161,76 @@ TEST_F(RecordCommandTest, AnUnsavedPartIsKeptAndSavedByTheNextStart) {
   EXPECT_EQ(status, 74) << said.toStdString();
   EXPECT_TRUE(said.contains("part 1 could not be saved")) << said.toStdString();
   EXPECT_EQ(journals(), 1);
+  QFile windows(path("data/Velan/recovery/20261208-010203-1.journal"));
+  ASSERT_TRUE(windows.open(QIODevice::WriteOnly));
+  windows.write("Velan recovery journal 1\nrow;1;0.25;1;;;\n");
+  windows.close();
+  ASSERT_TRUE(blocker.remove());
   QProcess next;
-  start(next, {"--folder", path("kept"), "--port", "9", "--simulate", "--rows", "1", "--interval",
+  start(next, {"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "1", "--interval",
                "0.25"});
   const auto [nextStatus, nextSaid] = finish(next);
   EXPECT_EQ(nextStatus, 0) << nextSaid.toStdString();
-  const QStringList saved = records("kept");
+  const QStringList saved = records("parts");
   ASSERT_EQ(saved.size(), 2) << nextSaid.toStdString();
   EXPECT_TRUE(saved[0].startsWith("Lost ") && saved[0].endsWith(" recovered.vln"));
-  EXPECT_TRUE(nextSaid.contains("saved as " + QDir(path("kept")).filePath(saved[0])));
+  EXPECT_TRUE(nextSaid.contains("saved as " + QDir(path("parts")).filePath(saved[0])));
+  EXPECT_TRUE(nextSaid.contains("Left for its own program: " + windows.fileName()))
+      << nextSaid.toStdString();
+  EXPECT_EQ(journals(), 1) << "the window's";
+}
+
+// As systemd runs the unit: ready once the converter answered (not at row 1, which a 100 s
+// interval puts 100 s away), stopping on SIGTERM; a SIGTERM while the converter opens ends the
+// program then, cleanly.
+TEST_F(RecordCommandTest, TellsTheServiceManagerAndStopsFromTheFirstInstant) {
+  const int notify = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const QByteArray socketPath = QFile::encodeName(path("notify"));
+  std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+  ASSERT_EQ(::bind(notify, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  environment.insert("NOTIFY_SOCKET", path("notify"));
+  const auto heard = [notify] {
+    QStringList messages;
+    char buffer[4096];
+    for (ssize_t n; (n = ::recv(notify, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;) {
+      messages << QString::fromUtf8(buffer, int(n));
+    }
+    return messages.join('\n');
+  };
+  ConverterEmulator emulator(QFile::encodeName(path("ttyEMU")).toStdString());
+  QProcess velan;
+  start(velan, {"--interval", "100", "--folder", path("parts")});
+  QString told;
+  QElapsedTimer waited;
+  waited.start();
+  while (!told.contains("READY=1") && waited.elapsed() < 10000) {
+    QThread::msleep(20);
+    told += heard();
+  }
+  EXPECT_TRUE(told.contains("READY=1\nSTATUS=Recording COM 3, part 1, row 0"))
+      << told.toStdString();
+  ::kill(static_cast<pid_t>(velan.processId()), SIGTERM);
+  auto [status, said] = finish(velan);
+  EXPECT_EQ(status, 0) << said.toStdString();
+  EXPECT_TRUE(heard().startsWith("STOPPING=1\n"));
+  EXPECT_TRUE(said.contains("done: 0 rows in 0 files")) << said.toStdString();
+
+  emulator.setPowerUp(std::chrono::seconds(5));  // the open waits for the converter
+  const int requestsBefore = emulator.requests();
+  start(velan, {"--folder", path("parts")});
+  waited.restart();
+  while (emulator.requests() == requestsBefore && waited.elapsed() < 10000) QThread::msleep(5);
+  ::kill(static_cast<pid_t>(velan.processId()), SIGTERM);
+  std::tie(status, said) = finish(velan);
+  EXPECT_EQ(velan.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(status, 0) << said.toStdString();
+  EXPECT_TRUE(said.contains("stopping: SIGTERM before the run began: nothing recorded"))
+      << said.toStdString();
+  EXPECT_TRUE(records("parts").isEmpty());
   EXPECT_EQ(journals(), 0);
+  ::close(notify);
 }
 
 }  // namespace
