@@ -72,6 +72,10 @@ class RecordCommandTest : public ::testing::Test {
 TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
   QFile blocker(path("blocker"));  // no folder can be made under a plain file, not even by root
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  QFile broken(path("broken.ini"));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+  broken.write("<COM Port #>\r\n");
+  broken.close();
   const struct {
     QStringList arguments;
     int status;
@@ -79,6 +83,7 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
   } cases[] = {
       {{"--interval", "0.3"}, 64, "--interval takes one of 0.25, 0.5"},
       {{"--settings", path("none.ini")}, 64, "none.ini cannot be read"},
+      {{"--settings", "broken.ini"}, 64, "/broken.ini, line 1: '' ist kein gültiger Integerwert"},
       {{"--folder", path("blocker/parts"), "--port", "9"}, 73, "cannot be made"},
       // Joined values; an interval of the window's steps other than the default.
       {{"--folder", path("parts"), "--port=9", "--interval=200"},
@@ -94,10 +99,19 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
     start(velan, c.arguments);
     const auto [status, said] = finish(velan);
     EXPECT_EQ(status, c.status) << said.toStdString();
-    EXPECT_TRUE(said.contains(QLatin1String(c.said))) << said.toStdString();
+    EXPECT_TRUE(said.contains(QString::fromUtf8(c.said))) << said.toStdString();
   }
   EXPECT_EQ(records("parts").size(), 1);
   EXPECT_EQ(journals(), 0);
+  QFile conf(path("config/Velan/Velan.conf"));  // garbled: never taken as the defaults
+  ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+  conf.write("[SerialPorts\n3=\"/dev/tty\n");
+  conf.close();
+  QProcess velan;
+  start(velan, {"--simulate", "--rows", "1"});
+  const auto [status, said] = finish(velan);
+  EXPECT_EQ(status, 64) << said.toStdString();
+  EXPECT_TRUE(said.contains("Velan.conf cannot be read")) << said.toStdString();
 }
 
 // Values exact, files as the window's, a SIGTERM mid-run saves a whole part and leaves no
