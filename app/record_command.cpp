@@ -129,6 +129,7 @@ class UnattendedRun : public RecordListener {
         recorder_(*store_, table_, driver, setUp.fields),
         journal_(*store_, setUp.fields),
         parts_(*store_, table_, setUp.fields, recorder_, journal_, [folder] { return folder; }) {
+    table_.keepNotesOnly();  // no window shows it: flat memory through a part
     journal_.setOwner(recorderJournalOwner(setUp.port, folder));
     parts_.setSource(
         QStringLiteral("COM %1 (%2)").arg(setUp.port).arg(UserSettings::serialDevice(setUp.port)));

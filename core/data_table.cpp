@@ -22,8 +22,26 @@ DataTable::Row DataTable::blankRow() {
   return row;
 }
 
+void DataTable::keepNotesOnly() {
+  notesOnly_ = true;
+  notesOnlyRows_ = tableRowCount();
+  rows_.resize(1);  // the headings
+  noted_.resize(1);
+}
+
+const QString& DataTable::notesOnlyCell(int column, int row) const {
+  if (column != kNotesColumn) return blank();
+  const auto note = notes_.find(row);
+  return note == notes_.end() ? blank() : note->second;
+}
+
 void DataTable::setTableRowCount(int count) {
   count = std::max(count, 1);
+  if (notesOnly_) {
+    notesOnlyRows_ = count;
+    notes_.erase(notes_.lower_bound(count), notes_.end());
+    return;
+  }
   const int old = tableRowCount();
   if (count > old) {
     beginInsertRows({}, std::max(old - 1, 0), count - 2);
@@ -53,6 +71,10 @@ void DataTable::loadRows(std::vector<Row>&& rows) {
 }
 
 void DataTable::appendRow() {
+  if (notesOnly_) {
+    ++notesOnlyRows_;
+    return;
+  }
   const int modelRow = tableRowCount() - 1;
   beginInsertRows({}, modelRow, modelRow);
   rows_.push_back(blankRow());
@@ -78,6 +100,15 @@ int DataTable::moveRowTexts(int from, int to, int lastMovable) {
 }
 
 void DataTable::setCell(int column, int row, const QString& text) {
+  if (notesOnly_ && row > 0) {
+    if (column != kNotesColumn) return;
+    if (cellHasText(text)) {
+      notes_[row] = text;
+    } else {
+      notes_.erase(row);
+    }
+    return;
+  }
   rows_[row][column] = text;
   if (column == kNotesColumn) noted_[row] = cellHasText(text);
   if (row == 0) {

@@ -5,7 +5,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <vector>
+
+bool cellHasText(QStringView text);
 
 /// The data table SGData: six columns, row 0 the headings, rows 1.. the record's rows and notes.
 /// Rows are addressed as the table's own rows (row 0 included); the Qt model shows row 0 as the
@@ -20,8 +23,15 @@ class DataTable : public QAbstractTableModel {
 
   explicit DataTable(QObject* parent = nullptr);
 
+  /// From now on the table keeps its headings and its rows' notes only, the notes by row: a
+  /// table nobody sees (a recorder without a window) costs nothing per row, and its rows'
+  /// time and value texts read blank (files take them from the store). For an empty table.
+  void keepNotesOnly();
+  /// Whether rows keep their time and value texts (no keepNotesOnly).
+  bool keepsRowTexts() const { return !notesOnly_; }
+
   /// Row count including the heading row.
-  int tableRowCount() const { return static_cast<int>(rows_.size()); }
+  int tableRowCount() const { return notesOnly_ ? notesOnlyRows_ : static_cast<int>(rows_.size()); }
   /// Sets the row count; new rows are blank (" "), removed rows are dropped.
   void setTableRowCount(int count);
   /// Replaces rows 1.. by `rows`, followed by 24 blank rows; keeps the headings.
@@ -35,10 +45,14 @@ class DataTable : public QAbstractTableModel {
   /// How many rows (from row 1) the user may drag: the record's rows.
   void setMovableRows(std::function<int()> rows) { movableRows_ = std::move(rows); }
 
-  const QString& cell(int column, int row) const { return rows_[row][column]; }
+  const QString& cell(int column, int row) const {
+    return notesOnly_ && row > 0 ? notesOnlyCell(column, row) : rows_[row][column];
+  }
   /// Whether row `row` holds a note (cellHasText of its notes cell), without touching the
   /// row's texts: a redraw asks it of every row.
-  bool rowHasNote(int row) const { return noted_[row]; }
+  bool rowHasNote(int row) const {
+    return notesOnly_ && row > 0 ? cellHasText(notesOnlyCell(kNotesColumn, row)) : noted_[row];
+  }
   void setCell(int column, int row, const QString& text);
 
   /// The first non-fixed row shown at the top of the view.
@@ -73,8 +87,12 @@ class DataTable : public QAbstractTableModel {
 
  private:
   static Row blankRow();
+  const QString& notesOnlyCell(int column, int row) const;
   std::vector<Row> rows_;
-  std::vector<uint8_t> noted_;  ///< per row: cellHasText of its notes cell
+  bool notesOnly_ = false;
+  int notesOnlyRows_ = 0;
+  std::map<int, QString> notes_;  ///< by row, while the table keeps notes only
+  std::vector<uint8_t> noted_;    ///< per row: cellHasText of its notes cell
   int topRow_ = 1;
   std::function<int()> movableRows_;
 };

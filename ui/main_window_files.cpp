@@ -201,6 +201,10 @@ void TForm1::endBySystem(const QString& how) {
 }
 
 void TForm1::recoverUnsavedRecordings() {
+  // Port assignments, scalings and limits would otherwise be the defaults without a word.
+  if (const QString problem = UserSettings::readProblem(); !problem.isEmpty()) {
+    prompts_.showError(problem);
+  }
   const QString ended = UserSettings::takeEndedRunMessage();
   if (!ended.isEmpty()) prompts_.showInformation(ended);
   const RecoveryDialogue dialogue{

@@ -93,6 +93,16 @@ TEST_F(DataFileTest, WritesTheExactBytesInEitherModeAndSeparator) {
   EXPECT_EQ(write(false, QLatin1Char('.')), point);
   EXPECT_EQ(write(false, QLatin1Char(',')), point);
   EXPECT_EQ(write(true, QLatin1Char(',')), comma);
+  table.keepNotesOnly();  // a recorder's table: the same file from the notes alone
+  table.setTableRowCount(4);
+  table.setCell(5, 1, QStringLiteral("21.10.2005  16:08:42"));
+  table.setCell(5, 2, QStringLiteral("gone"));
+  table.setCell(5, 2, DataTable::blank());
+  table.setCell(5, 3, QStringLiteral("beyond the rows kept"));
+  table.setTableRowCount(3);
+  table.setCell(1, 1, QStringLiteral("not kept"));
+  EXPECT_EQ(write(true, QLatin1Char('.')), point);
+  EXPECT_EQ(table.cell(1, 1), DataTable::blank());
 }
 
 TEST_F(DataFileTest, NotesKeepCommasAndSemicolonsInBothModes) {
