@@ -80,14 +80,17 @@ class AnswerReader {
  public:
   enum class Verdict { Waiting, Accepted, Rejected, GivenUp };
 
-  /// `conversionSeen`: the longest the converter took lately to answer (none yet: zero).
+  /// `conversionSeen`: the longest the converter took lately to answer (none yet: zero);
+  /// `earliest`: an answer complete sooner after the request is no answer of the converter.
   AnswerReader(int bits, Clock::time_point sent, Clock::duration conversionSeen = {},
-               Clock::duration timeout = kAnswerTimeout, Clock::duration guard = kAnswerGuard)
+               Clock::duration timeout = kAnswerTimeout, Clock::duration guard = kAnswerGuard,
+               Clock::duration earliest = {})
       : bits_(bits),
         sent_(sent),
         deadline_(sent + timeout),
         guard_(guard),
-        conversionSeen_(conversionSeen) {}
+        conversionSeen_(conversionSeen),
+        earliest_(earliest) {}
 
   void received(const uint8_t* bytes, size_t count, Clock::time_point at) {
     for (size_t i = 0; i < count; ++i) {
@@ -103,6 +106,7 @@ class AnswerReader {
     if (received_ < kAnswerBytes) return now > deadline_ ? Verdict::GivenUp : Verdict::Waiting;
     if (complete_ > deadline_) return Verdict::GivenUp;  // came after the request was given up
     if (!converter_protocol::reading(answer_, bits_)) return Verdict::Rejected;
+    if (complete_ - sent_ < earliest_) return Verdict::Rejected;
     return now >= believedAt() ? Verdict::Accepted : Verdict::Waiting;
   }
 
@@ -130,6 +134,7 @@ class AnswerReader {
   Clock::time_point deadline_;
   Clock::duration guard_;
   Clock::duration conversionSeen_;
+  Clock::duration earliest_;
   uint8_t answer_[kAnswerBytes] = {};
   int received_ = 0;
   Clock::time_point complete_{};

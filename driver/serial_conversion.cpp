@@ -60,24 +60,28 @@ QString SerialConversion::openAndProve(QSerialPort& line, int32_t port) {
             .arg(port)
             .arg(device_));
   }
-  // One accepted conversion proves that a converter answers.
-  const Conversion proof = stopping_ ? Conversion{} : convert(line, 1, 12);
-  if (proof.step != Step::Reading) {
+  // One accepted conversion proves that a converter answers: channel 1 at 12 bits, as the
+  // program sets channel 1 up, so its reading is channel 1's first and a run's first interval
+  // has it from its first poll.
+  ConversionMachine::ChannelBits proofBits{};
+  proofBits[1] = 12;
+  machine_.setChannels(proofBits);
+  std::optional<Step> step = machine_.start(Clock::now());
+  while (step && !step->reading && step->trouble == ConversionMachine::Trouble::None &&
+         !step->lost && !stopping_) {
+    step = exchange(line, *step, proofBits);
+  }
+  if (!step || !step->reading || stopping_) {
     return giveUp(QStringLiteral("No converter answered on %1").arg(device_));
   }
   const std::lock_guard lock(mutex_);
-  firstTook_ = Clock::now() - proof.sent;
-  firstConversion_ = proof.conversion;
-  // The proof converts channel 1 at 12 bits, as the program sets channel 1 up: its reading is
-  // channel 1's first, so that a run's first interval has it from its first poll.
+  firstTook_ = step->reading->sinceRequest;
   Channel& first = channels_[1];
   first.bits = 12;
-  first.filtered = proof.reading;
+  first.filtered = step->reading->value;
   first.converted = Clock::now();
-  first.took = firstTook_;
-  first.conversion = proof.conversion;
+  first.took = step->reading->sinceRequest;
   first.fresh = true;
-  first.restartFilter = false;
   return {};
 }
 
@@ -113,23 +117,17 @@ SerialConversion::Clock::duration SerialConversion::staleAfter() const {
   return round;
 }
 
-SerialConversion::Clock::duration SerialConversion::conversionSeen() const {
-  const std::lock_guard lock(mutex_);
-  Clock::duration longest = firstConversion_;
-  for (const Channel& channel : channels_) {
-    if (channel.setUp) longest = std::max(longest, channel.conversion);
-  }
-  return longest;
-}
-
 QString SerialConversion::openLine(QSerialPort& line) {
   line.setPortName(device_);
   // The port's own lock goes by the name, and a terminal's exclusive mode does not bind root: a
   // lock on the device itself keeps a second Velan off it under any name and any user. Taken
   // on a plain descriptor before the port is opened: opening it sets the line up (and closing
   // it sets it back), which would disturb the program recording from it.
-  lockFd_ =
-      ::open(QFile::encodeName(device_).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  // A lock held from before (a lost converter powered anew) stays: no moment without it.
+  if (lockFd_ < 0) {
+    lockFd_ =
+        ::open(QFile::encodeName(device_).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  }
   if (lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
     ::close(lockFd_);
     lockFd_ = -1;
@@ -158,138 +156,97 @@ QString SerialConversion::openLine(QSerialPort& line) {
   return {};
 }
 
-void SerialConversion::convertUntilStopped(QSerialPort& line) {
-  while (!stopping_) {
-    if (!line.isOpen()) {  // the device went away: try it again now and then
-      if (!pause(timing_.reopen)) break;
-      if (openLine(line).isEmpty()) drain(line, Clock::now() + timing_.settle);
-      continue;
-    }
-    int bits[kDeviceChannels + 1] = {};  // 0: not set up (a plain array: cppcheck misreads it)
-    {
-      const std::lock_guard lock(mutex_);
-      for (int c = 1; c <= kDeviceChannels; ++c) {
-        bits[c] = channels_[c].setUp ? channels_[c].bits : 0;
-      }
-    }
-    bool any = false;
-    for (int c = 1; c <= kDeviceChannels && !stopping_ && line.isOpen(); ++c) {
-      if (bits[c] == 0) continue;
-      any = true;
-      const Conversion converted = convert(line, c, bits[c]);
-      if (converted.step == Step::Reading) {
-        keep(c, converted, Clock::now());
-        trouble_ = LineTrouble::None;
-        continue;
-      }
-      if (converted.step == Step::Gone) {
-        trouble_ = LineTrouble::DeviceGone;
-        lose(line);
-        break;
-      }
-      if (converted.step == Step::Stopped) break;
-      {
-        const std::lock_guard lock(mutex_);
-        channels_[static_cast<size_t>(c)].restartFilter = true;  // nothing suspect is averaged in
-      }
-      if (converted.step == Step::GivenUp) {
-        ++unanswered_;
-        trouble_ = LineTrouble::NoAnswer;
-        // Nothing may go out while the given-up request may still be converting.
-        if (!awaitLateAnswer(line, converted.sent)) {
-          lose(line);
-          break;
-        }
-        continue;
-      }
-      ++rejected_;
-      trouble_ = LineTrouble::AnswersRejected;
-      // What was refused may have been a stray ahead of the real answer: that one is let come
-      // and go before the next request.
-      drain(line, converted.sent + conversionSeen() + timing_.guard);
-    }
-    if (!any) pause(kSetUpSlice);  // no channel set up yet
-  }
-  closeLine(line);
+ConversionMachine::ChannelBits SerialConversion::channelBits() const {
+  const std::lock_guard lock(mutex_);
+  ConversionMachine::ChannelBits bits{};
+  for (int c = 1; c <= kDeviceChannels; ++c) bits[c] = channels_[c].setUp ? channels_[c].bits : 0;
+  return bits;
 }
 
-void SerialConversion::closeLine(QSerialPort& line) {
+std::optional<SerialConversion::Step> SerialConversion::exchange(
+    QSerialPort& line, const Step& step, const ConversionMachine::ChannelBits& bits) {
+  if (step.send) {
+    ssize_t written;
+    while ((written = ::write(static_cast<int>(line.handle()), &*step.send, 1)) < 0 &&
+           errno == EINTR) {
+    }
+    if (written != 1) return std::nullopt;  // the device failed, or will not take a byte
+  }
+  if (awaitLineUntil(step.watchLine ? &line : nullptr, step.wakeAt) == Heard::Broken) {
+    return std::nullopt;
+  }
+  uint8_t bytes[256];
+  const int count = readWaiting(line, bytes, sizeof bytes);
+  if (count < 0) return std::nullopt;
+  machine_.setChannels(bits);
+  const Clock::time_point now = Clock::now();
+  return count > 0 ? machine_.received(bytes, static_cast<size_t>(count), now)
+                   : machine_.timer(now);
+}
+
+void SerialConversion::convertUntilStopped(QSerialPort& line) {
+  machine_.setChannels(channelBits());
+  std::optional<Step> step = machine_.start(Clock::now());
+  while (!stopping_) {
+    if (!line.isOpen()) {  // the device went away or the converter was lost: try it again
+      if (!pause(timing_.reopen)) break;
+      if (openLine(line).isEmpty() && drain(line, Clock::now() + timing_.settle)) {
+        machine_.setChannels(channelBits());
+        step = machine_.start(Clock::now());
+      }
+      continue;
+    }
+    if (!step) {  // the device failed under the line: gone, and its lock with it
+      trouble_ = LineTrouble::DeviceGone;
+      lose(line, false);
+      continue;
+    }
+    if (step->reading) {
+      keep(*step->reading, Clock::now());
+      trouble_ = LineTrouble::None;
+    }
+    if (step->trouble == ConversionMachine::Trouble::Rejected) {
+      ++rejected_;
+      trouble_ = LineTrouble::AnswersRejected;
+    } else if (step->trouble == ConversionMachine::Trouble::GivenUp) {
+      ++unanswered_;
+      trouble_ = LineTrouble::NoAnswer;
+    }
+    if (step->lost) {
+      lose(line, true);  // powered off and on again, the device kept locked meanwhile
+      continue;
+    }
+    step = exchange(line, *step, channelBits());
+  }
+  closeLine(line, false);
+}
+
+void SerialConversion::closeLine(QSerialPort& line, bool keepLock) {
   if (line.isOpen()) {
     line.setRequestToSend(false);  // the converter's power
     line.close();
   }
+  if (keepLock) return;
   if (lockFd_ >= 0) ::close(lockFd_);  // the lock with it
   lockFd_ = -1;
 }
 
-SerialConversion::Conversion SerialConversion::convert(QSerialPort& line, int channel, int bits) {
-  using converter_protocol::AnswerReader;
-  Conversion result;
-  // The line must be quiet: a byte waiting here came unasked (a late answer, noise).
-  uint8_t bytes[converter_protocol::kAnswerBytes + 1];  // one too many is enough to know
-  const int unasked = readWaiting(line, bytes, sizeof bytes);
-  if (unasked < 0) return {Step::Gone, 0, {}, {}};
-  if (unasked > 0) return {Step::Rejected, 0, Clock::now(), {}};
-  const auto control = static_cast<uint8_t>(converter_protocol::controlByte(channel, bits, true));
-  ssize_t written;
-  while ((written = ::write(static_cast<int>(line.handle()), &control, 1)) < 0 && errno == EINTR) {
-  }
-  if (written != 1) return {Step::Gone, 0, {}, {}};  // the device failed, or will not take a byte
-  result.sent = Clock::now();
-  AnswerReader answer(bits, result.sent, conversionSeen(), timing_.answer, timing_.guard);
-  const auto ended = [&result](Step step) {
-    result.step = step;
-    return result;
-  };
-  for (;;) {
-    if (stopping_) return ended(Step::Stopped);
-    const Clock::time_point now = Clock::now();
-    const int count = readWaiting(line, bytes, sizeof bytes);
-    if (count < 0) return ended(Step::Gone);
-    answer.received(bytes, static_cast<size_t>(count), now);
-    switch (answer.verdict(now)) {
-      case AnswerReader::Verdict::Accepted:
-        result.reading = answer.reading();
-        result.conversion = answer.conversionTime();
-        return ended(Step::Reading);
-      case AnswerReader::Verdict::Rejected:
-        return ended(Step::Rejected);
-      case AnswerReader::Verdict::GivenUp:
-        return ended(Step::GivenUp);
-      case AnswerReader::Verdict::Waiting:
-        break;
-    }
-    if (answer.bytesMissing() > 0 && answer.bytesMissing() < converter_protocol::kAnswerBytes) {
-      // The rest of a begun answer is on its way, a byte a millisecond: one wake-up for all of
-      // it, not one for each. Bytes read later count as later: the guard only grows.
-      awaitLineUntil(nullptr, now + converter_protocol::kByteTime * answer.bytesMissing());
-    } else if (awaitLineUntil(&line, answer.decisionDue()) == Heard::Broken) {
-      return ended(Step::Gone);
-    }
-  }
+void SerialConversion::lose(QSerialPort& line, bool keepLock) {
+  closeLine(line, keepLock);  // powered off, a lost converter forgets what it was doing
+  const std::lock_guard lock(mutex_);
+  for (Channel& channel : channels_) channel.fresh = false;
 }
 
-void SerialConversion::lose(QSerialPort& line) {
-  closeLine(line);  // powered off, a lost converter forgets what it was doing
+void SerialConversion::keep(const ConversionMachine::Reading& reading, Clock::time_point when) {
   const std::lock_guard lock(mutex_);
-  for (Channel& channel : channels_) {
-    channel.fresh = false;
-    channel.restartFilter = true;
-  }
-}
-
-void SerialConversion::keep(int channel, const Conversion& converted, Clock::time_point when) {
-  const std::lock_guard lock(mutex_);
-  Channel& kept = channels_[static_cast<size_t>(channel)];
+  Channel& kept = channels_[static_cast<size_t>(reading.channel)];
   // The maker's filter: each conversion moves the kept value by 1/factor of the difference. A
-  // channel without a recent value, or after a refused answer, starts from the reading.
-  const bool continues = kept.fresh && !kept.restartFilter && when - kept.converted <= staleAfter();
-  const double reading = converted.reading;
-  kept.filtered =
-      continues ? kept.filtered + (reading - kept.filtered) / kept.filterFactor : reading;
+  // channel without a recent value starts from the reading; a refused answer in between changes
+  // nothing (it was not averaged in).
+  const bool continues = kept.fresh && when - kept.converted <= staleAfter();
+  kept.filtered = continues ? kept.filtered + (reading.value - kept.filtered) / kept.filterFactor
+                            : double(reading.value);
   kept.converted = when;
-  kept.took = when - converted.sent;
-  kept.conversion = converted.conversion;
+  kept.took = reading.sinceRequest;
   kept.fresh = true;
-  kept.restartFilter = false;
 }

@@ -6,7 +6,9 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <optional>
 
+#include "conversion_machine.h"
 #include "converter_driver.h"
 #include "converter_protocol.h"
 #include "serial_line_timing.h"
@@ -47,40 +49,31 @@ class SerialConversion {
     double filtered = 0;          ///< the kept value: the filter's output
     Clock::time_point converted;  ///< of the last accepted conversion; none yet when not `fresh`
     bool fresh = false;
-    bool restartFilter = true;     ///< the next accepted reading starts the filter afresh
-    Clock::duration took{};        ///< from request to acceptance, the last time; 0: not yet
-    Clock::duration conversion{};  ///< from request to answer, the last time; 0: not yet
+    Clock::duration took{};  ///< from request to acceptance, the last time; 0: not yet
   };
-  enum class Step { Reading, Rejected, GivenUp, Gone, Stopped };
-  struct Conversion {
-    Step step = Step::Stopped;
-    int32_t reading = 0;
-    Clock::time_point sent;        ///< when the request went out
-    Clock::duration conversion{};  ///< from request to answer, for a reading
-  };
+  using Step = ConversionMachine::Step;
 
   /// The open's work on the conversion thread: empty when a converter answered, else why not.
   QString openAndProve(QSerialPort& line, int32_t port);
   void convertUntilStopped(QSerialPort& port);
+  /// The channels as the machine takes them (0 bits: not set up).
+  ConversionMachine::ChannelBits channelBits() const;
+  /// Sends `step`'s request, waits as it says and tells the machine what came: its next step,
+  /// or nothing when the line broke (the device gone).
+  std::optional<Step> exchange(QSerialPort& line, const Step& step,
+                               const ConversionMachine::ChannelBits& bits);
   /// Opens the device and takes it for this program alone; empty, or why not.
   QString openLine(QSerialPort& port);
-  /// One conversion by the protocol's acceptance rule.
-  Conversion convert(QSerialPort& port, int channel, int bits);
   /// Reads and discards until `notBefore` has passed and the line has been quiet for
   /// timing_.quiet since; false when it was not quiet by `deadline` (or the line broke).
   bool drain(QSerialPort& port, Clock::time_point notBefore,
              Clock::time_point deadline = Clock::time_point::max());
-  /// After a request given up: true once its late answer has come and the line has been quiet
-  /// since; false when nothing came within timing_.longestConversion of `sent`.
-  bool awaitLateAnswer(QSerialPort& port, Clock::time_point sent);
-  /// Closes the line with the converter's power off, and lets go of the device's lock.
-  void closeLine(QSerialPort& port);
+  /// Closes the line with the converter's power off, and lets go of the device's lock unless
+  /// `keepLock` (the line is opened again at once).
+  void closeLine(QSerialPort& port, bool keepLock = false);
   /// The device is gone (or the converter lost): its values with it, at once, and its power.
-  void lose(QSerialPort& port);
-  void keep(int channel, const Conversion& converted, Clock::time_point when);
-  /// The longest the converter took to answer lately: each set-up channel's last conversion,
-  /// or the proof's.
-  Clock::duration conversionSeen() const;
+  void lose(QSerialPort& port, bool keepLock);
+  void keep(const ConversionMachine::Reading& reading, Clock::time_point when);
   /// How old a value may be and still count: one round over the set-up channels, as long as
   /// their last accepted conversions took, and the margin (mutex_ held).
   Clock::duration staleAfter() const;
@@ -103,10 +96,11 @@ class SerialConversion {
   std::atomic<int> unanswered_{0};  ///< requests given up since the open
   std::atomic<LineTrouble> trouble_{LineTrouble::None};
   int stopEvent_;    ///< an eventfd, readable once requestStop() was called
-  int lockFd_ = -1;  ///< the device's lock, held while the line is open (conversion thread)
+  int lockFd_ = -1;  ///< the device's lock, held from the open to the close (conversion thread)
+
+  ConversionMachine machine_{timing_};  ///< the conversion thread's alone
 
   mutable std::mutex mutex_;  ///< guards channels_ and firstTook_
   std::array<Channel, kDeviceChannels + 1> channels_{};
   Clock::duration firstTook_{};  ///< the proof conversion's time: for channels not yet converted
-  Clock::duration firstConversion_{};
 };

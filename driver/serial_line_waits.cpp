@@ -72,12 +72,6 @@ bool SerialConversion::drain(QSerialPort& line, Clock::time_point notBefore,
     }
     intact = intact && heard != Heard::Broken;
   }
-  if (!intact) lose(line);
+  if (!intact) lose(line, false);
   return !stopping_ && line.isOpen();
-}
-
-bool SerialConversion::awaitLateAnswer(QSerialPort& line, Clock::time_point sent) {
-  // Nothing by the longest conversion: the converter is lost. Else its answer comes and goes.
-  return awaitLineUntil(&line, sent + timing_.longestConversion) == Heard::Bytes &&
-         drain(line, Clock::now());
 }

@@ -1,0 +1,83 @@
+// The built-in driver's decisions on a simulated line: many hostile hours a second.
+#include "conversion_machine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "line_simulator.h"
+
+namespace {
+
+using Sim = LineSimulator;
+
+Sim::Result simulate(uint64_t seed, double hours, int bits, unsigned faults, int channels = 4,
+                     double slowSpellMs = 0) {
+  Sim::Setup setup;
+  setup.seed = seed;
+  setup.hours = hours;
+  setup.bits = bits;
+  setup.faults = faults;
+  setup.channels = channels;
+  setup.slowSpellMs = slowSpellMs;
+  return Sim(setup).run();
+}
+
+// Every fault mixed at random under fixed seeds, at the program's 12 bits, the converter's
+// slowest 16 and its quickest 8: no reading from a busy or foreign answer, no request to a
+// busy converter, every channel fresh again within the bound after the faults.
+TEST(ConversionMachineTest, SafeAndLiveOnAHostileLine) {
+  const struct {
+    uint64_t seeds;
+    double hours;
+    int bits;
+    int channels;
+  } runs[] = {{10, 2, 12, 4}, {20, 2, 16, 4}, {4, 1, 12, 1}, {4, 1, 8, 3}};
+  for (const auto& run : runs) {
+    for (uint64_t seed = 1; seed <= run.seeds; ++seed) {
+      const Sim::Result result = simulate(seed, run.hours, run.bits, Sim::kAllFaults, run.channels);
+      EXPECT_EQ(result.safetyViolations + result.busyRequests + result.livenessMisses, 0)
+          << run.bits << " bits: " << result.firstProblem;
+      EXPECT_GT(result.faultStretches, 40) << seed;
+      EXPECT_GT(result.readings, 1000) << seed;
+    }
+  }
+}
+
+// The faults that put other channels' values into records, each on its own.
+TEST(ConversionMachineTest, EachFaultOnItsOwn) {
+  const struct {
+    const char* what;
+    unsigned faults;
+    int bits;
+    double slowSpellMs;  // 0: drawn
+    bool reopens;        // whether the converter may be taken as lost
+  } cases[] = {
+      {"a converter turning slower, with noise", Sim::kSlowSpell | Sim::kNoise, 12, 0, true},
+      {"answers just past the timeout", Sim::kSlowSpell, 16, 1210, false},
+      {"foreign answers at any offset", Sim::kForeignAnswers, 12, 0, false},
+      {"foreign answers to a slow converter", Sim::kForeignAnswers | Sim::kSlowSpell, 16, 1150,
+       false},
+      {"every other request unanswered", Sim::kEveryOther, 12, 0, true},
+      {"echoes, a second device, dribbled and garbled answers",
+       Sim::kEchoes | Sim::kSecondDevice | Sim::kDribble | Sim::kGarbledSign, 12, 0, false},
+  };
+  for (const auto& c : cases) {
+    for (uint64_t seed = 1; seed <= 3; ++seed) {
+      const Sim::Result result = simulate(seed, 1, c.bits, c.faults, 4, c.slowSpellMs);
+      EXPECT_EQ(result.safetyViolations + result.busyRequests + result.livenessMisses, 0)
+          << c.what << ": " << result.firstProblem;
+      if (!c.reopens) {
+        EXPECT_EQ(result.reopens, 0) << c.what << ", seed " << seed;
+      }
+      // Even while the fault lasts, no channel is left out of the round.
+      const auto& got = result.readingsInFaults;
+      const long most = *std::max_element(got.begin() + 1, got.begin() + 5);
+      for (int channel = 1; channel <= 4; ++channel) {
+        EXPECT_GT(got[channel] * 2, most) << c.what << ", channel " << channel;
+      }
+    }
+  }
+}
+
+}  // namespace
