@@ -13,21 +13,21 @@ enum RecordExit {
 
 /// One exit status as the usage text, the manual page, the service unit and README tell it.
 struct RecordExitStatus {
-  RecordExit code;
   const char* name;     ///< sysexits.h's
   const char* meaning;  ///< the words every one of those places uses
-  bool restartHelps;    ///< whether the service unit may restart on it (else a person must act)
+  RecordExit code;
+  bool restartHelps;  ///< whether the service unit may restart on it (else a person must act)
 };
 
 /// The one table of them; a test holds the manual page, the unit and README to it.
 inline constexpr RecordExitStatus kRecordExitStatuses[] = {
-    {kRecordDone, "EX_OK", "done, also after a stop signal", false},
-    {kRecordUsage, "EX_USAGE", "a mistake on the command line or in the set-up", false},
-    {kRecordNoConverter, "EX_UNAVAILABLE", "no converter answered (and no --simulate)", false},
-    {kRecordRecorderMissing, "EX_OSFILE",
-     "the recorder's program is missing (a broken installation)", false},
-    {kRecordCannotWrite, "EX_CANTCREAT", "the folder cannot be made or written", false},
-    {kRecordNotSaved, "EX_IOERR", "a part could not be saved (its journal kept, the path said)",
+    {"EX_OK", "done, also after a stop signal", kRecordDone, false},
+    {"EX_USAGE", "a mistake on the command line or in the set-up", kRecordUsage, false},
+    {"EX_UNAVAILABLE", "no converter answered (and no --simulate)", kRecordNoConverter, false},
+    {"EX_OSFILE", "the recorder's program is missing (a broken installation)",
+     kRecordRecorderMissing, false},
+    {"EX_CANTCREAT", "the folder cannot be made or written", kRecordCannotWrite, false},
+    {"EX_IOERR", "a part could not be saved (its journal kept, the path said)", kRecordNotSaved,
      false},
-    {kRecordPortInUse, "EX_TEMPFAIL", "the port is in use by another program", true},
+    {"EX_TEMPFAIL", "the port is in use by another program", kRecordPortInUse, true},
 };

@@ -257,7 +257,7 @@ QString saveNewFile(const std::function<QString(int copy)>& nameFor,
   writeToDisk(temporary.takeDescriptor(), write);
   constexpr int kMostCopies = 10000;
   for (int copy = 1; copy <= kMostCopies; ++copy) {
-    const QString name = copy == 1 ? first : nameFor(copy);
+    QString name = copy == 1 ? first : nameFor(copy);
     const QByteArray namePath = QFile::encodeName(name);
     if (renameNoReplace(temporary.path(), namePath) == 0) {
       temporary.release();

@@ -75,7 +75,7 @@ void RunParts::setStartNote(const QString& remarks) {
 }
 
 QString RunParts::simulationRemark() const {
-  const QString source =
+  QString source =
       source_.isEmpty() ? QString() : QStringLiteral("(recorded from %1)").arg(source_);
   if (store_.converterOpen) return source;
   const QString simulated = QStringLiteral("(simulated readings: no converter answered on COM %1)")
