@@ -270,19 +270,35 @@ TEST_F(RecorderTest, ScalingsApplyToTheTrimmedMeanFromTheNextRowWithANote) {
 }
 
 // A value hovering at a limit is noted once on the way out and once on the way back, past the
-// dead band; a missing value is neither.
+// dead band on the inner side of either limit; a missing value is neither.
 TEST_F(RecorderTest, ALimitCrossedHeldWithinTheDeadBandAndLeftGivesTwoNotes) {
   store->converterOpen = true;
-  recorder.setLimits(1, {800.0, 1200.0, 50.0});
-  // Counts of about 1000, 1250, 1190, 1210, 1140 and 1100 mV, and a row without readings (0).
-  for (const int32_t counts : {1638, 2048, 1949, 1982, 0, 1867, 1802}) {
-    if (counts > 0) feed(1, {counts, counts, counts});
-    poll(counts > 0 ? 3 : 0);
-    recorder.Timer1Timer();
+  const struct {
+    std::vector<int32_t> counts;  // 0: a row without readings
+    QStringList notes;
+  } cases[] = {
+      // About 1000, 1250, 1190, 1210, -, 1140 and 1100 mV.
+      {{1638, 2048, 1949, 1982, 0, 1867, 1802},
+       {"Ch. 1 above high limit 1200 mV", "Ch. 1 back within limits"}},
+      // About 1000, 750, 810, 790, -, 840 and 860 mV.
+      {{1638, 1229, 1327, 1294, 0, 1376, 1409},
+       {"Ch. 1 below low limit 800 mV", "Ch. 1 back within limits"}},
+  };
+  for (const auto& c : cases) {
+    recorder.resetRecord();
+    listener.notes.clear();
+    recorder.setLimits(1, {800.0, 1200.0, 50.0});
+    for (const int32_t counts : c.counts) {
+      if (counts > 0) feed(1, {counts, counts, counts});
+      poll(counts > 0 ? 3 : 0);
+      recorder.Timer1Timer();
+    }
+    QStringList notes;
+    for (const QString& note : listener.notes) notes << note.section(QStringLiteral("-> "), 1);
+    EXPECT_EQ(notes, c.notes);
+    EXPECT_TRUE(listener.notes.value(0).startsWith(QStringLiteral("2"))) << "on row 2";
   }
-  EXPECT_EQ(listener.notes, QStringList({"20.03-> Ch. 1 above high limit 1200 mV",
-                                         "60.10-> Ch. 1 back within limits"}));
-  EXPECT_EQ(listener.crossings, 2);
+  EXPECT_EQ(listener.crossings, 4);
 }
 
 TEST_F(RecorderTest, StoreFullStopsAtTheLastRowAndWritesNothingBeyond) {

@@ -116,7 +116,13 @@ TEST_F(FullDiskTest, APartNotSavedIsSavedWholeAtTheNextStart) {
   PlainRecordFields fields;
   Recorder recorder{*store, table, driver, fields};
   RecordJournal journal{*store, fields};
-  RunParts parts{*store, table, fields, recorder, journal, [this] { return disk; }};
+  RunParts parts{*store,
+                 table,
+                 fields,
+                 recorder,
+                 journal,
+                 [this] { return disk; },
+                 [] { return QDateTime(QDate(2026, 12, 8), QTime(7, 0, 0)); }};
   int64_t now = 0;
   recorder.setClock([&now] { return now; });
   recorder.addListener(&journal);
@@ -141,6 +147,7 @@ TEST_F(FullDiskTest, APartNotSavedIsSavedWholeAtTheNextStart) {
   ASSERT_EQ(said.size(), 1);
   const QStringList recovered = QDir(home.filePath("room")).entryList({"*.vln"});
   ASSERT_EQ(recovered.size(), 1) << said.join('\n').toStdString();
+  EXPECT_EQ(recovered[0], "Velan 2026-12-08 07-00-00 recovered.vln") << "named by its own start";
   const auto file = loadDataFile(QFile::encodeName(home.filePath("room/" + recovered[0])), true,
                                  QLatin1Char('.'));
   ASSERT_TRUE(file);
