@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "channel_silence.h"
 #include "converter_choice.h"
 #include "data_table.h"
 #include "journal_recovery.h"
@@ -224,7 +225,10 @@ class UnattendedRun : public RecordListener {
           .arg(setUp_.port)
           .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")), place);
     }
-    return QStringLiteral("Recording COM %1, %2").arg(setUp_.port).arg(place);
+    const QString silence = channelSilence_.text();
+    return QStringLiteral("Recording COM %1, %2%3")
+        .arg(setUp_.port)
+        .arg(place, silence.isEmpty() ? QString() : QStringLiteral(" (") + silence + ")");
   }
 
   void report(const RunParts::Saved& saved) {
@@ -254,6 +258,14 @@ class UnattendedRun : public RecordListener {
     }
     if (reading) lastReadingAt_ = QTime::currentTime();
     silent_ = !reading;
+    // Channels without values while others have theirs: told when that changes.
+    const QString silence = channelSilence_.text();
+    channelSilence_.rowStored(*store_, setUp_.fields, store_->rowCount,
+                              QDateTime::currentDateTime());
+    if (channelSilence_.text() != silence) {
+      say(channelSilence_.text().isEmpty() ? QStringLiteral("every channel has values again")
+                                           : channelSilence_.text());
+    }
   }
 
   ConverterDriver& driver_;
@@ -266,6 +278,7 @@ class UnattendedRun : public RecordListener {
   RunParts parts_;
   int rows_ = 0;
   bool silent_ = false;
+  ChannelSilence channelSilence_;
   bool unsaved_ = false;
   QTime lastReadingAt_;
   QStringList files_;

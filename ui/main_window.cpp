@@ -323,6 +323,7 @@ void TForm1::StartClick() {
   partsSaved_.clear();
   partFailed_ = false;
   lastReadingAt_ = QTime::currentTime();
+  channelSilence_.reset();
   recorder_.startTimers();
   parts_.setFileFormat(decimalComma_, separator_);
   parts_.begin();

@@ -15,6 +15,7 @@
 
 #include "about_panel.h"
 #include "converter_driver.h"
+#include "channel_silence.h"
 #include "data_table.h"
 #include "desktop_notifier.h"
 #include "record_journal.h"
@@ -206,6 +207,7 @@ class TForm1 : public QMainWindow,
   QString partsSaved_;       ///< where the last full part went, for the status line
   bool partFailed_ = false;  ///< the last full part could not be saved
   QTime lastReadingAt_;      ///< the clock time of the newest row with a reading
+  ChannelSilence channelSilence_;  ///< channels without values while others have theirs
   std::array<ChannelScaling, kChannels + 1> scalings_{};
   /// Each channel's last limit crossing with its clock time, for the status line's tool tip.
   std::array<QString, kChannels + 1> limitCrossings_;

@@ -42,6 +42,7 @@ QString TForm1::runDetail() const {
 
 void TForm1::rowStored() {
   tableFit_->takeRows(store_.rowCount, store_.rowCount);
+  channelSilence_.rowStored(store_, *this, store_.rowCount, QDateTime::currentDateTime());
   showRunStatus();
 }
 
@@ -52,11 +53,14 @@ void TForm1::showRunStatus() {
   if (store_.converterOpen && store_.rowCount > 0) {
     const bool reading = rowHasReading(store_, *this, store_.rowCount);
     if (reading) lastReadingAt_ = QTime::currentTime();
-    // A device gone or a converter gone silent must not hide behind a plain "Recording".
-    text = reading ? QStringLiteral("Recording")
-                   : QStringLiteral("Recording: no readings from COM %1 since %2")
-                         .arg(store_.portNumber)
-                         .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")));
+    // A device gone or a converter gone silent must not hide behind a plain "Recording", nor
+    // a channel without values behind the others'.
+    const QString silence = channelSilence_.text();
+    text = !reading ? QStringLiteral("Recording: no readings from COM %1 since %2")
+                          .arg(store_.portNumber)
+                          .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")))
+           : silence.isEmpty() ? QStringLiteral("Recording")
+                               : QStringLiteral("Recording: ") + silence;
     if (!reading) cause = troubleText(recorder_.driver().trouble());
   }
   if (partFailed_) text += QStringLiteral(" (part %1 not saved)").arg(parts_.part() - 1);

@@ -1,0 +1,45 @@
+#include "channel_silence.h"
+
+#include <QStringList>
+
+void ChannelSilence::rowStored(const RecordStore& store, const RecordFields& fields, int row,
+                               const QDateTime& now) {
+  std::array<bool, kChannels + 1> silent{};
+  bool anyValue = false;
+  for (int c = 1; c <= kChannels; ++c) {
+    if (!fields.channelSelected(c)) {
+      lastValue_[c].reset();
+      rowsWithout_[c] = 0;
+      continue;
+    }
+    if (!isMissing(store.value[c][row])) {
+      lastValue_[c] = now;
+      rowsWithout_[c] = 0;
+      anyValue = true;
+      continue;
+    }
+    if (!lastValue_[c]) lastValue_[c] = now;  // none yet: counted from the first row without
+    ++rowsWithout_[c];
+    silent[c] = rowsWithout_[c] >= 3 && lastValue_[c]->msecsTo(now) >= kQuietMs;
+  }
+  // Consecutive channels silent since the same second share one name: "Ch. 2-4".
+  QStringList named;
+  int c = 1;
+  while (c <= kChannels) {
+    if (!anyValue || !silent[c]) {
+      ++c;
+      continue;
+    }
+    const QString since = lastValue_[c]->toString(QStringLiteral("hh:mm:ss"));
+    int last = c;
+    while (last < kChannels && silent[last + 1] &&
+           lastValue_[last + 1]->toString(QStringLiteral("hh:mm:ss")) == since) {
+      ++last;
+    }
+    const QString channels =
+        last == c ? QStringLiteral("Ch. %1").arg(c) : QStringLiteral("Ch. %1-%2").arg(c).arg(last);
+    named << QStringLiteral("%1: no value since %2").arg(channels, since);
+    c = last + 1;
+  }
+  text_ = named.join(QStringLiteral(", "));
+}
