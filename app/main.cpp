@@ -10,6 +10,7 @@
 #include "program.h"
 #include "record_launch.h"
 #include "stop_signals.h"
+#include "user_settings.h"
 
 namespace {
 void nameTheProgram() {
@@ -109,6 +110,9 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
+  // Asked before anything reads the settings: Qt keeps a file it parsed once, and a later look
+  // would no longer see that it could not be read.
+  const QString settingsProblem = UserSettings::readProblem();
   Program program(chooseConverterDriver());
   // exit(), not quit(): quit() would ask every window to close, and the monitor and notes
   // windows refuse (they minimise), which would keep the program running.
@@ -122,7 +126,7 @@ int main(int argc, char* argv[]) {
     program.main().endBySystem(QStringLiteral("the end of the desktop session"));
   });
   program.main().show();
-  program.main().recoverUnsavedRecordings();
+  program.main().recoverUnsavedRecordings(settingsProblem);
   if (!parser.positionalArguments().isEmpty()) {
     program.main().openFileAtStartUp(
         fileArgument(argc, argv, parser.positionalArguments().front()));

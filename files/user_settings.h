@@ -14,7 +14,8 @@
 class UserSettings {
  public:
   /// Why the settings file cannot be read (its path and the reason); empty when it can, or
-  /// when there is none yet. A file that cannot be read is never taken as the defaults.
+  /// when there is none yet. A file that cannot be read is never taken as the defaults. Ask
+  /// before any other use of the settings: Qt keeps a file it has parsed, and says no more.
   static QString readProblem();
 
   static QStringList recentFiles();

@@ -14,8 +14,8 @@
 #include <memory>
 
 #include "about_panel.h"
-#include "converter_driver.h"
 #include "channel_silence.h"
+#include "converter_driver.h"
 #include "data_table.h"
 #include "desktop_notifier.h"
 #include "record_journal.h"
@@ -76,7 +76,7 @@ class TForm1 : public QMainWindow,
   /// Shows `window` at its normal size in front, with the keyboard.
   static void bringForward(QWidget* window);
   /// Offers the records of journals left by crashed runs back, newest first (start-up).
-  void recoverUnsavedRecordings();
+  void recoverUnsavedRecordings(const QString& settingsProblem = {});
   /// File > "Export as CSV...": the record as CSV for spreadsheets and scripts.
   void exportCsvClick();
   /// Options > "Serial ports...": assigns a device to the number in the port field.
@@ -204,9 +204,9 @@ class TForm1 : public QMainWindow,
   QChar separator_;
   bool decimalComma_ = true;
   QString currentFile_;
-  QString partsSaved_;       ///< where the last full part went, for the status line
-  bool partFailed_ = false;  ///< the last full part could not be saved
-  QTime lastReadingAt_;      ///< the clock time of the newest row with a reading
+  QString partsSaved_;             ///< where the last full part went, for the status line
+  bool partFailed_ = false;        ///< the last full part could not be saved
+  QTime lastReadingAt_;            ///< the clock time of the newest row with a reading
   ChannelSilence channelSilence_;  ///< channels without values while others have theirs
   std::array<ChannelScaling, kChannels + 1> scalings_{};
   /// Each channel's last limit crossing with its clock time, for the status line's tool tip.

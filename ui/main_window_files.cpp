@@ -200,11 +200,9 @@ void TForm1::endBySystem(const QString& how) {
   store_.dataSaved = true;  // saved, or in its journal for the next start
 }
 
-void TForm1::recoverUnsavedRecordings() {
+void TForm1::recoverUnsavedRecordings(const QString& settingsProblem) {
   // Port assignments, scalings and limits would otherwise be the defaults without a word.
-  if (const QString problem = UserSettings::readProblem(); !problem.isEmpty()) {
-    prompts_.showError(problem);
-  }
+  if (!settingsProblem.isEmpty()) prompts_.showError(settingsProblem);
   const QString ended = UserSettings::takeEndedRunMessage();
   if (!ended.isEmpty()) prompts_.showInformation(ended);
   const RecoveryDialogue dialogue{
