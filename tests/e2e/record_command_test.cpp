@@ -103,6 +103,11 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
   }
   EXPECT_EQ(records("parts").size(), 1);
   EXPECT_EQ(journals(), 0);
+  QProcess help;
+  start(help, {"--help"});
+  ASSERT_TRUE(help.waitForFinished(20000));
+  EXPECT_EQ(help.exitCode(), 0);
+  EXPECT_TRUE(help.readAllStandardOutput().startsWith("usage: velan record [options]"));
   QFile conf(path("config/Velan/Velan.conf"));  // garbled: never taken as the defaults
   ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
   conf.write("[SerialPorts\n3=\"/dev/tty\n");
