@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "constant_driver.h"
 #include "plain_record_fields.h"
 #include "record_journal.h"
 #include "recorder.h"
@@ -22,21 +23,6 @@ long residentKilobytes() {
   }
   return -1;
 }
-
-// A converter that always answers, each channel its own steady value.
-class SteadyConverter : public ConverterDriver {
- public:
-  uint8_t openUnit(int32_t) override { return 1; }
-  uint8_t setChannel(int32_t, int32_t, int32_t, int32_t, int32_t) override { return 1; }
-  uint8_t getValue(int32_t* reading, int32_t, int32_t channel) override {
-    *reading = 1000 * channel + (++count_ % 7);
-    return 1;
-  }
-  uint8_t closeUnit(int32_t) override { return 1; }
-
- private:
-  int count_ = 0;
-};
 
 class RowWatch : public RecordListener {
  public:
@@ -60,7 +46,7 @@ int main(int argc, char* argv[]) {
   auto store = std::make_unique<RecordStore>();
   DataTable table;
   table.keepNotesOnly();
-  SteadyConverter converter;
+  ConstantDriver converter;
   PlainRecordFields fields;
   for (int c = 1; c <= kChannels; ++c) fields.setChannelSelected(c, true);
   Recorder recorder(*store, table, converter, fields);

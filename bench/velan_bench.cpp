@@ -14,6 +14,7 @@
 
 #include "big_record.h"
 #include "channel_statistics.h"
+#include "constant_driver.h"
 #include "converter_emulator.h"
 #include "data_file.h"
 #include "image_surface.h"
@@ -27,20 +28,6 @@
 #include "serial_converter_driver.h"
 
 namespace {
-
-class ConstantDriver : public ConverterDriver {
- public:
-  uint8_t openUnit(int32_t) override { return 1; }
-  uint8_t setChannel(int32_t, int32_t, int32_t, int32_t, int32_t) override { return 1; }
-  uint8_t getValue(int32_t* reading, int32_t, int32_t channel) override {
-    *reading = 1600 + channel + (++tick_ & 7);
-    return 1;
-  }
-  uint8_t closeUnit(int32_t) override { return 1; }
-
- private:
-  int32_t tick_ = 0;
-};
 
 BigRecord& big() {
   static BigRecord record;
