@@ -365,9 +365,9 @@ QString setValuedOption(RecordOptions& options, const QString& name, const QStri
         std::find(std::begin(kIntervalStepsMs), std::end(kIntervalStepsMs), ms) ==
             std::end(kIntervalStepsMs) ||
         std::fabs(*numeric * 1000 - ms) > 1e-6) {
-      return QStringLiteral(
-          "--interval takes one of 0.25, 0.5, 1, 2, 5, 10, 20, 50, 100, 200, "
-          "500 (seconds)");
+      QStringList steps;
+      for (const int step : kIntervalStepsMs) steps << QString::number(step / 1000.0);
+      return QStringLiteral("--interval takes one of %1 (seconds)").arg(steps.join(", "));
     }
     options.intervalMs = ms;
   } else if (name == QLatin1String("--duration")) {

@@ -227,8 +227,8 @@ struct EmulatedConverter {
   QString link = folder.filePath(QStringLiteral("ttyEMU"));
   ConverterEmulator emulator{QFile::encodeName(link).toStdString()};
   SerialConverterDriver driver{[this](int32_t) { return link; }};  // the real timing
-  void setUp() {
-    for (int c = 1; c <= kChannels; ++c) driver.setChannel(3, c, 12, 0, 10);
+  void setUp(int bits = 12) {
+    for (int c = 1; c <= kChannels; ++c) driver.setChannel(3, c, bits, 0, 10);
   }
 };
 
@@ -320,28 +320,47 @@ void BM_OpenToFirstReading(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenToFirstReading)->Unit(benchmark::kMillisecond)->Iterations(2)->UseRealTime();
 
-// How fresh the built-in driver's values are with four channels at 12 bits on the emulator: a
-// value counts for one round over the channels and the driver's margin (0.2 s).
+// How fresh the built-in driver's values are with four channels at 12 bits (the program's) and
+// 16 (the converter's slowest, about a second a conversion) on the emulator: a value counts for
+// one round over the channels and the driver's margin (0.2 s); and how many 50 ms polls found
+// all four channels with a value (a row's readings complete).
 void BM_FreshnessFourChannels(benchmark::State& state) {
+  const int bits = static_cast<int>(state.range(0));
   EmulatedConverter converter;
+  converter.emulator.setConversionTime(16, std::chrono::milliseconds(1000));
   if (!converter.driver.openUnit(3)) state.SkipWithError("no converter answered");
-  converter.setUp();
+  converter.setUp(bits);
   int32_t reading = 0;
   while (!converter.driver.getValue(&reading, 3, 4)) QThread::usleep(200);
   double roundMs = 0;
+  int polls = 0;
+  int complete = 0;
   for (auto _ : state) {
     const size_t before = converter.emulator.controlBytes().size();
     QElapsedTimer watched;
     watched.start();
-    QThread::msleep(2000);
+    while (watched.elapsed() < (bits > 12 ? 40000 : 2000)) {
+      QThread::msleep(50);
+      bool all = true;
+      for (int c = 1; c <= kChannels; ++c) all = converter.driver.getValue(&reading, 3, c) && all;
+      ++polls;
+      complete += all ? 1 : 0;
+    }
     const size_t conversions = converter.emulator.controlBytes().size() - before;
     roundMs = conversions ? watched.nsecsElapsed() / 1e6 * kChannels / conversions : 0;
   }
+  state.counters["bits"] = bits;
   state.counters["round_ms"] = roundMs;
   state.counters["bound_ms"] = roundMs + 200;
+  state.counters["complete_pct"] = polls ? 100.0 * complete / polls : 0;
   converter.driver.closeUnit(3);
 }
-BENCHMARK(BM_FreshnessFourChannels)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_FreshnessFourChannels)
+    ->Arg(12)
+    ->Arg(16)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 void BM_PollBuiltInDriver(benchmark::State& state) {
   EmulatedConverter converter;
