@@ -353,6 +353,8 @@ void BM_FreshnessFourChannels(benchmark::State& state) {
   state.counters["round_ms"] = roundMs;
   state.counters["bound_ms"] = roundMs + 200;
   state.counters["complete_pct"] = polls ? 100.0 * complete / polls : 0;
+  state.counters["refused"] =
+      converter.driver.rejectedAnswers() + converter.driver.unansweredRequests();
   converter.driver.closeUnit(3);
 }
 BENCHMARK(BM_FreshnessFourChannels)

@@ -83,6 +83,7 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
   } cases[] = {
       {{"--interval", "0.3"}, 64, "--interval takes one of 0.25, 0.5"},
       {{"--settings", path("none.ini")}, 64, "none.ini cannot be read"},
+      {{"--rows", "2", "--port"}, 64, "--port needs a value"},
       {{"--settings", "broken.ini"}, 64, "/broken.ini, line 1: '' ist kein gültiger Integerwert"},
       {{"--folder", path("blocker/parts"), "--port", "9"}, 73, "cannot be made"},
       // Joined values; an interval of the window's steps other than the default.
