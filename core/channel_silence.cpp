@@ -32,7 +32,7 @@ void ChannelSilence::rowStored(const RecordStore& store, const RecordFields& fie
     }
     const QString since = lastValue_[c]->toString(QStringLiteral("hh:mm:ss"));
     int last = c;
-    while (last < kChannels && silent[last + 1] &&
+    while (static_cast<size_t>(last) + 1 < silent.size() && silent[last + 1] &&
            lastValue_[last + 1]->toString(QStringLiteral("hh:mm:ss")) == since) {
       ++last;
     }
