@@ -94,6 +94,9 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
         "0.25"},
        0,
        "done: 2 rows in 1 file"},
+      {{"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "1", "--channels", "4"},
+       0,
+       "): Ch. 4 in mV, every 1 s"},
   };
   for (const auto& c : cases) {
     QProcess velan;
@@ -102,7 +105,7 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
     EXPECT_EQ(status, c.status) << said.toStdString();
     EXPECT_TRUE(said.contains(QString::fromUtf8(c.said))) << said.toStdString();
   }
-  EXPECT_EQ(records("parts").size(), 1);
+  EXPECT_EQ(records("parts").size(), 2);
   EXPECT_EQ(journals(), 0);
   QProcess help;
   start(help, {"--help"});
