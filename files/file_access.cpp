@@ -235,7 +235,8 @@ void saveFile(const QString& path, const std::function<void(QIODevice&)>& write)
   TemporaryFile temporary(
       target, replaces ? std::optional<mode_t>(existing.st_mode & 07777) : std::nullopt);
   if (!temporary.created()) {
-    // A folder that forbids new files still lets its existing, writable file be written over.
+    // A folder that forbids new files still lets its existing, writable file be written over,
+    // in place: should that write fail, the old contents are gone too (the error is reported).
     if (!replaces) fail(temporary.error());
     const int fd = ::open(targetPath.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) fail(errno);
