@@ -1,0 +1,129 @@
+// velan record's command line: its options, their values and the usage text.
+#include "record_options.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "record_exit.h"
+
+namespace {
+
+// The window's reading intervals: its up-down steps from 0.25 s to 500 s.
+constexpr int kIntervalStepsMs[] = {250,   500,   1000,   2000,   5000,  10000,
+                                    20000, 50000, 100000, 200000, 500000};
+
+std::optional<double> number(const QString& text) {
+  bool ok = false;
+  const double value = text.toDouble(&ok);
+  return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+}
+
+}  // namespace
+
+QString recordUsage() {
+  QString usage = QStringLiteral(
+      "usage: velan record [options]\n"
+      "Records from the converter without a display until stopped (SIGINT, SIGTERM, SIGHUP),\n"
+      "saving the record in parts as the window does. Without options it takes your own\n"
+      "set-up: Velan.ini in the current folder, and the port assignments, scalings and\n"
+      "recordings folder of ~/.config/Velan/Velan.conf.\n"
+      "  --port N             the converter's port (COM N)\n"
+      "  --channels LIST      the channels to record, e.g. 1,2,4\n"
+      "  --interval SECONDS   the reading interval: 0.25, 0.5, 1, 2, 5, ... 500\n"
+      "  --experiment TEXT    the experiment's description (names the files)\n"
+      "  --folder DIR         where the parts go (default: the recordings folder)\n"
+      "  --duration SECONDS   stop after this long\n"
+      "  --rows N             stop after N rows\n"
+      "  --settings FILE      a Velan.ini to take the set-up from\n"
+      "  --simulate           record simulated readings when no converter answers\n"
+      "  --help               this text\n"
+      "Exit status:\n");
+  for (const RecordExitStatus& status : kRecordExitStatuses) {
+    usage += QStringLiteral("  %1  %2\n").arg(status.code, 3).arg(QLatin1String(status.meaning));
+  }
+  return usage;
+}
+
+namespace {
+// One option that takes a value: set in `options`, or why not.
+QString setValuedOption(RecordOptions& options, const QString& name, const QString& value) {
+  const std::optional<double> numeric = number(value);
+  const auto whole = [&]() -> std::optional<int> {
+    if (!numeric || *numeric != std::floor(*numeric) || *numeric < 1 || *numeric > 1e9) {
+      return std::nullopt;
+    }
+    return static_cast<int>(*numeric);
+  };
+  if (name == QLatin1String("--port")) {
+    if (!whole()) return QStringLiteral("--port takes a port number (1, 2, ...)");
+    options.port = whole();
+  } else if (name == QLatin1String("--rows")) {
+    if (!whole()) return QStringLiteral("--rows takes a number of rows (1 or more)");
+    options.rows = whole();
+  } else if (name == QLatin1String("--channels")) {
+    std::array<bool, kChannels + 1> chosen{};
+    for (const QString& part : value.split(QLatin1Char(','))) {
+      bool ok = false;
+      const int channel = part.trimmed().toInt(&ok);
+      if (!ok || channel < 1 || static_cast<size_t>(channel) >= chosen.size()) {
+        return QStringLiteral("--channels takes channel numbers 1 to 4, e.g. 1,2,4");
+      }
+      chosen[channel] = true;
+    }
+    options.channels = chosen;
+  } else if (name == QLatin1String("--interval")) {
+    const int ms = numeric ? static_cast<int>(std::lround(*numeric * 1000)) : 0;
+    if (!numeric ||
+        std::find(std::begin(kIntervalStepsMs), std::end(kIntervalStepsMs), ms) ==
+            std::end(kIntervalStepsMs) ||
+        std::fabs(*numeric * 1000 - ms) > 1e-6) {
+      QStringList steps;
+      for (const int step : kIntervalStepsMs) steps << QString::number(step / 1000.0);
+      return QStringLiteral("--interval takes one of %1 (seconds)").arg(steps.join(", "));
+    }
+    options.intervalMs = ms;
+  } else if (name == QLatin1String("--duration")) {
+    if (!numeric || *numeric <= 0) return QStringLiteral("--duration takes seconds (above 0)");
+    options.durationSeconds = numeric;
+  } else if (name == QLatin1String("--experiment")) {
+    options.experiment = value;
+  } else if (name == QLatin1String("--folder")) {
+    options.folder = value;
+  } else {
+    options.settings = value;
+  }
+  return {};
+}
+}  // namespace
+
+std::variant<RecordOptions, QString> parseRecordOptions(const QStringList& arguments) {
+  RecordOptions options;
+  for (int i = 0; i < arguments.size(); ++i) {
+    QString name = arguments[i];
+    QString value;
+    const qsizetype equals = name.indexOf(QLatin1Char('='));
+    const bool joined = name.startsWith(QLatin1String("--")) && equals > 0;
+    if (joined) {
+      value = name.mid(equals + 1);
+      name = name.left(equals);
+    }
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+      options.help = true;
+      continue;
+    }
+    if (name == QLatin1String("--simulate")) {
+      options.simulate = true;
+      continue;
+    }
+    static const QStringList kValued = {"--port",   "--channels", "--interval", "--experiment",
+                                        "--folder", "--duration", "--rows",     "--settings"};
+    if (!kValued.contains(name)) return QStringLiteral("unknown option '%1'").arg(arguments[i]);
+    if (!joined) {
+      if (i + 1 >= arguments.size()) return QStringLiteral("%1 needs a value").arg(name);
+      value = arguments[++i];
+    }
+    const QString mistake = setValuedOption(options, name, value);
+    if (!mistake.isEmpty()) return mistake;
+  }
+  return options;
+}
