@@ -68,12 +68,9 @@ class ConversionMachine {
   /// The wake-up asked for (or any later one).
   Step timer(TimePoint now);
 
+ private:
   /// The longest the set-up channels' conversions took lately (zero before the first).
   Duration conversionSeen() const;
-  /// The channel the next request is for, or the pending one's.
-  int nextChannel() const { return next_; }
-
- private:
   enum class Phase { Closed, Idle, Answer, HoldOff };
   Step advance(TimePoint now, Step step);
   Step request(TimePoint now, Step step);
