@@ -27,8 +27,6 @@ class DataTable : public QAbstractTableModel {
   /// table nobody sees (a recorder without a window) costs nothing per row, and its rows'
   /// time and value texts read blank (files take them from the store). For an empty table.
   void keepNotesOnly();
-  /// Whether rows keep their time and value texts (no keepNotesOnly).
-  bool keepsRowTexts() const { return !notesOnly_; }
 
   /// Row count including the heading row.
   int tableRowCount() const { return notesOnly_ ? notesOnlyRows_ : static_cast<int>(rows_.size()); }

@@ -156,8 +156,7 @@ bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
   if (table_.tableRowCount() <= n) table_.setTableRowCount(n + 1);  // the table mirrors every row
   const double step = store_.readingInterval / 1000.0;
   store_.time[n] = store_.time[n - 1] + static_cast<double>(intervals) * step;
-  const bool rowTexts = table_.keepsRowTexts();  // else nobody sees them: not even formatted
-  if (rowTexts) table_.setCell(0, n, DataTable::timeText(store_.time[n]));
+  table_.setCell(0, n, DataTable::timeText(store_.time[n]));
   const QString scalingNote = takeScalings(n);
   for (int c = 1; c <= kChannels; ++c) {
     // Divided by the successful readings, so failed ones do not pull the mean toward zero;
@@ -177,7 +176,7 @@ bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
     // Nothing infinite reaches a file: it could not be read back.
     const double v = std::isfinite(scaled) ? scaled : kMissingValue;
     store_.value[c][n] = v;
-    if (rowTexts) table_.setCell(c, n, DataTable::valueText(v, store_.valueDecimals[c]));
+    table_.setCell(c, n, DataTable::valueText(v, store_.valueDecimals[c]));
   }
   if (measured) clearAccumulators();  // a filled row leaves the readings to the row now due
   for (RecordListener* listener : listeners_) listener->rowStored();

@@ -45,7 +45,7 @@ void RunParts::begin() {
   start_ = now.addMSecs(-now.time().msec());
   fields_.setStartTime(dateTimeText(start_));
   journal_.begin();  // replaces the old record's journal: saved, or given up by the question
-  setStartNote(simulationRemark());
+  setStartNote(readingsRemark());
 }
 
 void RunParts::rewriteStartNote() {
@@ -74,13 +74,14 @@ void RunParts::setStartNote(const QString& remarks) {
   journal_.noteAdded(1, note);  // row 1's note, journaled like any other
 }
 
-QString RunParts::simulationRemark() const {
-  QString source =
-      source_.isEmpty() ? QString() : QStringLiteral("(recorded from %1)").arg(source_);
-  if (store_.converterOpen) return source;
-  const QString simulated = QStringLiteral("(simulated readings: no converter answered on COM %1)")
-                                .arg(store_.portNumber);
-  return source.isEmpty() ? simulated : source + QStringLiteral("  ") + simulated;
+QString RunParts::readingsRemark() const {
+  QStringList remarks;
+  if (!source_.isEmpty()) remarks << QStringLiteral("(recorded from %1)").arg(source_);
+  if (!store_.converterOpen) {
+    remarks << QStringLiteral("(simulated readings: no converter answered on COM %1)")
+                   .arg(store_.portNumber);
+  }
+  return remarks.join(QStringLiteral("  "));
 }
 
 QDateTime RunParts::partStart() const {
@@ -124,7 +125,7 @@ RunParts::Saved RunParts::next() {
                    .arg(saved.part)
                    .arg(saved.failure);
   }
-  remarks << simulationRemark();
+  remarks << readingsRemark();
   remarks.removeAll(QString());
   journal_.begin();
   setStartNote(remarks.join(QStringLiteral("  ")));

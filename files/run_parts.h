@@ -64,7 +64,7 @@ class RunParts {
   /// Row 1's remark on the readings: the source where one is named, and "(simulated
   /// readings: ...)" when no converter answered, since a saved record must never pass simulated
   /// numbers off as measurements.
-  QString simulationRemark() const;
+  QString readingsRemark() const;
 
   RecordStore& store_;
   DataTable& table_;
