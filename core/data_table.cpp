@@ -16,12 +16,6 @@ const QString& DataTable::blank() {
   return kBlank;
 }
 
-DataTable::Row DataTable::blankRow() {
-  Row row;
-  row.fill(blank());  // shares one string: a blank cell costs no allocation
-  return row;
-}
-
 void DataTable::keepNotesOnly() {
   notesOnly_ = true;
   notesOnlyRows_ = tableRowCount();
@@ -45,7 +39,7 @@ void DataTable::setTableRowCount(int count) {
   const int old = tableRowCount();
   if (count > old) {
     beginInsertRows({}, std::max(old - 1, 0), count - 2);
-    rows_.resize(static_cast<size_t>(count), blankRow());
+    rows_.resize(static_cast<size_t>(count));
     noted_.resize(static_cast<size_t>(count), false);
     endInsertRows();
   } else if (count < old) {
@@ -56,15 +50,15 @@ void DataTable::setTableRowCount(int count) {
   }
 }
 
-void DataTable::loadRows(std::vector<Row>&& rows) {
+void DataTable::loadRows(RowTexts&& rows) {
   beginResetModel();
-  Row headings = std::move(rows_[0]);
+  const Row headings = rows_.row(0);
   rows_ = std::move(rows);
-  rows_.insert(rows_.begin(), std::move(headings));
-  rows_.resize(rows_.size() + kInitialRows - 1, blankRow());
+  rows_.insertFront(headings);
+  rows_.resize(rows_.size() + kInitialRows - 1);
   noted_.resize(rows_.size());
   for (size_t row = 0; row < rows_.size(); ++row) {
-    noted_[row] = cellHasText(rows_[row][kNotesColumn]);
+    noted_[row] = cellHasText(rows_.cellView(row, kNotesColumn));
   }
   endResetModel();
   setTopRow(1);
@@ -77,7 +71,7 @@ void DataTable::appendRow() {
   }
   const int modelRow = tableRowCount() - 1;
   beginInsertRows({}, modelRow, modelRow);
-  rows_.push_back(blankRow());
+  rows_.resize(rows_.size() + 1);
   noted_.push_back(false);
   endInsertRows();
 }
@@ -89,10 +83,10 @@ int DataTable::moveRowTexts(int from, int to, int lastMovable) {
   // Model rows are table rows - 1; moving down, Qt wants the row before which it lands.
   beginMoveRows({}, from - 1, from - 1, {}, to > from ? to : to - 1);
   if (from < to) {
-    std::rotate(rows_.begin() + from, rows_.begin() + from + 1, rows_.begin() + to + 1);
+    rows_.rotate(from, from + 1, to + 1);
     std::rotate(noted_.begin() + from, noted_.begin() + from + 1, noted_.begin() + to + 1);
   } else {
-    std::rotate(rows_.begin() + to, rows_.begin() + from, rows_.begin() + from + 1);
+    rows_.rotate(to, from, from + 1);
     std::rotate(noted_.begin() + to, noted_.begin() + from, noted_.begin() + from + 1);
   }
   endMoveRows();
@@ -109,7 +103,7 @@ void DataTable::setCell(int column, int row, const QString& text) {
     }
     return;
   }
-  rows_[row][column] = text;
+  rows_.setCell(static_cast<size_t>(row), column, text);
   if (column == kNotesColumn) noted_[row] = cellHasText(text);
   if (row == 0) {
     emit headerDataChanged(Qt::Horizontal, column, column);

@@ -8,6 +8,8 @@
 #include <map>
 #include <vector>
 
+#include "row_texts.h"
+
 bool cellHasText(QStringView text);
 
 /// The data table SGData: six columns, row 0 the headings, rows 1.. the record's rows and notes.
@@ -16,10 +18,10 @@ bool cellHasText(QStringView text);
 class DataTable : public QAbstractTableModel {
   Q_OBJECT
  public:
-  static constexpr int kColumns = 6;
+  static constexpr int kColumns = RowTexts::kColumns;
   static constexpr int kNotesColumn = 5;
   static constexpr int kInitialRows = 25;
-  using Row = std::array<QString, kColumns>;
+  using Row = RowTexts::Row;
 
   explicit DataTable(QObject* parent = nullptr);
 
@@ -33,7 +35,7 @@ class DataTable : public QAbstractTableModel {
   /// Sets the row count; new rows are blank (" "), removed rows are dropped.
   void setTableRowCount(int count);
   /// Replaces rows 1.. by `rows`, followed by 24 blank rows; keeps the headings.
-  void loadRows(std::vector<Row>&& rows);
+  void loadRows(RowTexts&& rows);
   /// Appends one blank row (beginInsertRows, never a model reset).
   void appendRow();
   /// Moves the texts of row `from` to row `to` (rows between shift by one). Only rows
@@ -43,8 +45,14 @@ class DataTable : public QAbstractTableModel {
   /// How many rows (from row 1) the user may drag: the record's rows.
   void setMovableRows(std::function<int()> rows) { movableRows_ = std::move(rows); }
 
-  const QString& cell(int column, int row) const {
-    return notesOnly_ && row > 0 ? notesOnlyCell(column, row) : rows_[row][column];
+  QString cell(int column, int row) const {
+    return notesOnly_ && row > 0 ? notesOnlyCell(column, row)
+                                 : rows_.cell(static_cast<size_t>(row), column);
+  }
+  /// The cell's text without a copy; valid until the row changes.
+  QStringView cellView(int column, int row) const {
+    return notesOnly_ && row > 0 ? QStringView(notesOnlyCell(column, row))
+                                 : rows_.cellView(static_cast<size_t>(row), column);
   }
   /// Whether row `row` holds a note (cellHasText of its notes cell), without touching the
   /// row's texts: a redraw asks it of every row.
@@ -84,9 +92,8 @@ class DataTable : public QAbstractTableModel {
   void userEdited(int firstRow, int lastRow, int column);
 
  private:
-  static Row blankRow();
   const QString& notesOnlyCell(int column, int row) const;
-  std::vector<Row> rows_;
+  RowTexts rows_;
   bool notesOnly_ = false;
   int notesOnlyRows_ = 0;
   std::map<int, QString> notes_;  ///< by row, while the table keeps notes only

@@ -102,19 +102,16 @@ namespace {
 void readDataLine(const QString& line, size_t row, StagedRecord& staged, bool decimalComma,
                   QChar separator) {
   qsizetype position = 0;
-  auto& cells = staged.cells[row];
+  RowTexts::RowViews cells;
+  cells.fill(DataTable::blank());
   QStringView field = takeField(line, position);
   staged.time[row] = parseNumber(field, separator);
-  cells[0] = field.toString();
+  cells[0] = field;
   for (int c = 1; c <= kChannels; ++c) {
-    if (!staged.selected[c]) {
-      cells[c] = DataTable::blank();
-      continue;
-    }
+    if (!staged.selected[c]) continue;
     field = takeField(line, position);
     if (isBlankText(field)) {  // a value that was not measured
       staged.value[c][row] = kMissingValue;
-      cells[c] = DataTable::blank();
       continue;
     }
     try {
@@ -123,20 +120,19 @@ void readDataLine(const QString& line, size_t row, StagedRecord& staged, bool de
       if (!isNotFiniteText(field)) throw;
       // Written by an older Velan from an overflowing scaling: missing, and counted.
       staged.value[c][row] = kMissingValue;
-      cells[c] = DataTable::blank();
       ++staged.notFiniteValues;
       continue;
     }
     staged.valueDecimals[c] = std::max(staged.valueDecimals[c], decimalsOf(field, separator));
-    cells[c] = field.toString();
+    cells[c] = field;
   }
   const QStringView rest = QStringView(line).sliced(position);
-  cells[DataTable::kNotesColumn] = cellHasText(rest) ? rest.toString() : DataTable::blank();
+  if (cellHasText(rest)) cells[DataTable::kNotesColumn] = rest;
+  staged.cells.setRow(row, cells);
   if (decimalComma) {
     // Display step: the first comma of each number cell shows as a point.
     for (int column = 0; column <= kChannels; ++column) {
-      const qsizetype comma = cells[column].indexOf(QLatin1Char(','));
-      if (comma >= 0) cells[column][comma] = QLatin1Char('.');
+      staged.cells.replaceFirst(row, column, QLatin1Char(','), QLatin1Char('.'));
     }
   }
 }

@@ -20,7 +20,7 @@ struct StagedRecord {
   int rowCount = 0;
   std::vector<double> time;                              ///< rows 1..rowCount at index 0..
   std::array<std::vector<double>, kChannels + 1> value;  ///< selected channels only
-  std::vector<std::array<QString, DataTable::kColumns>> cells;
+  RowTexts cells;
   /// The most decimals a channel's values had (at least two): saved again with as many.
   std::array<int, kChannels + 1> valueDecimals = {2, 2, 2, 2, 2};
   /// Values that were not finite (INF, NAN): taken as missing, and said so.

@@ -180,7 +180,7 @@ class JournalReader {
     const auto after = std::upper_bound(journalRows_.begin(), journalRows_.end(), row);
     const int kept = static_cast<int>(after - journalRows_.begin());  // rows up to `row`
     if (kept > 0 && journalRows_[kept - 1] == row) {
-      record_.staged.cells[kept - 1][column] = text;
+      record_.staged.cells.setCell(static_cast<size_t>(kept - 1), column, text);
     } else if (column == DataTable::kNotesColumn) {
       keepNoteOfLostRow(kept, text);
     }
@@ -198,10 +198,17 @@ class JournalReader {
   // Adds a note whose row was lost to row `row` (1-based; 0: the heading row), keeping what the
   // cell holds.
   void keepNoteOfLostRow(int row, const QString& note) {
-    QString& cell =
-        row > 0 ? record_.staged.cells[static_cast<size_t>(row - 1)][DataTable::kNotesColumn]
-                : record_.headingNote.emplace(record_.headingNote.value_or(QString()));
-    cell = cellHasText(cell) ? cell + QStringLiteral("  ") + note : note;
+    auto joined = [&note](const QString& held) {
+      return cellHasText(held) ? held + QStringLiteral("  ") + note : note;
+    };
+    if (row > 0) {
+      const auto index = static_cast<size_t>(row - 1);
+      RowTexts& cells = record_.staged.cells;
+      cells.setCell(index, DataTable::kNotesColumn,
+                    joined(cells.cell(index, DataTable::kNotesColumn)));
+    } else {
+      record_.headingNote = joined(record_.headingNote.value_or(QString()));
+    }
   }
 
   JournalRecord& record_;

@@ -115,6 +115,7 @@ TEST_F(DataFileTest, NotesKeepCommasAndSemicolonsInBothModes) {
       ASSERT_TRUE(staged);
       EXPECT_EQ(staged->cells[1][5], QStringLiteral("a, b; c"));
       EXPECT_EQ(staged->cells[1][0], QStringLiteral("2.0")) << "display step: first comma";
+      EXPECT_EQ(staged->cells[1][1], QStringLiteral("-9.24")) << "of every number cell";
     } else {
       // A point-mode file on a comma system fails at its first number.
       EXPECT_EQ(errorOf([&] { read(bytes, mode, QLatin1Char(',')); }),
