@@ -21,6 +21,7 @@
 #include "record_journal.h"
 #include "record_parts.h"
 #include "recorder.h"
+#include "row_publisher.h"
 #include "run_parts.h"
 #include "service_notify.h"
 #include "settings_file.h"
@@ -113,7 +114,8 @@ QString folderProblem(const QString& folder) {
 class UnattendedRun : public RecordListener {
  public:
   UnattendedRun(ConverterDriver& driver, SetUp& setUp, const RecordOptions& options,
-                const QString& folder, QChar separator)
+                const QString& folder, QChar separator,
+                const std::optional<MqttSender::Connection>& broker, bool homeAssistant)
       : driver_(driver),
         setUp_(setUp),
         options_(options),
@@ -133,6 +135,16 @@ class UnattendedRun : public RecordListener {
                          "without it")
               .arg(reason));
     });
+    if (broker) {
+      // After the journal: a row is on disk before it is published.
+      publisher_ = std::make_unique<RowPublisher>(
+          *broker, *store_, setUp.fields,
+          RowPublisher::Run{[this] { return parts_.partStartTime(); },
+                            [this] { return parts_.part(); },
+                            [this] { return store_->readingInterval; }},
+          say, homeAssistant);
+      recorder_.addListener(publisher_.get());
+    }
   }
 
   /// Opens the converter; the exit status when the run cannot begin.
@@ -157,6 +169,7 @@ class UnattendedRun : public RecordListener {
     recorder_.resetRecord();
     recorder_.startTimers();
     parts_.begin();
+    if (publisher_) publisher_->beginRun();
     lastReadingAt_ = QTime::currentTime();
     // Ready once the converter answered and the run began: row 1 may be 500 s away.
     notifyServiceManager("READY=1\nSTATUS=" + statusText().toUtf8());
@@ -174,6 +187,17 @@ class UnattendedRun : public RecordListener {
                              .arg(parts_.part())
                              .toUtf8());
     report(parts_.finish(lastRowNote));
+    if (publisher_) {
+      notifyServiceManager(QStringLiteral("STATUS=Stopping (%1): publishing %2 rows waiting")
+                               .arg(why)
+                               .arg(publisher_->rowsWaiting())
+                               .toUtf8());
+      if (const int64_t unsent = publisher_->finish(); unsent > 0) {
+        say(QStringLiteral("%1 rows could not be published (the broker did not take them); they "
+                           "are in the saved parts")
+                .arg(unsent));
+      }
+    }
     say(QStringLiteral("done: %1 rows in %2 %3%4")
             .arg(rows_)
             .arg(files_.size())
@@ -198,6 +222,7 @@ class UnattendedRun : public RecordListener {
   void recordFull() override {
     notifyServiceManager(QStringLiteral("STATUS=Saving part %1").arg(parts_.part()).toUtf8());
     report(parts_.next());
+    if (publisher_) publisher_->updateStatus();  // the part's number
   }
 
  private:
@@ -216,9 +241,10 @@ class UnattendedRun : public RecordListener {
           .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")), place);
     }
     const QString silence = channelSilence_.text();
-    return QStringLiteral("Recording COM %1, %2%3")
+    return QStringLiteral("Recording COM %1, %2%3%4")
         .arg(setUp_.port)
-        .arg(place, silence.isEmpty() ? QString() : QStringLiteral(" (") + silence + ")");
+        .arg(place, silence.isEmpty() ? QString() : QStringLiteral(" (") + silence + ")",
+             publisher_ ? QStringLiteral("; ") + publisher_->statusText() : QString());
   }
 
   void report(const RunParts::Saved& saved) {
@@ -266,6 +292,7 @@ class UnattendedRun : public RecordListener {
   Recorder recorder_;
   RecordJournal journal_;
   RunParts parts_;
+  std::unique_ptr<RowPublisher> publisher_;
   int rows_ = 0;
   bool silent_ = false;
   ChannelSilence channelSilence_;
@@ -338,8 +365,29 @@ int runRecordCommand(int argc, char* argv[]) {
   // Nobody is there to answer the window's question: an earlier run's rows are saved.
   saveOrphanedJournals(folder, recorderJournalOwner(setUp.port, folder), true, separator, say);
 
+  PublishSettings publishing = keptPublishSettings();
+  if (options.mqttUrl) {
+    publishing.broker = *options.mqttUrl;
+    publishing.enabled = true;
+  }
+  if (options.mqttTopic) publishing.topic = *options.mqttTopic;
+  if (options.mqttPasswordFile) publishing.passwordFile = *options.mqttPasswordFile;
+  if (options.mqttCaFile) publishing.caFile = *options.mqttCaFile;
+  std::optional<MqttSender::Connection> broker;
+  if (publishing.enabled && !publishing.broker.isEmpty()) {
+    auto connection = RowPublisher::connectionFor(publishing);
+    if (auto* problem = std::get_if<RowPublisher::Problem>(&connection)) {
+      say(problem->message);
+      // A password file anybody may read is refused outright, as ssh refuses a loose key.
+      if (problem->passwordFile) return kRecordUsage;
+      say(QStringLiteral("recording without publishing"));
+    } else {
+      broker = std::get<MqttSender::Connection>(connection);
+    }
+  }
+
   const std::unique_ptr<ConverterDriver> driver = chooseConverterDriver();
-  UnattendedRun run(*driver, setUp, options, folder, separator);
+  UnattendedRun run(*driver, setUp, options, folder, separator, broker, publishing.homeAssistant);
   const std::optional<int> failed = run.open();
   if (const int signal = StopSignals::received()) {
     run.closeConverter();

@@ -36,6 +36,10 @@ QString recordUsage() {
       "  --rows N             stop after N rows\n"
       "  --settings FILE      a Velan.ini to take the set-up from\n"
       "  --simulate           record simulated readings when no converter answers\n"
+      "  --mqtt URL           publish rows to a broker: mqtt://[user@]host[:port], mqtts://...\n"
+      "  --mqtt-topic PREFIX  the topics' prefix (default: velan/<host name>)\n"
+      "  --mqtt-password-file FILE  the broker password, in a file only you may read\n"
+      "  --mqtt-ca FILE       the CA certificate that verifies an mqtts:// broker\n"
       "  --help               this text\n"
       "Exit status:\n");
   for (const RecordExitStatus& status : kRecordExitStatuses) {
@@ -89,6 +93,14 @@ QString setValuedOption(RecordOptions& options, const QString& name, const QStri
     options.experiment = value;
   } else if (name == QLatin1String("--folder")) {
     options.folder = value;
+  } else if (name == QLatin1String("--mqtt")) {
+    options.mqttUrl = value;
+  } else if (name == QLatin1String("--mqtt-topic")) {
+    options.mqttTopic = value;
+  } else if (name == QLatin1String("--mqtt-password-file")) {
+    options.mqttPasswordFile = value;
+  } else if (name == QLatin1String("--mqtt-ca")) {
+    options.mqttCaFile = value;
   } else {
     options.settings = value;
   }
@@ -115,8 +127,18 @@ std::variant<RecordOptions, QString> parseRecordOptions(const QStringList& argum
       options.simulate = true;
       continue;
     }
-    static const QStringList kValued = {"--port",   "--channels", "--interval", "--experiment",
-                                        "--folder", "--duration", "--rows",     "--settings"};
+    static const QStringList kValued = {"--port",
+                                        "--channels",
+                                        "--interval",
+                                        "--experiment",
+                                        "--folder",
+                                        "--duration",
+                                        "--rows",
+                                        "--settings",
+                                        "--mqtt",
+                                        "--mqtt-topic",
+                                        "--mqtt-password-file",
+                                        "--mqtt-ca"};
     if (!kValued.contains(name)) return QStringLiteral("unknown option '%1'").arg(arguments[i]);
     if (!joined) {
       if (i + 1 >= arguments.size()) return QStringLiteral("%1 needs a value").arg(name);

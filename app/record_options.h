@@ -18,6 +18,10 @@ struct RecordOptions {
   std::optional<QString> settings;  ///< a Velan.ini
   std::optional<double> durationSeconds;
   std::optional<int> rows;
+  std::optional<QString> mqttUrl;
+  std::optional<QString> mqttTopic;
+  std::optional<QString> mqttPasswordFile;
+  std::optional<QString> mqttCaFile;
   bool simulate = false;
   bool help = false;
 };

@@ -54,6 +54,9 @@ class RunParts {
   Saved finish(const QString& lastRowNote = {});
 
   int part() const { return part_; }
+  /// The part's start, whole seconds as its start text shows it: a row's clock time is this
+  /// plus its time.
+  QDateTime partStartTime() const { return start_; }
   /// The channels' scalings in words, for the selected scaled channels.
   QString scalingsText() const;
 

@@ -138,3 +138,11 @@ void UserSettings::setChannelLimits(int channel, const ChannelLimits& limits) {
   if (limits.high) stored.setValue(QStringLiteral("high"), *limits.high);
   stored.setValue(QStringLiteral("deadBand"), limits.deadBand);
 }
+
+QVariant UserSettings::value(const QString& key, const QVariant& fallback) {
+  return settings().value(key, fallback);
+}
+
+void UserSettings::setValue(const QString& key, const QVariant& value) {
+  settings().setValue(key, value);
+}

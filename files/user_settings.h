@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include "channel_limits.h"
 #include "channel_scaling.h"
@@ -49,4 +50,8 @@ class UserSettings {
   /// The limits of channel `channel`, in its unit; none when none were set.
   static ChannelLimits channelLimits(int channel);
   static void setChannelLimits(int channel, const ChannelLimits& limits);
+
+  /// A setting of a layer above (publishing), by key.
+  static QVariant value(const QString& key, const QVariant& fallback = {});
+  static void setValue(const QString& key, const QVariant& value);
 };

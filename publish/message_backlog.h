@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+/// The messages waiting for the broker, in a file without a name (gone with the process), so
+/// that a day away costs disk, not memory. One writer (the recording thread) appends; one
+/// reader (the sender's thread) reads from its position and confirms what the broker took.
+class MessageBacklog {
+ public:
+  enum class Kind : char { Row = 'r', Note = 'n', Value = 'v' };
+  struct Message {
+    Kind kind = Kind::Row;
+    int64_t storedAtMs = 0;  ///< when it was stored (ms since the epoch)
+    QString topic;           ///< under the prefix
+    QByteArray payload;
+    int64_t start = 0;
+    int64_t end = 0;  ///< the backlog position after it
+    /// A row sent before (its broker's answer lost): whether it went late, so that a copy sent
+    /// again is the same message.
+    std::optional<bool> sentLate;
+  };
+
+  /// In `folder`; failure() says why when no file can be made there.
+  explicit MessageBacklog(const QString& folder);
+  ~MessageBacklog();
+  MessageBacklog(const MessageBacklog&) = delete;
+  MessageBacklog& operator=(const MessageBacklog&) = delete;
+
+  bool ok() const { return fd_ >= 0; }
+  QString failure() const { return failure_; }
+
+  /// Appends one message (the recording thread); false when the disk refused it.
+  bool append(Kind kind, int64_t storedAtMs, const QString& topic, const QByteArray& payload);
+
+  /// The next message from `position`, nothing when none is complete yet (the sender's thread).
+  std::optional<Message> read(int64_t position);
+  /// The row at `start` went out, late or not: told again the same way.
+  void markSent(int64_t start, bool late);
+  /// Everything before `position` reached the broker, `rows` rows among it: the file is emptied
+  /// once all has.
+  void confirm(int64_t position, int64_t rows);
+  /// Where reading goes on after a lost connection: the first message not confirmed.
+  int64_t confirmed() const;
+
+  /// Rows appended and not yet confirmed.
+  int64_t rowsWaiting() const { return rowsAppended_ - rowsConfirmed_; }
+
+ private:
+  int fd_ = -1;
+  QString failure_;
+  mutable std::mutex mutex_;
+  int64_t written_ = 0;    ///< guarded by mutex_
+  int64_t confirmed_ = 0;  ///< guarded by mutex_
+  /// The file's positions start over when it is emptied: positions read before are void.
+  int64_t base_ = 0;  ///< guarded by mutex_
+  std::atomic<int64_t> rowsAppended_ = 0;
+  std::atomic<int64_t> rowsConfirmed_ = 0;
+  QByteArray readBuffer_;  ///< the sender's own
+  int64_t readBufferAt_ = -1;
+};

@@ -1,0 +1,311 @@
+#include "mqtt_sender.h"
+
+#include <mosquitto.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <QDateTime>
+#include <algorithm>
+
+#include "mqtt_messages.h"
+
+namespace {
+constexpr size_t kWindow = 200;  // messages in flight: a backlog drains fast, memory stays flat
+constexpr int kKeepAliveSeconds = 30;
+constexpr std::chrono::milliseconds kLongestRetryDelay{30000};
+
+struct LibraryUse {
+  LibraryUse() { mosquitto_lib_init(); }
+};
+}  // namespace
+
+MqttSender::MqttSender(Connection connection, MessageBacklog& backlog,
+                       std::function<void(Event)> onEvent)
+    : connection_(std::move(connection)), backlog_(backlog), onEvent_(std::move(onEvent)) {
+  static const LibraryUse library;
+  wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  thread_ = std::thread([this] { run(); });
+}
+
+MqttSender::~MqttSender() {
+  stopNow_ = true;
+  wake();
+  if (thread_.joinable()) thread_.join();
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void MqttSender::wake() {
+  const uint64_t one = 1;
+  [[maybe_unused]] const ssize_t wrote = ::write(wakeFd_, &one, sizeof one);
+}
+
+void MqttSender::setRetained(std::vector<Retained> messages) {
+  {
+    const std::lock_guard lock(retainedMutex_);
+    retained_ = std::move(messages);
+    retainedChanged_ = true;
+  }
+  wake();
+}
+
+int64_t MqttSender::finish(int timeoutMs) {
+  finishBy_ = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  finishing_ = true;
+  wake();
+  if (thread_.joinable()) thread_.join();
+  return backlog_.rowsWaiting();
+}
+
+void MqttSender::report(Event::Kind kind, const QString& reason) {
+  if (onEvent_) onEvent_({kind, reason, backlog_.rowsWaiting()});
+}
+
+void MqttSender::connect() {
+  lastLogError_.clear();
+  client_ = mosquitto_new(nullptr, true, this);
+  if (!client_) {
+    drop_ = true;
+    lastReason_ = QStringLiteral("the MQTT client could not be made");
+    return;
+  }
+  mosquitto_connect_callback_set(client_, &MqttSender::onConnect);
+  mosquitto_disconnect_callback_set(client_, &MqttSender::onDisconnect);
+  mosquitto_publish_callback_set(client_, &MqttSender::onPublish);
+  mosquitto_log_callback_set(client_, &MqttSender::onLog);
+  mosquitto_int_option(client_, MOSQ_OPT_SEND_MAXIMUM, static_cast<int>(kWindow));
+  const BrokerAddress& address = connection_.address;
+  if (!address.userName.isEmpty()) {
+    mosquitto_username_pw_set(
+        client_, address.userName.toUtf8().constData(),
+        connection_.password ? connection_.password->toUtf8().constData() : nullptr);
+  }
+  const QByteArray will = offlineMessage();
+  const QByteArray statusTopic =
+      (connection_.prefix + QLatin1Char('/') + QLatin1String(kStatusTopic.suffix)).toUtf8();
+  mosquitto_will_set(client_, statusTopic.constData(), static_cast<int>(will.size()),
+                     will.constData(), kStatusTopic.qos, kStatusTopic.retained);
+  int code = MOSQ_ERR_SUCCESS;
+  if (address.tls) {
+    // The broker's certificate is always verified (its name included): never plain instead.
+    if (connection_.caFile.isEmpty()) {
+      mosquitto_int_option(client_, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+      code = mosquitto_tls_set(client_, nullptr, "/etc/ssl/certs", nullptr, nullptr, nullptr);
+    } else {
+      code = mosquitto_tls_set(client_, connection_.caFile.toLocal8Bit().constData(), nullptr,
+                               nullptr, nullptr, nullptr);
+    }
+  }
+  if (code == MOSQ_ERR_SUCCESS) {
+    code = mosquitto_connect_async(client_, address.host.toUtf8().constData(), address.port,
+                                   kKeepAliveSeconds);
+  }
+  connectStarted_ = Clock::now();
+  if (code != MOSQ_ERR_SUCCESS) {
+    drop_ = true;
+    lastReason_ = code == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
+                                         : QString::fromUtf8(mosquitto_strerror(code));
+    if (code == MOSQ_ERR_INVAL && address.tls) {
+      lastReason_ = QStringLiteral("the CA certificate %1 cannot be used").arg(connection_.caFile);
+    }
+  }
+}
+
+void MqttSender::dropClient() {
+  if (client_) mosquitto_destroy(client_);
+  client_ = nullptr;
+  const bool wasConnected = connected_;
+  connected_ = false;
+  drop_ = false;
+  inFlight_.clear();
+  retainedIds_.clear();
+  readPosition_ = backlog_.confirmed();
+  if (!lastLogError_.isEmpty() && !wasConnected) {
+    lastReason_ = lastReason_.isEmpty() ? lastLogError_ : lastReason_ + ": " + lastLogError_;
+  }
+  if (lastReason_.isEmpty()) lastReason_ = QStringLiteral("the connection was lost");
+  if (wasConnected || !lostReported_) {
+    report(Event::Lost, lastReason_);
+    lostReported_ = true;
+  }
+  // Soon after a working connection broke, then less and less often.
+  retryDelay_ = wasConnected ? std::chrono::milliseconds(1000)
+                             : std::min(retryDelay_ * 2, kLongestRetryDelay);
+  retryAt_ = Clock::now() + retryDelay_;
+  lastReason_.clear();
+}
+
+void MqttSender::onConnect(mosquitto*, void* self, int code) {
+  auto* sender = static_cast<MqttSender*>(self);
+  if (code != 0) {
+    sender->lastReason_ = QStringLiteral("the broker refused the connection: %1")
+                              .arg(QString::fromUtf8(mosquitto_connack_string(code)));
+    sender->drop_ = true;
+    return;
+  }
+  sender->connected_ = true;
+  sender->lostReported_ = false;
+  sender->readPosition_ = sender->backlog_.confirmed();
+  sender->inFlight_.clear();
+  {
+    const std::lock_guard lock(sender->retainedMutex_);
+    sender->retainedChanged_ = true;  // a new connection hears them again
+  }
+  sender->everReached_ = true;
+  sender->report(Event::Reached, {});
+}
+
+void MqttSender::onDisconnect(mosquitto*, void* self, int code) {
+  auto* sender = static_cast<MqttSender*>(self);
+  if (sender->lastReason_.isEmpty()) {
+    sender->lastReason_ = code == 0 ? QStringLiteral("the connection was closed")
+                                    : QString::fromUtf8(mosquitto_strerror(code));
+  }
+  sender->drop_ = true;
+}
+
+void MqttSender::onPublish(mosquitto*, void* self, int id) {
+  static_cast<MqttSender*>(self)->confirmed(id);
+}
+
+void MqttSender::onLog(mosquitto*, void* self, int level, const char* text) {
+  if (level == MOSQ_LOG_ERR)
+    static_cast<MqttSender*>(self)->lastLogError_ = QString::fromUtf8(text);
+}
+
+void MqttSender::confirmed(int id) {
+  const auto retained = std::find(retainedIds_.begin(), retainedIds_.end(), id);
+  if (retained != retainedIds_.end()) {
+    retainedIds_.erase(retained);
+    return;
+  }
+  for (InFlight& message : inFlight_) {
+    if (message.id == id) message.confirmed = true;
+  }
+  // The backlog is confirmed up to the first message still in flight.
+  int64_t rows = 0;
+  int64_t end = -1;
+  while (!inFlight_.empty() && inFlight_.front().confirmed) {
+    rows += inFlight_.front().row ? 1 : 0;
+    end = inFlight_.front().end;
+    inFlight_.pop_front();
+  }
+  if (end >= 0) backlog_.confirm(end, rows);
+}
+
+void MqttSender::sendWaiting() {
+  const int64_t now = QDateTime::currentMSecsSinceEpoch();
+  while (inFlight_.size() < kWindow) {
+    const std::optional<MessageBacklog::Message> message = backlog_.read(readPosition_);
+    if (!message) return;
+    readPosition_ = message->end;
+    const bool row = message->kind == MessageBacklog::Kind::Row;
+    const bool late =
+        message->sentLate.value_or(now - message->storedAtMs > connection_.dueWithinMs);
+    if (row && !message->sentLate) backlog_.markSent(message->start, late);
+    if (late && message->kind == MessageBacklog::Kind::Value) {
+      // An old value is not the latest: never replayed as current.
+      inFlight_.push_back({-1, message->end, false, true});
+      confirmed(-1);
+      continue;
+    }
+    const QByteArray payload = late && row ? lateRowMessage(message->payload) : message->payload;
+    const QByteArray topic = (connection_.prefix + QLatin1Char('/') + message->topic).toUtf8();
+    const int qos =
+        message->kind == MessageBacklog::Kind::Value ? kChannelTopic.qos : kRowsTopic.qos;
+    int id = 0;
+    const int code =
+        mosquitto_publish(client_, &id, topic.constData(), static_cast<int>(payload.size()),
+                          payload.constData(), qos, false);
+    if (code != MOSQ_ERR_SUCCESS) {
+      drop_ = true;
+      lastReason_ = QString::fromUtf8(mosquitto_strerror(code));
+      return;
+    }
+    // QoS 0 is never acknowledged: handed to the client is as far as it goes.
+    inFlight_.push_back({id, message->end, row, qos == 0});
+    if (qos == 0) confirmed(id);
+  }
+}
+
+bool MqttSender::sendRetained() {
+  std::vector<Retained> messages;
+  {
+    const std::lock_guard lock(retainedMutex_);
+    if (!retainedChanged_) return false;
+    retainedChanged_ = false;
+    messages = retained_;
+  }
+  for (const Retained& message : messages) {
+    int id = 0;
+    const QByteArray topic = message.topic.toUtf8();
+    if (mosquitto_publish(client_, &id, topic.constData(), static_cast<int>(message.payload.size()),
+                          message.payload.constData(), kStatusTopic.qos,
+                          true) == MOSQ_ERR_SUCCESS) {
+      retainedIds_.push_back(id);
+    }
+  }
+  return true;
+}
+
+void MqttSender::run() {
+  while (!stopNow_) {
+    const Clock::time_point now = Clock::now();
+    if (finishing_) {
+      const bool drained = backlog_.read(readPosition_) == std::nullopt && inFlight_.empty();
+      if (!connected_ || now >= finishBy_ || (finalSent_ && retainedIds_.empty())) break;
+      if (drained && !finalSent_) finalSent_ = sendRetained() || true;
+    }
+    if (!client_ && now >= retryAt_ && !finishing_) connect();
+    if (client_ && !connected_ && !drop_ &&
+        now - connectStarted_ > std::chrono::milliseconds(kAnswerWithinMs)) {
+      lastReason_ = QStringLiteral("no answer within %1 s").arg(kAnswerWithinMs / 1000);
+      drop_ = true;
+    }
+    if (client_ && connected_ && !drop_) {
+      if (!finishing_) sendRetained();
+      sendWaiting();
+    }
+    if (drop_) {
+      dropClient();
+      continue;
+    }
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, 0, 0}};
+    if (client_) {
+      fds[1].fd = mosquitto_socket(client_);
+      fds[1].events = static_cast<short>(POLLIN | (mosquitto_want_write(client_) ? POLLOUT : 0));
+    }
+    int timeout = 1000;
+    if (!client_) {
+      timeout = static_cast<int>(std::clamp<int64_t>(
+          std::chrono::duration_cast<std::chrono::milliseconds>(retryAt_ - now).count(), 0, 1000));
+    }
+    if (finishing_) timeout = std::min(timeout, 100);
+    ::poll(fds, fds[1].fd >= 0 ? 2 : 1, timeout);
+    if (fds[0].revents & POLLIN) {
+      uint64_t count = 0;
+      [[maybe_unused]] const ssize_t got = ::read(wakeFd_, &count, sizeof count);
+    }
+    if (!client_) continue;
+    int code = MOSQ_ERR_SUCCESS;
+    if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) code = mosquitto_loop_read(client_, 1);
+    if (code == MOSQ_ERR_SUCCESS && (fds[1].revents & POLLOUT))
+      code = mosquitto_loop_write(client_, 1);
+    if (code == MOSQ_ERR_SUCCESS) code = mosquitto_loop_misc(client_);
+    if (code != MOSQ_ERR_SUCCESS && !drop_) {
+      if (lastReason_.isEmpty()) {
+        lastReason_ = code == MOSQ_ERR_ERRNO ? QString::fromLocal8Bit(std::strerror(errno))
+                                             : QString::fromUtf8(mosquitto_strerror(code));
+      }
+      drop_ = true;
+    }
+  }
+  if (client_) {
+    if (connected_) {
+      mosquitto_disconnect(client_);  // a clean end: the broker keeps the will to itself
+      mosquitto_loop_write(client_, 1);
+    }
+    mosquitto_destroy(client_);
+    client_ = nullptr;
+  }
+}

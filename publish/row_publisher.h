@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <variant>
+
+#include "message_backlog.h"
+#include "mqtt_sender.h"
+#include "publish_settings.h"
+#include "record_store.h"
+
+/// Publishes a run to an MQTT broker: every stored row and note goes into the backlog on disk
+/// as it is stored (never waiting on the network), and the sender's thread takes it from there.
+/// Lives on the recording thread; tells its front end what becomes of the broker.
+class RowPublisher : public RecordListener {
+ public:
+  struct Run {
+    std::function<QDateTime()> partStart;
+    std::function<int()> part;
+    std::function<int()> intervalMs;
+  };
+  /// What the settings give: a publisher, or why there is none (a bad URL or topic, a password
+  /// file that cannot be used).
+  struct Problem {
+    QString message;
+    bool passwordFile = false;  ///< the password file's fault: the recorder refuses to start
+  };
+  static std::variant<MqttSender::Connection, Problem> connectionFor(
+      const PublishSettings& settings);
+
+  RowPublisher(MqttSender::Connection connection, const RecordStore& store,
+               const RecordFields& fields, Run run, std::function<void(const QString&)> tell,
+               bool homeAssistant = false);
+  ~RowPublisher() override;
+
+  /// A new run: seq starts at 1 again and the status says "recording".
+  void beginRun();
+  /// The run changed its part, interval or set-up: the status says so.
+  void updateStatus();
+  /// The run ended: sends what waits while the broker answers (at most `timeoutMs`), then
+  /// "stopped"; returns the rows that could not be sent.
+  int64_t finish(int timeoutMs = 10000);
+
+  /// "publishing to HOST" or "broker away since hh:mm:ss, N rows waiting".
+  QString statusText() const;
+  int64_t rowsWaiting() const { return backlog_.rowsWaiting(); }
+
+  // RecordListener
+  void rowStored() override;
+  void noteAdded(int row, const QString& note, const QString& cell) override;
+
+ private:
+  void heard(const MqttSender::Event& event);
+  std::vector<MqttSender::Retained> retainedMessages(const QString& state) const;
+
+  MqttSender::Connection connection_;
+  const RecordStore& store_;
+  const RecordFields& fields_;
+  Run run_;
+  std::function<void(const QString&)> tell_;
+  bool homeAssistant_;
+  MessageBacklog backlog_;
+  QObject context_;  ///< the sender's news arrive on this thread through it
+  std::unique_ptr<MqttSender> sender_;
+  int64_t seq_ = 0;
+  bool reached_ = false;
+  bool away_ = true;
+  QDateTime awaySince_;
+  bool backlogReported_ = false;
+};

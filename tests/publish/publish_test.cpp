@@ -1,0 +1,221 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QThread>
+#include <memory>
+
+#include "mqtt_messages.h"
+#include "plain_record_fields.h"
+#include "publish_settings.h"
+#include "row_publisher.h"
+#include "test_broker.h"
+
+namespace {
+
+class PublishTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fields.setChannelSelected(1, true);
+    fields.setChannelSelected(2, true);
+    fields.setUnitLabel(1, QStringLiteral("°C"));
+    fields.setUnitLabel(2, QStringLiteral("mV"));
+  }
+
+  void publishTo(int port, const QString& user = {}, const QString& password = {}) {
+    MqttSender::Connection connection;
+    connection.address.host = QStringLiteral("127.0.0.1");
+    connection.address.port = port;
+    connection.address.userName = user;
+    if (!user.isEmpty()) connection.password = password;
+    connection.prefix = QStringLiteral("velan/t");
+    connection.dueWithinMs = 300;
+    publisher = std::make_unique<RowPublisher>(
+        connection, *store, fields,
+        RowPublisher::Run{[] { return start(); }, [] { return 1; }, [] { return 250; }},
+        [this](const QString& line) { told << line; });
+    publisher->beginRun();
+  }
+
+  static QDateTime start() { return QDateTime(QDate(2026, 12, 9), QTime(8, 40, 0), Qt::UTC); }
+
+  void storeRows(int first, int last) {
+    for (int r = first; r <= last; ++r) {
+      store->time[r] = r * 0.25 + 1e-9 * r;  // exact, not as the file's one decimal shows it
+      store->value[1][r] = r * 1.234567;
+      store->value[2][r] = r % 5 == 0 ? kMissingValue : -r;
+      store->rowCount = r;
+      publisher->rowStored();
+    }
+  }
+
+  bool toldSoon(const QString& words) {
+    for (int waited = 0; waited < 5000; waited += 10) {
+      QCoreApplication::processEvents();
+      if (told.join('\n').contains(words)) return true;
+      QThread::msleep(10);
+    }
+    return false;
+  }
+
+  std::unique_ptr<RecordStore> store = std::make_unique<RecordStore>();
+  PlainRecordFields fields;
+  QStringList told;
+  std::unique_ptr<RowPublisher> publisher;
+};
+
+QJsonObject json(const QByteArray& payload) { return QJsonDocument::fromJson(payload).object(); }
+
+std::vector<QJsonObject> rowsOf(const std::vector<TestSubscriber::Heard>& heard) {
+  std::vector<QJsonObject> rows;
+  for (const auto& message : heard) {
+    if (message.topic == QLatin1String("velan/t/rows")) rows.push_back(json(message.payload));
+  }
+  return rows;
+}
+
+bool heardSeq(const std::vector<TestSubscriber::Heard>& heard, int seq) {
+  for (const QJsonObject& row : rowsOf(heard)) {
+    if (row.value("seq").toInt() == seq) return true;
+  }
+  return false;
+}
+
+TEST_F(PublishTest, EveryRowArrivesInOrderWithItsValuesAndTheOutagesRowsComeLate) {
+  TestBroker broker;
+  ASSERT_TRUE(broker.running());
+  LinkCutter link(broker.port());
+  TestSubscriber subscriber(broker.port(), QStringLiteral("velan/t/#"));
+  publishTo(link.port());
+  ASSERT_TRUE(toldSoon("publishing to 127.0.0.1")) << told.join('\n').toStdString();
+  storeRows(1, 20);
+  ASSERT_TRUE(subscriber.waitFor([](const auto& heard) { return heardSeq(heard, 20); }));
+  link.cut();
+  ASSERT_TRUE(toldSoon("lost"));
+  storeRows(21, 40);
+  const QString note = QStringLiteral("a \"quoted\" back\\slash,\nnew line, µ°");
+  publisher->noteAdded(40, note, note);
+  QThread::msleep(400);  // the outage's rows are due by now
+  link.mend();
+  ASSERT_TRUE(subscriber.waitFor([](const auto& heard) { return heardSeq(heard, 40); }));
+  EXPECT_TRUE(toldSoon("back")) << told.join('\n').toStdString();
+  EXPECT_EQ(publisher->finish(5000), 0);
+  EXPECT_TRUE(subscriber.waitFor([](const auto& heard) {
+    return heard.back().payload.contains("\"state\":\"stopped\"");
+  })) << "stopped, after the rows";
+
+  const auto heard = subscriber.heard();
+  std::map<int, QJsonObject> firstOf;
+  int lastNew = 0;
+  for (const QJsonObject& row : rowsOf(heard)) {
+    const int seq = row.value("seq").toInt();
+    if (firstOf.count(seq)) {
+      EXPECT_EQ(row, firstOf[seq]) << "a duplicate is identical, seq " << seq;
+      continue;
+    }
+    EXPECT_EQ(seq, lastNew + 1) << "new rows in seq order";
+    lastNew = seq;
+    firstOf[seq] = row;
+    const int r = seq;
+    EXPECT_EQ(row.value("row").toInt(), r);
+    EXPECT_EQ(row.value("t").toDouble(), store->time[r]);
+    EXPECT_EQ(row.value("ch1").toDouble(), fileRounded(store->value[1][r], 2));
+    EXPECT_EQ(row.value("ch2").isNull(), r % 5 == 0) << r;
+    EXPECT_EQ(row.value("late").toBool(), r > 20) << r;
+    EXPECT_EQ(row.value("time").toString(),
+              isoTime(start().addMSecs(static_cast<qint64>(std::llround(store->time[r] * 1000)))));
+  }
+  EXPECT_EQ(lastNew, 40);
+  int liveValues = 0;
+  bool willHeard = false;
+  QJsonObject lastStatus;
+  QString noteText;
+  for (const auto& message : heard) {
+    if (message.topic == QLatin1String("velan/t/ch1")) ++liveValues;
+    if (message.topic == QLatin1String("velan/t/notes")) {
+      noteText = json(message.payload).value("text").toString();
+      EXPECT_EQ(json(message.payload).value("seq").toInt(), 40);
+    }
+    if (message.topic == QLatin1String("velan/t/status")) {
+      lastStatus = json(message.payload);
+      willHeard = willHeard || lastStatus.value("state") == QLatin1String("offline");
+    }
+  }
+  EXPECT_EQ(liveValues, 20) << "late rows' values are never sent as live";
+  EXPECT_EQ(noteText, note);
+  EXPECT_TRUE(willHeard) << "the broker's last will when the link broke";
+  EXPECT_EQ(lastStatus.value("state").toString(), QStringLiteral("stopped"));
+  EXPECT_EQ(lastStatus.value("units").toObject().value("ch1").toString(), QStringLiteral("°C"));
+}
+
+TEST_F(PublishTest, ABrokerThatRefusesOrNeverAnswersCostsTheRecordingNothing) {
+  TestBroker broker(QStringLiteral("lab"), QStringLiteral("secret"));
+  ASSERT_TRUE(broker.running());
+  publishTo(broker.port(), QStringLiteral("lab"), QStringLiteral("wrong"));
+  storeRows(1, 5);
+  EXPECT_TRUE(
+      toldSoon("not reached (the broker refused the connection: Connection Refused: "
+               "not authorised.)"))
+      << told.join('\n').toStdString();
+  EXPECT_EQ(publisher->finish(0), 5) << "counted as not sent";
+
+  // A broker that takes the connection and never says a word.
+  const SilentBroker silent;
+  told.clear();
+  publishTo(silent.port());
+  storeRows(6, 2000);
+  EXPECT_EQ(publisher->rowsWaiting(), 1995);
+  EXPECT_EQ(publisher->finish(0), 1995);
+}
+
+TEST(PublishSettingsTest, BadBrokersTopicsAndLoosePasswordFilesAreRefusedWithTheirReason) {
+  const struct {
+    const char* url;
+    const char* problem;  // empty: taken
+  } urls[] = {
+      {"mqtt://lab@broker.lab:1884", ""},
+      {"mqtts://broker.lab", ""},
+      {"http://broker.lab", "is not a broker URL"},
+      {"mqtt://", "is not a broker URL"},
+      {"mqtt://broker.lab:70000", "out of range"},
+      {"mqtt://lab:pw@broker.lab", "never goes into the broker URL"},
+  };
+  for (const auto& c : urls) {
+    const auto parsed = parseBrokerUrl(QString::fromUtf8(c.url));
+    const QString problem = parsed.index() == 1 ? std::get<1>(parsed) : QString();
+    EXPECT_EQ(problem.isEmpty(), !*c.problem) << c.url << ": " << problem.toStdString();
+    EXPECT_TRUE(problem.contains(QLatin1String(c.problem))) << c.url;
+  }
+  const auto tls = std::get<BrokerAddress>(parseBrokerUrl(QStringLiteral("mqtts://broker.lab")));
+  EXPECT_EQ(tls.port, 8883);
+  const auto plain =
+      std::get<BrokerAddress>(parseBrokerUrl(QStringLiteral("mqtt://lab@broker.lab")));
+  EXPECT_EQ(plain.port, 1883);
+  EXPECT_EQ(plain.userName, QStringLiteral("lab"));
+
+  for (const char* topic : {"velan/+", "velan/#", "velan//a", "/velan", "velan/", "a\tb"}) {
+    EXPECT_FALSE(topicPrefix(QString::fromUtf8(topic)).ok()) << topic;
+  }
+  EXPECT_EQ(topicPrefix(QStringLiteral("lab/room 2")).text, QStringLiteral("lab/room 2"));
+  EXPECT_TRUE(topicPrefix({}).text.startsWith(QStringLiteral("velan/")));
+
+  QTemporaryDir folder;
+  const QString file = folder.filePath(QStringLiteral("password"));
+  ASSERT_TRUE(writePasswordFile(file, QStringLiteral("s3cret")).isEmpty());
+  EXPECT_EQ(QFile::permissions(file),
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser);
+  EXPECT_EQ(readPasswordFile(file).text, QStringLiteral("s3cret"));
+  QFile::setPermissions(file, QFile::permissions(file) | QFile::ReadOther);
+  EXPECT_TRUE(readPasswordFile(file).problem.contains(QLatin1String("may be read by others")));
+  PublishSettings settings;
+  settings.broker = QStringLiteral("mqtt://lab@localhost");
+  settings.passwordFile = file;
+  const auto refused = RowPublisher::connectionFor(settings);
+  ASSERT_EQ(refused.index(), 1u);
+  EXPECT_TRUE(std::get<RowPublisher::Problem>(refused).passwordFile);
+}
+
+}  // namespace
