@@ -52,6 +52,7 @@ class Recorder {
   Recorder& operator=(const Recorder&) = delete;
 
   void addListener(RecordListener* listener) { listeners_.push_back(listener); }
+  void removeListener(RecordListener* listener) { std::erase(listeners_, listener); }
   /// The clock that tells how long ago the last row was stored (tests stop it).
   void setClock(MonotonicClock clock);
   /// The decimal separator of the notes' times (the system's).

@@ -327,6 +327,7 @@ void TForm1::StartClick() {
   recorder_.startTimers();
   parts_.setFileFormat(decimalComma_, separator_);
   parts_.begin();
+  startPublishing();
   setFileLabel(QStringLiteral("(Data not saved)"));
   BnAddRemark->setEnabled(true);
   if (notes_) {
@@ -347,8 +348,10 @@ void TForm1::StopClick() {
   }
   EdComNr->setEnabled(true);
   setOpeningEnabled(true);
-  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"), lineCountsText());
   recorder_.stopRowTimer();
+  const bool wasOpen = recorder_.closeConverter();
+  stopPublishing();
+  if (wasOpen) setStatus(QStringLiteral("Stopped"), lineCountsText());
   Stop->hide();
   Start->show();
   BnAddRemark->setEnabled(false);

@@ -21,6 +21,7 @@
 #include "record_journal.h"
 #include "record_store.h"
 #include "recorder.h"
+#include "row_publisher.h"
 #include "run_parts.h"
 #include "settings_file.h"
 #include "table_fit.h"
@@ -85,6 +86,10 @@ class TForm1 : public QMainWindow,
   void channelScalingClick();
   /// Options > "Limits...": each channel's low and high limit and dead band.
   void limitsClick();
+  /// Options > "Publishing...": the MQTT broker the rows go to.
+  void publishingClick();
+  /// "publishing to HOST", "broker away since ..., N rows waiting"; empty when not publishing.
+  QString publishingText() const;
   /// Options > "Recordings folder...": where the parts of long runs go.
   void recordingsFolderClick();
   /// The folder the parts of long runs go to: the one chosen, else the default.
@@ -195,6 +200,11 @@ class TForm1 : public QMainWindow,
   void endBySystem(const QString& how);
 
  private:
+  void startPublishing();
+  /// Sends what waits while the broker answers (at most 10 s), then says the run stopped.
+  void stopPublishing();
+
+ private:
   RecordStore& store_;
   DataTable& table_;
   UserPrompts& prompts_;
@@ -217,6 +227,8 @@ class TForm1 : public QMainWindow,
   QString openDirectory_;
 
   std::unique_ptr<TableFit> tableFit_;
+  std::unique_ptr<RowPublisher> publisher_;  ///< the run's, while one publishes
+  QString publishingProblem_;                ///< why the run does not publish, or what it heard
 
   TForm2* monitor_ = nullptr;
   TForm3* notes_ = nullptr;

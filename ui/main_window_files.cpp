@@ -191,6 +191,7 @@ void TForm1::endBySystem(const QString& how) {
   recorder_.closeConverter();
   parts_.setFileFormat(decimalComma_, separator_);
   const RunParts::Saved saved = parts_.finish(QStringLiteral("(ended by the system)"));
+  stopPublishing();
   UserSettings::setEndedRunMessage(
       saved.ok() ? QStringLiteral("The last recording was ended by %1 and saved as %2.")
                        .arg(how, saved.path)
@@ -281,6 +282,7 @@ void TForm1::recordFull() {
 void TForm1::nextPart() {
   parts_.setFileFormat(decimalComma_, separator_);
   const RunParts::Saved saved = parts_.next();
+  if (publisher_) publisher_->updateStatus();  // the part's number
   partFailed_ = !saved.ok();
   partsSaved_ = saved.ok() ? QStringLiteral("Part %1 saved as %2").arg(saved.part).arg(saved.path)
                            : QStringLiteral(

@@ -60,6 +60,9 @@ void TForm1::buildMenus() {
   recordings->setObjectName(QStringLiteral("RecordingsFolder1"));
   QAction* limits = options->addAction(QStringLiteral("&Limits..."), this, &TForm1::limitsClick);
   limits->setObjectName(QStringLiteral("Limits1"));
+  QAction* publishing =
+      options->addAction(QStringLiteral("P&ublishing..."), this, &TForm1::publishingClick);
+  publishing->setObjectName(QStringLiteral("Publishing1"));
 
   QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
   QAction* statistics =

@@ -34,7 +34,7 @@ QString TForm1::lineCountsText() const {
 
 QString TForm1::runDetail() const {
   QStringList lines = {store_.converterOpen ? QString() : recorder_.driver().openFailure(),
-                       lineCountsText(), partsSaved_};
+                       lineCountsText(), partsSaved_, publishingProblem_};
   for (const QString& crossing : limitCrossings_) lines << crossing;
   lines.removeAll(QString());
   return lines.join(QLatin1Char('\n'));
@@ -64,6 +64,7 @@ void TForm1::showRunStatus() {
     if (!reading) cause = troubleText(recorder_.driver().trouble());
   }
   if (partFailed_) text += QStringLiteral(" (part %1 not saved)").arg(parts_.part() - 1);
+  if (publisher_) text += QStringLiteral("; ") + publisher_->statusText();
   QString detail = runDetail();
   if (!cause.isEmpty()) detail = cause + (detail.isEmpty() ? QString() : "\n" + detail);
   if (text != statusText() || detail != status_->toolTip()) setStatus(text, detail);
