@@ -121,7 +121,10 @@ void MqttSender::dropClient() {
   retainedIds_.clear();
   readPosition_ = backlog_.confirmed();
   if (!lastLogError_.isEmpty() && !wasConnected) {
-    lastReason_ = lastReason_.isEmpty() ? lastLogError_ : lastReason_ + ": " + lastLogError_;
+    // OpenSSL's words after its codes: "certificate verify failed".
+    const QString detail = lastLogError_.section(QStringLiteral("::"), -1).trimmed();
+    if (lastReason_.endsWith(QLatin1Char('.'))) lastReason_.chop(1);
+    lastReason_ = lastReason_.isEmpty() ? detail : lastReason_ + QStringLiteral(": ") + detail;
   }
   if (lastReason_.isEmpty()) lastReason_ = QStringLiteral("the connection was lost");
   if (wasConnected || !lostReported_) {

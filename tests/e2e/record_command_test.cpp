@@ -76,6 +76,10 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
   ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
   broken.write("<COM Port #>\r\n");
   broken.close();
+  QFile loose(path("loose"));  // a password file others may read: refused, as ssh would
+  ASSERT_TRUE(loose.open(QIODevice::WriteOnly));
+  loose.setPermissions(loose.permissions() | QFile::ReadOther);
+  loose.close();
   const struct {
     QStringList arguments;
     int status;
@@ -86,6 +90,9 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
       {{"--rows", "2", "--port"}, 64, "--port needs a value"},
       {{"--settings", "broken.ini"}, 64, "/broken.ini, line 1: '' ist kein gültiger Integerwert"},
       {{"--folder", path("blocker/parts"), "--port", "9"}, 73, "cannot be made"},
+      {{"--mqtt", "mqtt://lab@localhost", "--mqtt-password-file", path("loose")},
+       64,
+       "may be read by others"},
       // Joined values; an interval of the window's steps other than the default.
       {{"--folder", path("parts"), "--port=9", "--interval=200"},
        69,
@@ -97,6 +104,11 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
       {{"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "1", "--channels", "4"},
        0,
        "): Ch. 4 in mV, every 1 s"},
+      // A broker that cannot be one: recorded all the same.
+      {{"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "1", "--mqtt",
+        "mqtt://localhost:70000"},
+       0,
+       "out of range (1 to 65535)\nvelan record: recording without publishing"},
   };
   for (const auto& c : cases) {
     QProcess velan;
@@ -105,7 +117,7 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
     EXPECT_EQ(status, c.status) << said.toStdString();
     EXPECT_TRUE(said.contains(QString::fromUtf8(c.said))) << said.toStdString();
   }
-  EXPECT_EQ(records("parts").size(), 2);
+  EXPECT_EQ(records("parts").size(), 3);
   EXPECT_EQ(journals(), 0);
   QProcess help;
   start(help, {"--help"});

@@ -25,9 +25,13 @@ class PublishTest : public ::testing::Test {
     fields.setUnitLabel(2, QStringLiteral("mV"));
   }
 
-  void publishTo(int port, const QString& user = {}, const QString& password = {}) {
+  void publishTo(int port, const QString& user = {}, const QString& password = {},
+                 const QString& tlsCa = {}) {
     MqttSender::Connection connection;
-    connection.address.host = QStringLiteral("127.0.0.1");
+    connection.address.host =
+        tlsCa.isEmpty() ? QStringLiteral("127.0.0.1") : QStringLiteral("localhost");
+    connection.address.tls = !tlsCa.isEmpty();
+    connection.caFile = tlsCa;
     connection.address.port = port;
     connection.address.userName = user;
     if (!user.isEmpty()) connection.password = password;
@@ -169,6 +173,16 @@ TEST_F(PublishTest, ABrokerThatRefusesOrNeverAnswersCostsTheRecordingNothing) {
   storeRows(6, 2000);
   EXPECT_EQ(publisher->rowsWaiting(), 1995);
   EXPECT_EQ(publisher->finish(0), 1995);
+}
+
+TEST_F(PublishTest, ABrokersCertificateIsVerifiedNeverPassedOver) {
+  TestBroker broker({}, {}, true);
+  ASSERT_TRUE(broker.running());
+  publishTo(broker.port(), {}, {}, broker.otherCa());
+  EXPECT_TRUE(toldSoon("certificate verify failed")) << told.join('\n').toStdString();
+  told.clear();
+  publishTo(broker.port(), {}, {}, broker.tlsCa());
+  EXPECT_TRUE(toldSoon("publishing to localhost")) << told.join('\n').toStdString();
 }
 
 TEST(PublishSettingsTest, BadBrokersTopicsAndLoosePasswordFilesAreRefusedWithTheirReason) {

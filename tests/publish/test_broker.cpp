@@ -60,7 +60,38 @@ SilentBroker::SilentBroker() : fd_(listenOn(0)), port_(portOf(fd_)) {}
 
 SilentBroker::~SilentBroker() { ::close(fd_); }
 
-TestBroker::TestBroker(const QString& user, const QString& password) {
+namespace {
+// A CA of its own signs a certificate for localhost; another CA signs nothing.
+void makeCertificates(const QString& folder) {
+  const auto openssl = [&folder](const QString& arguments) {
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral("openssl"), QProcess::splitCommand(arguments));
+    process.waitForFinished(10000);
+  };
+  for (const char* ca : {"ca", "other-ca"}) {
+    openssl(QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                           "-days 2 -subj /CN=%1 -keyout %1.key -out %1.pem")
+                .arg(QLatin1String(ca)));
+  }
+  openssl(
+      QStringLiteral("req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes "
+                     "-subj /CN=localhost -keyout server.key -out server.csr"));
+  QFile extensions(folder + QStringLiteral("/san.ext"));
+  extensions.open(QIODevice::WriteOnly);
+  extensions.write("subjectAltName=DNS:localhost,IP:127.0.0.1\n");
+  extensions.close();
+  openssl(
+      QStringLiteral("x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial "
+                     "-days 2 -extfile san.ext -out server.pem"));
+  for (const char* file : {"server.key", "server.pem", "ca.pem"}) {
+    QFile::setPermissions(folder + QLatin1Char('/') + QLatin1String(file),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther);
+  }
+}
+}  // namespace
+
+TestBroker::TestBroker(const QString& user, const QString& password, bool tls) {
   const QString program = QStandardPaths::findExecutable(
       QStringLiteral("mosquitto"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
   if (program.isEmpty()) return;
@@ -71,6 +102,12 @@ TestBroker::TestBroker(const QString& user, const QString& password) {
   QFile config(folder_.filePath(QStringLiteral("broker.conf")));
   config.open(QIODevice::WriteOnly);
   config.write(QStringLiteral("listener %1 127.0.0.1\npersistence false\n").arg(port).toUtf8());
+  if (tls) {
+    makeCertificates(folder_.path());
+    config.write(QStringLiteral("cafile %1/ca.pem\ncertfile %1/server.pem\nkeyfile %1/server.key\n")
+                     .arg(folder_.path())
+                     .toUtf8());
+  }
   if (user.isEmpty()) {
     config.write("allow_anonymous true\n");
   } else {

@@ -11,10 +11,14 @@
 
 struct mosquitto;
 
-/// Debian's mosquitto on a free loopback port of its own, optionally with a password file.
+/// Debian's mosquitto on a free loopback port of its own, optionally with a password file or
+/// TLS (a certificate for "localhost" that tlsCa() signed).
 class TestBroker {
  public:
-  explicit TestBroker(const QString& user = {}, const QString& password = {});
+  explicit TestBroker(const QString& user = {}, const QString& password = {}, bool tls = false);
+  /// With TLS: the CA that signed the broker's certificate, and one that did not.
+  QString tlsCa() const { return folder_.filePath(QStringLiteral("ca.pem")); }
+  QString otherCa() const { return folder_.filePath(QStringLiteral("other-ca.pem")); }
   ~TestBroker();
   bool running() const { return port_ > 0; }
   int port() const { return port_; }
