@@ -349,9 +349,8 @@ void TForm1::StopClick() {
   EdComNr->setEnabled(true);
   setOpeningEnabled(true);
   recorder_.stopRowTimer();
-  const bool wasOpen = recorder_.closeConverter();
+  if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"), lineCountsText());
   stopPublishing();
-  if (wasOpen) setStatus(QStringLiteral("Stopped"), lineCountsText());
   Stop->hide();
   Start->show();
   BnAddRemark->setEnabled(false);

@@ -45,6 +45,10 @@ void TForm1::startPublishing() {
 
 void TForm1::stopPublishing() {
   if (!publisher_) return;
+  QString text = statusText();
+  const QString publishing = QStringLiteral("; ") + publisher_->statusText();
+  if (text.endsWith(publishing)) text.chop(publishing.size());  // no longer true
+  const QString detail = status_->toolTip();
   setStatus(QStringLiteral("Publishing the %1 rows waiting").arg(publisher_->rowsWaiting()));
   repaint();
   QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -56,6 +60,8 @@ void TForm1::stopPublishing() {
       unsent > 0
           ? QStringLiteral("%1 rows were not published (the broker did not take them)").arg(unsent)
           : QString();
+  setStatus(publishingProblem_.isEmpty() ? text : text + QStringLiteral("; ") + publishingProblem_,
+            detail);
 }
 
 QString TForm1::publishingText() const {

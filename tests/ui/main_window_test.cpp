@@ -593,7 +593,7 @@ TEST_F(WindowsTest, MenusAndCaptionsReadAsTheProgramHasThem) {
                                 "files |  | E&xit Program",
                                 "&Options: Save currents settings as &Velan.ini | Save numbers "
                                 "with &comma/point: = c | Serial &ports... | Channel &scaling... | "
-                                "&Recordings folder... | &Limits...",
+                                "&Recordings folder... | &Limits... | P&ublishing...",
                                 "&View: &Statistics", "&Help: &Help | &About Velan"}));
   QStringList captions;
   for (QLabel* label : main->findChildren<QLabel*>()) captions << label->text();
