@@ -12,6 +12,7 @@
 #include <QThread>
 #include <csignal>
 #include <cstring>
+#include <memory>
 
 #include "converter_emulator.h"
 #include "data_file.h"
@@ -110,12 +111,15 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
        0,
        "out of range (1 to 65535)\nvelan record: recording without publishing"},
   };
+  std::vector<std::unique_ptr<QProcess>> runs;  // side by side: each is a process start
   for (const auto& c : cases) {
-    QProcess velan;
-    start(velan, c.arguments);
-    const auto [status, said] = finish(velan);
-    EXPECT_EQ(status, c.status) << said.toStdString();
-    EXPECT_TRUE(said.contains(QString::fromUtf8(c.said))) << said.toStdString();
+    runs.push_back(std::make_unique<QProcess>());
+    start(*runs.back(), c.arguments);
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    const auto [status, said] = finish(*runs[i]);
+    EXPECT_EQ(status, cases[i].status) << said.toStdString();
+    EXPECT_TRUE(said.contains(QString::fromUtf8(cases[i].said))) << said.toStdString();
   }
   EXPECT_EQ(records("parts").size(), 3);
   EXPECT_EQ(journals(), 0);
