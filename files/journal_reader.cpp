@@ -159,7 +159,7 @@ class JournalReader {
         keepNoteOfLostRow(staged.rowCount, waiting->second);  // the row kept last, or the heading
       }
     }
-    staged.cells.push_back(std::move(cells));
+    staged.cells.push_back(cells);
     ++staged.rowCount;
     return true;
   }

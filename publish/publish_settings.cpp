@@ -128,7 +128,7 @@ QString userPasswordFile() {
 QString defaultPasswordFile() {
   const QString credentials = qEnvironmentVariable("CREDENTIALS_DIRECTORY");
   if (!credentials.isEmpty()) {
-    const QString credential = QDir(credentials).filePath(QStringLiteral("mqtt-password"));
+    QString credential = QDir(credentials).filePath(QStringLiteral("mqtt-password"));
     if (QFileInfo::exists(credential)) return credential;
   }
   return QFileInfo::exists(userPasswordFile()) ? userPasswordFile() : QString();
@@ -144,7 +144,7 @@ QString writePasswordFile(const QString& path, const QString& password) {
                        ::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())) ==
                            static_cast<ssize_t>(bytes.size()) &&
                        ::fsync(fd) == 0;
-  const QString why = written ? QString() : QString::fromLocal8Bit(std::strerror(errno));
+  QString why = written ? QString() : QString::fromLocal8Bit(std::strerror(errno));
   ::close(fd);
   return why;
 }

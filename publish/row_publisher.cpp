@@ -41,11 +41,12 @@ RowPublisher::RowPublisher(MqttSender::Connection connection, const RecordStore&
                          "takes at once are published")
               .arg(backlog_.failure()));
   }
-  sender_ = std::make_unique<MqttSender>(connection_, backlog_, [this](MqttSender::Event event) {
-    // From the sender's thread: heard on this one.
-    QMetaObject::invokeMethod(
-        &context_, [this, event] { heard(event); }, Qt::QueuedConnection);
-  });
+  sender_ =
+      std::make_unique<MqttSender>(connection_, backlog_, [this](const MqttSender::Event& event) {
+        // From the sender's thread: heard on this one.
+        QMetaObject::invokeMethod(
+            &context_, [this, event] { heard(event); }, Qt::QueuedConnection);
+      });
 }
 
 RowPublisher::~RowPublisher() { sender_.reset(); }

@@ -40,7 +40,7 @@ class PublishTest : public ::testing::Test {
     publisher = std::make_unique<RowPublisher>(
         connection, *store, fields,
         RowPublisher::Run{[] { return start(); }, [] { return 1; }, [] { return 250; }},
-        [this](const QString& line) { told << line; });
+        [this](const QString& line) { told << line; }, homeAssistant);
     publisher->beginRun();
   }
 
@@ -69,6 +69,7 @@ class PublishTest : public ::testing::Test {
   PlainRecordFields fields;
   QStringList told;
   std::unique_ptr<RowPublisher> publisher;
+  bool homeAssistant = false;
 };
 
 QJsonObject json(const QByteArray& payload) { return QJsonDocument::fromJson(payload).object(); }
@@ -92,7 +93,8 @@ TEST_F(PublishTest, EveryRowArrivesInOrderWithItsValuesAndTheOutagesRowsComeLate
   TestBroker broker;
   ASSERT_TRUE(broker.running());
   LinkCutter link(broker.port());
-  TestSubscriber subscriber(broker.port(), QStringLiteral("velan/t/#"));
+  TestSubscriber subscriber(broker.port(), QStringLiteral("#"));
+  homeAssistant = true;
   publishTo(link.port());
   ASSERT_TRUE(toldSoon("publishing to 127.0.0.1")) << told.join('\n').toStdString();
   storeRows(1, 20);
@@ -108,7 +110,9 @@ TEST_F(PublishTest, EveryRowArrivesInOrderWithItsValuesAndTheOutagesRowsComeLate
   EXPECT_TRUE(toldSoon("back")) << told.join('\n').toStdString();
   EXPECT_EQ(publisher->finish(5000), 0);
   EXPECT_TRUE(subscriber.waitFor([](const auto& heard) {
-    return heard.back().payload.contains("\"state\":\"stopped\"");
+    return std::any_of(heard.begin(), heard.end(), [](const auto& message) {
+      return message.payload.contains("\"state\":\"stopped\"");
+    });
   })) << "stopped, after the rows";
 
   const auto heard = subscriber.heard();
@@ -153,6 +157,13 @@ TEST_F(PublishTest, EveryRowArrivesInOrderWithItsValuesAndTheOutagesRowsComeLate
   EXPECT_TRUE(willHeard) << "the broker's last will when the link broke";
   EXPECT_EQ(lastStatus.value("state").toString(), QStringLiteral("stopped"));
   EXPECT_EQ(lastStatus.value("units").toObject().value("ch1").toString(), QStringLiteral("°C"));
+  const auto discovery = std::find_if(heard.begin(), heard.end(), [](const auto& message) {
+    return message.topic == QLatin1String("homeassistant/sensor/velan_t_ch1/config");
+  });
+  ASSERT_NE(discovery, heard.end());
+  EXPECT_EQ(json(discovery->payload).value("unit_of_measurement").toString(), QStringLiteral("°C"));
+  EXPECT_EQ(json(discovery->payload).value("state_topic").toString(),
+            QStringLiteral("velan/t/ch1"));
 }
 
 TEST_F(PublishTest, ABrokerThatRefusesOrNeverAnswersCostsTheRecordingNothing) {
