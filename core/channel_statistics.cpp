@@ -146,9 +146,13 @@ QString statisticsNote(int channel, const ChannelStatistics& statistics, const Q
   const auto number = [&](double value) {
     return isMissing(value) ? QStringLiteral("-") : formatDecimals(value, decimals, separator);
   };
+  // The smallest and largest are rows' values: quoted as the file has them.
+  const auto rowValue = [&](double value) {
+    return isMissing(value) ? QStringLiteral("-") : fileValueText(value, decimals, separator);
+  };
   return QStringLiteral("Ch. %1 mean %2 %3, sd %4, min %5, max %6, n %7 (%8-%9 s)")
       .arg(QString::number(channel), number(statistics.mean), unit.trimmed(),
-           number(statistics.deviation), number(statistics.min), number(statistics.max),
+           number(statistics.deviation), rowValue(statistics.min), rowValue(statistics.max),
            QString::number(statistics.count), formatDecimals(fromSeconds, 1, separator),
            formatDecimals(toSeconds, 1, separator));
 }

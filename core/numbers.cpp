@@ -288,3 +288,7 @@ QChar systemDecimalSeparator() {
   const QString point = QLocale::system().decimalPoint();
   return point.isEmpty() ? QLatin1Char('.') : point.front();
 }
+
+QString fileValueText(double value, int decimals, QChar separator) {
+  return formatFixed(value, kFileValueDigits, decimals, separator);
+}

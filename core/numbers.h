@@ -32,6 +32,12 @@ bool isBlankText(QStringView text);
 /// Throws VelanError with the "ist kein gültiger Integerwert" message.
 int32_t parseInteger(const QString& text);
 
+/// A channel's value as the data file writes it: at most five significant digits, then the
+/// channel's decimals (1200.24 with two decimals is 1200.20); every text that quotes a row's
+/// value uses it, so that it reads as the file does.
+inline constexpr int kFileValueDigits = 5;
+QString fileValueText(double value, int decimals, QChar separator);
+
 /// Fixed-width cell text of the data table: `decimals` decimals, always ".", left-padded to
 /// `minWidth`, cut to its first 10 characters.
 QString formatCell(double x, int minWidth, int decimals);

@@ -21,7 +21,7 @@ QString field(const QString& text) {
 
 // The digits the data file has, without its padding.
 QString number(double value, int decimals) {
-  return isMissing(value) ? QString() : formatFixed(value, 5, decimals, QLatin1Char('.')).trimmed();
+  return isMissing(value) ? QString() : fileValueText(value, decimals, QLatin1Char('.')).trimmed();
 }
 
 // A row time to the millisecond, with as many decimals as it needs: 9999.75, 10000, 10000.25.

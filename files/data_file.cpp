@@ -75,8 +75,8 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
       if (!fields.channelSelected(c)) continue;
       const double value = store.value[c][r];
       if (!isMissing(value))
-        length +=
-            formatFixedInto(numbers + length, value, 5, store.valueDecimals[c], fileSeparator);
+        length += formatFixedInto(numbers + length, value, kFileValueDigits, store.valueDecimals[c],
+                                  fileSeparator);
       numbers[length++] = ';';
     }
     // Most rows have no note: asked without touching the row's texts.

@@ -23,7 +23,7 @@ QString isoTime(const QDateTime& time) {
 
 double fileRounded(double value, int decimals) {
   char text[kFormattedCapacity + 1];
-  const int length = formatFixedInto(text, value, 5, decimals, '.');
+  const int length = formatFixedInto(text, value, kFileValueDigits, decimals, '.');
   text[length] = '\0';
   return std::strtod(text, nullptr);
 }

@@ -135,9 +135,8 @@ void ChannelScalingDialog::takeLatestReading(int point) {
     showMessage(QStringLiteral("Ch. %1 has no reading in the newest row.").arg(channel));
     return;
   }
-  // Ten digits: far below the converter's resolution, and short enough to read.
-  readingEdits_[point]->setText(
-      QString::number(latest, 'g', 10).replace(QLatin1Char('.'), separator_));
+  // As the millivolts show in a row: two decimals, far below a converter step (0.61 mV).
+  readingEdits_[point]->setText(formatDecimals(latest, 2, separator_));
 }
 
 bool ChannelScalingDialog::applyCalibration() {

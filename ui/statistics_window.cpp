@@ -118,12 +118,15 @@ void StatisticsWindow::refresh() {
     const auto number = [&](double value) {
       return isMissing(value) ? QString() : formatDecimals(value, decimals, separator_);
     };
+    const auto rowValue = [&](double value) {  // as the file has the row's value
+      return isMissing(value) ? QString() : fileValueText(value, decimals, separator_);
+    };
     const QString texts[kColumnCount] = {
         QStringLiteral("Ch. %1 (%2)").arg(c).arg(fields_.unitLabel(c).trimmed()),
         QString::number(statistics.count),
         QString::number(statistics.missing),
-        number(statistics.min),
-        number(statistics.max),
+        rowValue(statistics.min),
+        rowValue(statistics.max),
         number(statistics.mean),
         number(statistics.deviation),
         number(statistics.peakToPeak())};

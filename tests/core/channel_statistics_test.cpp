@@ -95,6 +95,11 @@ TEST(ChannelStatisticsTest, TheNoteNamesTheRangeInTheChannelsDecimals) {
   EXPECT_EQ(
       statisticsNote(2, s, QStringLiteral("°C"), 2, 12.0, 72.0, QLatin1Char(',')),
       QStringLiteral("Ch. 2 mean 21,43 °C, sd 0,13, min 21,30, max 21,55, n 3 (12,0-72,0 s)"));
+  // Rows' values as the file writes them (five significant digits), not as a mean is written.
+  const auto large = recordOf({1200.24, 999.5}, 12.0);
+  EXPECT_TRUE(statisticsNote(2, channelStatistics(*large, 2, allRows(*large)), "mV", 2, 0, 1,
+                             QLatin1Char('.'))
+                  .contains("min 999.50, max 1200.20, n 2"));
 }
 
 }  // namespace

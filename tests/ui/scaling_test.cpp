@@ -86,11 +86,12 @@ TEST_F(WindowsTest, AScaledChannelRecordsSavesAndExportsInItsUnit) {
 TEST(ChannelScalingDialog, CalibratesTheChosenChannelAndTakesOnlyNumbers) {
   // Only channel 2's newest reading is 1000 mV: "Latest" must take the chosen channel's.
   ChannelScalingDialog dialog({}, {"", "mV", "°C", "pH", "mS"}, QLatin1Char(','),
-                              [](int c) { return c == 2 ? 1000.0 : -7.0; });
+                              [](int c) { return c == 2 ? 1000.0037 : -7.0; });
   const auto edit = [&](const char* name) { return dialog.findChild<QLineEdit*>(name); };
   const auto message = [&] { return dialog.findChild<QLabel*>("ScalingMessage")->text(); };
   dialog.findChild<QComboBox*>()->setCurrentIndex(1);
   dialog.takeLatestReading(1);
+  EXPECT_EQ(edit("Reading 1 (mV)")->text(), QStringLiteral("1000,00")) << "as a row shows mV";
   edit("True value 1")->setText("50");
   edit("Reading 2 (mV)")->setText("500");
   edit("True value 2")->setText("0");
