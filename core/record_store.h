@@ -86,6 +86,8 @@ class RecordListener {
   virtual ~RecordListener() = default;
   /// A new, empty record began (the monitor reloads its view, the menus disable saving).
   virtual void recordReset() {}
+  /// A file's or a journal's rows replaced the record: what was shown of the old one is void.
+  virtual void recordReplaced() {}
   /// Row rowCount was stored and its cells written; the table has not grown yet.
   virtual void rowStored() {}
   /// `note` was added to the notes cell of `row`, which now reads `cell` (the note joined after

@@ -53,6 +53,10 @@ class Recorder {
 
   void addListener(RecordListener* listener) { listeners_.push_back(listener); }
   void removeListener(RecordListener* listener) { std::erase(listeners_, listener); }
+  /// Tells the listeners that a file's or a journal's rows replaced the record.
+  void tellRecordReplaced() {
+    for (RecordListener* listener : listeners_) listener->recordReplaced();
+  }
   /// The clock that tells how long ago the last row was stored (tests stop it).
   void setClock(MonotonicClock clock);
   /// The decimal separator of the notes' times (the system's).

@@ -134,7 +134,7 @@ void Monitor::drawNoteMarker(int x) {
   surface_.setPenColor(saved);
 }
 
-void Monitor::findFirstVisibleRow() {
+int Monitor::firstRowAfterWindowStart() const {
   int hi = store_.rowCount;
   int lo = 0;
   const long double start = view_.origin[0] * 60.0L;
@@ -146,8 +146,10 @@ void Monitor::findFirstVisibleRow() {
       hi = mid;
     }
   }
-  view_.firstVisibleRow = hi;
+  return hi;
 }
+
+void Monitor::findFirstVisibleRow() { view_.firstVisibleRow = firstRowAfterWindowStart(); }
 
 void Monitor::refreshView() {
   defineworlds();
@@ -217,6 +219,7 @@ void Monitor::BnPlotClick() {
   defineworlds();
   redrawFrom(1);
   if (notes_) notes_->showRestored();
+  if (window_) window_->viewChanged();  // the statistics and the selection follow the record
 }
 
 void Monitor::scaleClick(int channel, Direction direction) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 
+#include "channel_statistics.h"
 #include "data_table.h"
 #include "monitor_view.h"
 #include "record_store.h"
@@ -85,6 +86,8 @@ class Monitor : public RecordListener {
   void drawChannelMark(int channel, int x, int y);
   void drawNoteMarker(int x);
   void findFirstVisibleRow();
+  /// The first row after the time window's start (the last row when none is).
+  int firstRowAfterWindowStart() const;
   void redrawFrom(int row);
   void drawLatestRow();
   /// defineworlds, findFirstVisibleRow, redrawFrom(firstVisibleRow).
@@ -133,11 +136,16 @@ class Monitor : public RecordListener {
   /// plot); a span of no width selects nothing.
   void selectSpan(int fromX, int toX);
   void clearSelection();
-  const std::optional<TimeSpan>& selection() const { return selection_; }
+  /// The selection, of the record on show only: one made on another record is void.
+  std::optional<TimeSpan> selection() const {
+    return selectionRecord_ == store_.recordId ? selection_ : std::nullopt;
+  }
   /// The surface column of a time; may lie outside the plot.
   double xAtSeconds(double seconds) const;
   /// The time window on show.
   TimeSpan visibleSpan() const;
+  /// The rows a redraw draws for the time window: after its start, up to its end.
+  RowSpan visibleRows() const;
   /// The time window back to the start, for the next part of a run.
   void restartTimeWindow();
 
@@ -176,4 +184,5 @@ class Monitor : public RecordListener {
   std::array<UpDownLogic, 10> upDowns_;
   bool followData_ = false;
   std::optional<TimeSpan> selection_;
+  uint32_t selectionRecord_ = 0;  ///< the record it was made on
 };

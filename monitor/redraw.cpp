@@ -137,6 +137,14 @@ int lastRowDrawnFrom(const RecordStore& store, const MonitorView& view, int row)
 }
 }  // namespace
 
+RowSpan Monitor::visibleRows() const {
+  const int first = firstRowAfterWindowStart();
+  const long double start = view_.origin[0] * 60.0L;
+  const long double end = (static_cast<long double>(view_.origin[0]) + view_.span[0]) * 60;
+  if (store_.rowCount == 0 || store_.time[first] <= start || store_.time[first] > end) return {};
+  return {first, lastRowDrawnFrom(store_, view_, first)};
+}
+
 void Monitor::redrawFrom(int row) {
   if (store_.rowCount <= 0) return;
   const bool plotMode = view_.displayMode == kPlot;

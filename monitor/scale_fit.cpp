@@ -100,6 +100,7 @@ void Monitor::selectSpan(int fromX, int toX) {
   const double from = seconds(std::clamp(std::min(fromX, toX), int{plotLeft}, int{plotRight}));
   const double to = seconds(std::clamp(std::max(fromX, toX), int{plotLeft}, int{plotRight}));
   selection_ = from < to ? std::optional(TimeSpan{from, to}) : std::nullopt;
+  selectionRecord_ = store_.recordId;
   if (window_) window_->viewChanged();
 }
 

@@ -108,6 +108,7 @@ bool TForm1::openProcedure(const QString& name, const QByteArray& nativePath, bo
   const int notFinite = staged->notFiniteValues;
   applyStagedRecord(std::move(*staged), store_, table_, *this);
   fitTableToRecord();
+  recorder_.tellRecordReplaced();
   journal_.discard();  // the file replaced the record
   if (nameable) rememberFile(name);
   currentFile_ = nameable ? name : QString();
@@ -226,6 +227,7 @@ void TForm1::fitTableToRecord() {
 void TForm1::restoreRecord(JournalRecord&& record) {
   applyStagedRecord(std::move(record.staged), store_, table_, *this);
   fitTableToRecord();
+  recorder_.tellRecordReplaced();
   if (record.headingNote) table_.setCell(DataTable::kNotesColumn, 0, *record.headingNote);
   currentFile_.clear();
   setFileLabel(QStringLiteral("(Data not saved)"));

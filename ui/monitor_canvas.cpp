@@ -55,14 +55,15 @@ void MonitorCanvas::paintEvent(QPaintEvent*) {
   // Scaled by the screen's pixel ratio with nearest-neighbour sampling (no smooth transform):
   // every picture pixel stays the exact pixel of the drawing rules, only larger.
   painter.drawImage(QRect(kFrame, kFrame, Surface::kWidth, Surface::kHeight), surface_.image());
-  if (selectionColumns_) {
+  const QRectF plot(kFrame + plotLeft, kFrame + plotTop, plotRight - plotLeft,
+                    plotBottom - plotTop);
+  const auto [from, to] = selectionColumns_.value_or(std::pair<double, double>{});
+  const QRectF span =
+      QRectF(QPointF(kFrame + from, plot.top()), QPointF(kFrame + to, plot.bottom()))
+          .intersected(plot);
+  // Only the part in view: a selection beyond the time window draws nothing, not its label.
+  if (selectionColumns_ && span.width() > 0) {
     // Over the picture, never in it: a saved picture shows the data alone.
-    const auto [from, to] = *selectionColumns_;
-    const QRectF plot(kFrame + plotLeft, kFrame + plotTop, plotRight - plotLeft,
-                      plotBottom - plotTop);
-    const QRectF span =
-        QRectF(QPointF(kFrame + from, plot.top()), QPointF(kFrame + to, plot.bottom()))
-            .intersected(plot);
     QColor shade = palette().color(QPalette::Highlight);
     shade.setAlpha(50);
     painter.fillRect(span, shade);

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 
 #include "numbers.h"
 #include "recorder.h"
@@ -17,6 +19,14 @@ namespace {
 const char* const kColumns[] = {"Channel", "n",    "Missing",   "Min",
                                 "Max",     "Mean", "Std. dev.", "P-p"};
 constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
+
+// The channel's decimals, or enough for two significant digits of a small value (1.5E-3 V
+// must not show as 0.00).
+int shownDecimals(double value, int decimals) {
+  if (value == 0 || !std::isfinite(value) || std::fabs(value) >= 1) return decimals;
+  const int needed = static_cast<int>(std::ceil(-std::log10(std::fabs(value)))) + 1;
+  return std::clamp(needed, decimals, 12);
+}
 }  // namespace
 
 StatisticsWindow::StatisticsWindow(const RecordStore& store, const RecordFields& fields,
@@ -54,6 +64,7 @@ StatisticsWindow::StatisticsWindow(const RecordStore& store, const RecordFields&
   table_->verticalHeader()->hide();
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table_->horizontalHeader()->setStretchLastSection(true);  // the table fills its window
   layout->addWidget(table_);
 
   auto* buttons = new QHBoxLayout;
@@ -96,13 +107,23 @@ void StatisticsWindow::refresh() {
   addNote_->setEnabled(recorder_.timers().rowEnabled() && store_.rowCount > 0);
   shown_.clear();
   const std::optional<TimeSpan> span = rangeSpan();
-  const RowSpan rows = span ? rowsBetween(store_, span->from, span->to) : RowSpan{};
+  RowSpan rows = span ? rowsBetween(store_, span->from, span->to) : RowSpan{};
+  // The whole record is all its rows, whatever their times; the window, the rows it draws.
+  if (range_->currentIndex() == WholeRecord) rows = allRows(store_);
+  if (range_->currentIndex() == VisibleWindow) rows = monitor_.visibleRows();
   const auto seconds = [this](double value) {
     return formatDecimals(value, 1, separator_) + QStringLiteral(" s");
   };
+  const QString rowCount =
+      rows.count() == 1 ? QStringLiteral("1 row") : QStringLiteral("%1 rows").arg(rows.count());
   rangeText_->setText(
-      span ? QStringLiteral("%1 to %2, %3 rows")
-                 .arg(seconds(span->from), seconds(span->to), QString::number(rows.count()))
+      range_->currentIndex() == WholeRecord && span
+          ? QStringLiteral("All %1 (%2 to %3)")
+                .arg(rowCount, seconds(span->from), seconds(span->to))
+      : span ? QStringLiteral("%1 to %2, %3%4")
+                   .arg(seconds(span->from), seconds(span->to), rowCount,
+                        range_->currentIndex() == VisibleWindow ? QStringLiteral(" as drawn")
+                                                                : QString())
       : range_->currentIndex() == Selection
           ? QStringLiteral("No selection: Shift+drag on the monitor's picture marks one")
           : QStringLiteral("No rows"));
@@ -116,10 +137,12 @@ void StatisticsWindow::refresh() {
     const auto& [c, statistics] = shown_[static_cast<size_t>(row)];
     const int decimals = store_.valueDecimals[static_cast<size_t>(c)];
     const auto number = [&](double value) {
-      return isMissing(value) ? QString() : formatDecimals(value, decimals, separator_);
+      return isMissing(value) ? QString()
+                              : formatDecimals(value, shownDecimals(value, decimals), separator_);
     };
     const auto rowValue = [&](double value) {  // as the file has the row's value
-      return isMissing(value) ? QString() : fileValueText(value, decimals, separator_);
+      return isMissing(value) ? QString()
+                              : fileValueText(value, shownDecimals(value, decimals), separator_);
     };
     const QString texts[kColumnCount] = {
         QStringLiteral("Ch. %1 (%2)").arg(c).arg(fields_.unitLabel(c).trimmed()),

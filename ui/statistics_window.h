@@ -34,6 +34,7 @@ class StatisticsWindow : public QWidget, public RecordListener {
 
   // RecordListener
   void recordReset() override { refresh(); }
+  void recordReplaced() override { refresh(); }
   void rowStored() override { refresh(); }
 
  protected:

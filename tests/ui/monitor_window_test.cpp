@@ -3,12 +3,14 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QScreen>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
 
 #include "contrast.h"
+#include "statistics_window.h"
 #include "ui_fixture.h"
 
 namespace {
@@ -329,6 +331,40 @@ TEST_F(WindowsTest, OnAScaledScreenThePictureIsTheSamePixelsEnlarged) {
     }
   }
   EXPECT_EQ(differing, 0) << "each picture pixel is a 2 x 2 block of itself";
+}
+
+// The statistics and the selection belong to the record on show: a file opened (and plotted)
+// replaces both; the whole record is all rows, the window the rows it draws.
+TEST_F(WindowsTest, StatisticsAndTheSelectionFollowTheRecordOnShow) {
+  const auto write = [this](const char* name, const QByteArray& rows, int count) {
+    QFile file(path(name));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(
+        "<Velan data file>x\r\nT<Start time of recording>\r\nV<Channel 1>\r\n"
+        "<Channel 2 not used>\r\n<Channel 3 not used>\r\n<Channel 4 not used>\r\n" +
+        QByteArray::number(count) + "<lines with data: sec;Ch1;Ch2;Ch3;Ch4;Note>\r\n" + rows);
+  };
+  write("a.vln", "60.0;1.00;\r\n120.0;2.00;\r\n180.0;3.00;\r\n", 3);
+  write("b.vln", "10.0;0.0015;\r\n20.0;0.0025;\r\n30.0;1.00;\r\n5.0;2.00;\r\n", 4);
+  StatisticsWindow& statistics = program->statistics();
+  statistics.show();
+  const auto text = [&] { return statistics.findChild<QLabel*>("StatisticsRangeText")->text(); };
+  const auto cell = [&](int column) {
+    return statistics.findChild<QTableWidget*>("Statistics")->item(0, column)->text();
+  };
+  ASSERT_TRUE(main->openProcedure(path("a.vln")));
+  statistics.setRange(StatisticsWindow::VisibleWindow);  // 0-1 min after Plot data: the row at
+  EXPECT_EQ(text(), QStringLiteral("0.0 s to 60.0 s, 1 row as drawn"));  // 1 min is drawn
+  monitor->monitor().selectSpan(plotLeft, plotRight);
+  ASSERT_TRUE(monitor->monitor().selection());
+  ASSERT_TRUE(main->openProcedure(path("b.vln")));
+  EXPECT_FALSE(monitor->monitor().selection()) << "made on another record";
+  statistics.setRange(StatisticsWindow::WholeRecord);
+  EXPECT_EQ(text(), QStringLiteral("All 4 rows (10.0 s to 5.0 s)"));
+  EXPECT_EQ(cell(3), QStringLiteral("0.0015")) << "a small value keeps its digits";
+  statistics.setRange(StatisticsWindow::VisibleWindow);
+  ASSERT_TRUE(main->openProcedure(path("a.vln")));
+  EXPECT_EQ(cell(1), QStringLiteral("1")) << "refreshed by the open, not by the combo";
 }
 
 }  // namespace
