@@ -63,8 +63,9 @@ StatisticsWindow::StatisticsWindow(const RecordStore& store, const RecordFields&
   table_->setHorizontalHeaderLabels(headings);
   table_->verticalHeader()->hide();
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  table_->horizontalHeader()->setStretchLastSection(true);  // the table fills its window
+  // The figures share the width the channel's name leaves: the table fills its window.
+  table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+  table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   layout->addWidget(table_);
 
   auto* buttons = new QHBoxLayout;
