@@ -12,6 +12,13 @@ std::optional<QString> limitsProblem(int channel, const ChannelLimits& limits) {
   if (limits.low && limits.high && !(*limits.low < *limits.high)) {
     return QStringLiteral("Ch. %1: the low limit must be below the high limit.").arg(channel);
   }
+  // Wider than half the band, "back within" one limit would lie beyond the other: a channel
+  // that crossed one could never come back.
+  if (limits.low && limits.high && limits.deadBand > (*limits.high - *limits.low) / 2) {
+    return QStringLiteral("Ch. %1: the dead band must be at most half the band between the "
+                          "limits.")
+        .arg(channel);
+  }
   return std::nullopt;
 }
 

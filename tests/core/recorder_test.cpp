@@ -299,6 +299,10 @@ TEST_F(RecorderTest, ALimitCrossedHeldWithinTheDeadBandAndLeftGivesTwoNotes) {
     EXPECT_TRUE(listener.notes.value(0).startsWith(QStringLiteral("2"))) << "on row 2";
   }
   EXPECT_EQ(listener.crossings, 4);
+  EXPECT_FALSE(limitsProblem(1, {800.0, 1200.0, 200.0}));
+  EXPECT_EQ(limitsProblem(2, {800.0, 1200.0, 200.5}).value_or(QString()),
+            QStringLiteral("Ch. 2: the dead band must be at most half the band between the "
+                           "limits."));
 }
 
 TEST_F(RecorderTest, StoreFullStopsAtTheLastRowAndWritesNothingBeyond) {
