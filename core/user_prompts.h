@@ -14,6 +14,7 @@ class UserPrompts {
     QString filter;            ///< Qt filter text, e.g. "Velan Files (*.vln);;All Files (*)"
     QString defaultSuffix;     ///< without the dot; empty = none
     QString initialDirectory;  ///< empty = the platform's choice
+    QString proposedName;      ///< the file name the dialog offers; empty = none
   };
 
   virtual ~UserPrompts() = default;

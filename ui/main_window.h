@@ -92,6 +92,9 @@ class TForm1 : public QMainWindow,
   QString publishingText() const;
   /// Options > "Recordings folder...": where the parts of long runs go.
   void recordingsFolderClick();
+  /// The name the save dialogs offer, with `suffix`: the record's file's, else
+  /// "<experiment> <start>".
+  QString proposedFileName(const char* suffix) const;
   /// The folder the parts of long runs go to: the one chosen, else the default.
   QString recordingsFolder() const;
 
@@ -225,6 +228,7 @@ class TForm1 : public QMainWindow,
   QString lastSaveName_;  ///< the name last confirmed in the save dialog
   QString saveDirectory_;
   QString openDirectory_;
+  QString csvDirectory_;  ///< where the last CSV went; empty: the data files' folder
 
   std::unique_ptr<TableFit> tableFit_;
   std::unique_ptr<RowPublisher> publisher_;  ///< the run's, while one publishes

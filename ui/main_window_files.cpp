@@ -7,6 +7,7 @@
 
 #include "csv_export.h"
 #include "data_file.h"
+#include "date_time_text.h"
 #include "journal_recovery.h"
 #include "main_window.h"
 #include "monitor_window.h"
@@ -20,11 +21,21 @@ void TForm1::Saveas1Click() {
   if (store_.rowCount == 0) return;
   UserPrompts::FileDialog dialog{QStringLiteral("Save Data (Velan File)"),
                                  QStringLiteral("Velan Files (*.vln);;All Files (*)"),
-                                 QStringLiteral("vln"), saveDirectory_};
+                                 QStringLiteral("vln"), saveDirectory_, proposedFileName("vln")};
   const QString name = prompts_.saveFileName(dialog);
   if (name.isEmpty()) return;
   lastSaveName_ = name;
   saveProcedure(name, name);
+}
+
+QString TForm1::proposedFileName(const char* suffix) const {
+  // The record's own name where it has one, else "<experiment> <start>" as the parts are named.
+  QString base = currentFile_.isEmpty() ? QString() : QFileInfo(currentFile_).completeBaseName();
+  if (base.isEmpty()) {
+    const QDateTime start = parseDateTimeText(startTime()).value_or(QDateTime::currentDateTime());
+    base = QFileInfo(recordFileName(QString(), experiment(), start, QString())).completeBaseName();
+  }
+  return base + QLatin1Char('.') + QLatin1String(suffix);
 }
 
 bool TForm1::mayWrite(const QString& name) {
@@ -35,13 +46,14 @@ bool TForm1::mayWrite(const QString& name) {
 
 void TForm1::exportCsvClick() {
   if (store_.rowCount == 0) return;
-  UserPrompts::FileDialog dialog{QStringLiteral("Export as CSV"),
-                                 QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"),
-                                 saveDirectory_};
+  UserPrompts::FileDialog dialog{
+      QStringLiteral("Export as CSV"), QStringLiteral("CSV files (*.csv)"), QStringLiteral("csv"),
+      csvDirectory_.isEmpty() ? saveDirectory_ : csvDirectory_, proposedFileName("csv")};
   QString name = prompts_.saveFileName(dialog);
   if (name.isEmpty()) return;
   if (!name.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) name += QStringLiteral(".csv");
   if (!mayWrite(name)) return;
+  csvDirectory_ = folderPart(name);
   try {
     if (!exportCsv(name, store_, table_, *this)) {
       prompts_.showInformation(
@@ -71,6 +83,7 @@ void TForm1::saveProcedure(const QString& name, const QString& shownName) {
   journal_.discard();
   rememberFile(full);
   currentFile_ = full;
+  saveDirectory_ = openDirectory_ = folderPart(full);  // data files go on where this one went
   setFileLabel(bareFileName(shownName));
   Save1->setEnabled(true);
   store_.dataSaved = true;
@@ -112,6 +125,7 @@ bool TForm1::openProcedure(const QString& name, const QByteArray& nativePath, bo
   journal_.discard();  // the file replaced the record
   if (nameable) rememberFile(name);
   currentFile_ = nameable ? name : QString();
+  if (nameable) saveDirectory_ = openDirectory_ = folderPart(name);
   setFileLabel(bareFileName(name));
   Saveas1->setEnabled(true);
   Save1->setEnabled(nameable);

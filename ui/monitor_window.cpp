@@ -1,6 +1,7 @@
 #include "monitor_window.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -424,9 +425,10 @@ void TForm2::savePictureWithLegendClick() {
 
 void TForm2::savePictureTo(const QString& title, bool withLegend) {
   UserPrompts::FileDialog dialog{title, QStringLiteral("PNG image (*.png)"), QStringLiteral("png"),
-                                 QString()};
+                                 pictureDirectory_, main_.proposedFileName("png")};
   const QString name = prompts_.saveFileName(dialog);
   if (name.isEmpty()) return;
+  pictureDirectory_ = QFileInfo(name).absolutePath();
   const bool saved = withLegend ? pictureWithLegend().save(name, "PNG") : savePicture(name);
   if (!saved) prompts_.showError(QStringLiteral("Dateizugriff verweigert"));
 }

@@ -88,6 +88,7 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
                        const QString& description, QWidget* parent);
 
   TForm1& main_;
+  QString pictureDirectory_;  ///< where the last picture went
   UserPrompts& prompts_;
   ImageSurface surface_;
   Monitor monitor_;

@@ -39,6 +39,7 @@ void setUp(QFileDialog& dialog, const UserPrompts::FileDialog& request) {
   dialog.setNameFilter(request.filter);
   if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
   if (!request.initialDirectory.isEmpty()) dialog.setDirectory(request.initialDirectory);
+  if (!request.proposedName.isEmpty()) dialog.selectFile(request.proposedName);
 }
 }  // namespace
 

@@ -66,7 +66,7 @@ class ScriptedPrompts : public UserPrompts {
   QString saveFileName(const FileDialog& dialog) override { return take(dialog, saveNames); }
   QString openFileName(const FileDialog& dialog) override { return take(dialog, openNames); }
   QString folderName(const QString& title, const QString& initial) override {
-    return take({title, {}, {}, initial}, folderNames);
+    return take({title, {}, {}, initial, {}}, folderNames);
   }
   std::deque<QString> folderNames;
 

@@ -303,11 +303,17 @@ TEST_F(WindowsTest, SaveAsThenSaveThenOpen) {
   table->setCell(5, 2, QStringLiteral("a, b; c"));
   main->StopClick();
 
-  prompts.saveNames = {path("run1.txt")};
+  main->setExperiment(QStringLiteral("Oven: run/2"));
+  QDir().mkpath(path("elsewhere"));
+  prompts.saveNames = {path("elsewhere/run1.txt")};
   main->Saveas1Click();
   ASSERT_EQ(prompts.dialogs.size(), 1u);
   EXPECT_EQ(prompts.dialogs[0].title, QStringLiteral("Save Data (Velan File)"));
   EXPECT_EQ(prompts.dialogs[0].defaultSuffix, QStringLiteral("vln"));
+  EXPECT_TRUE(prompts.dialogs[0].proposedName.startsWith(QStringLiteral("Oven_ run_2 20")))
+      << prompts.dialogs[0].proposedName.toStdString();
+  EXPECT_TRUE(prompts.dialogs[0].proposedName.endsWith(QStringLiteral(".vln")));
+  ASSERT_TRUE(QFile::copy(path("elsewhere/run1.txt.vln"), path("run1.txt.vln")));
   EXPECT_TRUE(QFile::exists(path("run1.txt.vln")));
   EXPECT_EQ(child<QLabel>("LbFile")->text(), QStringLiteral("run1.txt"));
   EXPECT_TRUE(store->dataSaved);
@@ -332,6 +338,8 @@ TEST_F(WindowsTest, SaveAsThenSaveThenOpen) {
   prompts.openNames = {path("run1.txt.vln")};
   main->Open1Click();
   EXPECT_EQ(prompts.dialogs.back().title, QStringLiteral("Open Velan File"));
+  EXPECT_EQ(prompts.dialogs.back().initialDirectory, path("elsewhere/"))
+      << "where the last data file went";
   EXPECT_EQ(store->rowCount, 3);
   EXPECT_EQ(table->cell(5, 2), QStringLiteral("a, b; c"));
   EXPECT_EQ(table->cell(0, 1), QStringLiteral("1.0"));
