@@ -19,7 +19,10 @@ void nameTheProgram() {
 }
 
 void describeCommandLine(QCommandLineParser& parser) {
-  parser.setApplicationDescription(QStringLiteral("Data logger for the ADC-16 converter."));
+  parser.setApplicationDescription(
+      QStringLiteral("Data logger for the ADC-16 converter.\n\n"
+                     "velan record [options] records without a display (as a service, for "
+                     "example); velan record --help lists its options."));
   parser.addHelpOption();
   parser.addVersionOption();
   parser.addPositionalArgument(QStringLiteral("file"),

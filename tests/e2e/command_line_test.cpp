@@ -27,7 +27,7 @@ TEST(CommandLine, AnswersWithoutADisplayRefusesTwoFilesAndOpensOne) {
     const char* said;
   } const cases[] = {
       {"xcb", {"--version"}, 0, "Velan 1."},
-      {"xcb", {"--help"}, 0, "[FILE]"},
+      {"xcb", {"--help"}, 0, "velan record --help lists its options"},
       {"xcb", {"a.vln", "b.vln"}, 1, "one file at most"},
       {"xcb", {"--bogus"}, 1, "Unknown option 'bogus'"},
   };

@@ -19,8 +19,10 @@ using Milliseconds = std::chrono::milliseconds;
 
 constexpr const char* kUsage =
     "usage: adc16-emulator [--link PATH] [--COMMAND ARGUMENT]...\n"
+    "An ADC-16 converter on a pseudo-terminal (its device printed first, PATH a link to it).\n"
     "commands (standard input, one a line; those with an argument also as options):\n"
-    "  ch N=COUNTS,...     the counts channel N answers from now on (any magnitude up to 65535)\n"
+    "  ch N=COUNTS,...     the raw counts channel N answers from now on, not millivolts (1.638\n"
+    "                      counts a millivolt at 12 bits: 1638 is 1000 mV; up to 65535)\n"
     "  silent | normal | garbage | wrong-sign   how it answers\n"
     "  delay MS[-MS]       every answer this long after its request (random in the range); 0: off\n"
     "  extra N[,MS[,C]]    one byte C (default +) after every N-th answer, MS later; 0: off\n"
@@ -118,6 +120,10 @@ int main(int argc, char* argv[]) {
   std::vector<std::pair<std::string, std::string>> options;
   for (int i = 1; i < argc; i += 2) {
     const std::string option = argv[i];
+    if (option == "--help" || option == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
     if (option.rfind("--", 0) != 0 || i + 1 >= argc) {
       std::fputs(kUsage, stderr);
       return 2;
