@@ -31,7 +31,7 @@ double tenDigits(double x) { return QString::number(x, 'g', 10).toDouble(); }
 }  // namespace
 
 int valueDecimals(const ChannelScaling& scaling) {
-  const double step = std::fabs(scaling.factor) / 1.638;
+  const double step = converterStep(scaling);
   if (!(step > 0)) return 2;
   return std::max(2, static_cast<int>(std::ceil(-std::log10(step))));
 }

@@ -3,6 +3,7 @@
 #include <QChar>
 #include <QString>
 #include <array>
+#include <cmath>
 #include <optional>
 
 /// A channel's conversion from millivolts to its own unit: value = factor x mV + offset. The
@@ -22,6 +23,8 @@ struct ChannelScaling {
 inline constexpr QLatin1String kMillivolts("mV");
 /// The converter's range on either side of 0, in mV: every value a scaling gives comes from it.
 inline constexpr double kConverterRangeMillivolts = 2500;
+/// The converter's counts a millivolt at 12 bits.
+inline constexpr double kCountsPerMillivolt = 1.638;
 /// The largest magnitude a scaled value may reach: far inside what a file writes and reads back
 /// (5 significant digits; 1.7977E308 would read back as no number).
 inline constexpr double kLargestScaledValue = 1e300;
@@ -32,6 +35,11 @@ inline constexpr int kMostValueDecimals = 12;
 /// Decimals a channel's values keep so that one converter step (1/1.638 mV at 12 bits) at its
 /// factor still shows: at least the two of millivolts, so unscaled files keep every byte.
 int valueDecimals(const ChannelScaling& scaling);
+
+/// One converter step in the channel's unit.
+inline double converterStep(const ChannelScaling& scaling) {
+  return std::fabs(scaling.factor) / kCountsPerMillivolt;
+}
 
 /// Why `scaling` cannot be applied to channel `channel` ("Ch. 2 factor: ..."), or nothing: a
 /// factor of 0, a value beyond kLargestScaledValue anywhere in the converter's range, a

@@ -223,6 +223,7 @@ void Monitor::BnPlotClick() {
 }
 
 void Monitor::scaleClick(int channel, Direction direction) {
+  followPaused_[channel] = true;  // a hand change stands
   const MonitorCaptions::Id id = MonitorCaptions::scale(channel);
   const QString& text = captions_.text(id);
   captions_.setText(
@@ -231,6 +232,7 @@ void Monitor::scaleClick(int channel, Direction direction) {
 }
 
 void Monitor::midpointClick(int channel, Direction direction) {
+  followPaused_[channel] = true;  // a hand change stands
   const long double step = 0.1L * view_.span[channel];
   const long double midpoint = view_.origin[channel] + (direction == Direction::Up ? step : -step);
   captions_.setText(MonitorCaptions::mid(channel),

@@ -128,7 +128,11 @@ class Monitor : public RecordListener {
   void fitScalesToData();
   /// While set, a channel whose newest value leaves its scale is fitted again at once (as
   /// fitScalesToData fits it), so the live display never stays blank.
-  void setFollowData(bool follow) { followData_ = follow; }
+  /// Checked again, it follows every channel again, those changed by hand too.
+  void setFollowData(bool follow) {
+    followData_ = follow;
+    followPaused_.fill(false);
+  }
   bool followData() const { return followData_; }
 
   // The selection: a span of the time window marked on the picture (Shift+drag)
@@ -162,7 +166,8 @@ class Monitor : public RecordListener {
   void setTimeStart(long double minutes);
   /// Fits channel c's scale and midpoint to its values in the time window (firstVisibleRow
   /// found); false when it has none there or no scale shows them. No redraw.
-  bool fitChannelToData(int c);
+  /// `finest`: no scale below it (0: the series' smallest).
+  bool fitChannelToData(int c, double finest = 0);
   /// With followData: refits each channel whose newest value is off its scale and redraws;
   /// true when one was.
   bool followNewestRow();
@@ -184,5 +189,8 @@ class Monitor : public RecordListener {
   std::array<UpDownLogic, 10> upDowns_;
   bool followData_ = false;
   std::optional<TimeSpan> selection_;
+  /// Channels whose scale or midpoint the user set by hand: not refitted until "Follow the
+  /// data" is checked again.
+  std::array<bool, kChannels + 1> followPaused_{};
   uint32_t selectionRecord_ = 0;  ///< the record it was made on
 };

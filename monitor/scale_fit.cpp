@@ -14,6 +14,7 @@ double seriesValue(int index) {
 }
 constexpr int kSmallestSeriesIndex = -9;  // 0.001, where the downward steps end
 constexpr int kLargestSeriesIndex = 900;  // far beyond any value a double holds
+constexpr double kFinestFitSteps = 4;     // the finest followed scale, in converter steps
 }  // namespace
 
 void Monitor::fitScalesToData() {
@@ -24,7 +25,7 @@ void Monitor::fitScalesToData() {
   refreshView();
 }
 
-bool Monitor::fitChannelToData(int c) {
+bool Monitor::fitChannelToData(int c, double finest) {
   const long double start = view_.origin[0] * 60.0L;
   const long double end = (static_cast<long double>(view_.origin[0]) + view_.span[0]) * 60;
   {
@@ -43,6 +44,7 @@ bool Monitor::fitChannelToData(int c) {
     for (int index = kSmallestSeriesIndex; index <= kLargestSeriesIndex; ++index) {
       const double scale = seriesValue(index);
       if (!std::isfinite(scale)) break;
+      if (scale < finest) continue;
       // As the scale control writes it: its decimals follow the value it steps from.
       const int from = scale < current || index == kSmallestSeriesIndex ? index + 1 : index - 1;
       const QString scaleText = scale == current
@@ -87,9 +89,11 @@ bool Monitor::followNewestRow() {
   bool refitted = false;
   for (int c = 1; c <= kChannels; ++c) {
     const double v = store_.value[c][n];
-    if (!fields_.channelSelected(c) || isMissing(v) || inVisibleRange(c, v)) continue;
+    if (!fields_.channelSelected(c) || followPaused_[c] || isMissing(v) || inVisibleRange(c, v))
+      continue;
     findFirstVisibleRow();
-    refitted = fitChannelToData(c) || refitted;
+    // A steady channel followed is not blown up past a few converter steps: finer shows noise.
+    refitted = fitChannelToData(c, kFinestFitSteps * converterStep(fields_.scaling(c))) || refitted;
   }
   if (refitted) refreshView();
   return refitted;

@@ -100,7 +100,7 @@ void TForm1::Open1Click() {
   if (!mayReplaceRecord()) return;
   UserPrompts::FileDialog dialog{QStringLiteral("Open Velan File"),
                                  QStringLiteral("Velan File (*.vln);;All Files (*)"), QString(),
-                                 openDirectory_};
+                                 openDirectory_, QString()};
   const QString name = prompts_.openFileName(dialog);
   if (!name.isEmpty()) openProcedure(name);
 }

@@ -347,6 +347,24 @@ TEST_F(MonitorTest, ChannelOneGateHoldsBackOtherChannels) {
   EXPECT_TRUE(monitor.inVisibleRange(1, 950)) << caption(MonitorCaptions::Scale1).toStdString();
   EXPECT_EQ(caption(MonitorCaptions::Scale2), scale2);
   EXPECT_EQ(caption(MonitorCaptions::Value2), QStringLiteral("100.00"));
+  // A scale set by hand stands until the box is checked again.
+  monitor.scaleClick(1, UpDownLogic::Direction::Down);
+  const QString byHand = caption(MonitorCaptions::Scale1);
+  addRows({{32, 2000}});
+  monitor.drawLatestRow();
+  EXPECT_EQ(caption(MonitorCaptions::Scale1), byHand);
+  monitor.setFollowData(true);
+  addRows({{33, 2000}, {34, 2000}});
+  monitor.drawLatestRow();
+  EXPECT_NE(caption(MonitorCaptions::Scale1), byHand);
+  // A steady channel is followed no finer than a few converter steps (0.61 mV each).
+  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0.54"));
+  monitor.captions().setText(MonitorCaptions::Scale1, QStringLiteral("1"));
+  monitor.captions().setText(MonitorCaptions::Mid1, QStringLiteral("0"));
+  monitor.defineworlds();
+  addRows({{35, 2000}});
+  monitor.drawLatestRow();
+  EXPECT_EQ(caption(MonitorCaptions::Scale1), QStringLiteral("2.50"));
 }
 
 TEST_F(MonitorTest, MissingValuesDrawNothingBlankTheirLabelAndOpenNoGate) {
