@@ -15,8 +15,9 @@ std::optional<QString> limitsProblem(int channel, const ChannelLimits& limits) {
   // Wider than half the band, "back within" one limit would lie beyond the other: a channel
   // that crossed one could never come back.
   if (limits.low && limits.high && limits.deadBand > (*limits.high - *limits.low) / 2) {
-    return QStringLiteral("Ch. %1: the dead band must be at most half the band between the "
-                          "limits.")
+    return QStringLiteral(
+               "Ch. %1: the dead band must be at most half the band between the "
+               "limits.")
         .arg(channel);
   }
   return std::nullopt;
@@ -48,18 +49,22 @@ QString LimitWatch::check(int channel, double value, const ChannelLimits& limits
     state_ = State::Inside;
   }
   if (state_ == before) return {};
+  if (state_ == State::Inside) return QStringLiteral("Ch. %1 back within limits").arg(channel);
+  return beyondText(channel, limits, unit, separator);
+}
+
+QString LimitWatch::beyondText(int channel, const ChannelLimits& limits, const QString& unit,
+                               QChar separator) const {
   const QString suffix = unit.trimmed().isEmpty() ? QString() : QLatin1Char(' ') + unit.trimmed();
-  switch (state_) {
-    case State::Above:
-      return QStringLiteral("Ch. %1 above high limit %2%3")
-          .arg(channel)
-          .arg(limitText(*limits.high, separator), suffix);
-    case State::Below:
-      return QStringLiteral("Ch. %1 below low limit %2%3")
-          .arg(channel)
-          .arg(limitText(*limits.low, separator), suffix);
-    case State::Inside:
-      break;
+  if (state_ == State::Above && limits.high) {
+    return QStringLiteral("Ch. %1 above high limit %2%3")
+        .arg(channel)
+        .arg(limitText(*limits.high, separator), suffix);
   }
-  return QStringLiteral("Ch. %1 back within limits").arg(channel);
+  if (state_ == State::Below && limits.low) {
+    return QStringLiteral("Ch. %1 below low limit %2%3")
+        .arg(channel)
+        .arg(limitText(*limits.low, separator), suffix);
+  }
+  return {};
 }

@@ -31,6 +31,9 @@ class LimitWatch {
   QString check(int channel, double value, const ChannelLimits& limits, const QString& unit,
                 QChar separator);
   State state() const { return state_; }
+  /// The limit the channel is beyond, as its crossing's note said it; empty while inside.
+  QString beyondText(int channel, const ChannelLimits& limits, const QString& unit,
+                     QChar separator) const;
   void reset() { state_ = State::Inside; }
 
  private:

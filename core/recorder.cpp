@@ -193,6 +193,16 @@ bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
   return store_.rowCount < kMaxRows;  // a listener began the next part: the run goes on
 }
 
+QStringList Recorder::limitsBeyond() const {
+  QStringList beyond;
+  for (int c = 1; c <= kChannels; ++c) {
+    if (!fields_.channelSelected(c)) continue;
+    beyond << limitWatches_[c].beyondText(c, limits_[c], fields_.unitLabel(c), noteSeparator_);
+  }
+  beyond.removeAll(QString());
+  return beyond;
+}
+
 void Recorder::checkLimits(int row, QStringList& notes) {
   for (int c = 1; c <= kChannels; ++c) {
     const bool watched = limits_[c].any() || limitWatches_[c].state() != LimitWatch::State::Inside;

@@ -105,6 +105,8 @@ class Recorder {
   /// The channel's limits, checked on every stored row from the next on: a crossing and the
   /// way back are noted on the row (and heard by the listeners).
   void setLimits(int channel, const ChannelLimits& limits) { limits_[channel] = limits; }
+  /// The limits the selected channels are beyond now, as their crossings' notes said it.
+  QStringList limitsBeyond() const;
   const ChannelLimits& limits(int channel) const { return limits_[channel]; }
 
   /// Next simulated channel 1 reading (0..127); the generator runs on across runs.

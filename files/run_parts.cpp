@@ -126,6 +126,8 @@ RunParts::Saved RunParts::next() {
                    .arg(saved.failure);
   }
   remarks << readingsRemark();
+  // A reader of this part alone learns where the channels already stand.
+  remarks << recorder_.limitsBeyond();
   remarks.removeAll(QString());
   journal_.begin();
   setStartNote(remarks.join(QStringLiteral("  ")));

@@ -95,7 +95,10 @@ TEST_F(RunPartsTest, PartsAreNamedAndRowOneKeepsEveryNote) {
             fields.startTime() +
                 "  (simulated readings: no converter answered on COM 3)  0.00-> (no readings: the "
                 "program was not running for 4.4 s)")
-      << table.cell(DataTable::kNotesColumn, 1).toStdString();
+      << "part 2 alone says where its channels stand";
+  recorder.setLimits(1, {std::nullopt, -1000.0, 0.0});  // crossed in part 1, never left
+  for (int poll = 0; poll < 3; ++poll) recorder.Timer2Timer();
+  tick();
   QFile blocker(home.filePath("parts"));  // no folder can be made there, not even by root
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   const QString firstJournal = journal.path();
@@ -105,6 +108,8 @@ TEST_F(RunPartsTest, PartsAreNamedAndRowOneKeepsEveryNote) {
   EXPECT_TRUE(QFile::exists(firstJournal)) << "its rows wait for the next start";
   EXPECT_TRUE(table.cell(DataTable::kNotesColumn, 1)
                   .contains("(continues part 1, part 2)  (part 1 could not be saved: "));
+  EXPECT_TRUE(table.cell(DataTable::kNotesColumn, 1).endsWith("  Ch. 1 above high limit -1000 mV"))
+      << "part 2 alone says where its channels stand";
   ASSERT_TRUE(blocker.remove());
   tick();
   const RunParts::Saved saved = parts.finish(QStringLiteral("(ended by the system)"));
