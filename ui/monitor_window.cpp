@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QPainter>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "contrast.h"
@@ -266,8 +267,25 @@ void TForm2::showEvent(QShowEvent* event) {
   }
 }
 
+QPoint TForm2::placeBeside(const QRect& main, const QSize& monitor, const QRect& area) {
+  constexpr int kGap = 8;
+  const int top = std::clamp(main.top(), area.top(), area.bottom() + 1 - monitor.height());
+  const int left = std::clamp(main.left(), area.left(), area.right() + 1 - monitor.width());
+  const QPoint candidates[] = {{main.right() + 1 + kGap, top},
+                               {main.left() - kGap - monitor.width(), top},
+                               {left, main.bottom() + 1 + kGap},
+                               {left, main.top() - kGap - monitor.height()}};
+  for (const QPoint& place : candidates) {
+    if (area.contains(QRect(place, monitor))) return place;
+  }
+  return area.topLeft();
+}
+
 void TForm2::FormShow() {
   resize(std::max(770, minimumSizeHint().width()), std::max(580, minimumSizeHint().height()));
+  if (const QScreen* screen = main_.screen()) {
+    move(placeBeside(main_.frameGeometry(), frameGeometry().size(), screen->availableGeometry()));
+  }
   monitor_.FormShow();
   ImScreen->update();
 }

@@ -31,6 +31,10 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
 
   /// The window's first show: size, interval caption, empty frame.
   void FormShow();
+  /// Where the monitor (of size `monitor`) goes so that it covers nothing of the main window's
+  /// frame `main` on the screen's `area`: beside it, right or left, else below or above; where
+  /// none fits, the screen's top left corner.
+  static QPoint placeBeside(const QRect& main, const QSize& monitor, const QRect& area);
   /// Start of a run: show and restore, groups by the channel selection, recording mode.
   void startRun();
   /// The channel's unit in its group title (and channel 1's beside the cursor value).

@@ -114,6 +114,18 @@ TEST_F(WindowsTest, PictureMenuFromTheKeyboardNamesItsItemsAndFitsTheScales) {
   EXPECT_EQ(child<QLabel>("Scale1")->text(), fitted);
 }
 
+TEST(MonitorPlace, BesideTheMainWindowWhereTheScreenAllows) {
+  const QRect main(234, 273, 720, 390);
+  const QSize monitor(790, 620);
+  EXPECT_EQ(TForm2::placeBeside(main, monitor, {0, 0, 1920, 1080}), QPoint(962, 273));
+  EXPECT_EQ(TForm2::placeBeside(main, monitor, {0, 0, 1920, 1200}), QPoint(962, 273));
+  EXPECT_EQ(TForm2::placeBeside({1100, 273, 720, 390}, monitor, {0, 0, 1920, 1080}),
+            QPoint(302, 273))
+      << "left of it";
+  EXPECT_EQ(TForm2::placeBeside(main, monitor, {0, 0, 1280, 1400}), QPoint(234, 671)) << "below it";
+  EXPECT_EQ(TForm2::placeBeside(main, monitor, {0, 0, 1280, 800}), QPoint(0, 0));
+}
+
 TEST_F(WindowsTest, NotesWindowOpensAtItsPlaceOrAsNearAsTheScreenAllows) {
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_EQ(notes->pos(), QPoint(std::min(817, screen.right() + 1 - notes->width()),
