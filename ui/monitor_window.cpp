@@ -269,8 +269,9 @@ void TForm2::showEvent(QShowEvent* event) {
 
 QPoint TForm2::placeBeside(const QRect& main, const QSize& monitor, const QRect& area) {
   constexpr int kGap = 8;
-  const int top = std::clamp(main.top(), area.top(), area.bottom() + 1 - monitor.height());
-  const int left = std::clamp(main.left(), area.left(), area.right() + 1 - monitor.width());
+  // Kept on the screen where it can be (a monitor larger than the screen fits no place).
+  const int top = std::max(area.top(), std::min(main.top(), area.bottom() + 1 - monitor.height()));
+  const int left = std::max(area.left(), std::min(main.left(), area.right() + 1 - monitor.width()));
   const QPoint candidates[] = {{main.right() + 1 + kGap, top},
                                {main.left() - kGap - monitor.width(), top},
                                {left, main.bottom() + 1 + kGap},
