@@ -91,6 +91,20 @@ QString Monitor::stepSpanDown(const QString& text, int axis) const {
   return format(x, 3, decimalsForSpan(view_.span[axis]));
 }
 
+namespace {
+constexpr int kLabelDigits = 15;  // a grid line's time in full, never in exponent form
+
+// The decimals a tenth of `span` needs to be written exactly (2.5 min: 0.25 needs two).
+int stepDecimals(double span) {
+  const long double step = span / 10.0L;
+  for (int decimals = 0; decimals < 12; ++decimals) {
+    const long double scaled = step * std::pow(10.0L, decimals);
+    if (std::fabs(scaled - std::round(scaled)) < 1e-9L * std::max(1.0L, scaled)) return decimals;
+  }
+  return 12;
+}
+}  // namespace
+
 void Monitor::drawAxes() {
   surface_.place(100, 10, Surface::kWidth, Surface::kHeight);
   surface_.setPenDotted(false);
@@ -104,11 +118,13 @@ void Monitor::drawAxes() {
   }
   surface_.setPenDotted(false);
   surface_.setPenColor(colors::kBlack);
-  const int timeDecimals = decimalsForSpan(view_.span[0]);
+  // Each label names its own grid line: as many digits as the line needs (three significant
+  // digits would print 1.020 at the line of 1.025).
+  const int timeDecimals = std::max(decimalsForSpan(view_.span[0]), stepDecimals(view_.span[0]));
   for (int i = 0; i <= 9; ++i) {
     const long double minutes = 0.1L * view_.span[0] * i + view_.origin[0];
     surface_.textOut(plotLeft + i * ((plotRight - plotLeft) / 10) - 8, plotBottom + 10,
-                     format(static_cast<double>(minutes), 3, timeDecimals));
+                     format(static_cast<double>(minutes), kLabelDigits, timeDecimals));
   }
   if (fields_.channelSelected(1)) {
     const int valueDecimals = decimalsForSpan(view_.span[1]);

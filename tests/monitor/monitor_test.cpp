@@ -243,6 +243,17 @@ TEST_F(MonitorTest, AxesGridAndLabelsAreDrawnExactly) {
   EXPECT_EQ(surface.texts[9], QStringLiteral("0.90"));
   EXPECT_EQ(surface.texts[10], QStringLiteral("-500"));
   EXPECT_EQ(surface.texts[20], QStringLiteral("500"));
+  // Each time label names its grid line, however many digits that takes.
+  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("1"));
+  monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("0.25"));
+  surface.texts.clear();
+  monitor.defineworlds();
+  EXPECT_EQ(surface.texts[1], QStringLiteral("1.025"));
+  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
+  monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
+  surface.texts.clear();
+  surface.textPlaces.clear();
+  monitor.defineworlds();
   // Time labels 8 px left of their grid line, 10 px below the frame; value labels at x 3, 6 px
   // above their line.
   for (const auto& [index, x, y] :
