@@ -1,16 +1,11 @@
 // velan record's command line: its options, their values and the usage text.
 #include "record_options.h"
 
-#include <algorithm>
 #include <cmath>
 
 #include "record_exit.h"
 
 namespace {
-
-// The window's reading intervals: its up-down steps from 0.25 s to 500 s.
-constexpr int kIntervalStepsMs[] = {250,   500,   1000,   2000,   5000,  10000,
-                                    20000, 50000, 100000, 200000, 500000};
 
 std::optional<double> number(const QString& text) {
   bool ok = false;
@@ -29,7 +24,8 @@ QString recordUsage() {
       "recordings folder of ~/.config/Velan/Velan.conf.\n"
       "  --port N             the converter's port (COM N)\n"
       "  --channels LIST      the channels to record, e.g. 1,2,4\n"
-      "  --interval SECONDS   the reading interval: 0.25, 0.5, 1, 2, 5, ... 500\n"
+      "  --interval SECONDS   the reading interval, 0.25 to 500 (the window's: 0.25, 0.5, 1,\n"
+      "                       2.5, 5 ... 500)\n"
       "  --experiment TEXT    the experiment's description (names the files)\n"
       "  --folder DIR         where the parts go (default: the recordings folder)\n"
       "  --duration SECONDS   stop after this long\n"
@@ -76,14 +72,14 @@ QString setValuedOption(RecordOptions& options, const QString& name, const QStri
     }
     options.channels = chosen;
   } else if (name == QLatin1String("--interval")) {
-    const int ms = numeric ? static_cast<int>(std::lround(*numeric * 1000)) : 0;
-    if (!numeric ||
-        std::find(std::begin(kIntervalStepsMs), std::end(kIntervalStepsMs), ms) ==
-            std::end(kIntervalStepsMs) ||
-        std::fabs(*numeric * 1000 - ms) > 1e-6) {
-      QStringList steps;
-      for (const int step : kIntervalStepsMs) steps << QString::number(step / 1000.0);
-      return QStringLiteral("--interval takes one of %1 (seconds)").arg(steps.join(", "));
+    // Any interval a run can have, as a Velan.ini may hold one: the window's steps among them.
+    const bool inRange = numeric && *numeric * 1000 >= kMinimumIntervalMs - 1e-6 &&
+                         *numeric * 1000 <= kMaximumIntervalMs + 1e-6;
+    const int ms = inRange ? static_cast<int>(std::lround(*numeric * 1000)) : 0;
+    if (!inRange || std::fabs(*numeric * 1000 - ms) > 1e-6) {
+      return QStringLiteral("--interval takes seconds from %1 to %2, to the millisecond")
+          .arg(kMinimumIntervalMs / 1000.0)
+          .arg(kMaximumIntervalMs / 1000.0);
     }
     options.intervalMs = ms;
   } else if (name == QLatin1String("--duration")) {

@@ -86,7 +86,7 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
     int status;
     const char* said;
   } cases[] = {
-      {{"--interval", "0.3"}, 64, "--interval takes one of 0.25, 0.5"},
+      {{"--interval", "0.2"}, 64, "--interval takes seconds from 0.25 to 500, to the millisecond"},
       {{"--settings", path("none.ini")}, 64, "none.ini cannot be read"},
       {{"--rows", "2", "--port"}, 64, "--port needs a value"},
       {{"--settings", "broken.ini"}, 64, "/broken.ini, line 1: '' ist kein gültiger Integerwert"},
