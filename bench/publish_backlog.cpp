@@ -16,19 +16,11 @@
 #include <memory>
 
 #include "plain_record_fields.h"
+#include "resident_memory.h"
 #include "row_publisher.h"
 
 namespace {
 constexpr int kRows = 345600;
-
-long residentKilobytes() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  status.open(QIODevice::ReadOnly);
-  for (const QByteArray& line : status.readAll().split('\n')) {
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ')[0].toLong();
-  }
-  return -1;
-}
 
 int freePort() {
   const int fd = ::socket(AF_INET, SOCK_STREAM, 0);

@@ -12,18 +12,10 @@
 #include "plain_record_fields.h"
 #include "record_journal.h"
 #include "recorder.h"
+#include "resident_memory.h"
 #include "run_parts.h"
 
 namespace {
-long residentKilobytes() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  status.open(QIODevice::ReadOnly);
-  for (const QByteArray& line : status.readAll().split('\n')) {
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ')[0].toLong();
-  }
-  return -1;
-}
-
 class RowWatch : public RecordListener {
  public:
   explicit RowWatch(const RecordStore& store) : store_(store) {}

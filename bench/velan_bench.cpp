@@ -25,6 +25,7 @@
 #include "record_journal.h"
 #include "record_parts.h"
 #include "recorder.h"
+#include "resident_memory.h"
 #include "serial_converter_driver.h"
 
 namespace {
@@ -231,15 +232,6 @@ struct EmulatedConverter {
     for (int c = 1; c <= kChannels; ++c) driver.setChannel(3, c, bits, 0, 10);
   }
 };
-
-long residentKilobytes() {
-  QFile status(QStringLiteral("/proc/self/status"));
-  if (!status.open(QIODevice::ReadOnly)) return -1;
-  for (const QByteArray& line : status.readAll().split('\n')) {
-    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').front().toLong();
-  }
-  return -1;
-}
 
 // A week at 0.25 s on an injected clock: 2.4 million rows with their polls and journal lines,
 // saved in 25 parts. The first part's and the last part's row cost, and the resident memory
