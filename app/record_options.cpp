@@ -85,20 +85,19 @@ QString setValuedOption(RecordOptions& options, const QString& name, const QStri
   } else if (name == QLatin1String("--duration")) {
     if (!numeric || *numeric <= 0) return QStringLiteral("--duration takes seconds (above 0)");
     options.durationSeconds = numeric;
-  } else if (name == QLatin1String("--experiment")) {
-    options.experiment = value;
-  } else if (name == QLatin1String("--folder")) {
-    options.folder = value;
-  } else if (name == QLatin1String("--mqtt")) {
-    options.mqttUrl = value;
-  } else if (name == QLatin1String("--mqtt-topic")) {
-    options.mqttTopic = value;
-  } else if (name == QLatin1String("--mqtt-password-file")) {
-    options.mqttPasswordFile = value;
-  } else if (name == QLatin1String("--mqtt-ca")) {
-    options.mqttCaFile = value;
   } else {
-    options.settings = value;
+    // Options whose value is taken as it stands.
+    static const std::pair<const char*, std::optional<QString> RecordOptions::*> kTexts[] = {
+        {"--experiment", &RecordOptions::experiment},
+        {"--folder", &RecordOptions::folder},
+        {"--settings", &RecordOptions::settings},
+        {"--mqtt", &RecordOptions::mqttUrl},
+        {"--mqtt-topic", &RecordOptions::mqttTopic},
+        {"--mqtt-password-file", &RecordOptions::mqttPasswordFile},
+        {"--mqtt-ca", &RecordOptions::mqttCaFile}};
+    for (const auto& [option, field] : kTexts) {
+      if (name == QLatin1String(option)) options.*field = value;
+    }
   }
   return {};
 }

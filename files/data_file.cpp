@@ -83,7 +83,7 @@ void writeDataFile(QIODevice& device, const RecordStore& store, const DataTable&
     const bool noted = table.rowHasNote(r);
     if (asciiSeparator) {
       block.append(numbers, length);
-      if (noted) block += table.cell(DataTable::kNotesColumn, r).toLocal8Bit();
+      if (noted) block += table.cellView(DataTable::kNotesColumn, r).toLocal8Bit();
       block.append("\r\n", 2);
     } else {  // the same fields as text with the separator put in, then encoded as a whole
       QString line = QString::fromLatin1(numbers, length).replace(QLatin1Char('.'), separator);

@@ -200,7 +200,7 @@ void RecordJournal::restoreFrom(OrphanedJournal&& old, const DataTable& table) {
     // The whole record, so that the new journal alone gives it back; cells only where the
     // table differs from what the rows give (notes, edits, dragged rows).
     QByteArray lines;
-    if (cellHasText(table.cell(DataTable::kNotesColumn, 0))) {
+    if (cellHasText(table.cellView(DataTable::kNotesColumn, 0))) {
       lines += "note;0;" + escaped(table.cell(DataTable::kNotesColumn, 0)) + '\n';
     }
     for (int n = 1; n <= store_.rowCount; ++n) {
@@ -210,7 +210,7 @@ void RecordJournal::restoreFrom(OrphanedJournal&& old, const DataTable& table) {
                             : c == DataTable::kNotesColumn
                                 ? DataTable::blank()
                                 : DataTable::valueText(store_.value[c][n], store_.valueDecimals[c]);
-        if (table.cell(c, n) != own) lines += cellLine(table, n, c);
+        if (table.cellView(c, n) != own) lines += cellLine(table, n, c);
       }
     }
     append(lines);

@@ -44,6 +44,11 @@ class MessageBacklog {
   /// Everything before `position` reached the broker, `rows` rows among it: the file is emptied
   /// once all has.
   void confirm(int64_t position, int64_t rows);
+  /// Whether messages wait from `position` on.
+  bool waitingFrom(int64_t position) const {
+    const std::lock_guard lock(mutex_);
+    return written_ > position;
+  }
   /// Where reading goes on after a lost connection: the first message not confirmed.
   int64_t confirmed() const;
 

@@ -4,7 +4,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimeZone>
-#include <cstdlib>
 
 #include "numbers.h"
 
@@ -22,10 +21,7 @@ QString isoTime(const QDateTime& time) {
 }
 
 double fileRounded(double value, int decimals) {
-  char text[kFormattedCapacity + 1];
-  const int length = formatFixedInto(text, value, kFileValueDigits, decimals, '.');
-  text[length] = '\0';
-  return std::strtod(text, nullptr);
+  return fileValueText(value, decimals, QLatin1Char('.')).toDouble();
 }
 
 QByteArray rowMessage(const PublishedRow& row) {

@@ -255,9 +255,12 @@ void MqttSender::run() {
   while (!stopNow_) {
     const Clock::time_point now = Clock::now();
     if (finishing_) {
-      const bool drained = backlog_.read(readPosition_) == std::nullopt && inFlight_.empty();
+      const bool drained = !backlog_.waitingFrom(readPosition_) && inFlight_.empty();
       if (!connected_ || now >= finishBy_ || (finalSent_ && retainedIds_.empty())) break;
-      if (drained && !finalSent_) finalSent_ = sendRetained() || true;
+      if (drained && !finalSent_) {
+        sendRetained();
+        finalSent_ = true;
+      }
     }
     if (!client_ && now >= retryAt_ && !finishing_) connect();
     if (client_ && !connected_ && !drop_ &&

@@ -108,10 +108,12 @@ void StatisticsWindow::refresh() {
   addNote_->setEnabled(recorder_.timers().rowEnabled() && store_.rowCount > 0);
   shown_.clear();
   const std::optional<TimeSpan> span = rangeSpan();
-  RowSpan rows = span ? rowsBetween(store_, span->from, span->to) : RowSpan{};
   // The whole record is all its rows, whatever their times; the window, the rows it draws.
-  if (range_->currentIndex() == WholeRecord) rows = allRows(store_);
-  if (range_->currentIndex() == VisibleWindow) rows = monitor_.visibleRows();
+  const RowSpan rows = !span                                   ? RowSpan{}
+                       : range_->currentIndex() == WholeRecord ? allRows(store_)
+                       : range_->currentIndex() == VisibleWindow
+                           ? monitor_.visibleRows()
+                           : rowsBetween(store_, span->from, span->to);
   const auto seconds = [this](double value) {
     return formatDecimals(value, 1, separator_) + QStringLiteral(" s");
   };

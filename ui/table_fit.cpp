@@ -27,9 +27,9 @@ void TableFit::takeRows(int first, int last) {
   for (int column = 0; column < DataTable::kNotesColumn; ++column) {
     // Row 0 holds the headings, which the header measures.
     qsizetype longest =
-        longestRow_[column] > 0 ? table_.cell(column, longestRow_[column]).size() : 0;
+        longestRow_[column] > 0 ? table_.cellView(column, longestRow_[column]).size() : 0;
     for (int row = first; row <= last; ++row) {
-      const qsizetype length = table_.cell(column, row).size();
+      const qsizetype length = table_.cellView(column, row).size();
       if (length > longest && length <= kLongestCellText) {
         longest = length;
         longestRow_[column] = row;
