@@ -6,6 +6,7 @@
 
 #include "channel_scaling_dialog.h"
 #include "data_file.h"
+#include "publishing_dialog.h"
 #include "ui_fixture.h"
 #include "user_settings.h"
 
@@ -116,6 +117,25 @@ TEST(ChannelScalingDialog, CalibratesTheChosenChannelAndTakesOnlyNumbers) {
   EXPECT_EQ(dialog.scalings()[2], (ChannelScaling{0.1, -50}));
   EXPECT_EQ(dialog.scalings()[1], (ChannelScaling{2, 0}));
   EXPECT_EQ(dialog.units()[1], QStringLiteral("V"));
+}
+
+// A set-up that cannot publish is refused on OK, with its reason, not at the next Start.
+TEST(PublishingDialog, RefusesABrokerOrTopicThatCannotBeOne) {
+  PublishSettings settings;
+  settings.enabled = true;
+  settings.broker = QStringLiteral("mqtt://broker.lab:70000");
+  PublishingDialog dialog(settings);
+  dialog.accept();
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_TRUE(dialog.findChild<QLabel*>("PublishingProblem")->text().contains("out of range"));
+  dialog.findChild<QLineEdit*>("Broker")->setText(QStringLiteral("mqtt://broker.lab"));
+  dialog.findChild<QLineEdit*>("Topic")->setText(QStringLiteral("lab/#"));
+  dialog.accept();
+  EXPECT_NE(dialog.result(), QDialog::Accepted) << "a wildcard topic";
+  dialog.findChild<QLineEdit*>("Topic")->setText(QStringLiteral("lab/velan1"));
+  dialog.accept();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.settings().topic, QStringLiteral("lab/velan1"));
 }
 
 }  // namespace
