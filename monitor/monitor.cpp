@@ -120,7 +120,15 @@ void Monitor::drawAxes() {
   surface_.setPenColor(colors::kBlack);
   // Each label names its own grid line: as many digits as the line needs (three significant
   // digits would print 1.020 at the line of 1.025).
-  const int timeDecimals = std::max(decimalsForSpan(view_.span[0]), stepDecimals(view_.span[0]));
+  // A start dragged to the pixel keeps its digits too.
+  const QString& start = captions_.text(MonitorCaptions::TimeStart);
+  int startDecimals = 0;
+  for (qsizetype i = start.indexOf(separator_) + 1; i > 0 && i < start.size() && start[i].isDigit();
+       ++i) {
+    ++startDecimals;
+  }
+  const int timeDecimals =
+      std::max({decimalsForSpan(view_.span[0]), stepDecimals(view_.span[0]), startDecimals});
   for (int i = 0; i <= 9; ++i) {
     const long double minutes = 0.1L * view_.span[0] * i + view_.origin[0];
     surface_.textOut(plotLeft + i * ((plotRight - plotLeft) / 10) - 8, plotBottom + 10,
@@ -178,6 +186,18 @@ void Monitor::refreshView() {
 void Monitor::setTimeStart(long double minutes) {
   captions_.setText(MonitorCaptions::TimeStart,
                     format(static_cast<double>(minutes), 3, decimalsForSpan(view_.span[0])));
+}
+
+void Monitor::setTimeStartToThePixel(long double minutes) {
+  const long double halfPixel = view_.span[0] / (2.0L * (plotRight - plotLeft));
+  const int shortest = decimalsForSpan(view_.span[0]);
+  int decimals = shortest;
+  while (decimals < 12 && std::pow(10.0L, -decimals) > halfPixel) ++decimals;
+  QString text = format(static_cast<double>(minutes), kLabelDigits, decimals);
+  // Zeros a pixel does not need are not shown: a drag of half the window reads "0.50".
+  while (decimals-- > shortest && text.endsWith(QLatin1Char('0'))) text.chop(1);
+  if (text.endsWith(separator_)) text.chop(1);
+  captions_.setText(MonitorCaptions::TimeStart, text);
 }
 
 void Monitor::drawLatestRow() {
@@ -257,10 +277,14 @@ void Monitor::midpointClick(int channel, Direction direction) {
 }
 
 void Monitor::UpDown9Click(Direction direction) {
+  stepTimeRange(direction);
+  refreshView();
+}
+
+void Monitor::stepTimeRange(Direction direction) {
   const QString& text = captions_.text(MonitorCaptions::TimeScale);
   captions_.setText(MonitorCaptions::TimeScale,
                     direction == Direction::Up ? stepSpanUp(text, 0) : stepSpanDown(text, 0));
-  refreshView();
 }
 
 void Monitor::UpDown10Click(Direction direction) {
@@ -308,28 +332,36 @@ void Monitor::FormShow() {
 }
 
 void Monitor::wheelOnPicture(int x, int notches, bool movesWindow) {
-  for (int i = 0; i < std::abs(notches); ++i) {
-    const bool away = notches > 0;
-    if (movesWindow) {
-      away ? BnTimeMinusClick() : BnTimeplusClick();
-      continue;
-    }
-    const long double pointed = minutesAt(x);
-    pressUpDown(9, !away);
-    // A few ">" or "<" steps bring the pointed time back into view (a step is a fifth of the
-    // window, so a handful always does).
-    for (int step = 0; step < 10 && pointed > view_.origin[0] + view_.span[0]; ++step) {
-      BnTimeplusClick();
-    }
-    for (int step = 0; step < 10 && pointed < view_.origin[0]; ++step) BnTimeMinusClick();
+  if (movesWindow) {
+    for (int i = 0; i < std::abs(notches); ++i)
+      notches > 0 ? BnTimeMinusClick() : BnTimeplusClick();
+    return;
   }
+  const long double pointed = minutesAt(x);
+  const long double fromLeft = static_cast<long double>(x - plotLeft) / (plotRight - plotLeft);
+  bool stepped = false;
+  for (int i = 0; i < std::abs(notches); ++i) {
+    const std::optional<Direction> direction = upDowns_[8].press(notches < 0);
+    if (!direction) break;
+    stepTimeRange(*direction);
+    defineworlds();  // the new range, for the next step's decimals
+    stepped = true;
+  }
+  if (!stepped) return;
+  setTimeStartToThePixel(pointed - fromLeft * view_.span[0]);
+  refreshView();
 }
 
-int Monitor::dragOnPicture(int dx) {
-  constexpr int kStep = (plotRight - plotLeft) / 5;  // a "<" or ">" step moves a fifth
-  for (; dx >= kStep; dx -= kStep) BnTimeMinusClick();
-  for (; dx <= -kStep; dx += kStep) BnTimeplusClick();
-  return dx;
+void Monitor::dragOnPicture(int dx) {
+  if (captions_.text(MonitorCaptions::TimeStart) != drag_.writtenStart ||
+      view_.span[0] != drag_.span) {
+    drag_ = {view_.origin[0], view_.span[0], 0, {}};
+  }
+  drag_.pixels += dx;
+  setTimeStartToThePixel(drag_.origin - drag_.pixels * drag_.span /
+                                            static_cast<long double>(plotRight - plotLeft));
+  drag_.writtenStart = captions_.text(MonitorCaptions::TimeStart);
+  refreshView();
 }
 
 long double Monitor::minutesAt(int x) const {

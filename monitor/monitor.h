@@ -112,15 +112,15 @@ class Monitor : public RecordListener {
   // Cursor readout
   void ImScreenMouseMove(int x, int y);
 
-  // The mouse on the picture, in steps of the controls (the view stays the captions')
+  // The mouse on the picture: the wheel steps the time range as "Time range" does, drags move
+  // the window pixel by pixel; the start caption then keeps the digits a pixel needs.
   /// The wheel over surface column `x`: `notches`, positive away from the user. Steps the time
-  /// range as "Time range" does (away: shorter), then moves the window by ">" or "<" steps until
-  /// the time under the pointer is in view again; with `movesWindow` (Shift, or a horizontal
-  /// wheel) moves the window as "<" (away) and ">" (towards the user) do.
+  /// range (away: shorter) keeping the time under the pointer where it is; with `movesWindow`
+  /// (Shift, or a horizontal wheel) moves the window as "<" (away) and ">" (towards the user) do.
   void wheelOnPicture(int x, int notches, bool movesWindow);
-  /// The picture dragged `dx` surface pixels with the left button: a "<" or ">" step for each
-  /// fifth of the plot's width, the data following the pointer. Returns the pixels left over.
-  int dragOnPicture(int dx);
+  /// The picture dragged `dx` surface pixels with the left button: the data follow the pointer.
+  /// Drags add up exactly, so a drag there and back returns to the same start.
+  void dragOnPicture(int dx);
 
   /// For every selected channel with values in the time window: the smallest scale of the
   /// 1-2.5-5 series, and the midpoint nearest the values' middle, that show all of them; then
@@ -164,6 +164,10 @@ class Monitor : public RecordListener {
   double parse(MonitorCaptions::Id id) const;
   QString format(double value, int precision, int decimals) const;
   void setTimeStart(long double minutes);
+  /// The time range's caption one step along the series; no redraw.
+  void stepTimeRange(Direction direction);
+  /// The start to the nearest half pixel or finer, not the controls' three digits.
+  void setTimeStartToThePixel(long double minutes);
   /// Fits channel c's scale and midpoint to its values in the time window (firstVisibleRow
   /// found); false when it has none there or no scale shows them. No redraw.
   /// `finest`: no scale below it (0: the series' smallest).
@@ -193,4 +197,12 @@ class Monitor : public RecordListener {
   /// data" is checked again.
   std::array<bool, kChannels + 1> followPaused_{};
   uint32_t selectionRecord_ = 0;  ///< the record it was made on
+  /// A drag is measured from its anchor, not summed from rounded starts. Anything else that
+  /// moves the window (a button, the scroll, a new range) sets a new anchor.
+  struct DragAnchor {
+    long double origin = 0;  ///< the window start the drag measures from
+    long double span = 0;    ///< the time range then
+    int pixels = 0;          ///< dragged since
+    QString writtenStart;    ///< the start caption the drag wrote last
+  } drag_;
 };

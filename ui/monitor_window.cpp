@@ -124,7 +124,7 @@ void TForm2::buildControls() {
     ImScreen->update();
   });
   connect(ImScreen, &MonitorCanvas::dragged, this, [this](int dx) {
-    dragRest_ = monitor_.dragOnPicture(dragRest_ + dx);
+    monitor_.dragOnPicture(dx);
     ImScreen->update();
   });
   connect(ImScreen, &MonitorCanvas::savePictureRequested, this, &TForm2::savePictureClick);

@@ -101,7 +101,6 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
   MonitorCanvas* ImScreen = nullptr;
   std::array<QGroupBox*, kChannels + 1> GBCh{};
   QLabel* cursorUnit_ = nullptr;
-  int dragRest_ = 0;  ///< dragged pixels not yet a whole step
   std::array<QLabel*, MonitorCaptions::Count> captionLabels_{};
   std::array<UpDownWidget*, 11> upDowns_{};
   QGroupBox* GBinterval = nullptr;

@@ -189,6 +189,10 @@ TEST_F(MonitorTest, AxesGridAndLabelsAreDrawnExactly) {
   surface.texts.clear();
   monitor.defineworlds();
   EXPECT_EQ(surface.texts[1], QStringLiteral("1.025"));
+  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("1.0004"));  // dragged
+  surface.texts.clear();
+  monitor.defineworlds();
+  EXPECT_EQ(surface.texts[1], QStringLiteral("1.0254"));
   monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
   monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
   surface.texts.clear();
@@ -287,51 +291,54 @@ TEST(UpDownLogic, BoundsAndWrap) {
   EXPECT_EQ(wrapping.position(), 2);
 }
 
-TEST_F(MonitorTest, WheelAndDragStepTheViewAsTheControlsDo) {
-  using Steps = std::function<void()>;
-  const Steps earlier = [this] { monitor.BnTimeMinusClick(); };
-  const Steps later = [this] { monitor.BnTimeplusClick(); };
-  const Steps shorter = [this] { monitor.pressUpDown(9, false); };
-  const Steps longer = [this] { monitor.pressUpDown(9, true); };
+// The wheel zooms about the time under the pointer; drags move the window with the pointer,
+// to the pixel, and add up exactly. Shift+wheel and the buttons keep their fifth-of-window steps.
+TEST_F(MonitorTest, WheelZoomsAtThePointerAndDragsMoveThePixelsDragged) {
   struct Case {
     const char* what;
-    Steps mouse;
-    std::vector<Steps> controls;
+    std::function<void()> mouse;
+    const char* view;  // the start and range captions after it, from "0" and "1"
   } const cases[] = {
-      {"wheel away at the left edge",
-       [this] { monitor.wheelOnPicture(plotLeft, 1, false); },
-       {shorter}},
-      {"wheel towards the user",
-       [this] { monitor.wheelOnPicture(300, -2, false); },
-       {longer, longer}},
-      // The pointed time (0.998 min) stays in view: five fifths of the new half-minute window.
-      {"wheel away at the right edge",
-       [this] { monitor.wheelOnPicture(plotRight - 1, 1, false); },
-       {shorter, later, later, later, later, later}},
-      {"Shift+wheel away", [this] { monitor.wheelOnPicture(300, 1, true); }, {earlier}},
-      {"Shift+wheel towards the user", [this] { monitor.wheelOnPicture(300, -1, true); }, {later}},
-      {"a drag of 250 px to the right",
-       [this] { EXPECT_EQ(monitor.dragOnPicture(250), 10); },
-       {earlier, earlier}},
-      {"a drag of 130 px to the left",
-       [this] { EXPECT_EQ(monitor.dragOnPicture(-130), -10); },
-       {later}},
+      {"wheel away at the left edge", [this] { monitor.wheelOnPicture(plotLeft, 1, false); },
+       "0.00 0.50"},
+      {"wheel away mid-window (0.5 min)", [this] { monitor.wheelOnPicture(335, 1, false); },
+       "0.25 0.50"},
+      {"wheel away at the right edge (0.9983 min)",
+       [this] { monitor.wheelOnPicture(plotRight - 1, 1, false); }, "0.4992 0.50"},
+      {"two notches in, then two out",
+       [this] {
+         monitor.wheelOnPicture(335, 2, false);
+         EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("0.375"));
+         monitor.wheelOnPicture(335, -2, false);
+       },
+       "0.00 1.00"},
+      {"Shift+wheel away", [this] { monitor.wheelOnPicture(300, 1, true); }, "-0.20 1"},
+      {"Shift+wheel towards the user", [this] { monitor.wheelOnPicture(300, -1, true); }, "0.20 1"},
+      {"a drag of one pixel", [this] { monitor.dragOnPicture(1); }, "-0.0017 1"},
+      {"a drag of 250 px to the right", [this] { monitor.dragOnPicture(250); }, "-0.4167 1"},
+      {"300 px right in two moves, then 300 px back",
+       [this] {
+         monitor.dragOnPicture(120);
+         monitor.dragOnPicture(180);
+         monitor.dragOnPicture(-300);
+       },
+       "0.00 1"},
+      {"a drag, \">\", a drag back: the button's step stands",
+       [this] {
+         monitor.dragOnPicture(100);
+         monitor.BnTimeplusClick();
+         monitor.dragOnPicture(-100);
+       },
+       "0.1967 1"},
   };
   for (const Case& c : cases) {
-    const auto view = [this] {
-      return caption(MonitorCaptions::TimeStart) + " " + caption(MonitorCaptions::TimeScale);
-    };
-    const auto reset = [this] {
-      monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
-      monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
-      monitor.refreshView();
-    };
-    reset();
+    monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
+    monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
+    monitor.refreshView();
     c.mouse();
-    const QString byMouse = view();
-    reset();
-    for (const Steps& step : c.controls) step();
-    EXPECT_EQ(byMouse, view()) << c.what;
+    EXPECT_EQ(caption(MonitorCaptions::TimeStart) + " " + caption(MonitorCaptions::TimeScale),
+              QString::fromLatin1(c.view))
+        << c.what;
   }
   // The readout follows every view change, without the mouse moving.
   monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
