@@ -5,14 +5,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
-#include <QTime>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 
-#include "channel_silence.h"
 #include "converter_choice.h"
 #include "data_table.h"
 #include "journal_recovery.h"
@@ -23,6 +21,7 @@
 #include "recorder.h"
 #include "row_publisher.h"
 #include "run_parts.h"
+#include "run_report.h"
 #include "service_notify.h"
 #include "settings_file.h"
 #include "stop_signals.h"
@@ -121,7 +120,8 @@ class UnattendedRun : public RecordListener {
         options_(options),
         recorder_(*store_, table_, driver, setUp.fields),
         journal_(*store_, setUp.fields),
-        parts_(*store_, table_, setUp.fields, recorder_, journal_, [folder] { return folder; }) {
+        parts_(*store_, table_, setUp.fields, recorder_, journal_, [folder] { return folder; }),
+        report_(setUp.port, say) {
     table_.keepNotesOnly();  // no window shows it: flat memory through a part
     journal_.setOwner(recorderJournalOwner(setUp.port, folder));
     parts_.setSource(
@@ -170,7 +170,7 @@ class UnattendedRun : public RecordListener {
     recorder_.startTimers();
     parts_.begin();
     if (publisher_) publisher_->beginRun();
-    lastReadingAt_ = QTime::currentTime();
+    report_.begin(QDateTime::currentDateTime());
     // Ready once the converter answered and the run began: row 1 may be 500 s away.
     notifyServiceManager("READY=1\nSTATUS=" + statusText().toUtf8());
   }
@@ -181,39 +181,31 @@ class UnattendedRun : public RecordListener {
     recorder_.stopRowTimer();
     recorder_.timers().setPollEnabled(false);
     recorder_.closeConverter();
-    say(QStringLiteral("stopping: %1").arg(why));
+    report_.stopping(why);
     notifyServiceManager(QStringLiteral("STOPPING=1\nSTATUS=Stopping (%1): saving part %2")
                              .arg(why)
                              .arg(parts_.part())
                              .toUtf8());
-    report(parts_.finish(lastRowNote));
+    report_.partSaved(parts_.finish(lastRowNote));
     if (publisher_) {
       notifyServiceManager(QStringLiteral("STATUS=Stopping (%1): publishing %2 rows waiting")
                                .arg(why)
                                .arg(publisher_->rowsWaiting())
                                .toUtf8());
-      if (const int64_t unsent = publisher_->finish(); unsent > 0) {
-        say(QStringLiteral("%1 rows could not be published (the broker did not take them); they "
-                           "are in the saved parts")
-                .arg(unsent));
-      }
+      report_.unpublished(publisher_->finish());
     }
-    say(QStringLiteral("done: %1 rows in %2 %3%4")
-            .arg(rows_)
-            .arg(files_.size())
-            .arg(files_.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
-            .arg(files_.isEmpty() ? QString() : QStringLiteral(": ") + files_.join(", ")));
-    QCoreApplication::exit(unsaved_ ? kRecordNotSaved : kRecordDone);
+    QCoreApplication::exit(report_.finish());
   }
 
   // RecordListener
   void rowStored() override {
-    ++rows_;
-    tellAboutReadings();
+    report_.rowStored(*store_, setUp_.fields, QDateTime::currentDateTime(),
+                      troubleText(driver_.trouble()));
     notifyServiceManager("STATUS=" + statusText().toUtf8());
-    if (options_.rows && rows_ == *options_.rows) {
+    if (options_.rows && report_.rows() == *options_.rows) {
       // Not inside the recorder's own row: the stop saves and ends the run.
-      QTimer::singleShot(0, [this] { stop(QStringLiteral("%1 rows recorded").arg(rows_)); });
+      QTimer::singleShot(0,
+                         [this] { stop(QStringLiteral("%1 rows recorded").arg(*options_.rows)); });
     }
   }
   void noteAdded(int row, const QString& note, const QString&) override {
@@ -221,67 +213,15 @@ class UnattendedRun : public RecordListener {
   }
   void recordFull() override {
     notifyServiceManager(QStringLiteral("STATUS=Saving part %1").arg(parts_.part()).toUtf8());
-    report(parts_.next());
+    report_.partSaved(parts_.next());
     if (publisher_) publisher_->updateStatus();  // the part's number
   }
 
  private:
-  // What `systemctl status` shows: where the readings stand, then the part and row.
+  // What `systemctl status` shows.
   QString statusText() const {
-    const QString place =
-        QStringLiteral("part %1, row %2").arg(parts_.part()).arg(store_->rowCount);
-    if (!store_->converterOpen) {
-      return QStringLiteral("Recording simulated readings (no converter on COM %1), %2")
-          .arg(setUp_.port)
-          .arg(place);
-    }
-    if (silent_) {
-      return QStringLiteral("No readings from COM %1 since %2, %3")
-          .arg(setUp_.port)
-          .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")), place);
-    }
-    const QString silence = channelSilence_.text();
-    return QStringLiteral("Recording COM %1, %2%3%4")
-        .arg(setUp_.port)
-        .arg(place, silence.isEmpty() ? QString() : QStringLiteral(" (") + silence + ")",
-             publisher_ ? QStringLiteral("; ") + publisher_->statusText() : QString());
-  }
-
-  void report(const RunParts::Saved& saved) {
-    if (saved.part == 0) return;  // no rows: no part
-    if (saved.ok()) {
-      files_ << saved.path;
-      say(QStringLiteral("part %1 saved as %2").arg(saved.part).arg(saved.path));
-      return;
-    }
-    unsaved_ = true;
-    say(QStringLiteral("part %1 could not be saved into %2 (%3): its rows are kept in %4")
-            .arg(saved.part)
-            .arg(saved.folder, saved.failure, saved.journal));
-  }
-
-  // A converter gone silent is told once, and its return.
-  void tellAboutReadings() {
-    if (!store_->converterOpen) return;
-    const bool reading = rowHasReading(*store_, setUp_.fields, store_->rowCount);
-    if (reading && silent_) say(QStringLiteral("readings again from COM %1").arg(setUp_.port));
-    if (!reading && !silent_) {
-      const QString cause = troubleText(driver_.trouble());
-      say(QStringLiteral("no readings from COM %1 since %2%3")
-              .arg(setUp_.port)
-              .arg(lastReadingAt_.toString(QStringLiteral("hh:mm:ss")))
-              .arg(cause.isEmpty() ? QString() : QStringLiteral(": ") + cause));
-    }
-    if (reading) lastReadingAt_ = QTime::currentTime();
-    silent_ = !reading;
-    // Channels without values while others have theirs: told when that changes.
-    const QString silence = channelSilence_.text();
-    channelSilence_.rowStored(*store_, setUp_.fields, store_->rowCount,
-                              QDateTime::currentDateTime());
-    if (channelSilence_.text() != silence) {
-      say(channelSilence_.text().isEmpty() ? QStringLiteral("every channel has values again")
-                                           : channelSilence_.text());
-    }
+    return report_.status(*store_, parts_.part(),
+                          publisher_ ? publisher_->statusText() : QString());
   }
 
   ConverterDriver& driver_;
@@ -292,13 +232,8 @@ class UnattendedRun : public RecordListener {
   Recorder recorder_;
   RecordJournal journal_;
   RunParts parts_;
+  RunReport report_;
   std::unique_ptr<RowPublisher> publisher_;
-  int rows_ = 0;
-  bool silent_ = false;
-  ChannelSilence channelSilence_;
-  bool unsaved_ = false;
-  QTime lastReadingAt_;
-  QStringList files_;
 };
 
 QString channelsText(const PlainRecordFields& fields, QChar separator) {

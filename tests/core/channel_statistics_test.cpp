@@ -19,17 +19,18 @@ std::unique_ptr<RecordStore> recordOf(const std::vector<double>& values, double 
 
 TEST(ChannelStatisticsTest, RangesOfAKnownRecordWithMissingValuesCountedApart) {
   const double x = kMissingValue;
-  const auto store = recordOf({1, 2, x, 4, 10, 3}, 0.5);  // rows at 0.5 s ... 3.0 s
+  // Rows at 0.5 s ... 4.0 s; the extremes repeat at the end: each is told at its first row.
+  const auto store = recordOf({1, 2, x, 4, 10, 3, 1, 10}, 0.5);
   const struct {
     double from, to;
     int rows, count, missing;
     double min, minAt, max, maxAt, mean, deviation;
   } cases[] = {
-      {0.5, 3.0, 6, 5, 1, 1, 0.5, 10, 2.5, 4, std::sqrt(12.5)},    // whole record
-      {1.0, 2.0, 3, 2, 1, 2, 1.0, 4, 2.0, 3, std::sqrt(2.0)},      // a window
-      {2.2, 3.0, 2, 2, 0, 3, 3.0, 10, 2.5, 6.5, std::sqrt(24.5)},  // a selection
-      {1.4, 1.6, 1, 0, 1, x, x, x, x, x, x},                       // one missing value
-      {0.5, 0.5, 1, 1, 0, 1, 0.5, 1, 0.5, 1, x},                   // one value: no deviation
+      {0.5, 4.0, 8, 7, 1, 1, 0.5, 10, 2.5, 31.0 / 7, std::sqrt(656.0 / 42)},  // whole record
+      {1.0, 2.0, 3, 2, 1, 2, 1.0, 4, 2.0, 3, std::sqrt(2.0)},                 // a window
+      {2.2, 3.0, 2, 2, 0, 3, 3.0, 10, 2.5, 6.5, std::sqrt(24.5)},             // a selection
+      {1.4, 1.6, 1, 0, 1, x, x, x, x, x, x},                                  // one missing value
+      {0.5, 0.5, 1, 1, 0, 1, 0.5, 1, 0.5, 1, x},  // one value: no deviation
   };
   for (const auto& c : cases) {
     const RowSpan rows = rowsBetween(*store, c.from, c.to);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QBuffer>
+#include <QTemporaryDir>
 #include <cstring>
 
 #include "plain_record_fields.h"
 #include "settings_file.h"
+#include "user_settings.h"
 #include "velan_error.h"
 
 namespace {
@@ -176,6 +178,25 @@ TEST(Settings, CommaSystemRoundTrip) {
   RecordingTarget target;
   EXPECT_EQ(readInto(target, written(values), QLatin1Char(',')), QString());
   EXPECT_EQ(target.interval, 500);
+}
+
+// The limits kept per user, which the next start and velan record read: as set, and cleared
+// for good once the user clears them; a hand-edited band that cannot be one is none.
+TEST(KeptSettings, LimitsReadBackAsSetAndStayClearedOnceCleared) {
+  QTemporaryDir home;
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
+  const ChannelLimits both{800.0, 1200.0, 50.0};
+  const ChannelLimits highOnly{std::nullopt, 40.5, 0.25};
+  UserSettings::setChannelLimits(2, both);
+  UserSettings::setChannelLimits(3, highOnly);
+  EXPECT_EQ(UserSettings::channelLimits(2), both);
+  EXPECT_EQ(UserSettings::channelLimits(3), highOnly);
+  UserSettings::setChannelLimits(2, {});
+  EXPECT_EQ(UserSettings::channelLimits(2), ChannelLimits{});
+  EXPECT_EQ(UserSettings::channelLimits(3), highOnly);
+  UserSettings::setValue(QStringLiteral("ChannelLimits3/low"), 60.0);  // above the high limit
+  EXPECT_EQ(UserSettings::channelLimits(3), ChannelLimits{});
+  qunsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

@@ -1,0 +1,78 @@
+#include "run_report.h"
+
+#include "record_exit.h"
+
+namespace {
+QString clockText(const QDateTime& at) { return at.toString(QStringLiteral("hh:mm:ss")); }
+}  // namespace
+
+void RunReport::rowStored(const RecordStore& store, const RecordFields& fields,
+                          const QDateTime& now, const QString& trouble) {
+  ++rows_;
+  if (!store.converterOpen) return;  // simulated readings: nothing to tell
+  const bool reading = rowHasReading(store, fields, store.rowCount);
+  if (reading && silent_) say_(QStringLiteral("readings again from COM %1").arg(port_));
+  if (!reading && !silent_) {
+    say_(QStringLiteral("no readings from COM %1 since %2%3")
+             .arg(port_)
+             .arg(clockText(lastReadingAt_))
+             .arg(trouble.isEmpty() ? QString() : QStringLiteral(": ") + trouble));
+  }
+  if (reading) lastReadingAt_ = now;
+  silent_ = !reading;
+  // Channels without values while others have theirs: told when that changes.
+  const QString silence = channelSilence_.text();
+  channelSilence_.rowStored(store, fields, store.rowCount, now);
+  if (channelSilence_.text() != silence) {
+    say_(channelSilence_.text().isEmpty() ? QStringLiteral("every channel has values again")
+                                          : channelSilence_.text());
+  }
+}
+
+void RunReport::partSaved(const RunParts::Saved& saved) {
+  if (saved.part == 0) return;  // no rows: no part
+  if (saved.ok()) {
+    files_ << saved.path;
+    say_(QStringLiteral("part %1 saved as %2").arg(saved.part).arg(saved.path));
+    return;
+  }
+  unsaved_ = true;
+  say_(QStringLiteral("part %1 could not be saved into %2 (%3): its rows are kept in %4")
+           .arg(saved.part)
+           .arg(saved.folder, saved.failure, saved.journal));
+}
+
+void RunReport::unpublished(int64_t rows) {
+  if (rows <= 0) return;
+  say_(QStringLiteral("%1 rows could not be published (the broker did not take them); they are "
+                      "in the saved parts")
+           .arg(rows));
+}
+
+int RunReport::finish() {
+  say_(QStringLiteral("done: %1 rows in %2 %3%4")
+           .arg(rows_)
+           .arg(files_.size())
+           .arg(files_.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+           .arg(files_.isEmpty() ? QString() : QStringLiteral(": ") + files_.join(", ")));
+  return unsaved_ ? kRecordNotSaved : kRecordDone;
+}
+
+QString RunReport::status(const RecordStore& store, int part, const QString& publishing) const {
+  const QString place = QStringLiteral("part %1, row %2").arg(part).arg(store.rowCount);
+  if (!store.converterOpen) {
+    return QStringLiteral("Recording simulated readings (no converter on COM %1), %2")
+        .arg(port_)
+        .arg(place);
+  }
+  if (silent_) {
+    return QStringLiteral("No readings from COM %1 since %2, %3")
+        .arg(port_)
+        .arg(clockText(lastReadingAt_), place);
+  }
+  const QString silence = channelSilence_.text();
+  return QStringLiteral("Recording COM %1, %2%3%4")
+      .arg(port_)
+      .arg(place, silence.isEmpty() ? QString() : QStringLiteral(" (") + silence + ")",
+           publishing.isEmpty() ? QString() : QStringLiteral("; ") + publishing);
+}

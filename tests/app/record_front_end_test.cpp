@@ -1,0 +1,115 @@
+// What velan record tells its log, its service manager and its caller, seen in memory.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+#include <cstring>
+#include <memory>
+
+#include "plain_record_fields.h"
+#include "record_exit.h"
+#include "run_report.h"
+#include "service_notify.h"
+
+namespace {
+
+// A run that goes silent hours in, comes back, saves one part and fails the next: each line
+// once, the status naming the last reading (not the run's start), exit status 74.
+TEST(RunReportTest, TellsSilenceOnceByItsLastReadingAndEndsWithTheSavesStatus) {
+  auto store = std::make_unique<RecordStore>();
+  store->converterOpen = true;
+  PlainRecordFields fields;
+  fields.setChannelSelected(1, true);
+  QStringList said;
+  RunReport report(3, [&said](const QString& line) { said << line; });
+  const QDateTime start(QDate(2026, 12, 9), QTime(8, 0, 0));
+  report.begin(start);
+  const struct {
+    int seconds;  // after the start
+    bool reading;
+    const char* line;    // what the row adds to the log
+    const char* status;  // what the service manager shows after it
+  } rows[] = {
+      {1, true, "", "Recording COM 3, part 1, row 1"},
+      {3 * 3600 + 59 * 60 + 59, true, "", "Recording COM 3, part 1, row 2"},
+      {4 * 3600, false, "no readings from COM 3 since 11:59:59: the line is cut",
+       "No readings from COM 3 since 11:59:59, part 1, row 3"},
+      {4 * 3600 + 1, false, "", "No readings from COM 3 since 11:59:59, part 1, row 4"},
+      {4 * 3600 + 300, true, "readings again from COM 3", "Recording COM 3, part 1, row 5"},
+  };
+  for (const auto& r : rows) {
+    ++store->rowCount;
+    store->value[1][store->rowCount] = r.reading ? 1.0 : kMissingValue;
+    said.clear();
+    report.rowStored(*store, fields, start.addSecs(r.seconds), QStringLiteral("the line is cut"));
+    EXPECT_EQ(said.join('\n'), QString::fromUtf8(r.line)) << r.seconds;
+    EXPECT_EQ(report.status(*store, 1, {}), QString::fromUtf8(r.status)) << r.seconds;
+  }
+  EXPECT_EQ(report.status(*store, 1, QStringLiteral("publishing to broker")),
+            QStringLiteral("Recording COM 3, part 1, row 5; publishing to broker"));
+  said.clear();
+  report.partSaved({1, "/data/a.vln", "/data", {}, {}});
+  report.partSaved({0, {}, "/data", {}, {}});  // a part without rows is none
+  report.partSaved({2, {}, "/data", "the disk is full", "/j/2.journal"});
+  report.unpublished(0);
+  report.unpublished(7);
+  EXPECT_EQ(report.finish(), kRecordNotSaved);
+  EXPECT_EQ(said, QStringList({"part 1 saved as /data/a.vln",
+                               "part 2 could not be saved into /data (the disk is full): its rows "
+                               "are kept in /j/2.journal",
+                               "7 rows could not be published (the broker did not take them); "
+                               "they are in the saved parts",
+                               "done: 5 rows in 1 file: /data/a.vln"}));
+
+  // Silent from the first row: silent since the run began. Simulated readings tell nothing.
+  RunReport silentFromTheStart(3, [&said](const QString& line) { said << line; });
+  silentFromTheStart.begin(start);
+  store->rowCount = 1;
+  store->value[1][1] = kMissingValue;
+  said.clear();
+  silentFromTheStart.rowStored(*store, fields, start.addSecs(1), {});
+  EXPECT_EQ(said, QStringList({"no readings from COM 3 since 08:00:00"}));
+  store->converterOpen = false;
+  silentFromTheStart.rowStored(*store, fields, start.addSecs(2), {});
+  EXPECT_EQ(said.size(), 1);
+  EXPECT_EQ(silentFromTheStart.status(*store, 1, {}),
+            QStringLiteral("Recording simulated readings (no converter on COM 3), part 1, row 1"));
+  EXPECT_EQ(silentFromTheStart.finish(), kRecordDone);
+  EXPECT_EQ(said.last(), QStringLiteral("done: 2 rows in 0 files"));
+}
+
+// The service manager's socket, a path or an abstract name, as systemd gives it; anything
+// else is no socket and nothing is sent.
+TEST(ServiceNotifyTest, ReachesThePathAndTheAbstractSocketsOnly) {
+  QTemporaryDir folder;
+  const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("notify")));
+  const QByteArray abstract = "@velan-test-" + QByteArray::number(::getpid());
+  const struct {
+    QByteArray bound;     // the socket the test listens on
+    QByteArray variable;  // NOTIFY_SOCKET
+    bool heard;
+  } cases[] = {{path, path, true}, {abstract, abstract, true}, {path, "notify", false}};
+  for (const auto& c : cases) {
+    const int listener = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, c.bound.constData(), size_t(c.bound.size()));
+    if (c.bound.startsWith('@')) address.sun_path[0] = '\0';
+    const auto size = socklen_t(offsetof(sockaddr_un, sun_path) + size_t(c.bound.size()));
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), size), 0);
+    qputenv("NOTIFY_SOCKET", c.variable);
+    notifyServiceManager("READY=1\nSTATUS=Recording COM 3, part 1, row 0");
+    char buffer[256];
+    const ssize_t n = ::recv(listener, buffer, sizeof buffer, MSG_DONTWAIT);
+    EXPECT_EQ(n > 0 ? QByteArray(buffer, int(n)) : QByteArray(),
+              c.heard ? QByteArray("READY=1\nSTATUS=Recording COM 3, part 1, row 0") : QByteArray())
+        << c.variable.constData();
+    ::close(listener);
+    ::unlink(path.constData());
+  }
+  qunsetenv("NOTIFY_SOCKET");
+}
+
+}  // namespace
