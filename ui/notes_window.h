@@ -2,6 +2,7 @@
 
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringList>
 #include <QWidget>
 
 #include "monitor.h"
@@ -18,17 +19,19 @@ class TForm3 : public QWidget, public NotesSink {
   // NotesSink
   void clearNotes() override { Memo1->clear(); }
   void appendNote(const QString& line) override { Memo1->appendPlainText(line); }
-  void showNotes(const QStringList& lines) override {
-    // Unchanged (a scale stepped, the same rows shown): no new layout, the place kept.
-    const QString text = lines.join(QLatin1Char('\n'));
-    if (Memo1->toPlainText() != text) Memo1->setPlainText(text);
-  }
+  void showNotes(const QStringList& lines) override;
   void showRestored() override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  /// Changes the box from the lines shown to `lines` by removing and adding only the lines
+  /// outside their common run; false when they have none.
+  bool showByTheirDifference(const QStringList& lines);
+
   QPlainTextEdit* Memo1;
   QPushButton* BnHideMemo;
+  QStringList shown_;       ///< what the last showNotes left in the box
+  int shownRevision_ = -1;  ///< the document's revision then: another edit makes shown_ void
 };
