@@ -41,10 +41,12 @@ std::optional<QString> scalingProblem(int channel, const ChannelScaling& scaling
   if (!(std::fabs(scaling.factor) * kConverterRangeMillivolts + std::fabs(scaling.offset) <=
         kLargestScaledValue)) {
     return QStringLiteral(
-               "Ch. %1 factor and offset: values up to %2 x 2500 mV + %3 would not fit a file "
+               "Ch. %1 factor and offset: values up to %2 x %3 mV + %4 would not fit a file "
                "(at most 1e300).")
         .arg(channel)
-        .arg(shortestText(scaling.factor), shortestText(scaling.offset));
+        .arg(shortestText(scaling.factor))
+        .arg(kConverterRangeMillivolts)
+        .arg(shortestText(scaling.offset));
   }
   if (valueDecimals(scaling) > kMostValueDecimals) {
     return QStringLiteral(

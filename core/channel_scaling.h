@@ -6,6 +6,8 @@
 #include <cmath>
 #include <optional>
 
+#include "converter_model.h"
+
 /// A channel's conversion from millivolts to its own unit: value = factor x mV + offset. The
 /// default is the identity, bit for bit, so an unscaled record is the record it always was.
 struct ChannelScaling {
@@ -22,9 +24,9 @@ struct ChannelScaling {
 /// The unit of unscaled values.
 inline constexpr QLatin1String kMillivolts("mV");
 /// The converter's range on either side of 0, in mV: every value a scaling gives comes from it.
-inline constexpr double kConverterRangeMillivolts = 2500;
-/// The converter's counts a millivolt at 12 bits.
-inline constexpr double kCountsPerMillivolt = 1.638;
+inline constexpr double kConverterRangeMillivolts = kAdc16.rangeMillivolts;
+/// The converter's counts a millivolt, at the resolution recorded.
+inline constexpr double kCountsPerMillivolt = static_cast<double>(kAdc16.countsPerMillivolt);
 /// The largest magnitude a scaled value may reach: far inside what a file writes and reads back
 /// (5 significant digits; 1.7977E308 would read back as no number).
 inline constexpr double kLargestScaledValue = 1e300;
@@ -32,7 +34,7 @@ inline constexpr double kLargestScaledValue = 1e300;
 /// too small to be meant.
 inline constexpr int kMostValueDecimals = 12;
 
-/// Decimals a channel's values keep so that one converter step (1/1.638 mV at 12 bits) at its
+/// Decimals a channel's values keep so that one converter step (1/kCountsPerMillivolt mV) at its
 /// factor still shows: at least the two of millivolts, so unscaled files keep every byte.
 int valueDecimals(const ChannelScaling& scaling);
 

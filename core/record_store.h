@@ -10,7 +10,8 @@
 
 /// Rows a record can hold; row 0 of every column is the origin and never written.
 inline constexpr int kMaxRows = 100000;
-inline constexpr int kChannels = 4;
+/// The channels a record holds: the converter's recorded inputs.
+inline constexpr int kChannels = kAdc16.channels;
 /// The reading intervals a run can use: the row timer is never given less (a 0 ms timer would
 /// flood the store), and the monitor's interval series ends at 500 s.
 inline constexpr int kMinimumIntervalMs = 250;

@@ -170,7 +170,8 @@ bool Recorder::storeRow(bool measured, int64_t intervals, const QString& note) {
     }
     const long double trimmed = static_cast<long double>(store_.readingSum[c]) -
                                 store_.readingMax[c] - store_.readingMin[c];
-    const double millivolts = static_cast<double>(trimmed / ((readings - 2) * 1.638L));
+    const double millivolts =
+        static_cast<double>(trimmed / ((readings - 2) * driver_.model().countsPerMillivolt));
     latestMillivolts_[c] = millivolts;
     const double scaled = appliedScalings_[c].apply(millivolts);
     // Nothing infinite reaches a file: it could not be read back.
@@ -296,7 +297,8 @@ bool Recorder::openConverter() {
   store_.converterOpen = driver_.openUnit(store_.portNumber) != 0;
   if (store_.converterOpen) {
     for (int c = 1; c <= kChannels; ++c) {
-      if (fields_.channelSelected(c)) driver_.setChannel(store_.portNumber, c, 12, 0, 10);
+      if (fields_.channelSelected(c))
+        driver_.setChannel(store_.portNumber, c, driver_.model().bits, 0, 10);
     }
   }
   return store_.converterOpen;

@@ -3,6 +3,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "converter_model.h"
+
 /// Why no reading came lately: the device is gone, requests go unanswered, or answers are
 /// refused (stray bytes, out of range). None while readings come.
 enum class LineTrouble { None, DeviceGone, NoAnswer, AnswersRejected };
@@ -26,6 +28,8 @@ inline QString troubleText(LineTrouble trouble) {
 class ConverterDriver {
  public:
   virtual ~ConverterDriver() = default;
+  /// The converter this driver reads: its channels, resolution and counts a millivolt.
+  virtual const ConverterModel& model() const { return kAdc16; }
   virtual uint8_t openUnit(int32_t port) = 0;
   virtual uint8_t setChannel(int32_t port, int32_t channel, int32_t a, int32_t b, int32_t c) = 0;
   virtual uint8_t getValue(int32_t* reading, int32_t port, int32_t channel) = 0;

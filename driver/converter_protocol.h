@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "converter_model.h"
+
 /// The converter's line protocol: one control byte out, a three-byte answer back, and the rules
 /// by which an answer is believed.
 ///
@@ -43,7 +45,7 @@ inline constexpr int kAnswerBytes = 3;
 inline constexpr milliseconds kAnswerTimeout{1200};
 /// Three times the slowest conversion the maker gives: a converter that has not answered a
 /// request by then is taken as lost and powered off and on again.
-inline constexpr milliseconds kLongestConversion{3000};
+inline constexpr milliseconds kLongestConversion{3 * kAdc16.slowestConversion};
 /// Longer than a USB serial adapter's usual 16 ms latency timer, so that a byte sent right
 /// behind an answer is seen before the answer is believed (at 9600 baud a byte takes 1 ms).
 inline constexpr milliseconds kAnswerGuard{20};

@@ -60,11 +60,11 @@ QString SerialConversion::openAndProve(QSerialPort& line, int32_t port) {
             .arg(port)
             .arg(device_));
   }
-  // One accepted conversion proves that a converter answers: channel 1 at 12 bits, as the
+  // One accepted conversion proves that a converter answers: channel 1 at the model's bits, as the
   // program sets channel 1 up, so its reading is channel 1's first and a run's first interval
   // has it from its first poll.
   ConversionMachine::ChannelBits proofBits{};
-  proofBits[1] = 12;
+  proofBits[1] = kAdc16.bits;
   machine_.setChannels(proofBits);
   std::optional<Step> step = machine_.start(Clock::now());
   while (step && !step->reading && step->trouble == ConversionMachine::Trouble::None &&
@@ -77,7 +77,7 @@ QString SerialConversion::openAndProve(QSerialPort& line, int32_t port) {
   const std::lock_guard lock(mutex_);
   firstTook_ = step->reading->sinceRequest;
   Channel& first = channels_[1];
-  first.bits = 12;
+  first.bits = kAdc16.bits;
   first.filtered = step->reading->value;
   first.converted = Clock::now();
   first.took = step->reading->sinceRequest;

@@ -44,7 +44,7 @@ class SerialConversion {
  private:
   struct Channel {
     bool setUp = false;
-    int bits = 12;
+    int bits = kAdc16.bits;
     int filterFactor = 10;
     double filtered = 0;          ///< the kept value: the filter's output
     Clock::time_point converted;  ///< of the last accepted conversion; none yet when not `fresh`

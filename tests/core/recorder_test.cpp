@@ -172,6 +172,15 @@ TEST_F(RecorderTest, OpenSetsUpSelectedChannelsInOrderAndCloseOnlyWhenOpen) {
   EXPECT_FALSE(recorder.closeConverter());
   EXPECT_EQ(driver.calls, QStringList({"open 3", "set_channel 3 1 12 0 10",
                                        "set_channel 3 3 12 0 10", "close 3"}));
+  // Another converter model: its resolution set up, its counts a millivolt divided by.
+  driver.converter = {4, 16, 26.208L, 2500, std::chrono::milliseconds{1000}};
+  driver.calls.clear();
+  EXPECT_TRUE(recorder.openConverter());
+  EXPECT_EQ(driver.calls.value(1), QStringLiteral("set_channel 3 1 16 0 10"));
+  feed(1, {26208, 26208, 26208});
+  poll(3);
+  recorder.Timer1Timer();
+  EXPECT_DOUBLE_EQ(store->value[1][1], 1000.0);
 }
 
 TEST_F(RecorderTest, RowTimerFollowsTheIntervalAndNeverGoesBelow250) {

@@ -17,6 +17,9 @@ class ScriptedDriver : public ConverterDriver {
   QString failure;                                             ///< why an open failed
   std::map<int, std::deque<std::optional<int32_t>>> readings;  ///< per channel, consumed
   QStringList calls;
+  ConverterModel converter = kAdc16;
+
+  const ConverterModel& model() const override { return converter; }
 
   uint8_t openUnit(int32_t port) override {
     calls << QStringLiteral("open %1").arg(port);
