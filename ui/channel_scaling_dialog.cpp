@@ -52,6 +52,22 @@ ChannelScalingDialog::ChannelScalingDialog(
     layout->addWidget(during);
   }
 
+  layout->addLayout(buildScalingGrid());
+  layout->addWidget(buildCalibration());
+  message_ = new QLabel(this);
+  message_->setObjectName(QStringLiteral("ScalingMessage"));
+  message_->setWordWrap(true);
+  message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(message_);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &ChannelScalingDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+}
+
+QGridLayout* ChannelScalingDialog::buildScalingGrid() {
   auto* grid = new QGridLayout;
   grid->addWidget(new QLabel(QStringLiteral("Factor"), this), 0, 1);
   grid->addWidget(new QLabel(QStringLiteral("Offset"), this), 0, 3);
@@ -59,20 +75,22 @@ ChannelScalingDialog::ChannelScalingDialog(
   for (int c = 1; c <= kChannels; ++c) {
     auto* name = new QLabel(QStringLiteral("Ch. %1:").arg(c), this);
     factorEdits_[c] = numberEdit(QStringLiteral("Ch. %1 factor").arg(c),
-                                 scalingNumberText(scalings[c].factor, separator), this);
+                                 scalingNumberText(scalings_[c].factor, separator_), this);
     offsetEdits_[c] = numberEdit(QStringLiteral("Ch. %1 offset").arg(c),
-                                 scalingNumberText(scalings[c].offset, separator), this);
+                                 scalingNumberText(scalings_[c].offset, separator_), this);
     name->setBuddy(factorEdits_[c]);
     grid->addWidget(name, c, 0);
     grid->addWidget(factorEdits_[c], c, 1);
     grid->addWidget(new QLabel(QStringLiteral("x mV +"), this), c, 2);
     grid->addWidget(offsetEdits_[c], c, 3);
-    unitEdits_[c] = numberEdit(QStringLiteral("Ch. %1 unit").arg(c), units[c], this);
+    unitEdits_[c] = numberEdit(QStringLiteral("Ch. %1 unit").arg(c), units_[c], this);
     grid->addWidget(new QLabel(QStringLiteral("="), this), c, 4);
     grid->addWidget(unitEdits_[c], c, 5);
   }
-  layout->addLayout(grid);
+  return grid;
+}
 
+QGroupBox* ChannelScalingDialog::buildCalibration() {
   auto* calibration = new QGroupBox(QStringLiteral("Two-point calibration"), this);
   auto* points = new QGridLayout(calibration);
   channelChoice_ = new QComboBox(calibration);
@@ -106,19 +124,7 @@ ChannelScalingDialog::ChannelScalingDialog(
   use->setAutoDefault(false);
   connect(use, &QPushButton::clicked, this, &ChannelScalingDialog::applyCalibration);
   points->addWidget(use, 4, 1, 1, 3);
-  layout->addWidget(calibration);
-
-  message_ = new QLabel(this);
-  message_->setObjectName(QStringLiteral("ScalingMessage"));
-  message_->setWordWrap(true);
-  message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  layout->addWidget(message_);
-
-  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
-  connect(buttons, &QDialogButtonBox::accepted, this, &ChannelScalingDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-  layout->addWidget(buttons);
+  return calibration;
 }
 
 int ChannelScalingDialog::calibratedChannel() const { return channelChoice_->currentIndex() + 1; }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <array>
 #include <functional>
 
@@ -38,6 +40,8 @@ class ChannelScalingDialog : public QDialog {
   void accept() override;
 
  private:
+  QGridLayout* buildScalingGrid();  ///< each channel's factor, offset and unit
+  QGroupBox* buildCalibration();    ///< the two-point calibration
   int calibratedChannel() const;
   void showMessage(const QString& text);
 

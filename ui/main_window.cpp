@@ -63,8 +63,26 @@ void TForm1::buildControls() {
   setCentralWidget(central);
   auto* outer = new QVBoxLayout(central);
   outer->setContentsMargins(8, 6, 8, 6);
+  outer->addLayout(buildTopLine(central));
+  auto* middle = new QHBoxLayout;
+  middle->addWidget(buildPortAndChannels(central));
+  middle->addWidget(buildDataTable(central), 1);
+  outer->addLayout(middle, 1);
+  outer->addLayout(buildCommandLine(central));
+  connectControls();
+  GBInfo = new AboutPanel(central);
+  GBInfo->setGeometry(144, 24, 329, 209);
+  GBInfo->hide();
+  setTabOrders();
+  selectPromptOnFocus(EdExperiment);
+  selectPromptOnFocus(edRem);
+  Start->setFocus();
+  fitToFont();
+  resize(720, 360);
+  move(234, 273);
+}
 
-  // Top line: start time, file, experiment.
+QHBoxLayout* TForm1::buildTopLine(QWidget* central) {
   auto* top = new QHBoxLayout;
   Lbdatetime = new QLabel(central);
   Lbdatetime->setObjectName(QStringLiteral("Lbdatetime"));
@@ -87,10 +105,10 @@ void TForm1::buildControls() {
   top->addWidget(LbFile, 1);
   top->addWidget(new QLabel(QStringLiteral("Experiment:"), central));
   top->addWidget(EdExperiment);
-  outer->addLayout(top);
+  return top;
+}
 
-  // Middle: port and channels, data table.
-  auto* middle = new QHBoxLayout;
+QGroupBox* TForm1::buildPortAndChannels(QWidget* central) {
   auto* portGroup = new QGroupBox(QStringLiteral(" Select Port and Channels "), central);
   portGroup->setObjectName(QStringLiteral("GBPort"));
   portGroup->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Preferred);
@@ -117,8 +135,10 @@ void TForm1::buildControls() {
     grid->addWidget(EdCH[c], c, 1);
   }
   grid->setRowStretch(kChannels + 1, 1);
-  middle->addWidget(portGroup);
+  return portGroup;
+}
 
+QGroupBox* TForm1::buildDataTable(QWidget* central) {
   auto* dataGroup = new QGroupBox(QStringLiteral(" Data  "), central);
   dataGroup->setObjectName(QStringLiteral("GBData"));
   auto* dataLayout = new QVBoxLayout(dataGroup);
@@ -152,10 +172,10 @@ void TForm1::buildControls() {
     }
   });
   dataLayout->addWidget(SGData);
-  middle->addWidget(dataGroup, 1);
-  outer->addLayout(middle, 1);
+  return dataGroup;
+}
 
-  // Bottom line: status, buttons, note field.
+QHBoxLayout* TForm1::buildCommandLine(QWidget* central) {
   auto* bottom = new QHBoxLayout;
   status_ = new QLabel(central);
   status_->setObjectName(QStringLiteral("LbStatus"));
@@ -191,9 +211,11 @@ void TForm1::buildControls() {
   bottom->addSpacing(16);
   bottom->addWidget(edRem);
   bottom->addWidget(BnAddRemark);
-  outer->addLayout(bottom);
   BnPlot->hide();
+  return bottom;
+}
 
+void TForm1::connectControls() {
   // Typed cells and dragged rows are part of what a save writes, so the journal keeps them too.
   connect(&table_, &DataTable::userEdited, this, [this](int firstRow, int lastRow, int column) {
     journal_.cellsEdited(table_, firstRow, lastRow, column);
@@ -224,7 +246,9 @@ void TForm1::buildControls() {
   connect(BnAddRemark, &QPushButton::clicked, this, &TForm1::BnAddRemarkClick);
   connect(edRem, &QLineEdit::returnPressed, this, &TForm1::BnAddRemarkClick);
   connect(BnPlot, &QPushButton::clicked, this, &TForm1::BnPlotClick);
+}
 
+void TForm1::setTabOrders() {
   setTabOrder(Start, Stop);
   setTabOrder(Stop, EdComNr);
   setTabOrder(EdComNr, CBCh[1]);
@@ -236,18 +260,8 @@ void TForm1::buildControls() {
   setTabOrder(edRem, EdExperiment);
   setTabOrder(EdExperiment, BnAddRemark);
   setTabOrder(BnAddRemark, SGData);
-
-  GBInfo = new AboutPanel(central);
-  GBInfo->setGeometry(144, 24, 329, 209);
-  GBInfo->hide();
   setTabOrder(SGData, GBInfo);
   setTabOrder(GBInfo, BnPlot);
-  selectPromptOnFocus(EdExperiment);
-  selectPromptOnFocus(edRem);
-  Start->setFocus();
-  fitToFont();
-  resize(720, 360);
-  move(234, 273);
 }
 
 void TForm1::FormCreate() {

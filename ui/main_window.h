@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -154,6 +155,13 @@ class TForm1 : public QMainWindow,
  private:
   void FormCreate();
   void buildControls();
+  QHBoxLayout* buildTopLine(QWidget* central);  ///< start time, file, experiment
+  QGroupBox* buildPortAndChannels(QWidget* central);
+  QGroupBox* buildDataTable(QWidget* central);
+  QHBoxLayout* buildCommandLine(QWidget* central);  ///< status, buttons, note field
+  /// The journal's view of typed cells and fields, the keys and the buttons' handlers.
+  void connectControls();
+  void setTabOrders();
   void buildMenus();
   /// The status line; `detail` (why a converter did not open) is its tool tip.
   void setStatus(const QString& text, const QString& detail = QString());

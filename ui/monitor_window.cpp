@@ -56,7 +56,19 @@ void TForm2::buildControls() {
   grid->setContentsMargins(4, 4, 4, 4);
   grid->setHorizontalSpacing(6);
 
-  // Left strip: one group per channel.
+  grid->addLayout(buildChannelStrip(), 0, 0);
+  buildPicture();
+  grid->addWidget(ImScreen, 0, 1, Qt::AlignLeft | Qt::AlignTop);
+  grid->addLayout(buildBottomStrip(), 1, 0, 1, 2);
+  for (int control = 1; control <= 10; ++control) {
+    connect(upDowns_[control], &UpDownWidget::pressed, this,
+            [this, control](bool upperArrow) { pressUpDown(control, upperArrow); });
+  }
+  resize(770, 580);
+}
+
+QVBoxLayout* TForm2::buildChannelStrip() {
+  // One group per channel, then the fitting of their scales.
   auto* left = new QVBoxLayout;
   const QString scaleNames[] = {QString(), QStringLiteral("Scale1"), QStringLiteral("Scale2"),
                                 QStringLiteral("scale3"), QStringLiteral("scale4")};
@@ -112,8 +124,10 @@ void TForm2::buildControls() {
   connect(followData_, &QCheckBox::toggled, this, [this](bool on) { monitor_.setFollowData(on); });
   left->addWidget(followData_);
   left->addStretch(1);
-  grid->addLayout(left, 0, 0);
+  return left;
+}
 
+void TForm2::buildPicture() {
   ImScreen = new MonitorCanvas(surface_, this);
   ImScreen->setObjectName(QStringLiteral("ImScreen"));
   ImScreen->setAccessibleName(QStringLiteral("Monitor plot"));
@@ -137,9 +151,9 @@ void TForm2::buildControls() {
   connect(ImScreen, &MonitorCanvas::selectionCleared, this, [this] { monitor_.clearSelection(); });
   // Ctrl+F works anywhere in the window, not only while the plot has the focus.
   addAction(ImScreen->fitAction());
-  grid->addWidget(ImScreen, 0, 1, Qt::AlignLeft | Qt::AlignTop);
+}
 
-  // Bottom strip.
+QHBoxLayout* TForm2::buildBottomStrip() {
   auto* bottom = new QHBoxLayout;
   bottom->setSpacing(2);
   BnPlot = new QPushButton(QStringLiteral("Plot"), this);
@@ -152,17 +166,32 @@ void TForm2::buildControls() {
   connect(BnPlot, &QPushButton::clicked, this, &TForm2::BnPlotClick);
   bottom->addWidget(BnPlot, 0, Qt::AlignVCenter);
 
-  auto makeGroup = [this](const QString& title, const QString& name) {
-    auto* group = new QGroupBox(title, this);
-    group->setObjectName(name);
-    auto* layout = new QHBoxLayout(group);
-    layout->setContentsMargins(3, 2, 3, 2);
-    layout->setSpacing(3);
-    return group;
-  };
+  // The groups in the compact 11-pixel text of the axis labels: at the desktop's usual size
+  // they would not fit the window's 770 pixels with the note prompt shown whole.
+  QFont compact = font();
+  compact.setPixelSize(11);
+  for (QGroupBox* group : buildTimeGroups() + buildRunGroups()) {
+    group->setFont(compact);
+    bottom->addWidget(group);
+  }
+  bottom->addStretch(1);  // the groups keep their size when plot mode hides some of them
+  // Wide enough for the whole prompt, so the user sees what the field is for.
+  EdRemark->setMinimumWidth(EdRemark->fontMetrics().horizontalAdvance(EdRemark->text()) + 8);
+  return bottom;
+}
 
+QGroupBox* TForm2::stripGroup(const QString& title, const QString& name) {
+  auto* group = new QGroupBox(title, this);
+  group->setObjectName(name);
+  auto* layout = new QHBoxLayout(group);
+  layout->setContentsMargins(3, 2, 3, 2);
+  layout->setSpacing(3);
+  return group;
+}
+
+QList<QGroupBox*> TForm2::buildTimeGroups() {
   QGroupBox* timeStart =
-      makeGroup(QStringLiteral("Time scale from "), QStringLiteral("GBTimestart"));
+      stripGroup(QStringLiteral("Time scale from "), QStringLiteral("GBTimestart"));
   auto* minus = new QPushButton(QStringLiteral("<"), timeStart);
   minus->setObjectName(QStringLiteral("BnTimeMinus"));
   minus->setAccessibleName(QStringLiteral("Time window earlier"));
@@ -178,17 +207,15 @@ void TForm2::buildControls() {
                                               QStringLiteral("Time start"), timeStart));
   timeStart->layout()->addWidget(new QLabel(QStringLiteral("min"), timeStart));
   timeStart->layout()->addWidget(plus);
-  bottom->addWidget(timeStart);
 
-  QGroupBox* range = makeGroup(QStringLiteral(" Time range "), QStringLiteral("GBTimerange"));
+  QGroupBox* range = stripGroup(QStringLiteral(" Time range "), QStringLiteral("GBTimerange"));
   range->layout()->addWidget(captionLabel(MonitorCaptions::TimeScale, QStringLiteral("LbTimescale"),
                                           QStringLiteral("Time range"), range));
   range->layout()->addWidget(new QLabel(QStringLiteral("min"), range));
   upDowns_[9] = new UpDownWidget(QStringLiteral("UpDown9"), QStringLiteral("Time range"), range);
   range->layout()->addWidget(upDowns_[9]);
-  bottom->addWidget(range);
 
-  GBinterval = makeGroup(QStringLiteral(" Reading interval  "), QStringLiteral("GBinterval"));
+  GBinterval = stripGroup(QStringLiteral(" Reading interval  "), QStringLiteral("GBinterval"));
   GBinterval->layout()->addWidget(captionLabel(MonitorCaptions::Interval,
                                                QStringLiteral("LbInterval"),
                                                QStringLiteral("Reading interval"), GBinterval));
@@ -196,9 +223,12 @@ void TForm2::buildControls() {
   upDowns_[10] =
       new UpDownWidget(QStringLiteral("UpDown10"), QStringLiteral("Reading interval"), GBinterval);
   GBinterval->layout()->addWidget(upDowns_[10]);
-  bottom->addWidget(GBinterval);
 
-  GbRemark = makeGroup(QStringLiteral(" Add  note "), QStringLiteral("GbRemark"));
+  return {timeStart, range, GBinterval};
+}
+
+QList<QGroupBox*> TForm2::buildRunGroups() {
+  GbRemark = stripGroup(QStringLiteral(" Add  note "), QStringLiteral("GbRemark"));
   EdRemark = new QLineEdit(QStringLiteral("(Click [^] to insert note)"), GbRemark);
   EdRemark->setObjectName(QStringLiteral("EdRemark"));
   EdRemark->setAccessibleName(QStringLiteral("Monitor note"));
@@ -211,14 +241,12 @@ void TForm2::buildControls() {
   connect(EdRemark, &QLineEdit::returnPressed, this, &TForm2::BnRemarkokClick);
   GbRemark->layout()->addWidget(EdRemark);
   GbRemark->layout()->addWidget(remarkOk);
-  bottom->addWidget(GbRemark);
 
-  GBCurrnttime = makeGroup(QStringLiteral("Recording time "), QStringLiteral("GBCurrnttime"));
+  GBCurrnttime = stripGroup(QStringLiteral("Recording time "), QStringLiteral("GBCurrnttime"));
   GBCurrnttime->layout()->addWidget(captionLabel(MonitorCaptions::Runtime,
                                                  QStringLiteral("LbRuntime"),
                                                  QStringLiteral("Recording time"), GBCurrnttime));
   GBCurrnttime->layout()->addWidget(new QLabel(QStringLiteral("min:sec"), GBCurrnttime));
-  bottom->addWidget(GBCurrnttime);
 
   auto* cursor = new QGroupBox(QStringLiteral(" Cursor "), this);
   cursor->setObjectName(QStringLiteral("GBCursor"));
@@ -236,27 +264,8 @@ void TForm2::buildControls() {
                           1, 0, Qt::AlignRight);
   cursorLayout->addWidget(new QLabel(QStringLiteral("min"), cursor), 1, 1);
   cursor->setMinimumWidth(60);
-  bottom->addWidget(cursor);
-  bottom->addStretch(1);  // the groups keep their size when plot mode hides some of them
-  // The strip's groups in the compact 11-pixel text of the axis labels: at the desktop's usual
-  // size they would not fit the window's 770 pixels with the note prompt shown whole.
-  QFont compact = font();
-  compact.setPixelSize(11);
-  for (QWidget* group : {static_cast<QWidget*>(timeStart), static_cast<QWidget*>(range),
-                         static_cast<QWidget*>(GBinterval), static_cast<QWidget*>(GbRemark),
-                         static_cast<QWidget*>(GBCurrnttime), static_cast<QWidget*>(cursor)}) {
-    group->setFont(compact);
-  }
-  // Wide enough for the whole prompt, so the user sees what the field is for.
-  EdRemark->setMinimumWidth(EdRemark->fontMetrics().horizontalAdvance(EdRemark->text()) + 8);
-  grid->addLayout(bottom, 1, 0, 1, 2);
-
-  for (int control = 1; control <= 10; ++control) {
-    connect(upDowns_[control], &UpDownWidget::pressed, this,
-            [this, control](bool upperArrow) { pressUpDown(control, upperArrow); });
-  }
   setTabOrder(remarkOk, ImScreen);  // the plot comes last in the window's tab order
-  resize(770, 580);
+  return {GbRemark, GBCurrnttime, cursor};
 }
 
 void TForm2::showEvent(QShowEvent* event) {

@@ -2,10 +2,13 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QList>
 #include <QMenu>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <QWidget>
 #include <array>
 #include <optional>
@@ -85,6 +88,13 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
 
  private:
   void buildControls();
+  QVBoxLayout* buildChannelStrip();
+  void buildPicture();  ///< ImScreen and what it reports
+  /// Plot, the time window, the interval, the note, the run time and the cursor.
+  QHBoxLayout* buildBottomStrip();
+  QGroupBox* stripGroup(const QString& title, const QString& name);
+  QList<QGroupBox*> buildTimeGroups();  ///< time start, time range, reading interval
+  QList<QGroupBox*> buildRunGroups();   ///< note, recording time, cursor
   void savePictureClick();
   void savePictureWithLegendClick();
   void savePictureTo(const QString& title, bool withLegend);
