@@ -180,9 +180,9 @@ TEST(Settings, CommaSystemRoundTrip) {
   EXPECT_EQ(target.interval, 500);
 }
 
-// The limits kept per user, which the next start and velan record read: as set, and cleared
-// for good once the user clears them; a hand-edited band that cannot be one is none.
-TEST(KeptSettings, LimitsReadBackAsSetAndStayClearedOnceCleared) {
+// The limits and scalings kept per user, which the next start and velan record read: as set,
+// and cleared for good once the user clears them; a hand-edited band that cannot be one is none.
+TEST(KeptSettings, LimitsAndScalingsReadBackAsSetAndStayClearedOnceCleared) {
   QTemporaryDir home;
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
   const ChannelLimits both{800.0, 1200.0, 50.0};
@@ -196,6 +196,12 @@ TEST(KeptSettings, LimitsReadBackAsSetAndStayClearedOnceCleared) {
   EXPECT_EQ(UserSettings::channelLimits(3), highOnly);
   UserSettings::setValue(QStringLiteral("ChannelLimits3/low"), 60.0);  // above the high limit
   EXPECT_EQ(UserSettings::channelLimits(3), ChannelLimits{});
+  UserSettings::setChannelScaling(4, {2.0, 5.0}, QStringLiteral("°C"));
+  EXPECT_EQ(UserSettings::channelScaling(4), (ChannelScaling{2.0, 5.0}));
+  EXPECT_EQ(UserSettings::channelUnit(4), QStringLiteral("°C"));
+  UserSettings::setChannelScaling(4, {}, QStringLiteral("°C"));
+  EXPECT_EQ(UserSettings::channelScaling(4), ChannelScaling{});
+  EXPECT_EQ(UserSettings::channelUnit(4), QString());
   qunsetenv("XDG_CONFIG_HOME");
 }
 
