@@ -339,9 +339,10 @@ void Monitor::wheelOnPicture(int x, int notches, bool movesWindow) {
   }
   const long double pointed = minutesAt(x);
   const long double fromLeft = static_cast<long double>(x - plotLeft) / (plotRight - plotLeft);
+  UpDownLogic& timeRange = upDowns_[9 - 1];  // UpDown9's bounds hold for the wheel too
   bool stepped = false;
   for (int i = 0; i < std::abs(notches); ++i) {
-    const std::optional<Direction> direction = upDowns_[8].press(notches < 0);
+    const std::optional<Direction> direction = timeRange.press(notches < 0);
     if (!direction) break;
     stepTimeRange(*direction);
     defineworlds();  // the new range, for the next step's decimals
