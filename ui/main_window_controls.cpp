@@ -198,6 +198,7 @@ void TForm1::connectControls() {
   addKey(QKeySequence(Qt::CTRL | Qt::Key_2), [this] { bringForward(monitor_); });
   addKey(QKeySequence(Qt::CTRL | Qt::Key_3), [this] { bringForward(notes_); });
   addKey(QKeySequence(Qt::CTRL | Qt::Key_4), [this] { bringForward(statistics_); });
+  addKey(QKeySequence(Qt::Key_F1), [this] { Manual1Click(); });
   Start->setToolTip(QStringLiteral("Start recording (F5)"));
   Stop->setToolTip(QStringLiteral("Stop recording (Shift+F5)"));
   BnPlot->setToolTip(QStringLiteral("Plot data (Ctrl+P)"));

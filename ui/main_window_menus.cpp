@@ -72,7 +72,7 @@ void TForm1::buildMenus() {
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   QAction* manual = help->addAction(QStringLiteral("&Help"), this, &TForm1::Manual1Click);
-  manual->setShortcut(QKeySequence(QStringLiteral("F1")));
+  showProgramKey(manual, QKeySequence(Qt::Key_F1));
   manual->setObjectName(QStringLiteral("Manual1"));
   QAction* aboutItem =
       help->addAction(QStringLiteral("&About Velan"), this, &TForm1::AboutVelan1Click);

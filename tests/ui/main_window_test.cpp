@@ -2,13 +2,13 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QShortcut>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
 
 #include "contrast.h"
-#include "desktop_notifier.h"
 #include "qt_user_prompts.h"
 #include "ui_fixture.h"
 #include "user_settings.h"
@@ -277,7 +277,18 @@ TEST_F(WindowsTest, HelpTextHasEverySection) {
   for (const char* named :
        {"libadc1632.so", "\"Export as CSV...\"", "\"Save picture with legend...\""}) {
     EXPECT_TRUE(text.contains(QString::fromLatin1(named))) << named;
+  }  // The keys it says work in every window are the ones bound for every window.
+  const QString everyWindow = text.section(QStringLiteral("These work in every Velan window:\n"), 1)
+                                  .section(QStringLiteral("\nIn the main window"), 0, 0);
+  QStringList told;
+  for (const QString& line : everyWindow.split('\n')) told << line.trimmed().section("  ", 0, 0);
+  QStringList bound;
+  for (const QShortcut* shortcut : main->findChildren<QShortcut*>()) {
+    if (shortcut->context() == Qt::ApplicationShortcut) bound << shortcut->key().toString();
   }
+  told.sort();
+  bound.sort();
+  EXPECT_EQ(told, bound);
 }
 
 TEST_F(WindowsTest, AboutPanelShowsAndHidesOnClick) {
@@ -373,30 +384,10 @@ TEST_F(WindowsTest, KeysWorkFromEveryWindow) {
     QTest::keyClick(notes, key, Qt::ControlModifier);
     EXPECT_FALSE(window->isMinimized()) << "Ctrl+" << key - Qt::Key_0 << " brings it back";
   }
+  QApplication::setActiveWindow(monitor);
+  QTest::keyClick(monitor, Qt::Key_F1);
+  EXPECT_FALSE(help->isHidden()) << "F1 shows the help from the monitor too";
   EXPECT_EQ(child<QPushButton>("Start")->toolTip(), QStringLiteral("Start recording (F5)"));
-}
-
-// A value hovering at a limit does not flood the desktop: one notification a channel, updated
-// at most once in ten seconds, each channel on its own; the latest state always arrives.
-TEST(DesktopNotifierTest, OneAChannelUpdatedInPlaceEndingOnTheLatestState) {
-  std::vector<std::pair<uint, QString>> sent;
-  uint nextId = 7;
-  DesktopNotifier notifier([&](uint replaces, const QString& text, auto shown) {
-    sent.emplace_back(replaces, text);
-    shown(replaces ? replaces : nextId++);
-  });
-  EXPECT_TRUE(notifier.notify(1, QStringLiteral("Ch. 1 above high limit 1200 mV")));
-  EXPECT_FALSE(notifier.notify(1, QStringLiteral("Ch. 1 back within limits")));
-  EXPECT_FALSE(notifier.notify(1, QStringLiteral("Ch. 1 above high limit 1200 mV")));
-  EXPECT_FALSE(notifier.notify(1, QStringLiteral("Ch. 1 back within limits")));
-  EXPECT_TRUE(notifier.notify(4, QStringLiteral("Ch. 4 below low limit 0 mV")));
-  notifier.quietTimeEnded(1);
-  notifier.quietTimeEnded(1);  // nothing more waited
-  const std::vector<std::pair<uint, QString>> expected = {
-      {0, QStringLiteral("Ch. 1 above high limit 1200 mV")},
-      {0, QStringLiteral("Ch. 4 below low limit 0 mV")},
-      {7, QStringLiteral("Ch. 1 back within limits")}};
-  EXPECT_EQ(sent, expected);
 }
 
 }  // namespace
