@@ -151,14 +151,7 @@ class UnattendedRun : public RecordListener {
   std::optional<int> open() {
     store_->portNumber = setUp_.port;
     if (recorder_.openConverter()) return std::nullopt;
-    const QString failure = driver_.openFailure();
-    say(QStringLiteral("no converter on COM %1: %2")
-            .arg(setUp_.port)
-            .arg(failure.isEmpty() ? QStringLiteral("it did not answer") : failure));
-    if (failure.contains(QLatin1String("in use by another program"))) return kRecordPortInUse;
-    if (!options_.simulate) return kRecordNoConverter;
-    say(QStringLiteral("recording simulated readings (--simulate)"));
-    return std::nullopt;
+    return report_.converterMissing(driver_.openFailure(), options_.simulate);
   }
 
   void closeConverter() { recorder_.closeConverter(); }

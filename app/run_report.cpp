@@ -6,6 +6,16 @@ namespace {
 QString clockText(const QDateTime& at) { return at.toString(QStringLiteral("hh:mm:ss")); }
 }  // namespace
 
+std::optional<int> RunReport::converterMissing(const QString& failure, bool simulate) {
+  say_(QStringLiteral("no converter on COM %1: %2")
+           .arg(port_)
+           .arg(failure.isEmpty() ? QStringLiteral("it did not answer") : failure));
+  if (failure.contains(QLatin1String("in use by another program"))) return kRecordPortInUse;
+  if (!simulate) return kRecordNoConverter;
+  say_(QStringLiteral("recording simulated readings (--simulate)"));
+  return std::nullopt;
+}
+
 void RunReport::rowStored(const RecordStore& store, const RecordFields& fields,
                           const QDateTime& now, const QString& trouble) {
   ++rows_;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 #include "channel_silence.h"
 #include "record_store.h"
@@ -17,6 +18,9 @@ class RunReport {
   using Say = std::function<void(const QString&)>;
   RunReport(int port, Say say) : port_(port), say_(std::move(say)) {}
 
+  /// No converter answered on the port (`failure` says why, if the driver knows): the exit
+  /// status, or nothing when the run goes on with simulated readings (`simulate`).
+  std::optional<int> converterMissing(const QString& failure, bool simulate);
   /// The run began at `now`: a converter silent from the first row is silent since then.
   void begin(const QDateTime& now) { lastReadingAt_ = now; }
   /// The newest row of `store` was stored at `now`. A converter gone silent is told once, with

@@ -80,6 +80,32 @@ TEST(RunReportTest, TellsSilenceOnceByItsLastReadingAndEndsWithTheSavesStatus) {
   EXPECT_EQ(said.last(), QStringLiteral("done: 2 rows in 0 files"));
 }
 
+// No converter: the service manager hears why by the exit status; --simulate records anyway,
+// except on a port another program holds.
+TEST(RunReportTest, AMissingConverterDecidesTheExitStatus) {
+  const QString inUse = QStringLiteral("/dev/ttyUSB0 is in use by another program");
+  const struct {
+    QString failure;
+    bool simulate;
+    std::optional<int> status;
+    const char* said;
+  } cases[] = {
+      {{}, false, kRecordNoConverter, "no converter on COM 3: it did not answer"},
+      {inUse, true, kRecordPortInUse,
+       "no converter on COM 3: /dev/ttyUSB0 is in use by another program"},
+      {{},
+       true,
+       std::nullopt,
+       "no converter on COM 3: it did not answer\nrecording simulated readings (--simulate)"},
+  };
+  for (const auto& c : cases) {
+    QStringList said;
+    RunReport report(3, [&said](const QString& line) { said << line; });
+    EXPECT_EQ(report.converterMissing(c.failure, c.simulate), c.status) << c.said;
+    EXPECT_EQ(said.join('\n'), QString::fromUtf8(c.said));
+  }
+}
+
 // The service manager's socket, a path or an abstract name, as systemd gives it; anything
 // else is no socket and nothing is sent.
 TEST(ServiceNotifyTest, ReachesThePathAndTheAbstractSocketsOnly) {
