@@ -181,7 +181,8 @@ TEST(Settings, CommaSystemRoundTrip) {
 }
 
 // The limits and scalings kept per user, which the next start and velan record read: as set,
-// and cleared for good once the user clears them; a hand-edited band that cannot be one is none.
+// and cleared for good once the user clears them; a hand-edited band or scaling that cannot be
+// one is none.
 TEST(KeptSettings, LimitsAndScalingsReadBackAsSetAndStayClearedOnceCleared) {
   QTemporaryDir home;
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
@@ -202,6 +203,9 @@ TEST(KeptSettings, LimitsAndScalingsReadBackAsSetAndStayClearedOnceCleared) {
   UserSettings::setChannelScaling(4, {}, QStringLiteral("°C"));
   EXPECT_EQ(UserSettings::channelScaling(4), ChannelScaling{});
   EXPECT_EQ(UserSettings::channelUnit(4), QString());
+  UserSettings::setValue(QStringLiteral("ChannelScaling4/factor"), 0.0);  // no scaling
+  UserSettings::setValue(QStringLiteral("ChannelScaling4/offset"), 1.0);
+  EXPECT_EQ(UserSettings::channelScaling(4), ChannelScaling{});
   qunsetenv("XDG_CONFIG_HOME");
 }
 
