@@ -184,19 +184,24 @@ void BM_StatisticsFloor(benchmark::State& state) {
 }
 BENCHMARK(BM_StatisticsFloor)->Unit(benchmark::kMillisecond);
 
-// Plot mode: the full redraw also lists the notes of the rows it draws in the notes window, as
-// after steps of the time window on and back (">" then "<"): 1000 notes, then the 800 of the
-// window moved on by a fifth.
-void BM_PlotRedrawWithNotes(benchmark::State& state) {
+// Plot mode, steps of the time window on and back (">" then "<"): the full redraws, with or
+// without the notes window listing the notes of the rows drawn (1000, then the 800 of the
+// window moved on by a fifth).
+void plotRedrawSteps(benchmark::State& state, NotesSink* notes) {
   BigRecordMonitor view;
-  TForm3 notes;
-  view.monitor.setNotesSink(&notes);
+  view.monitor.setNotesSink(notes);
   view.monitor.BnPlotClick();
   int step = 0;
   for (auto _ : state) {
     (step++ % 2 == 0) ? view.monitor.BnTimeplusClick() : view.monitor.BnTimeMinusClick();
     benchmark::DoNotOptimize(view.surface.bits()[1000]);
   }
+}
+void BM_PlotRedrawSteps(benchmark::State& state) { plotRedrawSteps(state, nullptr); }
+BENCHMARK(BM_PlotRedrawSteps)->Unit(benchmark::kMillisecond);
+void BM_PlotRedrawWithNotes(benchmark::State& state) {
+  TForm3 notes;
+  plotRedrawSteps(state, &notes);
   state.counters["notes"] = notes.memo()->blockCount();
 }
 BENCHMARK(BM_PlotRedrawWithNotes)->Unit(benchmark::kMillisecond);
