@@ -14,14 +14,6 @@
 #include "converter_protocol.h"
 #include "serial_open_error.h"
 
-namespace {
-using std::chrono::milliseconds;
-
-// How often the thread looks for a channel set up while none is.
-constexpr milliseconds kSetUpSlice{20};
-
-}  // namespace
-
 SerialConversion::SerialConversion(QString device, Timing timing)
     : timing_(timing), device_(std::move(device)), stopEvent_(::eventfd(0, EFD_CLOEXEC)) {}
 
