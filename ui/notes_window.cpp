@@ -61,6 +61,7 @@ void TForm3::showNotes(const QStringList& lines) {
 
 bool TForm3::showByTheirDifference(const QStringList& lines) {
   if (shown_.isEmpty() || lines.isEmpty()) return false;
+  if (lines == shown_) return true;  // a scale stepped, the same rows shown: the place kept
   // Line j of `lines` is line j + offset of shown_ over their common run.
   qsizetype offset = shown_.indexOf(lines.first());
   if (offset < 0) {
@@ -79,8 +80,8 @@ bool TForm3::showByTheirDifference(const QStringList& lines) {
   QTextCursor cursor(document);
   cursor.beginEditBlock();
   if (to < shown_.size()) {  // the tail, with the line break before it
-    cursor.setPosition(document->findBlockByNumber(int(to - 1)).position() +
-                       document->findBlockByNumber(int(to - 1)).length() - 1);
+    const QTextBlock last = document->findBlockByNumber(int(to - 1));
+    cursor.setPosition(last.position() + last.length() - 1);
     cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
   }
