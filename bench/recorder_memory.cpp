@@ -6,12 +6,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <memory>
 
-#include "constant_driver.h"
-#include "plain_record_fields.h"
+#include "four_channel_run.h"
 #include "record_journal.h"
-#include "recorder.h"
 #include "resident_memory.h"
 #include "run_parts.h"
 
@@ -35,16 +32,13 @@ int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
   QTemporaryDir home;
   qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
-  auto store = std::make_unique<RecordStore>();
-  DataTable table;
-  table.keepNotesOnly();
-  ConstantDriver converter;
-  PlainRecordFields fields;
-  for (int c = 1; c <= kChannels; ++c) fields.setChannelSelected(c, true);
-  Recorder recorder(*store, table, converter, fields);
-  RecordJournal journal(*store, fields);
-  RunParts parts(*store, table, fields, recorder, journal, [&] { return home.filePath("parts"); });
-  RowWatch watch(*store);
+  FourChannelRun run;
+  run.table.keepNotesOnly();
+  Recorder& recorder = run.recorder;
+  RecordJournal journal(*run.store, run.fields);
+  RunParts parts(*run.store, run.table, run.fields, recorder, journal,
+                 [&] { return home.filePath("parts"); });
+  RowWatch watch(*run.store);
   recorder.addListener(&journal);
   recorder.addListener(&watch);
   int64_t now = 0;
@@ -53,7 +47,7 @@ int main(int argc, char* argv[]) {
   recorder.setReadingInterval(250);
   recorder.resetRecord();
   parts.begin();
-  while (store->rowCount < kMaxRows) {
+  while (run.store->rowCount < kMaxRows) {
     for (int poll = 0; poll < 5; ++poll) {
       now += kPollPeriodMs;
       recorder.Timer2Timer();
