@@ -345,7 +345,7 @@ void Monitor::wheelOnPicture(int x, int notches, bool movesWindow) {
     const std::optional<Direction> direction = timeRange.press(notches < 0);
     if (!direction) break;
     stepTimeRange(*direction);
-    defineworlds();  // the new range, for the next step's decimals
+    view_.span[0] = parse(MonitorCaptions::TimeScale);  // the next step's decimals follow it
     stepped = true;
   }
   if (!stepped) return;

@@ -31,7 +31,6 @@ class DesktopNotifier : public QObject {
   bool notify(int channel, const QString& text);
   /// The channel's quiet time ended (its timer): the text that waited goes now.
   void quietTimeEnded(int channel);
-  bool waiting(int channel) const { return channels_[channel].waiting.has_value(); }
 
  private:
   struct Channel {

@@ -89,8 +89,6 @@ class TForm1 : public QMainWindow,
   void limitsClick();
   /// Options > "Publishing...": the MQTT broker the rows go to.
   void publishingClick();
-  /// "publishing to HOST", "broker away since ..., N rows waiting"; empty when not publishing.
-  QString publishingText() const;
   /// Options > "Recordings folder...": where the parts of long runs go.
   void recordingsFolderClick();
   /// The name the save dialogs offer, with `suffix`: the record's file's, else

@@ -146,21 +146,23 @@ QHBoxLayout* TForm1::buildCommandLine(QWidget* central) {
   status_->setStyleSheet(
       QStringLiteral("color: %1").arg(readableGrey(palette().color(QPalette::Window)).name()));
   status_->setMinimumWidth(170);
-  BnPlot = new QPushButton(QStringLiteral("Plot data"), central);
-  BnPlot->setObjectName(QStringLiteral("BnPlot"));
-  BnPlot->setAccessibleName(QStringLiteral("Plot data"));
-  Stop = new QPushButton(QStringLiteral("Stop recording"), central);
-  Stop->setObjectName(QStringLiteral("Stop"));
-  Stop->setAccessibleName(QStringLiteral("Stop recording"));
-  Start = new QPushButton(QStringLiteral("Start recording"), central);
-  Start->setObjectName(QStringLiteral("Start"));
-  Start->setAccessibleName(QStringLiteral("Start recording"));
+  const auto button = [central](const QString& text, const QString& name, const QString& spoken) {
+    auto* made = new QPushButton(text, central);
+    made->setObjectName(name);
+    made->setAccessibleName(spoken);
+    return made;
+  };
+  BnPlot =
+      button(QStringLiteral("Plot data"), QStringLiteral("BnPlot"), QStringLiteral("Plot data"));
+  Stop = button(QStringLiteral("Stop recording"), QStringLiteral("Stop"),
+                QStringLiteral("Stop recording"));
+  Start = button(QStringLiteral("Start recording"), QStringLiteral("Start"),
+                 QStringLiteral("Start recording"));
   edRem = new QLineEdit(QStringLiteral("(Click [^] to add note)"), central);
   edRem->setObjectName(QStringLiteral("edRem"));
   edRem->setAccessibleName(QStringLiteral("Note"));
-  BnAddRemark = new QPushButton(QStringLiteral("^"), central);
-  BnAddRemark->setObjectName(QStringLiteral("BnAddRemark"));
-  BnAddRemark->setAccessibleName(QStringLiteral("Add note"));
+  BnAddRemark =
+      button(QStringLiteral("^"), QStringLiteral("BnAddRemark"), QStringLiteral("Add note"));
   BnAddRemark->setFixedWidth(24);
   BnAddRemark->setEnabled(false);
   bottom->addWidget(status_);

@@ -63,8 +63,3 @@ void TForm1::stopPublishing() {
   setStatus(publishingProblem_.isEmpty() ? text : text + QStringLiteral("; ") + publishingProblem_,
             detail);
 }
-
-QString TForm1::publishingText() const {
-  if (publisher_) return publisher_->statusText();
-  return publishingProblem_;
-}
