@@ -323,6 +323,12 @@ TEST_F(WindowsTest, MenusAndCaptionsReadAsTheProgramHasThem) {
                                 "with &comma/point: = c | Serial &ports... | Channel &scaling... | "
                                 "&Recordings folder... | &Limits... | P&ublishing...",
                                 "&View: &Statistics", "&Help: &Help | &About Velan"}));
+  for (const char* name :
+       {"Open1", "Save1", "Saveas1", "ExportCsv1", "RecentFiles1", "Quit1", "SaveSettings1",
+        "Help1", "SerialPorts1", "ChannelScaling1", "RecordingsFolder1", "Limits1", "Publishing1",
+        "Statistics1", "Manual1", "AboutVelan1"}) {
+    EXPECT_TRUE(main->findChild<QObject*>(QString::fromLatin1(name))) << name;
+  }
   QStringList captions;
   for (QLabel* label : main->findChildren<QLabel*>()) captions << label->text();
   for (const char* caption : {"File:", "Experiment:", "COM Port #"}) {
