@@ -123,8 +123,10 @@ TEST(ChannelScalingDialog, CalibratesTheChosenChannelAndTakesOnlyNumbers) {
 TEST(PublishingDialog, RefusesABrokerOrTopicThatCannotBeOne) {
   PublishSettings settings;
   settings.enabled = true;
-  settings.broker = QStringLiteral("mqtt://broker.lab:70000");
   PublishingDialog dialog(settings);
+  dialog.accept();
+  EXPECT_NE(dialog.result(), QDialog::Accepted) << "publishing to no broker";
+  dialog.findChild<QLineEdit*>("Broker")->setText(QStringLiteral("mqtt://broker.lab:70000"));
   dialog.accept();
   EXPECT_NE(dialog.result(), QDialog::Accepted);
   EXPECT_TRUE(dialog.findChild<QLabel*>("PublishingProblem")->text().contains("out of range"));
