@@ -119,7 +119,7 @@ class UnattendedRun : public RecordListener {
         setUp_(setUp),
         options_(options),
         recorder_(*store_, table_, driver, setUp.fields),
-        journal_(*store_, setUp.fields),
+        journal_(*store_, table_, setUp.fields),
         parts_(*store_, table_, setUp.fields, recorder_, journal_, [folder] { return folder; }),
         report_(setUp.port, say) {
     table_.keepNotesOnly();  // no window shows it: flat memory through a part
@@ -130,10 +130,29 @@ class UnattendedRun : public RecordListener {
     recorder_.addListener(&journal_);
     recorder_.setNoteSeparator(separator);
     parts_.setFileFormat(true, separator);  // the window's default: files open in either
-    journal_.setFailureHandler([](const QString& reason) {
-      say(QStringLiteral("the recovery file could not be written (%1): recording goes on "
-                         "without it")
-              .arg(reason));
+    journal_.setFailureHandler(
+        [this](const QString& reason) {
+          say(QStringLiteral("the recovery file could not be written (%1): recording goes on, "
+                             "its rows in memory until the file can be written anew")
+                  .arg(reason));
+          notifyServiceManager("STATUS=" + statusText().toUtf8());
+        },
+        [this] {
+          say(QStringLiteral("the recovery file is written again: part %1's %2 rows are on the "
+                             "disk")
+                  .arg(parts_.part())
+                  .arg(store_->rowCount));
+          notifyServiceManager("STATUS=" + statusText().toUtf8());
+        });
+    parts_.setPartReport([this](const RunParts::Saved& saved) {
+      report_.partSaved(saved);
+      notifyServiceManager("STATUS=" + statusText().toUtf8());
+    });
+    // Room may come back between rows 500 s apart: parts and journal are tried meanwhile too.
+    retryTimer_.setInterval(10000);
+    QObject::connect(&retryTimer_, &QTimer::timeout, [this] {
+      parts_.retrySaves(true);
+      journal_.retry();
     });
     if (broker) {
       // After the journal: a row is on disk before it is published.
@@ -164,6 +183,7 @@ class UnattendedRun : public RecordListener {
     parts_.begin();
     if (publisher_) publisher_->beginRun();
     report_.begin(QDateTime::currentDateTime());
+    retryTimer_.start();
     // Ready once the converter answered and the run began: row 1 may be 500 s away.
     notifyServiceManager("READY=1\nSTATUS=" + statusText().toUtf8());
   }
@@ -179,6 +199,7 @@ class UnattendedRun : public RecordListener {
                              .arg(why)
                              .arg(parts_.part())
                              .toUtf8());
+    retryTimer_.stop();
     report_.partSaved(parts_.finish(lastRowNote));
     if (publisher_) {
       notifyServiceManager(QStringLiteral("STATUS=Stopping (%1): publishing %2 rows waiting")
@@ -187,11 +208,13 @@ class UnattendedRun : public RecordListener {
                                .toUtf8());
       report_.unpublished(publisher_->finish());
     }
+    notifyServiceManager("STATUS=" + report_.endStatus(why).toUtf8());
     QCoreApplication::exit(report_.finish());
   }
 
   // RecordListener
   void rowStored() override {
+    parts_.retrySaves();
     report_.rowStored(*store_, setUp_.fields, QDateTime::currentDateTime(),
                       troubleText(driver_.trouble()));
     notifyServiceManager("STATUS=" + statusText().toUtf8());
@@ -213,8 +236,10 @@ class UnattendedRun : public RecordListener {
  private:
   // What `systemctl status` shows.
   QString statusText() const {
+    const QString disk = parts_.trouble();
     return report_.status(*store_, parts_.part(),
-                          publisher_ ? publisher_->statusText() : QString());
+                          publisher_ ? publisher_->statusText() : QString()) +
+           (disk.isEmpty() ? QString() : QStringLiteral("; ") + disk);
   }
 
   ConverterDriver& driver_;
@@ -227,6 +252,7 @@ class UnattendedRun : public RecordListener {
   RunParts parts_;
   RunReport report_;
   std::unique_ptr<RowPublisher> publisher_;
+  QTimer retryTimer_;
 };
 
 QString channelsText(const PlainRecordFields& fields, QChar separator) {

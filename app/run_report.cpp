@@ -41,15 +41,16 @@ void RunReport::rowStored(const RecordStore& store, const RecordFields& fields,
 
 void RunReport::partSaved(const RunParts::Saved& saved) {
   if (saved.part == 0) return;  // no rows: no part
+  QString line = partOutcomeText(saved);
+  line[0] = line[0].toLower();
+  say_(line);
   if (saved.ok()) {
     files_ << saved.path;
-    say_(QStringLiteral("part %1 saved as %2").arg(saved.part).arg(saved.path));
+    unsaved_.erase(saved.part);
     return;
   }
-  unsaved_ = true;
-  say_(QStringLiteral("part %1 could not be saved into %2 (%3): its rows are kept in %4")
-           .arg(saved.part)
-           .arg(saved.folder, saved.failure, saved.journal));
+  unsaved_.insert(saved.part);
+  if (saved.final) rowsLost_ += saved.rowsOnlyInMemory();
 }
 
 void RunReport::unpublished(int64_t rows) {
@@ -60,12 +61,26 @@ void RunReport::unpublished(int64_t rows) {
 }
 
 int RunReport::finish() {
-  say_(QStringLiteral("done: %1 rows in %2 %3%4")
+  say_(QStringLiteral("done: %1 rows in %2 %3%4%5")
            .arg(rows_)
            .arg(files_.size())
            .arg(files_.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
-           .arg(files_.isEmpty() ? QString() : QStringLiteral(": ") + files_.join(", ")));
-  return unsaved_ ? kRecordNotSaved : kRecordDone;
+           .arg(files_.isEmpty() ? QString() : QStringLiteral(": ") + files_.join(", "))
+           .arg(rowsLost_ > 0 ? QStringLiteral("; %1 rows lost").arg(rowsLost_) : QString()));
+  return unsaved_.empty() ? kRecordDone : kRecordNotSaved;
+}
+
+QString RunReport::endStatus(const QString& why) const {
+  QString status = QStringLiteral("Stopped (%1): %2 rows, %3 %4 saved")
+                       .arg(why)
+                       .arg(rows_)
+                       .arg(files_.size())
+                       .arg(files_.size() == 1 ? QStringLiteral("part") : QStringLiteral("parts"));
+  if (!unsaved_.empty()) {
+    status += QStringLiteral(", %1 not saved (offered at the next start)").arg(unsaved_.size());
+  }
+  if (rowsLost_ > 0) status += QStringLiteral(", %1 rows lost").arg(rowsLost_);
+  return status;
 }
 
 QString RunReport::status(const RecordStore& store, int part, const QString& publishing) const {

@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <functional>
 #include <optional>
+#include <set>
 
 #include "channel_silence.h"
 #include "record_store.h"
@@ -32,6 +33,8 @@ class RunReport {
   void unpublished(int64_t rows);
   /// The last line; returns the exit status.
   int finish();
+  /// What the service manager shows once the run has ended (`why`: what stopped it).
+  QString endStatus(const QString& why) const;
 
   /// Where the readings stand, then the part and row; `publishing` is the publisher's state.
   QString status(const RecordStore& store, int part, const QString& publishing) const;
@@ -44,6 +47,7 @@ class RunReport {
   bool silent_ = false;
   QDateTime lastReadingAt_;
   ChannelSilence channelSilence_;
-  bool unsaved_ = false;
+  std::set<int> unsaved_;  ///< parts not saved (yet)
+  int64_t rowsLost_ = 0;   ///< rows no file on the disk holds
   QStringList files_;
 };

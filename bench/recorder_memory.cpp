@@ -35,7 +35,7 @@ int main(int argc, char* argv[]) {
   FourChannelRun run;
   run.table.keepNotesOnly();
   Recorder& recorder = run.recorder;
-  RecordJournal journal(*run.store, run.fields);
+  RecordJournal journal(*run.store, run.table, run.fields);
   RunParts parts(*run.store, run.table, run.fields, recorder, journal,
                  [&] { return home.filePath("parts"); });
   RowWatch watch(*run.store);

@@ -213,7 +213,7 @@ void BM_WeekInParts(benchmark::State& state) {
   QTemporaryDir folder;
   qputenv("XDG_DATA_HOME", QFile::encodeName(folder.filePath(QStringLiteral("data"))));
   FourChannelRun run;
-  RecordJournal journal(*run.store, run.fields);
+  RecordJournal journal(*run.store, run.table, run.fields);
   run.recorder.addListener(&journal);
   struct NextPart : RecordListener {
     FourChannelRun& run;
@@ -276,7 +276,7 @@ void BM_StoredRow(benchmark::State& state) {
   // The crash journal takes every row as a run does, in a folder of its own.
   QTemporaryDir home;
   qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
-  RecordJournal journal(*run.store, run.fields);
+  RecordJournal journal(*run.store, run.table, run.fields);
   journal.begin();
   run.recorder.addListener(&journal);
   const int startRow = kMaxRows - 5000;

@@ -29,6 +29,7 @@ class DataTable : public QAbstractTableModel {
   /// table nobody sees (a recorder without a window) costs nothing per row, and its rows'
   /// time and value texts read blank (files take them from the store). For an empty table.
   void keepNotesOnly();
+  bool keepsNotesOnly() const { return notesOnly_; }
 
   /// Row count including the heading row.
   int tableRowCount() const { return notesOnly_ ? notesOnlyRows_ : static_cast<int>(rows_.size()); }

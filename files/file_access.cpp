@@ -12,6 +12,8 @@
 #include <optional>
 #include <utility>
 
+#include "disk_io.h"
+
 QString fileErrorMessage(int errorNumber) {
   switch (errorNumber) {
     case ENOENT:
@@ -22,10 +24,11 @@ QString fileErrorMessage(int errorNumber) {
       return QStringLiteral("Ungültiger Dateiname");
     case EACCES:
     case EPERM:
-    case EROFS:
     case EISDIR:
     case ETXTBSY:
       return QStringLiteral("Dateizugriff verweigert");
+    case EROFS:
+      return QStringLiteral("Datenträger schreibgeschützt");
     case ENOSPC:
     case EDQUOT:
     case EFBIG:
@@ -110,19 +113,13 @@ class DescriptorDevice : public QIODevice {
   qint64 readData(char*, qint64) override { return -1; }
   qint64 writeData(const char* data, qint64 size) override {
     if (failure_ != 0) return -1;
-    qint64 done = 0;
-    while (done < size) {
-      const ssize_t n = ::write(fd_, data + done, static_cast<size_t>(size - done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        failure_ = n < 0 ? errno : ENOSPC;
-        errno = failure_;  // for the writer's message
-        return -1;
-      }
-      done += n;
+    failure_ = writeAll(fd_, data, static_cast<size_t>(size));
+    if (failure_ != 0) {
+      errno = failure_;  // for the writer's message
+      return -1;
     }
-    written_ += done;
-    return done;
+    written_ += size;
+    return size;
   }
 
  private:
@@ -141,7 +138,7 @@ void writeToDisk(int fd, const std::function<void(QIODevice&)>& write) {
   DescriptorDevice device(fd);
   write(device);
   if (device.failure() != 0) fail(device.failure());
-  if (::fsync(fd) != 0) fail(errno);
+  if (diskIo().syncFile(fd, false) != 0) fail(errno);
   struct stat info {};
   if (::fstat(fd, &info) != 0) fail(errno);
   if (info.st_size != device.written()) fail(EIO);
@@ -158,7 +155,7 @@ class TemporaryFile {
           QStringLiteral("%1/.%2.%3~")
               .arg(info.absolutePath(), info.fileName())
               .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
-      fd_ = ::open(path_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd_ = diskIo().openFile(path_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       if (fd_ < 0 && errno != EEXIST) break;
     }
     if (fd_ < 0) {
@@ -191,29 +188,51 @@ class TemporaryFile {
 
 // The new name in the folder's entry on the disk too, so that a power cut keeps it.
 void syncFolderOf(const QByteArray& path) {
-  const int fd =
-      ::open(QFile::encodeName(QFileInfo(QFile::decodeName(path)).absolutePath()).constData(),
-             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  const int synced = ::fsync(fd);
-  const int error = errno;
-  ::close(fd);
-  if (synced != 0 && error == EIO) fail(error);
+  // Some file systems cannot flush a folder at all; only a failing disk counts.
+  if (::syncFolderOf(
+          QFile::encodeName(QFileInfo(QFile::decodeName(path)).absoluteFilePath()).constData()) ==
+      EIO) {
+    fail(EIO);
+  }
+}
+
+// Writes over the existing file at `path` in place (its folder forbids a new file beside it);
+// when that fails, its old bytes are put back, or the message says that the old file is damaged.
+void writeInPlace(const QByteArray& path, const std::function<void(QIODevice&)>& write) {
+  QFile old(QFile::decodeName(path));
+  if (!old.open(QIODevice::ReadOnly)) fail(EACCES);  // what could not be read, cannot be put back
+  const QByteArray oldBytes = old.readAll();
+  old.close();
+  const auto overwrite = [&path](const std::function<void(QIODevice&)>& contents) {
+    const int fd = diskIo().openFile(path.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC, 0);
+    if (fd < 0) fail(errno);
+    writeToDisk(fd, contents);
+  };
+  try {
+    overwrite(write);
+  } catch (const VelanError& error) {
+    try {
+      overwrite([&oldBytes](QIODevice& device) { writeBytes(device, oldBytes); });
+    } catch (const VelanError&) {
+      throw VelanError(error.message() + QStringLiteral("; die alte Datei ist beschädigt"));
+    }
+    throw;
+  }
 }
 
 // Gives `from` the name `to` unless a file of that name exists (EEXIST then).
 int renameNoReplace(const QByteArray& from, const QByteArray& to) {
-  if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) {
-    return 0;
-  }
+  if (diskIo().renameFile(from.constData(), to.constData(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS) return -1;
   // A file system without the flag: a hard link fails just as well on an existing name.
-  if (::link(from.constData(), to.constData()) == 0) return ::unlink(from.constData()), 0;
+  if (diskIo().linkFile(from.constData(), to.constData()) == 0) {
+    return ::unlink(from.constData()), 0;
+  }
   if (errno != EPERM && errno != EOPNOTSUPP) return -1;
   // Nor hard links (a FAT stick): the name checked just before, the best it allows.
   struct stat existing {};
   if (::lstat(to.constData(), &existing) == 0) return errno = EEXIST, -1;
-  return ::rename(from.constData(), to.constData());
+  return diskIo().renameFile(from.constData(), to.constData(), 0);
 }
 }  // namespace
 
@@ -235,16 +254,17 @@ void saveFile(const QString& path, const std::function<void(QIODevice&)>& write)
   TemporaryFile temporary(
       target, replaces ? std::optional<mode_t>(existing.st_mode & 07777) : std::nullopt);
   if (!temporary.created()) {
-    // A folder that forbids new files still lets its existing, writable file be written over,
-    // in place: should that write fail, the old contents are gone too (the error is reported).
-    if (!replaces) fail(temporary.error());
-    const int fd = ::open(targetPath.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    if (fd < 0) fail(errno);
-    writeToDisk(fd, write);
+    // Only a folder that forbids new files: a full disk, a quota, a read-only or failing disk
+    // would fail the write over the old file too, and lose old and new at once.
+    const int error = temporary.error();
+    if (!replaces || (error != EACCES && error != EPERM)) fail(error);
+    writeInPlace(targetPath, write);
     return;
   }
   writeToDisk(temporary.takeDescriptor(), write);
-  if (::rename(temporary.path().constData(), targetPath.constData()) != 0) fail(errno);
+  if (diskIo().renameFile(temporary.path().constData(), targetPath.constData(), 0) != 0) {
+    fail(errno);
+  }
   temporary.release();
   syncFolderOf(targetPath);
 }

@@ -29,9 +29,10 @@ void checkWritable(const QString& path);
 
 /// Replaces the file at `path` by what `write` puts into the device. A regular file is replaced
 /// atomically (through a symbolic link: the file it points to, in that file's folder), or written
-/// in place when its folder forbids the temporary file; an existing device or FIFO is written
-/// directly. The file is on the disk (synced, its size checked) before it replaces anything.
-/// Every failure, a short write included, throws VelanError; no temporary file stays.
+/// in place when its folder forbids new files (its old bytes put back should that fail); an
+/// existing device or FIFO is written directly. The file is on the disk (synced, its size checked)
+/// before it replaces anything. Every failure, a short write included, throws VelanError; no
+/// temporary file stays.
 void saveFile(const QString& path, const std::function<void(QIODevice&)>& write);
 
 /// Writes a new file named `nameFor(1)`, or `nameFor(2)`, ... where that exists, and returns

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -16,7 +17,9 @@
 #include <cerrno>
 #include <charconv>
 #include <map>
+#include <utility>
 
+#include "disk_io.h"
 #include "file_access.h"
 #include "journal_format.h"
 #include "monotonic_clock.h"
@@ -24,6 +27,8 @@
 
 namespace {
 constexpr int kSyncIntervalMs = 1000;
+// A failed journal is tried anew this often while the record goes on.
+constexpr int kRetryIntervalMs = 5000;
 
 QByteArray escaped(const QString& text) {
   QByteArray bytes = text.toUtf8();
@@ -54,17 +59,20 @@ void appendNumber(QByteArray& line, double value) {
 
 // The recovery folder, private to its user: its file names tell whose runs are open and since
 // when. Made 0700; one that exists with wider rights is narrowed where the user owns it.
-bool makePrivateFolder(const QString& folder) {
-  const QFileInfo info(folder);
-  if (!QDir().mkpath(info.absolutePath())) return false;
+// Returns 0, or why it cannot be had.
+int makePrivateFolder(const QString& folder) {
+  const QByteArray parent = QFile::encodeName(QFileInfo(folder).absolutePath());
+  if (!QDir().mkpath(QFile::decodeName(parent)))
+    return ::access(parent.constData(), W_OK) == 0 ? EIO : errno;
   const QByteArray path = QFile::encodeName(folder);
-  if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) return false;
+  if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST) return errno;
   struct stat existing {};
-  if (::stat(path.constData(), &existing) != 0 || !S_ISDIR(existing.st_mode)) return false;
+  if (::stat(path.constData(), &existing) != 0) return errno;
+  if (!S_ISDIR(existing.st_mode)) return ENOTDIR;
   if (existing.st_uid == ::geteuid() && (existing.st_mode & 077) != 0) {
     ::chmod(path.constData(), existing.st_mode & 0700);
   }
-  return true;
+  return 0;
 }
 
 // The lock of a journal, held by this program; nothing while its owner still runs. A lock is
@@ -82,12 +90,15 @@ std::unique_ptr<QLockFile> lockJournal(const QString& path) {
 // The fields of a line after its keyword; the last field takes the rest of the line.
 }  // namespace
 
-RecordJournal::RecordJournal(const RecordStore& store, const RecordFields& fields)
-    : store_(store), fields_(fields) {
-  setDiskSync(::fdatasync, systemMonotonicClock());
+RecordJournal::RecordJournal(const RecordStore& store, const DataTable& table,
+                             const RecordFields& fields)
+    : store_(store), table_(table), fields_(fields) {
+  setDiskSync([](int fd) { return diskIo().syncFile(fd, true); }, systemMonotonicClock());
   syncTimer_.setSingleShot(true);
   syncTimer_.setInterval(kSyncIntervalMs);
   QObject::connect(&syncTimer_, &QTimer::timeout, [this] { sync(); });
+  retryTimer_.setInterval(kRetryIntervalMs);
+  QObject::connect(&retryTimer_, &QTimer::timeout, [this] { retry(); });
 }
 
 RecordJournal::~RecordJournal() { closeFile(); }
@@ -97,38 +108,16 @@ QString RecordJournal::directory() {
          QStringLiteral("/recovery");
 }
 
+void KeptJournal::remove() {
+  if (!path.isEmpty()) QFile::remove(path);
+  path.clear();
+  lock.reset();  // unlocks and removes the lock file
+}
+
 void RecordJournal::begin() {
   discard();
-  const QString folder = directory();
-  if (!makePrivateFolder(folder)) {
-    fail(EACCES);
-    return;
-  }
-  const QString stem =
-      QStringLiteral("%1/%2-%3")
-          .arg(folder, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
-          .arg(QCoreApplication::applicationPid());
-  // Never an existing journal's name: the one being restored may have the same second and pid.
-  QString name = stem + QStringLiteral(".journal");
-  for (int copy = 2; QFileInfo::exists(name); ++copy) {
-    name = QStringLiteral("%1-%2.journal").arg(stem).arg(copy);
-  }
-  std::unique_ptr<QLockFile> lock = lockJournal(name);
-  if (!lock) {
-    fail(EACCES);
-    return;
-  }
-  fd_ = ::open(QFile::encodeName(name).constData(),
-               O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600);
-  if (fd_ < 0) {
-    fail(errno);
-    return;
-  }
-  path_ = name;
-  lock_ = std::move(lock);
-  append(kJournalFirstLine + '\n');
-  if (!owner_.isEmpty()) append("owner;" + escaped(owner_) + '\n');
-  fieldsChanged();
+  active_ = true;
+  writeAnew(table_);
 }
 
 void RecordJournal::closeFile() {
@@ -143,17 +132,22 @@ void RecordJournal::discard() {
   if (!path_.isEmpty()) QFile::remove(path_);
   path_.clear();
   lock_.reset();  // unlocks and removes the lock file
+  active_ = false;
+  failure_.clear();
+  retryTimer_.stop();
+  rowsWritten_ = rowsSynced_ = 0;
 }
 
-void RecordJournal::keepForRecovery() {
+KeptJournal RecordJournal::handOver() {
+  if (!failure_.isEmpty()) retry();
   sync();
   closeFile();
-  path_.clear();
-  lock_.reset();  // unlocks and removes the lock file: no running program holds it now
+  KeptJournal kept{std::exchange(path_, QString()), std::move(lock_), rowsSynced_};
+  discard();
+  return kept;
 }
 
-void RecordJournal::fieldsChanged() {
-  if (fd_ < 0) return;
+QByteArray RecordJournal::fieldLines() const {
   QByteArray lines = "experiment;" + escaped(fields_.experiment()) + '\n';
   lines += "start;" + escaped(fields_.startTime()) + '\n';
   for (int c = 1; c <= kChannels; ++c) {
@@ -162,7 +156,11 @@ void RecordJournal::fieldsChanged() {
     lines += "decimals;" + QByteArray::number(c) + ';' +
              QByteArray::number(store_.valueDecimals[c]) + '\n';
   }
-  append(lines);
+  return lines;
+}
+
+void RecordJournal::fieldsChanged() {
+  if (active_) append(fieldLines());
 }
 
 QByteArray RecordJournal::rowLine(int n) const {
@@ -180,11 +178,13 @@ QByteArray RecordJournal::cellLine(const DataTable& table, int row, int column) 
 }
 
 void RecordJournal::rowStored() {
-  if (fd_ >= 0) append(rowLine(store_.rowCount));
+  if (!active_) return;
+  append(rowLine(store_.rowCount));
+  if (failure_.isEmpty()) rowsWritten_ = store_.rowCount;
 }
 
 void RecordJournal::cellsEdited(const DataTable& table, int firstRow, int lastRow, int column) {
-  if (fd_ < 0) return;
+  if (!active_) return;
   QByteArray lines;
   for (int row = firstRow; row <= lastRow; ++row) {
     for (int c = 0; c < DataTable::kColumns; ++c) {
@@ -194,53 +194,130 @@ void RecordJournal::cellsEdited(const DataTable& table, int firstRow, int lastRo
   append(lines);
 }
 
-void RecordJournal::restoreFrom(OrphanedJournal&& old, const DataTable& table) {
-  begin();
-  if (fd_ >= 0) {
-    // The whole record, so that the new journal alone gives it back; cells only where the
-    // table differs from what the rows give (notes, edits, dragged rows).
-    QByteArray lines;
-    if (cellHasText(table.cellView(DataTable::kNotesColumn, 0))) {
-      lines += "note;0;" + escaped(table.cell(DataTable::kNotesColumn, 0)) + '\n';
-    }
-    for (int n = 1; n <= store_.rowCount; ++n) {
-      lines += rowLine(n);
-      for (int c = 0; c < DataTable::kColumns; ++c) {
-        const QString own = c == 0 ? DataTable::timeText(store_.time[n])
-                            : c == DataTable::kNotesColumn
-                                ? DataTable::blank()
-                                : DataTable::valueText(store_.value[c][n], store_.valueDecimals[c]);
-        if (table.cellView(c, n) != own) lines += cellLine(table, n, c);
-      }
-    }
-    append(lines);
-    sync();
+QByteArray RecordJournal::wholeRecord(const DataTable& table) const {
+  // The journal's first lines, then every row; cells only where the table differs from what
+  // the rows give (notes, edits, dragged rows), so that this file alone gives the record back.
+  QByteArray lines = kJournalFirstLine + '\n';
+  if (!owner_.isEmpty()) lines += "owner;" + escaped(owner_) + '\n';
+  lines += fieldLines();
+  if (cellHasText(table.cellView(DataTable::kNotesColumn, 0))) {
+    lines += "note;0;" + escaped(table.cell(DataTable::kNotesColumn, 0)) + '\n';
   }
-  if (fd_ >= 0) {
+  for (int n = 1; n <= store_.rowCount; ++n) {
+    lines += rowLine(n);
+    for (int c = table.keepsNotesOnly() ? DataTable::kNotesColumn : 0; c < DataTable::kColumns;
+         ++c) {
+      const QString own = c == 0 ? DataTable::timeText(store_.time[n])
+                          : c == DataTable::kNotesColumn
+                              ? DataTable::blank()
+                              : DataTable::valueText(store_.value[c][n], store_.valueDecimals[c]);
+      if (table.cellView(c, n) != own) lines += cellLine(table, n, c);
+    }
+  }
+  return lines;
+}
+
+namespace {
+// Why a lock file could not be made in `folder`: the disk's state where that explains it.
+int lockFailure(const QString& folder) {
+  struct statvfs disk {};
+  if (::statvfs(QFile::encodeName(folder).constData(), &disk) != 0) return errno;
+  if (disk.f_flag & ST_RDONLY) return EROFS;
+  if (disk.f_bavail == 0 || disk.f_favail == 0) return ENOSPC;
+  return EACCES;
+}
+}  // namespace
+
+bool RecordJournal::writeAnew(const DataTable& table) {
+  closeFile();
+  lastAttempt_ = clock_();
+  const QString folder = directory();
+  if (const int error = makePrivateFolder(folder); error != 0) {
+    fail(error);
+    return false;
+  }
+  if (path_.isEmpty()) {
+    const QString stem =
+        QStringLiteral("%1/%2-%3")
+            .arg(folder, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
+            .arg(QCoreApplication::applicationPid());
+    // Never an existing journal's name: the one being restored may have the same second and
+    // pid.
+    QString name = stem + QStringLiteral(".journal");
+    for (int copy = 2; QFileInfo::exists(name); ++copy) {
+      name = QStringLiteral("%1-%2.journal").arg(stem).arg(copy);
+    }
+    lock_ = lockJournal(name);
+    if (!lock_) {
+      fail(lockFailure(folder));
+      return false;
+    }
+    path_ = name;
+  }
+  // Beside the journal, under a name no search for journals finds, until it is whole on the
+  // disk: a journal cut by the failure stays the one to recover until then.
+  const QByteArray target = QFile::encodeName(path_);
+  const QByteArray fresh = target + ".new";
+  const int fd = diskIo().openFile(fresh.constData(),
+                                   O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    fail(errno);
+    return false;
+  }
+  const QByteArray lines = wholeRecord(table);
+  int error = writeAll(fd, lines.constData(), static_cast<size_t>(lines.size()));
+  if (error == 0 && diskSync_(fd) != 0) error = errno;
+  if (error == 0 && diskIo().renameFile(fresh.constData(), target.constData(), 0) != 0) {
+    error = errno;
+  }
+  if (error != 0) {
+    ::close(fd);
+    ::unlink(fresh.constData());
+    fail(error);
+    return false;
+  }
+  fd_ = fd;
+  syncFolderOf(target.constData());
+  lastSync_ = clock_();
+  rowsWritten_ = rowsSynced_ = store_.rowCount;
+  retryTimer_.stop();
+  if (!std::exchange(failure_, QString()).isEmpty() && onResumed_) onResumed_();
+  return true;
+}
+
+void RecordJournal::restoreFrom(OrphanedJournal&& old, const DataTable& table) {
+  discard();
+  active_ = true;
+  if (writeAnew(table)) {
     QFile::remove(old.path);  // the new journal holds the record now
     return;
   }
-  // No new journal: the old one keeps the record until it is saved or given up.
+  // No new journal: the old one keeps the record until it is saved, given up or written anew.
+  lock_.reset();
   path_ = old.path;
   lock_ = std::move(old.lock);
+  rowsWritten_ = rowsSynced_ = store_.rowCount;
 }
 
 void RecordJournal::noteAdded(int row, const QString& note) {
-  if (fd_ < 0) return;
-  append("note;" + QByteArray::number(row) + ';' + escaped(note) + '\n');
+  if (active_) append("note;" + QByteArray::number(row) + ';' + escaped(note) + '\n');
+}
+
+bool RecordJournal::retry() {
+  if (!active_) return false;
+  return failure_.isEmpty() || writeAnew(table_);
 }
 
 void RecordJournal::append(const QByteArray& bytes) {
+  if (!failure_.isEmpty()) {
+    // The record in memory has this change already: it comes with the journal written anew.
+    if (!lastAttempt_ || clock_() - *lastAttempt_ >= kRetryIntervalMs) writeAnew(table_);
+    return;
+  }
   // Straight to the kernel: a killed program loses nothing that was written here.
-  qsizetype done = 0;
-  while (done < bytes.size()) {
-    const ssize_t written = ::write(fd_, bytes.constData() + done, bytes.size() - done);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      fail(written < 0 ? errno : ENOSPC);
-      return;
-    }
-    done += written;
+  if (const int error = writeAll(fd_, bytes.constData(), static_cast<size_t>(bytes.size()))) {
+    fail(error);
+    return;
   }
   dirty_ = true;
   // To the disk at most once a second: a power cut loses about the last two seconds at most.
@@ -254,11 +331,14 @@ void RecordJournal::append(const QByteArray& bytes) {
 void RecordJournal::sync() {
   if (fd_ < 0 || !dirty_) return;
   if (diskSync_(fd_) != 0) {
+    // What failed to reach the disk may be dropped by the system and never written, however
+    // often it is flushed again: only a journal written anew is sure.
     fail(errno);
     return;
   }
   dirty_ = false;
   lastSync_ = clock_();
+  rowsSynced_ = rowsWritten_;
 }
 
 void RecordJournal::setDiskSync(std::function<int(int)> sync, std::function<int64_t()> clock) {
@@ -266,10 +346,23 @@ void RecordJournal::setDiskSync(std::function<int(int)> sync, std::function<int6
   clock_ = std::move(clock);
 }
 
+QString RecordJournal::trouble() const {
+  if (!active_ || failure_.isEmpty()) return {};
+  return QStringLiteral("recovery file not written since %1 (%2): %3 rows only in memory")
+      .arg(failedAt_.toString(QStringLiteral("HH:mm:ss")), failure_)
+      .arg(store_.rowCount - rowsSynced_);
+}
+
 void RecordJournal::fail(int errorNumber) {
-  // The run goes on without the journal; what was written stays for a recovery.
+  // The run goes on with its rows in memory; what was written stays for a recovery until the
+  // journal is written anew.
   closeFile();
-  if (onFailure_) onFailure_(fileErrorMessage(errorNumber));
+  const bool first = failure_.isEmpty();
+  failure_ = fileErrorMessage(errorNumber);
+  if (!first) return;
+  failedAt_ = QDateTime::currentDateTime();
+  retryTimer_.start();
+  if (onFailure_) onFailure_(failure_);
 }
 
 namespace {

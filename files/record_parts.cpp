@@ -1,5 +1,6 @@
 #include "record_parts.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QStandardPaths>
 
@@ -32,15 +33,30 @@ QString recordFileName(const QString& folder, const QString& experiment, const Q
                    : dir.filePath(QStringLiteral("%1 (%2).vln").arg(base).arg(copy));
 }
 
-QString saveRecordFile(const QString& folder, const QString& label, const QDateTime& start,
-                       const RecordStore& store, const DataTable& table, const RecordFields& fields,
-                       bool decimalComma, QChar separator) {
+QString saveRecordBytes(const QString& folder, const QString& label, const QDateTime& start,
+                        const QString& experiment, const QByteArray& bytes) {
   if (!QDir().mkpath(folder)) {
     throw VelanError(QStringLiteral("The folder %1 cannot be made").arg(folder));
   }
   return saveNewFile(
-      [&](int copy) { return recordFileName(folder, fields.experiment(), start, label, copy); },
-      [&](QIODevice& file) { writeDataFile(file, store, table, fields, decimalComma, separator); });
+      [&](int copy) { return recordFileName(folder, experiment, start, label, copy); },
+      [&](QIODevice& file) { writeBytes(file, bytes); });
+}
+
+QByteArray recordFileBytes(const RecordStore& store, const DataTable& table,
+                           const RecordFields& fields, bool decimalComma, QChar separator) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  writeDataFile(buffer, store, table, fields, decimalComma, separator);
+  return bytes;
+}
+
+QString saveRecordFile(const QString& folder, const QString& label, const QDateTime& start,
+                       const RecordStore& store, const DataTable& table, const RecordFields& fields,
+                       bool decimalComma, QChar separator) {
+  return saveRecordBytes(folder, label, start, fields.experiment(),
+                         recordFileBytes(store, table, fields, decimalComma, separator));
 }
 
 QString saveRecordPart(const QString& folder, int part, const QDateTime& start,

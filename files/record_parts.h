@@ -28,3 +28,12 @@ QString saveRecordFile(const QString& folder, const QString& label, const QDateT
 QString saveRecordPart(const QString& folder, int part, const QDateTime& start,
                        const RecordStore& store, const DataTable& table, const RecordFields& fields,
                        bool decimalComma, QChar separator);
+
+/// The record as its data file holds it.
+QByteArray recordFileBytes(const RecordStore& store, const DataTable& table,
+                           const RecordFields& fields, bool decimalComma, QChar separator);
+
+/// Saves `bytes` as a new file in `folder` (made when missing), named as saveRecordFile names
+/// the record of `experiment` begun at `start`, and returns its path. Throws VelanError.
+QString saveRecordBytes(const QString& folder, const QString& label, const QDateTime& start,
+                        const QString& experiment, const QByteArray& bytes);

@@ -2,11 +2,17 @@
 
 #include <QStringList>
 #include <cmath>
+#include <utility>
 
 #include "date_time_text.h"
 #include "numbers.h"
 #include "record_parts.h"
 #include "velan_error.h"
+
+namespace {
+// A part that could not be saved is tried again this often.
+constexpr int kRetryIntervalMs = 10000;
+}  // namespace
 
 std::optional<QString> scaledUnitProblem(const RecordFields& fields, QChar separator) {
   for (int c = 1; c <= kChannels; ++c) {
@@ -89,23 +95,96 @@ QDateTime RunParts::partStart() const {
   return parseDateTimeText(fields_.startTime()).value_or(start_);
 }
 
-RunParts::Saved RunParts::save() {
-  Saved saved;
-  saved.part = part_;
-  saved.folder = folder_();
+bool RunParts::trySave(Pending& part) const {
   try {
-    saved.path = saveRecordPart(saved.folder, part_, partStart(), store_, table_, fields_,
-                                decimalComma_, separator_);
-    journal_.discard();
+    part.saved.path =
+        saveRecordBytes(part.saved.folder, QStringLiteral(" part %1").arg(part.saved.part),
+                        part.start, part.experiment, part.bytes);
+    part.saved.failure.clear();
+    return true;
   } catch (const VelanError& error) {
-    saved.failure = error.message();
-    saved.journal = journal_.path();
-    journal_.keepForRecovery();  // offered at the next start, like a crash's
+    part.saved.failure = error.message();
+    return false;
   }
-  return saved;
+}
+
+RunParts::Saved RunParts::save() {
+  Pending part;
+  part.saved.part = part_;
+  part.saved.folder = folder_();
+  part.saved.rows = store_.rowCount;
+  part.start = partStart();
+  part.experiment = fields_.experiment();
+  part.bytes = recordFileBytes(store_, table_, fields_, decimalComma_, separator_);
+  if (trySave(part)) {
+    journal_.discard();
+    return part.saved;
+  }
+  part.journal = journal_.handOver();
+  part.saved.journal = part.journal.path;
+  part.saved.rowsInJournal = part.journal.rowsOnDisk;
+  if (part.saved.rowsOnlyInMemory() > 0) {
+    const auto clock = [&](int row) {
+      return part.start.addMSecs(std::llround(store_.time[row] * 1000));
+    };
+    part.saved.lostFrom = clock(part.saved.rowsInJournal + 1);
+    part.saved.lostTo = clock(part.saved.rows);
+  }
+  pending_.push_back(std::move(part));
+  lastRetry_ = now_();
+  return pending_.back().saved;
+}
+
+void RunParts::retrySaves(bool now) {
+  if (pending_.empty()) return;
+  const QDateTime time = now_();
+  if (!now && lastRetry_.isValid() && lastRetry_.msecsTo(time) < kRetryIntervalMs) return;
+  lastRetry_ = time;
+  for (auto part = pending_.begin(); part != pending_.end();) {
+    if (!trySave(*part)) {
+      ++part;
+      continue;
+    }
+    part->journal.remove();
+    part->saved.late = true;
+    if (report_) report_(part->saved);
+    part = pending_.erase(part);
+  }
+}
+
+RunParts::Saved RunParts::giveUp(Pending& part) const {
+  if (part.journal.rowsOnDisk == 0) {
+    part.journal.remove();  // nothing in it to offer
+    part.saved.journal.clear();
+  }
+  part.journal.lock.reset();  // unlocked: the next start offers its rows
+  part.saved.final = true;
+  return part.saved;
+}
+
+void RunParts::endPending() {
+  retrySaves(true);
+  for (Pending& part : pending_) {
+    const Saved saved = giveUp(part);
+    if (report_) report_(saved);
+  }
+  pending_.clear();
+}
+
+QString RunParts::trouble() const {
+  QStringList troubles;
+  if (const QString journal = journal_.trouble(); !journal.isEmpty()) troubles << journal;
+  for (const Pending& part : pending_) {
+    troubles << QStringLiteral("part %1 not saved yet (%2): its %3 rows wait in memory")
+                    .arg(part.saved.part)
+                    .arg(part.saved.failure)
+                    .arg(part.saved.rows);
+  }
+  return troubles.join(QStringLiteral("; "));
 }
 
 RunParts::Saved RunParts::next() {
+  retrySaves(true);  // the parts before first, in their order
   const QDateTime start = partStart();
   // The last row's clock, to the millisecond: the next part's start keeps its whole second and
   // its row times carry the fraction, so start time + row time stays every row's clock time.
@@ -121,7 +200,8 @@ RunParts::Saved RunParts::next() {
   QStringList remarks = {QStringLiteral("(continues %1, part %2)").arg(previous).arg(part_)};
   if (!saved.ok()) {
     remarks << QStringLiteral(
-                   "(part %1 could not be saved: %2; its rows wait in the recovery file)")
+                   "(part %1 could not be saved yet: %2; its rows wait in memory and are saved "
+                   "as soon as there is room)")
                    .arg(saved.part)
                    .arg(saved.failure);
   }
@@ -137,8 +217,53 @@ RunParts::Saved RunParts::next() {
 RunParts::Saved RunParts::finish(const QString& lastRowNote) {
   if (store_.rowCount == 0) {
     journal_.discard();  // nothing recorded: nothing to keep
+    endPending();
     return {};
   }
   if (!lastRowNote.isEmpty()) recorder_.addNote(lastRowNote);
-  return save();
+  retrySaves(true);
+  const Saved saved = save();
+  if (saved.ok()) {
+    endPending();
+    return saved;
+  }
+  Pending last = std::move(pending_.back());
+  pending_.pop_back();
+  endPending();
+  return giveUp(last);
+}
+
+QString partOutcomeText(const RunParts::Saved& saved) {
+  if (saved.ok()) {
+    return QStringLiteral("Part %1 saved as %2%3")
+        .arg(saved.part)
+        .arg(saved.path, saved.late ? QStringLiteral(" (the disk took it again)") : QString());
+  }
+  const QString failed = QStringLiteral("Part %1 could not be saved into %2 (%3)")
+                             .arg(saved.part)
+                             .arg(saved.folder, saved.failure);
+  if (!saved.final) {
+    return failed +
+           QStringLiteral(": its rows wait in memory and are saved as soon as there is room");
+  }
+  const int lost = saved.rowsOnlyInMemory();
+  const QString span = QStringLiteral("%1 to %2")
+                           .arg(saved.lostFrom.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")),
+                                saved.lostTo.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+  if (lost == 0) {
+    return failed + QStringLiteral(": its rows are kept in %1 and offered at the next start")
+                        .arg(saved.journal);
+  }
+  if (saved.rowsInJournal == 0) {
+    return failed + QStringLiteral(", nor into a recovery file: its %1 rows (%2) are lost")
+                        .arg(lost)
+                        .arg(span);
+  }
+  return failed + QStringLiteral(
+                      ": %1 rows are kept in %2 and offered at the next start; %3 "
+                      "rows (%4) could not be written anywhere and are lost")
+                      .arg(saved.rowsInJournal)
+                      .arg(saved.journal)
+                      .arg(lost)
+                      .arg(span);
 }

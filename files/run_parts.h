@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "data_table.h"
 #include "record_journal.h"
@@ -21,16 +22,28 @@ std::optional<QString> scaledUnitProblem(const RecordFields& fields, QChar separ
 class RunParts {
  public:
   using Clock = std::function<QDateTime()>;
-  /// What a part's save gave: where it went, or why it could not be saved (its rows then wait
-  /// in the journal at `journal`, offered at the next start like a crash's).
+  /// What a part's save gave: where it went, or why it could not be saved yet. A part not
+  /// saved keeps its rows in memory and is saved as soon as the disk takes it (tried every few
+  /// seconds, at the next seam and at the end); its journal, at `journal`, holds
+  /// `rowsInJournal` of its rows meanwhile.
   struct Saved {
     int part = 0;
     QString path;
     QString folder;  ///< where it was to go
     QString failure;
     QString journal;
+    int rows = 0;
+    int rowsInJournal = 0;
+    bool late = false;   ///< saved after it had failed
+    bool final = false;  ///< not saved and no longer tried (the run ended): its journal is left
+                         ///< for the next start, the rows beyond it are lost
+    QDateTime lostFrom;  ///< the clock of the first and last row in memory only
+    QDateTime lostTo;
     bool ok() const { return failure.isEmpty(); }
+    int rowsOnlyInMemory() const { return ok() ? 0 : rows - rowsInJournal; }
   };
+  /// Told of a part saved late, and of a part given up at the end other than the last one.
+  using PartReport = std::function<void(const Saved&)>;
 
   RunParts(RecordStore& store, DataTable& table, RecordFields& fields, Recorder& recorder,
            RecordJournal& journal, std::function<QString()> folder, Clock now = {});
@@ -50,8 +63,18 @@ class RunParts {
   /// of the last row (to the millisecond) and whose row 1 note says where it continues from.
   Saved next();
   /// Saves the rows so far as the run's last part (nothing to do when there are none: part 0);
-  /// the journal goes only once the part is saved. `lastRowNote` goes onto its last row.
+  /// the journal goes only once the part is saved. `lastRowNote` goes onto its last row. Every
+  /// part still unsaved is tried once more, then given up (final).
   Saved finish(const QString& lastRowNote = {});
+  /// Tries again to save the parts whose save failed: at once where `now`, else when a few
+  /// seconds have passed since the last try.
+  void retrySaves(bool now = false);
+  /// Tries the unsaved parts once more and gives up on the rest (the run has ended).
+  void endPending();
+  void setPartReport(PartReport report) { report_ = std::move(report); }
+  /// What is not on the disk: the journal's trouble and the parts waiting to be saved; empty
+  /// when everything is.
+  QString trouble() const;
 
   int part() const { return part_; }
   /// The part's start, whole seconds as its start text shows it: a row's clock time is this
@@ -61,7 +84,16 @@ class RunParts {
   QString scalingsText() const;
 
  private:
+  struct Pending {
+    Saved saved;
+    QDateTime start;
+    QString experiment;
+    QByteArray bytes;  ///< the part's file
+    KeptJournal journal;
+  };
   Saved save();
+  bool trySave(Pending& part) const;
+  Saved giveUp(Pending& part) const;
   QDateTime partStart() const;
   void setStartNote(const QString& remarks);
   /// Row 1's remark on the readings: the source where one is named, and "(simulated
@@ -82,4 +114,12 @@ class RunParts {
   QDateTime start_;  ///< the part's start, whole seconds as its start text shows it
   QString startRemarks_;
   QString source_;
+  std::vector<Pending> pending_;
+  QDateTime lastRetry_;
+  PartReport report_;
 };
+
+/// What became of a part, in a sentence for the user ("Part 2 saved as ...", "Part 2 could not
+/// be saved into ... (Zu wenig Speicherplatz): ..."): where its rows are, and how many from
+/// when to when are lost.
+QString partOutcomeText(const RunParts::Saved& saved);

@@ -17,26 +17,29 @@ TForm1::TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver, Us
       table_(table),
       prompts_(prompts),
       recorder_(store, table, driver, *this),
-      journal_(store, *this),
+      journal_(store, table, *this),
       parts_(store, table, *this, recorder_, journal_, [this] { return recordingsFolder(); }),
       separator_(systemDecimalSeparator()),
       saveDirectory_(QDir::homePath()) {
   recorder_.addListener(this);
   recorder_.addListener(&journal_);
   recorder_.setNoteSeparator(separator_);
-  journal_.setFailureHandler([this](const QString& reason) {
-    // Shown once the handler that failed has returned: a modal box inside a timer handler
-    // would let the timers run into it again.
-    QMetaObject::invokeMethod(
-        this,
-        [this, reason] {
-          prompts_.showError(
-              QStringLiteral("Recovery file could not be written: %1. The recording goes on "
-                             "without it.")
-                  .arg(reason));
-        },
-        Qt::QueuedConnection);
-  });
+  journal_.setFailureHandler(
+      [this](const QString& reason) {
+        // Shown once the handler that failed has returned: a modal box inside a timer handler
+        // would let the timers run into it again.
+        QMetaObject::invokeMethod(
+            this,
+            [this, reason] {
+              prompts_.showError(
+                  QStringLiteral("Recovery file could not be written: %1. The recording goes on; "
+                                 "its rows stay in memory until the file can be written again.")
+                      .arg(reason));
+            },
+            Qt::QueuedConnection);
+      },
+      [this] { showRunStatus(); });
+  parts_.setPartReport([this](const RunParts::Saved& saved) { partReported(saved); });
   buildControls();
   buildMenus();
   FormCreate();
@@ -115,7 +118,6 @@ void TForm1::StartClick() {
   }
   recorder_.resetRecord();
   partsSaved_.clear();
-  partFailed_ = false;
   lastReadingAt_ = QTime::currentTime();
   channelSilence_.reset();
   recorder_.startTimers();
@@ -144,6 +146,7 @@ void TForm1::StopClick() {
   setOpeningEnabled(true);
   recorder_.stopRowTimer();
   if (recorder_.closeConverter()) setStatus(QStringLiteral("Stopped"), lineCountsText());
+  parts_.endPending();  // the run's earlier parts: saved now, or left for the next start
   stopPublishing();
   Stop->hide();
   Start->show();

@@ -167,6 +167,8 @@ class TForm1 : public QMainWindow,
   QString lineCountsText() const;
   /// "Recording", or since when no reading came and why (told once a row).
   void showRunStatus();
+  /// A part saved, saved late, or given up: the status line's detail and the notes window.
+  void partReported(const RunParts::Saved& saved);
   /// The status line's tool tip during a run: why it is simulated, the answers rejected, where
   /// the last part went.
   QString runDetail() const;
@@ -224,7 +226,6 @@ class TForm1 : public QMainWindow,
   bool decimalComma_ = true;
   QString currentFile_;
   QString partsSaved_;             ///< where the last full part went, for the status line
-  bool partFailed_ = false;        ///< the last full part could not be saved
   QTime lastReadingAt_;            ///< the clock time of the newest row with a reading
   ChannelSilence channelSilence_;  ///< channels without values while others have theirs
   std::array<ChannelScaling, kChannels + 1> scalings_{};

@@ -210,9 +210,12 @@ void TForm1::endBySystem(const QString& how) {
   UserSettings::setEndedRunMessage(
       saved.ok() ? QStringLiteral("The last recording was ended by %1 and saved as %2.")
                        .arg(how, saved.path)
-                 : QStringLiteral("The last recording was ended by %1; it could not be saved "
-                                  "(%2) and is offered back now.")
-                       .arg(how, saved.failure));
+      : saved.rowsOnlyInMemory() == 0
+          ? QStringLiteral("The last recording was ended by %1; it could not be saved "
+                           "(%2) and is offered back now.")
+                .arg(how, saved.failure)
+          : QStringLiteral("The last recording was ended by %1; it could not be saved (%2). %3")
+                .arg(how, saved.failure, partOutcomeText(saved)));
   store_.dataSaved = true;  // saved, or in its journal for the next start
 }
 
@@ -297,20 +300,18 @@ void TForm1::recordFull() {
 
 void TForm1::nextPart() {
   parts_.setFileFormat(decimalComma_, separator_);
-  const RunParts::Saved saved = parts_.next();
+  partReported(parts_.next());
   if (publisher_) publisher_->updateStatus();  // the part's number
-  partFailed_ = !saved.ok();
-  partsSaved_ = saved.ok() ? QStringLiteral("Part %1 saved as %2").arg(saved.part).arg(saved.path)
-                           : QStringLiteral(
-                                 "Part %1 could not be saved into %2 (%3): its rows are kept in "
-                                 "%4 and offered at the next start")
-                                 .arg(saved.part)
-                                 .arg(saved.folder, saved.failure, saved.journal);
   setFileLabel(QStringLiteral("(Data not saved)"));
-  showRunStatus();
   if (notes_) {
     notes_->clearNotes();
     notes_->appendNote(partsSaved_);
   }
   if (monitor_) monitor_->monitor().restartTimeWindow();
+}
+
+void TForm1::partReported(const RunParts::Saved& saved) {
+  partsSaved_ = partOutcomeText(saved);
+  if (saved.late && notes_) notes_->appendNote(partsSaved_);
+  showRunStatus();
 }

@@ -41,6 +41,7 @@ QString TForm1::runDetail() const {
 }
 
 void TForm1::rowStored() {
+  parts_.retrySaves();
   tableFit_->takeRows(store_.rowCount, store_.rowCount);
   channelSilence_.rowStored(store_, *this, store_.rowCount, QDateTime::currentDateTime());
   showRunStatus();
@@ -63,7 +64,7 @@ void TForm1::showRunStatus() {
                                : QStringLiteral("Recording: ") + silence;
     if (!reading) cause = troubleText(recorder_.driver().trouble());
   }
-  if (partFailed_) text += QStringLiteral(" (part %1 not saved)").arg(parts_.part() - 1);
+  if (const QString disk = parts_.trouble(); !disk.isEmpty()) text += QStringLiteral("; ") + disk;
   if (publisher_) text += QStringLiteral("; ") + publisher_->statusText();
   QString detail = runDetail();
   if (!cause.isEmpty()) detail = cause + (detail.isEmpty() ? QString() : "\n" + detail);

@@ -51,7 +51,7 @@ TEST(RunReportTest, TellsSilenceOnceByItsLastReadingAndWhatWasNotPublished) {
             QStringLiteral("Recording COM 3, part 1, row 5; publishing to broker"));
   // The saves' lines and statuses are seen end to end; what a broker left unsent is not.
   said.clear();
-  report.partSaved({0, {}, "/data", {}, {}});  // a part without rows is none
+  report.partSaved(RunParts::Saved{});  // a part without rows is none
   report.unpublished(0);
   report.unpublished(7);
   EXPECT_EQ(report.finish(), kRecordDone);

@@ -115,7 +115,7 @@ TEST_F(FullDiskTest, APartNotSavedIsSavedWholeAtTheNextStart) {
   ScriptedDriver driver;
   PlainRecordFields fields;
   Recorder recorder{*store, table, driver, fields};
-  RecordJournal journal{*store, fields};
+  RecordJournal journal{*store, table, fields};
   RunParts parts{*store,
                  table,
                  fields,

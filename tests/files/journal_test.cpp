@@ -47,7 +47,8 @@ class JournalTest : public ::testing::Test {
   QTemporaryDir home;
   std::unique_ptr<RecordStore> store = std::make_unique<RecordStore>();
   PlainRecordFields fields;
-  RecordJournal journal{*store, fields};
+  DataTable table;
+  RecordJournal journal{*store, table, fields};
 };
 
 TEST_F(JournalTest, RebuildsTheRecordExactly) {
@@ -86,7 +87,6 @@ TEST_F(JournalTest, RebuildsTheRecordExactly) {
 
 TEST_F(JournalTest, TypedCellsAndDraggedRowsComeBackAndARestoredRecordGetsAWholeJournal) {
   journal.begin();
-  DataTable table;
   table.setTableRowCount(5);
   for (int r = 1; r <= 3; ++r) {
     storeRow(r, 10.0 * r, kMissingValue);
@@ -120,7 +120,7 @@ TEST_F(JournalTest, TypedCellsAndDraggedRowsComeBackAndARestoredRecordGetsAWhole
   applyStagedRecord(std::move(record->staged), restoredStore, restoredTable, restoredFields);
   restoredTable.setCell(5, 0, *record->headingNote);
   const QString oldPath = journal.path();
-  RecordJournal restored(restoredStore, restoredFields);
+  RecordJournal restored(restoredStore, restoredTable, restoredFields);
   restored.restoreFrom({oldPath, nullptr}, restoredTable);
   EXPECT_FALSE(QFile::exists(oldPath));
   QFile file(restored.path());
@@ -217,7 +217,7 @@ TEST_F(JournalTest, ReachesTheDiskAtOnceThenAtMostOnceASecond) {
 }
 
 TEST_F(JournalTest, AJournalWhoseOwnerRunsIsNeverTaken) {
-  auto running = std::make_unique<RecordJournal>(*store, fields);
+  auto running = std::make_unique<RecordJournal>(*store, table, fields);
   running->begin();
   const QString path = running->path();
   EXPECT_TRUE(findOrphanedJournals().empty()) << "its program still holds it";
@@ -341,8 +341,9 @@ TEST_F(JournalTest, AJournalInAReadOnlyFolderIsOfferedAndRestored) {
     if (!found || found->record.staged.rowCount != 1) return false;
     RecordStore store;
     PlainRecordFields fields;
-    RecordJournal journal(store, fields);
-    journal.restoreFrom(std::move(found->journal), DataTable());
+    DataTable table;
+    RecordJournal journal(store, table, fields);
+    journal.restoreFrom(std::move(found->journal), table);
     if (journal.path() != file.fileName() || !file.exists()) {
       fprintf(stderr, "the old journal must stay: %s\n", qPrintable(journal.path()));
       return false;

@@ -39,7 +39,7 @@ class RunPartsTest : public ::testing::Test {
   ScriptedDriver driver;
   PlainRecordFields fields;
   Recorder recorder{*store, table, driver, fields};
-  RecordJournal journal{*store, fields};
+  RecordJournal journal{*store, table, fields};
   QDateTime clock{QDate(2026, 12, 8), QTime(7, 0, 0, 600)};
   RunParts parts{*store,
                  table,
@@ -105,15 +105,20 @@ TEST_F(RunPartsTest, PartsAreNamedAndRowOneKeepsEveryNote) {
   const RunParts::Saved lost = parts.next();
   EXPECT_FALSE(lost.ok());
   EXPECT_EQ(lost.journal, firstJournal);
-  EXPECT_TRUE(QFile::exists(firstJournal)) << "its rows wait for the next start";
+  EXPECT_TRUE(QFile::exists(firstJournal)) << "its rows wait in memory and in their journal";
   EXPECT_TRUE(table.cell(DataTable::kNotesColumn, 1)
-                  .contains("(continues part 1, part 2)  (part 1 could not be saved: "));
+                  .contains("(continues part 1, part 2)  (part 1 could not be saved yet: "));
   EXPECT_TRUE(table.cell(DataTable::kNotesColumn, 1).endsWith("  Ch. 1 above high limit -1000 mV"))
       << "part 2 alone says where its channels stand";
   ASSERT_TRUE(blocker.remove());
   tick();
+  std::vector<RunParts::Saved> late;
+  parts.setPartReport([&late](const RunParts::Saved& part) { late.push_back(part); });
   const RunParts::Saved saved = parts.finish(QStringLiteral("(ended by the system)"));
   ASSERT_TRUE(saved.ok());
+  ASSERT_EQ(late.size(), 1u) << "part 1 is saved once there is room, at the latest at the end";
+  EXPECT_TRUE(late[0].ok() && late[0].late && late[0].path.endsWith(" part 1.vln"));
+  EXPECT_FALSE(QFile::exists(firstJournal));
   EXPECT_TRUE(bareFileName(saved.path).startsWith(QStringLiteral("Velan 2026-12-08 07-00-0")));
   EXPECT_TRUE(saved.path.endsWith(QStringLiteral(" part 2.vln")));
   EXPECT_TRUE(journal.path().isEmpty()) << "the journal goes once the part is saved";
