@@ -282,7 +282,13 @@ QString saveNewFile(const std::function<QString(int copy)>& nameFor,
     const QByteArray namePath = QFile::encodeName(name);
     if (renameNoReplace(temporary.path(), namePath) == 0) {
       temporary.release();
-      syncFolderOf(namePath);
+      try {
+        syncFolderOf(namePath);
+      } catch (const VelanError&) {
+        // Not sure to stay: a file called unsaved must not stay to be saved twice.
+        ::unlink(namePath.constData());
+        throw;
+      }
       return name;
     }
     if (errno != EEXIST) fail(errno);

@@ -180,7 +180,6 @@ QByteArray RecordJournal::cellLine(const DataTable& table, int row, int column) 
 void RecordJournal::rowStored() {
   if (!active_) return;
   append(rowLine(store_.rowCount));
-  if (failure_.isEmpty()) rowsWritten_ = store_.rowCount;
 }
 
 void RecordJournal::cellsEdited(const DataTable& table, int firstRow, int lastRow, int column) {
@@ -320,6 +319,7 @@ void RecordJournal::append(const QByteArray& bytes) {
     return;
   }
   dirty_ = true;
+  rowsWritten_ = store_.rowCount;  // every row is appended as it is stored
   // To the disk at most once a second: a power cut loses about the last two seconds at most.
   if (!lastSync_ || clock_() - *lastSync_ >= kSyncIntervalMs) {
     sync();
