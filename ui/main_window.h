@@ -94,6 +94,8 @@ class TForm1 : public QMainWindow,
   /// The name the save dialogs offer, with `suffix`: the record's file's, else
   /// "<experiment> <start>".
   QString proposedFileName(const char* suffix) const;
+  /// Whether `name` may be written: it does not exist, or the user says to overwrite it.
+  bool mayWrite(const QString& name);
   /// The folder the parts of long runs go to: the one chosen, else the default.
   QString recordingsFolder() const;
 
@@ -178,7 +180,6 @@ class TForm1 : public QMainWindow,
   void addKey(const QKeySequence& key, const std::function<void()>& action);
   static void clickIfShown(QPushButton* button);
   /// Whether `name` may be written: it does not exist, or the user lets it be overwritten.
-  bool mayWrite(const QString& name);
   void setFileLabel(const QString& text);
   /// Puts `path` first in the recent files.
   void rememberFile(const QString& path);

@@ -1,14 +1,35 @@
 // The monitor's pictures: the plot saved pixel for pixel, or with a legend that names what it
 // shows.
+#include <QBuffer>
 #include <QFileInfo>
+#include <cerrno>
 #include <QPainter>
 
 #include "main_window.h"
 #include "monitor_window.h"
+#include "file_access.h"
 #include "user_prompts.h"
+#include "velan_error.h"
+
+namespace {
+// The picture as a PNG file, saved as the data files are: whole on the disk or not at all, with
+// the system's reason when not.
+void writePicture(const QImage& picture, const QString& fileName) {
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (!picture.save(&buffer, "PNG")) throw VelanError(fileErrorMessage(ENOMEM));
+  saveFile(fileName, [&png](QIODevice& file) { writeBytes(file, png); });
+}
+}  // namespace
 
 bool TForm2::savePicture(const QString& fileName) const {
-  return surface_.image().copy().save(fileName, "PNG");
+  try {
+    writePicture(surface_.image(), fileName);
+    return true;
+  } catch (const VelanError&) {
+    return false;
+  }
 }
 
 std::vector<TForm2::LegendLine> TForm2::legendLines() const {
@@ -66,11 +87,17 @@ void TForm2::savePictureWithLegendClick() {
 }
 
 void TForm2::savePictureTo(const QString& title, bool withLegend) {
+  // The two pictures of one view get names of their own: one never replaces the other unasked.
+  QString proposed = main_.proposedFileName("png");
+  if (withLegend) proposed.insert(proposed.size() - 4, QStringLiteral(" legend"));
   UserPrompts::FileDialog dialog{title, QStringLiteral("PNG image (*.png)"), QStringLiteral("png"),
-                                 pictureDirectory_, main_.proposedFileName("png")};
+                                 pictureDirectory_, proposed};
   const QString name = prompts_.saveFileName(dialog);
-  if (name.isEmpty()) return;
+  if (name.isEmpty() || !main_.mayWrite(name)) return;
   pictureDirectory_ = QFileInfo(name).absolutePath();
-  const bool saved = withLegend ? pictureWithLegend().save(name, "PNG") : savePicture(name);
-  if (!saved) prompts_.showError(QStringLiteral("Dateizugriff verweigert"));
+  try {
+    writePicture(withLegend ? pictureWithLegend() : surface_.image(), name);
+  } catch (const VelanError& error) {
+    prompts_.showError(error.message());
+  }
 }

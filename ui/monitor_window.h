@@ -54,6 +54,9 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
   void fitScalesClick();
   /// Writes the surface, pixel for pixel, to a PNG file. Returns false on failure.
   bool savePicture(const QString& fileName) const;
+  /// "Save picture as..." and "Save picture with legend...": a dialog, then the picture.
+  void savePictureClick();
+  void savePictureWithLegendClick();
   /// The picture pixel for pixel with a band below that names each shown channel (its colour,
   /// unit, scale and midpoint), the time window, the experiment, the file and the start time.
   QImage pictureWithLegend() const;
@@ -95,8 +98,6 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
   QGroupBox* stripGroup(const QString& title, const QString& name);
   QList<QGroupBox*> buildTimeGroups();  ///< time start, time range, reading interval
   QList<QGroupBox*> buildRunGroups();   ///< note, recording time, cursor
-  void savePictureClick();
-  void savePictureWithLegendClick();
   void savePictureTo(const QString& title, bool withLegend);
   QLabel* captionLabel(MonitorCaptions::Id id, const QString& objectName,
                        const QString& description, QWidget* parent);
