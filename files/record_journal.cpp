@@ -355,7 +355,9 @@ QString RecordJournal::trouble() const {
 
 void RecordJournal::fail(int errorNumber) {
   // The run goes on with its rows in memory; what was written stays for a recovery until the
-  // journal is written anew.
+  // journal is written anew. What reached the file before a failed write is flushed if it can
+  // be, so that it counts as on the disk.
+  if (fd_ >= 0 && dirty_ && errorNumber != EIO && diskSync_(fd_) == 0) rowsSynced_ = rowsWritten_;
   closeFile();
   const bool first = failure_.isEmpty();
   failure_ = fileErrorMessage(errorNumber);

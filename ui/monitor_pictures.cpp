@@ -2,12 +2,12 @@
 // shows.
 #include <QBuffer>
 #include <QFileInfo>
-#include <cerrno>
 #include <QPainter>
+#include <cerrno>
 
+#include "file_access.h"
 #include "main_window.h"
 #include "monitor_window.h"
-#include "file_access.h"
 #include "user_prompts.h"
 #include "velan_error.h"
 

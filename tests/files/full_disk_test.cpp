@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -46,10 +47,13 @@ const bool g_privateMounts = enterPrivateMounts();
 
 class FullDiskTest : public ::testing::Test {
  protected:
-  // A 64 KiB file system on `disk` holding kept.vln ("old"), filled to leave `freeBytes`.
-  void mountFull(qint64 freeBytes) {
+  // A 64 KiB file system on `disk` holding kept.vln ("old"), filled to leave `freeBytes`, and
+  // where `noInodes`, without room for one more file.
+  void mountFull(qint64 freeBytes, bool noInodes = false) {
     if (!g_privateMounts) GTEST_SKIP() << "no mount namespace can be made here";
-    ASSERT_EQ(::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=64k"), 0);
+    ASSERT_EQ(::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0,
+                      noInodes ? "size=64k,nr_inodes=8" : "size=64k"),
+              0);
     QFile kept(disk + "/kept.vln");
     ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
     kept.write("old");
@@ -64,6 +68,10 @@ class FullDiskTest : public ::testing::Test {
     }
     filler.close();
     ASSERT_TRUE(QFile::remove(disk + "/room"));
+    for (int n = 0; noInodes; ++n) {
+      QFile inode(disk + QStringLiteral("/inode%1").arg(n));
+      noInodes = inode.open(QIODevice::WriteOnly);
+    }
   }
   void TearDown() override { ::umount2(QFile::encodeName(disk).constData(), MNT_DETACH); }
   QStringList files() const {
@@ -81,9 +89,11 @@ TEST_F(FullDiskTest, ASaveThatDoesNotFitFailsAndLeavesWhatWasThere) {
   const struct {
     qint64 freeBytes;
     qint64 size;
-  } cases[] = {{0, 100}, {4096, 10000}, {48 * 1024, 100 * 1024}};
+    bool noInodes;  // no new file either: nothing may be written over the old one in place
+  } cases[] = {
+      {0, 100, false}, {4096, 10000, false}, {48 * 1024, 100 * 1024, false}, {0, 10000, true}};
   for (const auto& c : cases) {
-    mountFull(c.freeBytes);
+    mountFull(c.freeBytes, c.noInodes);
     if (IsSkipped()) return;
     const auto write = [&](QIODevice& file) { writeBytes(file, QByteArray(c.size, 'x')); };
     const auto expectFull = [&](const std::function<void()>& save) {
@@ -97,7 +107,8 @@ TEST_F(FullDiskTest, ASaveThatDoesNotFitFailsAndLeavesWhatWasThere) {
     expectFull([&] { saveFile(disk + "/new.vln", write); });
     expectFull([&] { saveFile(disk + "/kept.vln", write); });
     expectFull([&] { saveNewFile([&](int) { return disk + "/part.vln"; }, write); });
-    EXPECT_EQ(files(), QStringList({"filler", "kept.vln"})) << c.freeBytes;
+    EXPECT_EQ(files().filter(QRegularExpression("^(?!inode)")), QStringList({"filler", "kept.vln"}))
+        << c.freeBytes;
     QFile kept(disk + "/kept.vln");
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), "old");
@@ -153,6 +164,64 @@ TEST_F(FullDiskTest, APartNotSavedIsSavedWholeAtTheNextStart) {
   ASSERT_TRUE(file);
   EXPECT_EQ(file->rowCount, 300) << said.join('\n').toStdString();
   EXPECT_FALSE(QFile::exists(saved.journal));
+}
+
+// Journal and parts on one disk: full in the middle of a part and still full at the stop, or
+// full before the start. What the journal holds is recovered whole at the next start, and every
+// other row is counted lost with its times; nothing is called kept that is not.
+TEST_F(FullDiskTest, JournalAndPartsOnOneFullDiskCountEveryRow) {
+  for (const int rowsBeforeFull : {120, 0}) {
+    if (!g_privateMounts) GTEST_SKIP() << "no mount namespace can be made here";
+    ASSERT_EQ(::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, "size=1m"), 0);
+    qputenv("XDG_DATA_HOME", QFile::encodeName(disk + "/data"));
+    auto store = std::make_unique<RecordStore>();
+    DataTable table;
+    table.keepNotesOnly();
+    ScriptedDriver driver;
+    PlainRecordFields fields;
+    Recorder recorder{*store, table, driver, fields};
+    RecordJournal journal{*store, table, fields};
+    RunParts parts{*store, table, fields, recorder, journal, [this] { return disk + "/parts"; }};
+    int64_t now = 0;
+    recorder.setClock([&now] { return now; });
+    journal.setDiskSync(::fdatasync, [&now] { return now; });
+    recorder.addListener(&journal);
+    recorder.setReadingInterval(250);
+    recorder.resetRecord();
+    recorder.startTimers();
+    const auto fill = [this] {
+      QFile filler(disk + "/filler2");
+      ASSERT_TRUE(filler.open(QIODevice::Append | QIODevice::Unbuffered));
+      while (filler.write(QByteArray(512, 'f')) > 0) {
+      }
+    };
+    if (rowsBeforeFull == 0) fill();
+    parts.begin();
+    for (int row = 1; row <= 160; ++row) {
+      if (row == rowsBeforeFull) fill();
+      now += 250;
+      recorder.Timer1Timer();
+    }
+    const RunParts::Saved saved = parts.finish();
+    EXPECT_FALSE(saved.ok());
+    EXPECT_EQ(saved.rows, 160);
+    EXPECT_GT(saved.rowsOnlyInMemory(), 0);
+    EXPECT_EQ(saved.rowsInJournal == 0, saved.journal.isEmpty()) << "never an empty path";
+    const QString said = partOutcomeText(saved);
+    EXPECT_TRUE(said.contains(QStringLiteral("%1 rows (").arg(saved.rowsOnlyInMemory())))
+        << said.toStdString();
+    ASSERT_TRUE(QFile::remove(disk + "/filler2"));
+    QStringList lines;
+    saveOrphanedJournals(home.filePath("room"), QString(), true, QLatin1Char('.'),
+                         [&lines](const QString& line) { lines << line; });
+    int recovered = 0;
+    for (const QString& name : QDir(home.filePath("room")).entryList({"*.vln"})) {
+      recovered += loadDataFile(home.filePath("room/" + name), true, QLatin1Char('.'))->rowCount;
+      QFile::remove(home.filePath("room/" + name));
+    }
+    EXPECT_EQ(recovered, saved.rowsInJournal) << lines.join('\n').toStdString();
+    TearDown();
+  }
 }
 
 }  // namespace
