@@ -27,7 +27,8 @@ inline constexpr RecordExitStatus kRecordExitStatuses[] = {
     {"EX_OSFILE", "the recorder's program is missing (a broken installation)",
      kRecordRecorderMissing, false},
     {"EX_CANTCREAT", "the folder cannot be made or written", kRecordCannotWrite, false},
-    {"EX_IOERR", "a part could not be saved (its journal kept, the path said)", kRecordNotSaved,
-     false},
+    {"EX_IOERR",
+     "a part could not be saved by the end of the run (its journal kept, lost rows counted)",
+     kRecordNotSaved, false},
     {"EX_TEMPFAIL", "the port is in use by another program", kRecordPortInUse, true},
 };
