@@ -222,7 +222,7 @@ RunParts::Saved RunParts::finish(const QString& lastRowNote) {
   }
   if (!lastRowNote.isEmpty()) recorder_.addNote(lastRowNote);
   retrySaves(true);
-  const Saved saved = save();
+  Saved saved = save();
   if (saved.ok()) {
     endPending();
     return saved;
