@@ -148,12 +148,6 @@ class UnattendedRun : public RecordListener {
       report_.partSaved(saved);
       notifyServiceManager("STATUS=" + statusText().toUtf8());
     });
-    // Room may come back between rows 500 s apart: parts and journal are tried meanwhile too.
-    retryTimer_.setInterval(10000);
-    QObject::connect(&retryTimer_, &QTimer::timeout, [this] {
-      parts_.retrySaves(true);
-      journal_.retry();
-    });
     if (broker) {
       // After the journal: a row is on disk before it is published.
       publisher_ = std::make_unique<RowPublisher>(
@@ -183,7 +177,6 @@ class UnattendedRun : public RecordListener {
     parts_.begin();
     if (publisher_) publisher_->beginRun();
     report_.begin(QDateTime::currentDateTime());
-    retryTimer_.start();
     // Ready once the converter answered and the run began: row 1 may be 500 s away.
     notifyServiceManager("READY=1\nSTATUS=" + statusText().toUtf8());
   }
@@ -199,7 +192,6 @@ class UnattendedRun : public RecordListener {
                              .arg(why)
                              .arg(parts_.part())
                              .toUtf8());
-    retryTimer_.stop();
     report_.partSaved(parts_.finish(lastRowNote));
     if (publisher_) {
       notifyServiceManager(QStringLiteral("STATUS=Stopping (%1): publishing %2 rows waiting")
@@ -214,7 +206,6 @@ class UnattendedRun : public RecordListener {
 
   // RecordListener
   void rowStored() override {
-    parts_.retrySaves();
     report_.rowStored(*store_, setUp_.fields, QDateTime::currentDateTime(),
                       troubleText(driver_.trouble()));
     notifyServiceManager("STATUS=" + statusText().toUtf8());
@@ -252,7 +243,6 @@ class UnattendedRun : public RecordListener {
   RunParts parts_;
   RunReport report_;
   std::unique_ptr<RowPublisher> publisher_;
-  QTimer retryTimer_;
 };
 
 QString channelsText(const PlainRecordFields& fields, QChar separator) {

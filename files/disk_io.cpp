@@ -20,8 +20,6 @@ int DiskIo::renameFile(const char* from, const char* to, unsigned flags) {
 
 int DiskIo::linkFile(const char* from, const char* to) { return ::link(from, to); }
 
-int DiskIo::truncateFile(int fd, off_t size) { return ::ftruncate(fd, size); }
-
 namespace {
 DiskIo g_systemDisk;
 DiskIo* g_disk = &g_systemDisk;

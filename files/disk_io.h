@@ -19,8 +19,6 @@ class DiskIo {
   virtual int renameFile(const char* from, const char* to, unsigned flags);
   /// As link(2).
   virtual int linkFile(const char* from, const char* to);
-  /// As ftruncate(2).
-  virtual int truncateFile(int fd, off_t size);
 };
 
 /// The disk in use: the system's, or a test's.

@@ -186,14 +186,10 @@ class TemporaryFile {
   int error_ = 0;
 };
 
-// The new name in the folder's entry on the disk too, so that a power cut keeps it.
-void syncFolderOf(const QByteArray& path) {
-  // Some file systems cannot flush a folder at all; only a failing disk counts.
-  if (::syncFolderOf(
-          QFile::encodeName(QFileInfo(QFile::decodeName(path)).absoluteFilePath()).constData()) ==
-      EIO) {
-    fail(EIO);
-  }
+// The new name in the folder's entry on the disk too, so that a power cut keeps it. Some file
+// systems cannot flush a folder at all; only a failing disk counts.
+void flushNameOf(const QByteArray& path) {
+  if (syncFolderOf(path.constData()) == EIO) fail(EIO);
 }
 
 // Writes over the existing file at `path` in place (its folder forbids a new file beside it);
@@ -266,7 +262,7 @@ void saveFile(const QString& path, const std::function<void(QIODevice&)>& write)
     fail(errno);
   }
   temporary.release();
-  syncFolderOf(targetPath);
+  flushNameOf(targetPath);
 }
 
 QString saveNewFile(const std::function<QString(int copy)>& nameFor,
@@ -283,7 +279,7 @@ QString saveNewFile(const std::function<QString(int copy)>& nameFor,
     if (renameNoReplace(temporary.path(), namePath) == 0) {
       temporary.release();
       try {
-        syncFolderOf(namePath);
+        flushNameOf(namePath);
       } catch (const VelanError&) {
         // Not sure to stay: a file called unsaved must not stay to be saved twice.
         ::unlink(namePath.constData());

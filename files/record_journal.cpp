@@ -229,7 +229,6 @@ int lockFailure(const QString& folder) {
 
 bool RecordJournal::writeAnew(const DataTable& table) {
   closeFile();
-  lastAttempt_ = clock_();
   const QString folder = directory();
   if (const int error = makePrivateFolder(folder); error != 0) {
     fail(error);
@@ -308,11 +307,9 @@ bool RecordJournal::retry() {
 }
 
 void RecordJournal::append(const QByteArray& bytes) {
-  if (!failure_.isEmpty()) {
-    // The record in memory has this change already: it comes with the journal written anew.
-    if (!lastAttempt_ || clock_() - *lastAttempt_ >= kRetryIntervalMs) writeAnew(table_);
-    return;
-  }
+  // Where the journal failed, the record in memory has this change already: it comes with the
+  // journal written anew.
+  if (!failure_.isEmpty()) return;
   // Straight to the kernel: a killed program loses nothing that was written here.
   if (const int error = writeAll(fd_, bytes.constData(), static_cast<size_t>(bytes.size()))) {
     fail(error);

@@ -49,7 +49,7 @@ struct KeptJournal {
 ///
 /// A write or flush that fails (a full disk, a quota, a read-only or failing disk) leaves the
 /// rows in memory; the journal is then written anew from the record, whole, as soon as the
-/// disk takes it (tried every few seconds and at every change), and appended to as before.
+/// disk takes it (tried every 5 s), and appended to as before.
 class RecordJournal : public RecordListener {
  public:
   RecordJournal(const RecordStore& store, const DataTable& table, const RecordFields& fields);
@@ -82,9 +82,6 @@ class RecordJournal : public RecordListener {
   void cellsEdited(const DataTable& table, int firstRow, int lastRow, int column);
   /// Deletes the journal: the record was saved or deliberately discarded.
   void discard();
-  /// Closes the journal and leaves it on disk, unlocked: the next start offers its record back
-  /// like a crash's (a part of a run that could not be saved).
-  void keepForRecovery() { handOver().lock.reset(); }
   /// Writes the journal one last time where it failed, flushes it and hands it over, still
   /// locked; this journal then holds no record.
   KeptJournal handOver();
@@ -94,13 +91,13 @@ class RecordJournal : public RecordListener {
   const QString& path() const { return path_; }
   /// Flushes to the disk now (also done at most a second after every write).
   void sync();
-  /// The flush to the disk and the clock in milliseconds that spaces the flushes and the
-  /// attempts to write a failed journal anew (tests count and steer them; by default fdatasync
-  /// and the monotonic clock).
+  /// The flush to the disk and the clock in milliseconds that spaces the flushes (tests count
+  /// and steer them; by default fdatasync and the monotonic clock).
   void setDiskSync(std::function<int(int fd)> sync, std::function<int64_t()> clock);
   /// A flush is due within a second.
   bool syncPending() const { return syncTimer_.isActive(); }
-  /// Tries to write a failed journal anew now; whether every row is on the disk.
+  /// Tries to write a failed journal anew now (done every 5 s while it fails); whether every
+  /// row is on the disk.
   bool retry();
   /// Why the journal is not being written, since when, and how many rows are in memory only
   /// ("recovery file not written since 14:03:07 (Zu wenig Speicherplatz): 12 rows only in
@@ -124,8 +121,7 @@ class RecordJournal : public RecordListener {
   QByteArray fieldLines() const;
   /// Writes the whole record into a new file that then takes the journal's name.
   bool writeAnew(const DataTable& table);
-  /// Appends `bytes` (the record as it now is), or where the journal failed, tries to write it
-  /// anew when an attempt is due.
+  /// Appends `bytes`; nothing where the journal failed (it is written anew, whole).
   void append(const QByteArray& bytes);
   void fail(int errorNumber);
   void closeFile();
@@ -145,7 +141,6 @@ class RecordJournal : public RecordListener {
   int rowsSynced_ = 0;   ///< ... and flushed to the disk
   QString failure_;      ///< why the journal is not written; empty while it is
   QDateTime failedAt_;
-  std::optional<int64_t> lastAttempt_;
   std::function<int(int fd)> diskSync_;
   std::function<int64_t()> clock_;  ///< milliseconds
   std::optional<int64_t> lastSync_;

@@ -38,7 +38,10 @@ RunParts::RunParts(RecordStore& store, DataTable& table, RecordFields& fields, R
       recorder_(recorder),
       journal_(journal),
       folder_(std::move(folder)),
-      now_(now ? std::move(now) : Clock(&QDateTime::currentDateTime)) {}
+      now_(now ? std::move(now) : Clock(&QDateTime::currentDateTime)) {
+  retryTimer_.setInterval(kRetryIntervalMs);
+  QObject::connect(&retryTimer_, &QTimer::timeout, [this] { retrySaves(); });
+}
 
 void RunParts::setFileFormat(bool decimalComma, QChar separator) {
   decimalComma_ = decimalComma;
@@ -131,15 +134,11 @@ RunParts::Saved RunParts::save() {
     part.saved.lostTo = clock(part.saved.rows);
   }
   pending_.push_back(std::move(part));
-  lastRetry_ = now_();
+  retryTimer_.start();
   return pending_.back().saved;
 }
 
-void RunParts::retrySaves(bool now) {
-  if (pending_.empty()) return;
-  const QDateTime time = now_();
-  if (!now && lastRetry_.isValid() && lastRetry_.msecsTo(time) < kRetryIntervalMs) return;
-  lastRetry_ = time;
+void RunParts::retrySaves() {
   for (auto part = pending_.begin(); part != pending_.end();) {
     if (!trySave(*part)) {
       ++part;
@@ -150,6 +149,7 @@ void RunParts::retrySaves(bool now) {
     if (report_) report_(part->saved);
     part = pending_.erase(part);
   }
+  if (pending_.empty()) retryTimer_.stop();
 }
 
 RunParts::Saved RunParts::giveUp(Pending& part) const {
@@ -163,12 +163,13 @@ RunParts::Saved RunParts::giveUp(Pending& part) const {
 }
 
 void RunParts::endPending() {
-  retrySaves(true);
+  retrySaves();
   for (Pending& part : pending_) {
     const Saved saved = giveUp(part);
     if (report_) report_(saved);
   }
   pending_.clear();
+  retryTimer_.stop();
 }
 
 QString RunParts::trouble() const {
@@ -184,7 +185,7 @@ QString RunParts::trouble() const {
 }
 
 RunParts::Saved RunParts::next() {
-  retrySaves(true);  // the parts before first, in their order
+  retrySaves();  // the parts before first, in their order
   const QDateTime start = partStart();
   // The last row's clock, to the millisecond: the next part's start keeps its whole second and
   // its row times carry the fraction, so start time + row time stays every row's clock time.
@@ -221,7 +222,7 @@ RunParts::Saved RunParts::finish(const QString& lastRowNote) {
     return {};
   }
   if (!lastRowNote.isEmpty()) recorder_.addNote(lastRowNote);
-  retrySaves(true);
+  retrySaves();
   Saved saved = save();
   if (saved.ok()) {
     endPending();

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QTimer>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -66,9 +67,8 @@ class RunParts {
   /// the journal goes only once the part is saved. `lastRowNote` goes onto its last row. Every
   /// part still unsaved is tried once more, then given up (final).
   Saved finish(const QString& lastRowNote = {});
-  /// Tries again to save the parts whose save failed: at once where `now`, else when a few
-  /// seconds have passed since the last try.
-  void retrySaves(bool now = false);
+  /// Tries again to save the parts whose save failed (done every 10 s while one waits).
+  void retrySaves();
   /// Tries the unsaved parts once more and gives up on the rest (the run has ended).
   void endPending();
   void setPartReport(PartReport report) { report_ = std::move(report); }
@@ -115,7 +115,7 @@ class RunParts {
   QString startRemarks_;
   QString source_;
   std::vector<Pending> pending_;
-  QDateTime lastRetry_;
+  QTimer retryTimer_;
   PartReport report_;
 };
 

@@ -41,7 +41,6 @@ QString TForm1::runDetail() const {
 }
 
 void TForm1::rowStored() {
-  parts_.retrySaves();
   tableFit_->takeRows(store_.rowCount, store_.rowCount);
   channelSilence_.rowStored(store_, *this, store_.rowCount, QDateTime::currentDateTime());
   showRunStatus();

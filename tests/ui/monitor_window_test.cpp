@@ -300,31 +300,20 @@ TEST_F(WindowsTest, PictureWithLegendKeepsThePictureAndNamesWhatItShows) {
   EXPECT_TRUE(monitor->legendLines()[0].channel == 2 && monitor->legendLines()[1].channel == 4);
   EXPECT_EQ(twoAndFour.pixelColor(12, 480 + 8 + 8), QColor(Qt::blue));
   EXPECT_EQ(twoAndFour.pixelColor(12, 480 + 8 + 18 + 8), QColor(0x80, 0x00, 0x80));
-}
 
-// The picture commands save as the data files are saved: names of their own, a question before
-// replacing a file, and the system's reason when the disk refuses.
-TEST_F(WindowsTest, PicturesAskBeforeReplacingAndSayWhyTheyFailed) {
-  main->StartClick();
-  storeRows(5, 1);
-  const QString picture = path("picture.png");
-  QFile old(picture);
-  ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
-  old.close();
-  prompts.saveNames = {picture, picture, path("missing/folder/picture.png")};
+  // The commands save as the data files are saved: names of their own, a question before
+  // replacing a file, the system's reason when the disk refuses.
+  prompts.saveNames = {path("plain.png"), path("plain.png"), path("missing/folder/picture.png")};
   prompts.answers = {UserPrompts::Answer::No, UserPrompts::Answer::Yes};
-  monitor->savePictureClick();  // refused: the old file stays
-  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-  EXPECT_EQ(old.readAll(), "old");
-  old.close();
+  monitor->savePictureWithLegendClick();  // refused: the plain picture stays
+  EXPECT_EQ(QImage(path("plain.png")).height(), 480);
   monitor->savePictureWithLegendClick();  // allowed: replaced
-  EXPECT_EQ(prompts.questions.size(), 2);
-  EXPECT_EQ(QImage(picture).height(), 480 + 16 + 18 * 5);
+  EXPECT_EQ(QImage(path("plain.png")).height(), 480 + 16 + 18 * 6);  // two channels
   monitor->savePictureClick();
   EXPECT_EQ(prompts.errors, QStringList({"Ungültiger Dateiname."}));
   ASSERT_EQ(prompts.dialogs.size(), 3u);
-  EXPECT_EQ(prompts.dialogs[1].proposedName,
-            prompts.dialogs[0].proposedName.chopped(4) + " legend.png");
+  EXPECT_EQ(prompts.dialogs[0].proposedName,
+            prompts.dialogs[2].proposedName.chopped(4) + " legend.png");
 }
 
 TEST_F(WindowsTest, ChannelTextsReadUnderADarkPalette) {
