@@ -239,10 +239,13 @@ bool RecordJournal::writeAnew(const DataTable& table) {
         QStringLiteral("%1/%2-%3")
             .arg(folder, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
             .arg(QCoreApplication::applicationPid());
-    // Never an existing journal's name: the one being restored may have the same second and
-    // pid.
+    // Never an existing journal's name, nor a locked one's: the one being restored may have the
+    // same second and pid, and a part's journal kept while it waits may not be on the disk.
+    const auto taken = [](const QString& name) {
+      return QFileInfo::exists(name) || QFileInfo::exists(name + QStringLiteral(".lock"));
+    };
     QString name = stem + QStringLiteral(".journal");
-    for (int copy = 2; QFileInfo::exists(name); ++copy) {
+    for (int copy = 2; taken(name); ++copy) {
       name = QStringLiteral("%1-%2.journal").arg(stem).arg(copy);
     }
     lock_ = lockJournal(name);
