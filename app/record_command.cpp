@@ -209,11 +209,17 @@ class UnattendedRun : public RecordListener {
     report_.rowStored(*store_, setUp_.fields, QDateTime::currentDateTime(),
                       troubleText(driver_.trouble()));
     notifyServiceManager("STATUS=" + statusText().toUtf8());
+    // The duration by the rows, not a timer: D seconds at an interval I are D / I rows (over
+    // all parts), however long the converter took to open.
+    QString done;
     if (options_.rows && report_.rows() == *options_.rows) {
-      // Not inside the recorder's own row: the stop saves and ends the run.
-      QTimer::singleShot(0,
-                         [this] { stop(QStringLiteral("%1 rows recorded").arg(*options_.rows)); });
+      done = QStringLiteral("%1 rows recorded").arg(*options_.rows);
+    } else if (options_.durationSeconds &&
+               report_.rows() * (setUp_.intervalMs / 1000.0) >= *options_.durationSeconds - 1e-9) {
+      done = QStringLiteral("%1 s recorded").arg(*options_.durationSeconds);
     }
+    // Not inside the recorder's own row: the stop saves and ends the run.
+    if (!done.isEmpty()) QTimer::singleShot(0, [this, done] { stop(done); });
   }
   void noteAdded(int row, const QString& note, const QString&) override {
     say(QStringLiteral("part %1, row %2: %3").arg(parts_.part()).arg(row).arg(note));
@@ -350,11 +356,5 @@ int runRecordCommand(int argc, char* argv[]) {
     run.stop(QLatin1String(StopSignals::name(signal)), QStringLiteral("(ended by the system)"));
   };
   run.begin();
-  if (options.durationSeconds) {
-    QTimer::singleShot(static_cast<int>(std::min(*options.durationSeconds * 1000, 2e9)), &app,
-                       [&run, &options] {
-                         run.stop(QStringLiteral("%1 s recorded").arg(*options.durationSeconds));
-                       });
-  }
   return QCoreApplication::exec();
 }

@@ -94,9 +94,8 @@ QString Monitor::stepSpanDown(const QString& text, int axis) const {
 namespace {
 constexpr int kLabelDigits = 15;  // a grid line's time in full, never in exponent form
 
-// The decimals a tenth of `span` needs to be written exactly (2.5 min: 0.25 needs two).
-int stepDecimals(double span) {
-  const long double step = span / 10.0L;
+// The decimals `step` needs to be written exactly (a tenth of 2.5 min: 0.25 needs two).
+int exactDecimals(long double step) {
   for (int decimals = 0; decimals < 12; ++decimals) {
     const long double scaled = step * std::pow(10.0L, decimals);
     if (std::fabs(scaled - std::round(scaled)) < 1e-9L * std::max(1.0L, scaled)) return decimals;
@@ -127,8 +126,8 @@ void Monitor::drawAxes() {
        ++i) {
     ++startDecimals;
   }
-  const int timeDecimals =
-      std::max({decimalsForSpan(view_.span[0]), stepDecimals(view_.span[0]), startDecimals});
+  const int timeDecimals = std::max(
+      {decimalsForSpan(view_.span[0]), exactDecimals(view_.span[0] / 10.0L), startDecimals});
   for (int i = 0; i <= 9; ++i) {
     const long double minutes = 0.1L * view_.span[0] * i + view_.origin[0];
     surface_.textOut(plotLeft + i * ((plotRight - plotLeft) / 10) - 8, plotBottom + 10,
@@ -183,9 +182,15 @@ void Monitor::refreshView() {
   if (window_) window_->viewChanged();
 }
 
-void Monitor::setTimeStart(long double minutes) {
+void Monitor::setTimeStart(long double minutes, long double step) {
+  // Three significant digits, or as many as the step needs: a window at 100 min or later still
+  // moves by its step (three digits would round 100.4 back to 100).
+  const int stepDecimals = exactDecimals(std::fabs(step));
+  const long double whole = std::fabs(minutes);
+  const int integerDigits = whole < 1 ? 1 : static_cast<int>(std::floor(std::log10(whole))) + 1;
   captions_.setText(MonitorCaptions::TimeStart,
-                    format(static_cast<double>(minutes), 3, decimalsForSpan(view_.span[0])));
+                    format(static_cast<double>(minutes), std::max(3, integerDigits + stepDecimals),
+                           std::max(decimalsForSpan(view_.span[0]), stepDecimals)));
 }
 
 void Monitor::setTimeStartToThePixel(long double minutes) {
@@ -205,8 +210,12 @@ void Monitor::drawLatestRow() {
   const long double minutes = store_.time[n] / 60.0L;
   // A row past 90 % of the window moves the window on by 40 % of its length: the newest rows
   // stay in sight with room ahead, and the window moves seldom (each move is a full redraw).
+  // A row many windows on (a long interval in a short window) moves it as many steps at once.
   if (minutes > view_.origin[0] + 0.9L * view_.span[0]) {
-    setTimeStart(view_.origin[0] + 0.4L * view_.span[0]);
+    const long double step = 0.4L * view_.span[0];
+    const long double steps =
+        std::ceil((minutes - view_.origin[0] - 0.9L * view_.span[0]) / step - 1e-12L);
+    setTimeStart(view_.origin[0] + std::max(1.0L, steps) * step, step);
     refreshView();
   }
   const long double wholeMinutes = std::trunc(minutes);
@@ -244,18 +253,51 @@ void Monitor::BnPlotClick() {
       window_->setChannelGroupVisible(c, fields_.channelSelected(c));
     window_->setRunGroupsVisible(false);
   }
+  setWholeRecordWindow(false);
+  defineworlds();
+  redrawFrom(1);
+  if (notes_) notes_->showRestored();
+  if (window_) window_->viewChanged();  // the statistics and the selection follow the record
+}
+
+void Monitor::setWholeRecordWindow(bool decimalsFollow) {
   captions_.setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
   captions_.setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
+  if (decimalsFollow) view_.span[0] = 1;
   const double lastMinutes = store_.time[store_.rowCount] / 60;
   // Bounded: a time near the largest double would otherwise step until the caption overflows.
   for (int step = 0; step < 2100 && parse(MonitorCaptions::TimeScale) < lastMinutes; ++step) {
     captions_.setText(MonitorCaptions::TimeScale,
                       stepSpanUp(captions_.text(MonitorCaptions::TimeScale), 0));
+    if (decimalsFollow) view_.span[0] = parse(MonitorCaptions::TimeScale);
   }
-  defineworlds();
-  redrawFrom(1);
-  if (notes_) notes_->showRestored();
-  if (window_) window_->viewChanged();  // the statistics and the selection follow the record
+}
+
+void Monitor::showWholeRecord() {
+  if (store_.rowCount == 0) return;
+  setWholeRecordWindow(true);  // on the series whatever window was on show
+  refreshView();
+}
+
+void Monitor::zoomToColumns(int fromX, int toX) {
+  const int left = std::clamp(std::min(fromX, toX), int{plotLeft}, int{plotRight});
+  const int right = std::clamp(std::max(fromX, toX), int{plotLeft}, int{plotRight});
+  if (right <= left) return;
+  const long double start = minutesAt(left);
+  const long double wanted = minutesAt(right) - start;
+  // The shortest range of the series that holds the box: the arrows step on from there.
+  for (int step = 0; step < 40 && view_.span[0] < wanted; ++step) {
+    stepTimeRange(Direction::Up);
+    view_.span[0] = parse(MonitorCaptions::TimeScale);
+  }
+  for (int step = 0; step < 40; ++step) {
+    const QString shorter = stepSpanDown(captions_.text(MonitorCaptions::TimeScale), 0);
+    if (parseNumber(shorter, separator_) < wanted) break;
+    captions_.setText(MonitorCaptions::TimeScale, shorter);
+    view_.span[0] = parse(MonitorCaptions::TimeScale);
+  }
+  setTimeStartToThePixel(start);
+  refreshView();
 }
 
 void Monitor::scaleClick(int channel, Direction direction) {
@@ -303,12 +345,12 @@ void Monitor::UpDown10Click(Direction direction) {
 }
 
 void Monitor::BnTimeplusClick() {
-  setTimeStart(view_.origin[0] + 0.2L * view_.span[0]);
+  setTimeStart(view_.origin[0] + 0.2L * view_.span[0], 0.2L * view_.span[0]);
   refreshView();
 }
 
 void Monitor::BnTimeMinusClick() {
-  setTimeStart(view_.origin[0] - 0.2L * view_.span[0]);
+  setTimeStart(view_.origin[0] - 0.2L * view_.span[0], 0.2L * view_.span[0]);
   refreshView();
 }
 
@@ -339,7 +381,10 @@ void Monitor::wheelOnPicture(int x, int notches, bool movesWindow) {
   }
   const long double pointed = minutesAt(x);
   const long double fromLeft = static_cast<long double>(x - plotLeft) / (plotRight - plotLeft);
-  UpDownLogic& timeRange = upDowns_[9 - 1];  // UpDown9's bounds hold for the wheel too
+  // UpDown9's bounds hold for the wheel too, its arrows set to the range on show first: a
+  // range Plot set (the arrows do not move with it) would else leave the wheel stuck at an end.
+  UpDownLogic& timeRange = upDowns_[9 - 1];
+  timeRange = UpDownLogic(-8, 12, timeRangeSteps(), false);
   bool stepped = false;
   for (int i = 0; i < std::abs(notches); ++i) {
     const std::optional<Direction> direction = timeRange.press(notches < 0);
@@ -351,6 +396,19 @@ void Monitor::wheelOnPicture(int x, int notches, bool movesWindow) {
   if (!stepped) return;
   setTimeStartToThePixel(pointed - fromLeft * view_.span[0]);
   refreshView();
+}
+
+int Monitor::timeRangeSteps() const {
+  // The series from 1 min, 8 steps down and 12 up; the nearest by ratio (the shortest range
+  // reads "0.003").
+  static constexpr double kSeries[] = {0.0025, 0.005, 0.01, 0.025, 0.05,  0.1, 0.25,
+                                       0.5,    1,     2.5,  5,     10,    25,  50,
+                                       100,    250,   500,  1e3,   2.5e3, 5e3, 1e4};
+  const auto distance = [this](double range) { return std::fabs(std::log(view_.span[0] / range)); };
+  const double* nearest =
+      std::min_element(std::begin(kSeries), std::end(kSeries),
+                       [&distance](double a, double b) { return distance(a) < distance(b); });
+  return static_cast<int>(nearest - std::begin(kSeries)) - 8;
 }
 
 void Monitor::dragOnPicture(int dx) {
@@ -382,7 +440,21 @@ void Monitor::ImScreenMouseMove(int x, int y) {
                     format(static_cast<double>(mV), 5, decimalsForSpan(view_.span[1])));
 }
 
+void Monitor::forgetRecord() {
+  selection_.reset();
+  for (int c = 1; c <= kChannels; ++c) captions_.setText(MonitorCaptions::value(c), QString());
+  defineworlds();  // the plot's frame is drawn filled: the old marks go
+}
+
+void Monitor::recordReset() {
+  view_.origin[0] = parse(MonitorCaptions::TimeStart);
+  view_.span[0] = parse(MonitorCaptions::TimeScale);
+  // A window left far from the start (a plot, a scroll) would draw the new rows out of sight.
+  if (view_.origin[0] > 0 || view_.origin[0] + view_.span[0] <= 0) setTimeStart(0, 0);
+  forgetRecord();
+}
+
 void Monitor::restartTimeWindow() {
-  setTimeStart(0);
+  setTimeStart(0, 0);
   defineworlds();
 }

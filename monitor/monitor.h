@@ -118,6 +118,11 @@ class Monitor : public RecordListener {
   /// range (away: shorter) keeping the time under the pointer where it is; with `movesWindow`
   /// (Shift, or a horizontal wheel) moves the window as "<" (away) and ">" (towards the user) do.
   void wheelOnPicture(int x, int notches, bool movesWindow);
+  /// Home: the whole record in the window (from 0, the range Plot gives it), the mode as it was.
+  void showWholeRecord();
+  /// A box drawn between surface columns: its left edge becomes the window's start, and the
+  /// shortest range of the series that holds it the window's range.
+  void zoomToColumns(int fromX, int toX);
   /// The picture dragged `dx` surface pixels with the left button: the data follow the pointer.
   /// Drags add up exactly, so a drag there and back returns to the same start.
   void dragOnPicture(int dx);
@@ -153,17 +158,24 @@ class Monitor : public RecordListener {
   /// The time window back to the start, for the next part of a run.
   void restartTimeWindow();
 
-  // RecordListener
-  void recordReset() override {
-    selection_.reset();
-    defineworlds();
-  }
+  // RecordListener: a new run, a part or an opened file shows nothing of the record before it.
+  /// A new run or part: and its start in the window when the old window does not show it.
+  void recordReset() override;
+  void recordReplaced() override { forgetRecord(); }
   void rowStored() override { drawLatestRow(); }
 
  private:
   double parse(MonitorCaptions::Id id) const;
   QString format(double value, int precision, int decimals) const;
-  void setTimeStart(long double minutes);
+  /// Written with three significant digits, or as many as moves by `step` need.
+  void setTimeStart(long double minutes, long double step);
+  /// The time range's steps from 1 min along its series (-8 to 12), the nearest one.
+  int timeRangeSteps() const;
+  /// Start 0 and the shortest range from 1 min on that holds the last row; each step's decimals
+  /// from the range before all steps (as Plot has it) or `decimalsFollow` the steps.
+  void setWholeRecordWindow(bool decimalsFollow);
+  /// No marks, values or selection of the record before; the view's captions stay.
+  void forgetRecord();
   /// The time range's caption one step along the series; no redraw.
   void stepTimeRange(Direction direction);
   /// The start to the nearest half pixel or finer, not the controls' three digits.

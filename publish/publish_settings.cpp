@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>
 #include <cerrno>
@@ -39,14 +40,17 @@ void keepPublishSettings(const PublishSettings& settings) {
 }
 
 std::variant<BrokerAddress, QString> parseBrokerUrl(const QString& url) {
+  // Never a password in a message: it would reach the logs.
+  QString shown = url;
+  shown.replace(QRegularExpression(QStringLiteral("(://[^/:@]*):.*@")), QStringLiteral("\\1:***@"));
   const QString notOne =
       QStringLiteral("'%1' is not a broker URL (mqtt://[user@]host[:port] or mqtts://...)")
-          .arg(url);
+          .arg(shown);
   const QUrl parsed(url, QUrl::StrictMode);
   if (!parsed.isValid()) {
     // QUrl refuses a port beyond 65535 as a whole: say which part is wrong.
     if (url.contains(QLatin1String("://")) && url.section(QLatin1Char(':'), -1).toLongLong() > 0)
-      return QStringLiteral("the port of '%1' is out of range (1 to 65535)").arg(url);
+      return QStringLiteral("the port of '%1' is out of range (1 to 65535)").arg(shown);
     return notOne;
   }
   BrokerAddress address;
@@ -64,7 +68,7 @@ std::variant<BrokerAddress, QString> parseBrokerUrl(const QString& url) {
   address.userName = parsed.userName();
   const int port = parsed.port(address.tls ? 8883 : 1883);
   if (port < 1 || port > 65535)
-    return QStringLiteral("the port of '%1' is out of range (1 to 65535)").arg(url);
+    return QStringLiteral("the port of '%1' is out of range (1 to 65535)").arg(shown);
   address.port = port;
   return address;
 }

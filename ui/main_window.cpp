@@ -117,6 +117,7 @@ void TForm1::StartClick() {
     }
   }
   recorder_.resetRecord();
+  currentFile_.clear();  // its dialogs propose the run's own name, not the file shown before
   partsSaved_.clear();
   lastReadingAt_ = QTime::currentTime();
   channelSilence_.reset();
@@ -155,6 +156,7 @@ void TForm1::StopClick() {
   BnPlot->setVisible(store_.rowCount > 0);
   store_.dataSaved = false;
   if (monitor_) monitor_->monitor().view().displayMode = kIdle;
+  emit runStopped();
   Start->setFocus();
 }
 

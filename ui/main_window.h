@@ -19,6 +19,7 @@
 #include "converter_driver.h"
 #include "data_table.h"
 #include "desktop_notifier.h"
+#include "elided_label.h"
 #include "record_journal.h"
 #include "record_store.h"
 #include "recorder.h"
@@ -147,6 +148,8 @@ class TForm1 : public QMainWindow,
 
  signals:
   void closed();
+  /// Stop ended the run: what only a run allows is disabled.
+  void runStopped();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -256,7 +259,8 @@ class TForm1 : public QMainWindow,
   std::array<QCheckBox*, kChannels + 1> CBCh{};
   std::array<QLineEdit*, kChannels + 1> EdCH{};
   QTableView* SGData = nullptr;
-  QLabel* status_ = nullptr;
+  ElidedLabel* status_ = nullptr;
+  QString statusDetail_;  ///< what the status line's tool tip adds to its text
   QPushButton* BnPlot = nullptr;
   QPushButton* Stop = nullptr;
   QPushButton* Start = nullptr;

@@ -137,7 +137,7 @@ QGroupBox* TForm1::buildDataTable(QWidget* central) {
 
 QHBoxLayout* TForm1::buildCommandLine(QWidget* central) {
   auto* bottom = new QHBoxLayout;
-  status_ = new QLabel(central);
+  status_ = new ElidedLabel(central);
   status_->setObjectName(QStringLiteral("LbStatus"));
   setStatus(QStringLiteral("    "));
   QFont small = status_->font();
@@ -165,8 +165,7 @@ QHBoxLayout* TForm1::buildCommandLine(QWidget* central) {
       button(QStringLiteral("^"), QStringLiteral("BnAddRemark"), QStringLiteral("Add note"));
   BnAddRemark->setFixedWidth(24);
   BnAddRemark->setEnabled(false);
-  bottom->addWidget(status_);
-  bottom->addStretch(1);
+  bottom->addWidget(status_, 1);  // the room the buttons leave; a longer text ends in "…"
   bottom->addWidget(BnPlot);
   bottom->addWidget(Stop);
   bottom->addWidget(Start);

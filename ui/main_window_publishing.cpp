@@ -48,7 +48,7 @@ void TForm1::stopPublishing() {
   QString text = statusText();
   const QString publishing = QStringLiteral("; ") + publisher_->statusText();
   if (text.endsWith(publishing)) text.chop(publishing.size());  // no longer true
-  const QString detail = status_->toolTip();
+  const QString detail = statusDetail_;
   setStatus(QStringLiteral("Publishing the %1 rows waiting").arg(publisher_->rowsWaiting()));
   repaint();
   QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -8,10 +8,13 @@ QString TForm1::statusText() const { return status_->text(); }
 
 void TForm1::setStatus(const QString& text, const QString& detail) {
   status_->setText(text);
+  statusDetail_ = detail;
   status_->setAccessibleName(text);
-  status_->setToolTip(detail);
-  status_->setAccessibleDescription(detail.isEmpty() ? QStringLiteral("Status")
-                                                     : QStringLiteral("Status: ") + detail);
+  // In full where the line is cut short: the text, then what explains it.
+  const QString whole = (detail.isEmpty() ? text : text + QLatin1Char('\n') + detail).trimmed();
+  status_->setToolTip(whole);
+  status_->setAccessibleDescription(whole.isEmpty() ? QStringLiteral("Status")
+                                                    : QStringLiteral("Status: ") + whole);
 }
 
 QString TForm1::lineCountsText() const {
@@ -67,5 +70,5 @@ void TForm1::showRunStatus() {
   if (publisher_) text += QStringLiteral("; ") + publisher_->statusText();
   QString detail = runDetail();
   if (!cause.isEmpty()) detail = cause + (detail.isEmpty() ? QString() : "\n" + detail);
-  if (text != statusText() || detail != status_->toolTip()) setStatus(text, detail);
+  if (text != statusText() || detail != statusDetail_) setStatus(text, detail);
 }

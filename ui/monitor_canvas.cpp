@@ -27,6 +27,11 @@ MonitorCanvas::MonitorCanvas(ImageSurface& surface, QWidget* parent)
   fitAction_->setObjectName(QStringLiteral("FitScales1"));
   fitAction_->setShortcut(QKeySequence(QStringLiteral("Ctrl+F")));
   fitAction_->setShortcutContext(Qt::WindowShortcut);
+  wholeAction_ = menu_->addAction(QStringLiteral("Show whole record"), this,
+                                  &MonitorCanvas::wholeRecordRequested);
+  wholeAction_->setObjectName(QStringLiteral("WholeRecord1"));
+  wholeAction_->setShortcut(QKeySequence(Qt::Key_Home));
+  wholeAction_->setShortcutContext(Qt::WindowShortcut);
   QAction* statistics =
       menu_->addAction(QStringLiteral("Statistics"), this, &MonitorCanvas::statisticsRequested);
   statistics->setObjectName(QStringLiteral("PictureStatistics1"));
@@ -62,6 +67,10 @@ void MonitorCanvas::paintEvent(QPaintEvent*) {
       QRectF(QPointF(kFrame + from, plot.top()), QPointF(kFrame + to, plot.bottom()))
           .intersected(plot);
   // Only the part in view: a selection beyond the time window draws nothing, not its label.
+  if (box_) {
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DashLine));
+    painter.drawRect(box_->normalized().intersected(plot));
+  }
   if (selectionColumns_ && span.width() > 0) {
     // Over the picture, never in it: a saved picture shows the data alone.
     QColor shade = palette().color(QPalette::Highlight);
@@ -86,12 +95,24 @@ void MonitorCanvas::mousePressEvent(QMouseEvent* event) {
     dragReported_ = 0;
     moved_ = false;
     selecting_ = event->modifiers() & Qt::ShiftModifier;
+    if (event->modifiers() & Qt::ControlModifier) box_ = QRectF(event->position(), QSizeF());
   }
   QWidget::mousePressEvent(event);
 }
 
 void MonitorCanvas::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton && !selecting_ && !moved_) emit selectionCleared();
+  if (event->button() == Qt::LeftButton && box_) {
+    const QRectF box = box_->normalized();
+    box_.reset();
+    update();
+    // A click is no box: a zoom into a few pixels is never meant.
+    if (box.width() >= 3) {
+      emit boxDrawn(static_cast<int>(toSurface(box.topLeft()).x()),
+                    static_cast<int>(toSurface(box.topRight()).x()));
+    }
+  } else if (event->button() == Qt::LeftButton && !selecting_ && !moved_) {
+    emit selectionCleared();
+  }
   selecting_ = false;
   QWidget::mouseReleaseEvent(event);
 }
@@ -102,7 +123,9 @@ void MonitorCanvas::wheelEvent(QWheelEvent* event) {
   wheelRest_ += horizontal ? delta.x() : delta.y();
   const int notches = wheelRest_ / QWheelEvent::DefaultDeltasPerStep;
   wheelRest_ %= QWheelEvent::DefaultDeltasPerStep;
-  if (notches != 0) {
+  if (notches != 0 && (event->modifiers() & Qt::ControlModifier)) {
+    emit scaleWheelTurned(notches);
+  } else if (notches != 0) {
     emit wheelTurned(static_cast<int>(toSurface(event->position()).x()), notches,
                      horizontal || (event->modifiers() & Qt::ShiftModifier));
   }
@@ -111,7 +134,10 @@ void MonitorCanvas::wheelEvent(QWheelEvent* event) {
 
 void MonitorCanvas::mouseMoveEvent(QMouseEvent* event) {
   const QPointF pointed = toSurface(event->position());
-  if ((event->buttons() & Qt::LeftButton) && selecting_) {
+  if ((event->buttons() & Qt::LeftButton) && box_) {
+    box_->setBottomRight(event->position());
+    update();
+  } else if ((event->buttons() & Qt::LeftButton) && selecting_) {
     emit spanSelected(static_cast<int>(dragFromX_), static_cast<int>(pointed.x()));
   } else if (event->buttons() & Qt::LeftButton) {
     // Measured from where the button went down: moves of a fraction of a pixel (fractional

@@ -21,6 +21,8 @@ class MonitorCanvas : public QWidget {
   QSize sizeHint() const override;
   /// "Fit scales to the data" in the picture's menu; its Ctrl+F also serves the whole window.
   QAction* fitAction() const { return fitAction_; }
+  /// "Show whole record" in the picture's menu; its Home also serves the whole window.
+  QAction* wholeRecordAction() const { return wholeAction_; }
   /// Draws the selected span over the picture, between two surface columns, with its duration;
   /// nothing: no span drawn.
   void showSelection(std::optional<std::pair<double, double>> columns, const QString& duration);
@@ -30,6 +32,11 @@ class MonitorCanvas : public QWidget {
   /// Whole wheel notches at surface column x, positive away from the user; `movesWindow` with
   /// Shift or a horizontal wheel.
   void wheelTurned(int x, int notches, bool movesWindow);
+  /// Ctrl+wheel: whole notches for channel 1's scale, whose values the axis labels give.
+  void scaleWheelTurned(int notches);
+  /// Ctrl+drag: a box between two surface columns, to zoom into.
+  void boxDrawn(int fromX, int toX);
+  void wholeRecordRequested();
   /// The pointer moved `dx` surface pixels with the left button held.
   void dragged(int dx);
   void savePictureRequested();
@@ -56,6 +63,8 @@ class MonitorCanvas : public QWidget {
   ImageSurface& surface_;
   QMenu* menu_;
   QAction* fitAction_ = nullptr;
+  QAction* wholeAction_ = nullptr;
+  std::optional<QRectF> box_;  ///< the Ctrl+drag's box in widget coordinates, while drawn
   QPointF toSurface(const QPointF& position) const;
   int wheelRest_ = 0;       ///< eighths of a degree not yet a whole notch (fine-grained wheels)
   double dragFromX_ = 0;    ///< surface column where the left button went down

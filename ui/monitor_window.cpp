@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
 
 #include "contrast.h"
 #include "main_window.h"
@@ -109,6 +111,7 @@ QVBoxLayout* TForm2::buildChannelStrip() {
     upDowns_[midControl] = new UpDownWidget(QStringLiteral("UpDown%1").arg(midControl),
                                             QStringLiteral("Ch. %1 midpoint").arg(c), group);
     layout->addWidget(upDowns_[midControl], 4, 1);
+    group->installEventFilter(this);  // Ctrl+wheel steps its scale
     left->addWidget(group);
   }
   // In sight for a plot gone blank (channel 1 off its scale), not only in the picture's menu.
@@ -137,6 +140,16 @@ void TForm2::buildPicture() {
     monitor_.wheelOnPicture(x, notches, moves);
     ImScreen->update();
   });
+  connect(ImScreen, &MonitorCanvas::scaleWheelTurned, this,
+          [this](int notches) { wheelOnScale(1, notches); });
+  connect(ImScreen, &MonitorCanvas::boxDrawn, this, [this](int fromX, int toX) {
+    monitor_.zoomToColumns(fromX, toX);
+    ImScreen->update();
+  });
+  connect(ImScreen, &MonitorCanvas::wholeRecordRequested, this, [this] {
+    monitor_.showWholeRecord();
+    ImScreen->update();
+  });
   connect(ImScreen, &MonitorCanvas::dragged, this, [this](int dx) {
     monitor_.dragOnPicture(dx);
     ImScreen->update();
@@ -149,8 +162,9 @@ void TForm2::buildPicture() {
   connect(ImScreen, &MonitorCanvas::spanSelected, this,
           [this](int fromX, int toX) { monitor_.selectSpan(fromX, toX); });
   connect(ImScreen, &MonitorCanvas::selectionCleared, this, [this] { monitor_.clearSelection(); });
-  // Ctrl+F works anywhere in the window, not only while the plot has the focus.
+  // Ctrl+F and Home work anywhere in the window, not only while the plot has the focus.
   addAction(ImScreen->fitAction());
+  addAction(ImScreen->wholeRecordAction());
 }
 
 QHBoxLayout* TForm2::buildBottomStrip() {
@@ -336,7 +350,12 @@ void TForm2::startRun() {
 }
 
 void TForm2::recordReset() {
-  monitor_.defineworlds();
+  monitor_.recordReset();
+  ImScreen->update();
+}
+
+void TForm2::recordReplaced() {
+  monitor_.recordReplaced();
   ImScreen->update();
 }
 
@@ -361,6 +380,24 @@ void guarded(UserPrompts& prompts, Action action) {
 void TForm2::BnPlotClick() {
   guarded(prompts_, [this] { monitor_.BnPlotClick(); });
   ImScreen->update();
+}
+
+void TForm2::wheelOnScale(int channel, int notches) {
+  // Away from the user: a shorter scale, as the wheel shortens the time range.
+  for (int i = 0; i < std::abs(notches); ++i) pressUpDown(2 * channel - 1, notches < 0);
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Wheel) {
+    auto* wheel = static_cast<QWheelEvent*>(event);
+    const int channel =
+        static_cast<int>(std::find(GBCh.begin(), GBCh.end(), watched) - GBCh.begin());
+    if (channel >= 1 && channel <= kChannels && (wheel->modifiers() & Qt::ControlModifier)) {
+      wheelOnScale(channel, wheel->angleDelta().y() / QWheelEvent::DefaultDeltasPerStep);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TForm2::pressUpDown(int control, bool upperArrow) {

@@ -83,14 +83,18 @@ class TForm2 : public QWidget, public MonitorWindow, public RecordListener {
  public:
   // RecordListener
   void recordReset() override;
+  void recordReplaced() override;
   void rowStored() override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
  private:
   void buildControls();
+  /// Whole wheel notches for channel `channel`'s scale, as its arrows step it.
+  void wheelOnScale(int channel, int notches);
   QVBoxLayout* buildChannelStrip();
   void buildPicture();  ///< ImScreen and what it reports
   /// Plot, the time window, the interval, the note, the run time and the cursor.

@@ -27,6 +27,7 @@ void Program::createWindows(ConverterDriver& driver, UserPrompts& prompts) {
   main_->attachStatistics(statistics_.get());
   QObject::connect(monitor_.get(), &TForm2::viewUpdated, statistics_.get(),
                    &StatisticsWindow::refresh);
+  QObject::connect(main_.get(), &TForm1::runStopped, statistics_.get(), &StatisticsWindow::refresh);
   QObject::connect(monitor_.get(), &TForm2::statisticsRequested, main_.get(),
                    [this] { TForm1::bringForward(statistics_.get()); });
 }

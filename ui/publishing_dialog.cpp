@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -88,6 +89,7 @@ PublishingDialog::PublishingDialog(const PublishSettings& settings, QWidget* par
   layout->addWidget(problem_);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));  // as every box
   connect(buttons, &QDialogButtonBox::accepted, this, &PublishingDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   layout->addWidget(buttons);
@@ -113,6 +115,11 @@ void PublishingDialog::accept() {
   if (chosen.enabled || !chosen.broker.isEmpty()) {
     const auto address = parseBrokerUrl(chosen.broker);
     if (address.index() == 1) problem = std::get<1>(address);
+    if (!QUrl(chosen.broker).password().isEmpty()) {
+      problem = QStringLiteral(
+          "A password never goes into the broker URL (it would show in the process list and the "
+          "logs): type it in the Password field.");
+    }
     if (const CheckedText topic = topicPrefix(chosen.topic); problem.isEmpty() && !topic.ok()) {
       problem = topic.problem;
     }

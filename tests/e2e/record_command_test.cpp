@@ -89,6 +89,8 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
       {{"--interval", "0.2"}, 64, "--interval takes seconds from 0.25 to 500, to the millisecond"},
       {{"--settings", path("none.ini")}, 64, "none.ini cannot be read"},
       {{"--rows", "2", "--port"}, 64, "--port needs a value"},
+      {{"--rows", "2.5"}, 64, "--rows takes a number of rows (1 or more)"},
+      {{"--port", "3.7"}, 64, "--port takes a port number"},
       {{"--settings", "broken.ini"}, 64, "/broken.ini, line 1: '' ist kein gültiger Integerwert"},
       {{"--folder", path("blocker/parts"), "--port", "9"}, 73, "cannot be made"},
       {{"--mqtt", "mqtt://lab@localhost", "--mqtt-password-file", path("loose")},
@@ -102,6 +104,10 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
         "0.25"},
        0,
        "done: 2 rows in 1 file"},
+      {{"--folder", path("parts"), "--port", "9", "--simulate", "--duration", "1", "--interval",
+        "0.25"},
+       0,
+       "done: 4 rows in 1 file"},
       {{"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "1", "--channels", "4"},
        0,
        "): Ch. 4 in mV, every 1 s"},
@@ -121,7 +127,7 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
     EXPECT_EQ(status, cases[i].status) << said.toStdString();
     EXPECT_TRUE(said.contains(QString::fromUtf8(cases[i].said))) << said.toStdString();
   }
-  EXPECT_EQ(records("parts").size(), 3);
+  EXPECT_EQ(records("parts").size(), 4);
   EXPECT_EQ(journals(), 0);
   QProcess help;
   start(help, {"--help"});

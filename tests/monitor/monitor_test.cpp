@@ -116,13 +116,26 @@ TEST_F(MonitorTest, MidpointsAndWindowStartMoveByFractionsOfTheSpan) {
   monitor.BnTimeMinusClick();
   EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("-0.20"));
 
-  monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("100.00"));
-  monitor.defineworlds();
-  monitor.BnTimeplusClick();
-  EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("100.00"))
-      << "step lost in 3 digits";
-  monitor.BnTimeMinusClick();
-  EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("99.80"));
+  // The start keeps the digits its step needs, however far into the run.
+  const struct {
+    const char* start;
+    const char* range;
+    const char* forward;  // ">" from the start
+    const char* back;     // then "<"
+  } starts[] = {
+      {"99.9", "1", "100.10", "99.90"},          {"100.00", "1", "100.20", "100.00"},
+      {"1E3", "1", "1000.20", "1000.00"},        {"3600", "24", "3604.8", "3600.0"},
+      {"100000", "1", "100000.20", "100000.00"}, {"5", "0.0025", "5.0005", "5.0000"},
+  };
+  for (const auto& c : starts) {
+    monitor.captions().setText(MonitorCaptions::TimeStart, QString::fromLatin1(c.start));
+    monitor.captions().setText(MonitorCaptions::TimeScale, QString::fromLatin1(c.range));
+    monitor.defineworlds();
+    monitor.BnTimeplusClick();
+    EXPECT_EQ(caption(MonitorCaptions::TimeStart), QString::fromLatin1(c.forward)) << c.start;
+    monitor.BnTimeMinusClick();
+    EXPECT_EQ(caption(MonitorCaptions::TimeStart), QString::fromLatin1(c.back)) << c.start;
+  }
 }
 
 TEST_F(MonitorTest, ReadingIntervalLadderAnd250Floor) {
@@ -264,6 +277,31 @@ TEST_F(MonitorTest, LatestRowScrollsAtNinetyPercent) {
   addRows({{657, 0}});
   monitor.drawLatestRow();
   EXPECT_EQ(caption(MonitorCaptions::TimeStart), QStringLiteral("10.40"));
+
+  // A run is followed to its end past 100 and 1000 min, at a short and at the longest
+  // interval in the shortest window: the newest row is always in the window.
+  const struct {
+    double interval;  // s
+    const char* range;
+    int rows;
+  } runs[] = {{15, "1", 4500}, {500, "1", 150}, {500, "0.0025", 150}};
+  for (const auto& run : runs) {
+    store->rowCount = 0;
+    monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
+    monitor.captions().setText(MonitorCaptions::TimeScale, QString::fromLatin1(run.range));
+    monitor.defineworlds();
+    for (int n = 1; n <= run.rows; ++n) {
+      addRows({{n * run.interval, 0}});
+      monitor.drawLatestRow();
+      const double minutes = n * run.interval / 60;
+      const MonitorView& view = monitor.view();
+      if (minutes < view.origin[0] || minutes > view.origin[0] + view.span[0]) {
+        ADD_FAILURE() << "at " << minutes << " min (every " << run.interval << " s) the window is "
+                      << view.origin[0] << " + " << view.span[0];
+        break;
+      }
+    }
+  }
 }
 
 TEST_F(MonitorTest, RecordingTimeText) {
@@ -321,6 +359,9 @@ TEST_F(MonitorTest, WheelZoomsAtThePointerAndDragsMoveThePixelsDragged) {
          monitor.dragOnPicture(-300);
        },
        "0.00 1"},
+      {"a box over a quarter of the window", [this] { monitor.zoomToColumns(335, 185); },
+       "0.250 0.25"},
+      {"a box of a few pixels", [this] { monitor.zoomToColumns(335, 345); }, "0.500 0.025"},
       {"a drag, \">\", a drag back: the button's step stands",
        [this] {
          monitor.dragOnPicture(100);
@@ -338,7 +379,22 @@ TEST_F(MonitorTest, WheelZoomsAtThePointerAndDragsMoveThePixelsDragged) {
               QString::fromLatin1(c.view))
         << c.what;
   }
+  // The wheel's ends are the series', whatever the arrows did: after its floor and a Plot it
+  // zooms in again. Home shows the whole record again.
+  monitor.wheelOnPicture(335, 20, false);
+  EXPECT_EQ(caption(MonitorCaptions::TimeScale), QStringLiteral("0.003"));
+  addRows({{240000, 0}});
+  monitor.BnPlotClick();
+  monitor.wheelOnPicture(335, 1, false);
+  EXPECT_EQ(caption(MonitorCaptions::TimeStart) + " " + caption(MonitorCaptions::TimeScale),
+            QStringLiteral("1250 2.5E3"));
+  monitor.dragOnPicture(100);
+  monitor.showWholeRecord();
+  EXPECT_EQ(caption(MonitorCaptions::TimeStart) + " " + caption(MonitorCaptions::TimeScale),
+            QStringLiteral("0 5E3"));
+  store->rowCount = 0;
   // The readout follows every view change, without the mouse moving.
+  monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
   monitor.captions().setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
   monitor.refreshView();
   monitor.ImScreenMouseMove(335, 230);

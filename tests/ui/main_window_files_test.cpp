@@ -64,10 +64,14 @@ TEST_F(WindowsTest, SaveAsThenSaveThenOpen) {
 
   store->dataSaved = true;
   main->StartClick();  // a new record, then open the saved one over it
+  storeRows(1);
   main->StopClick();
+  const MonitorCaptions& captions = monitor->monitor().captions();
+  EXPECT_FALSE(captions.text(MonitorCaptions::Value1).isEmpty());
   store->dataSaved = true;
   prompts.openNames = {path("run1.txt.vln")};
   main->Open1Click();
+  EXPECT_EQ(captions.text(MonitorCaptions::Value1), QString()) << "the old record's value";
   EXPECT_EQ(prompts.dialogs.back().title, QStringLiteral("Open Velan File"));
   EXPECT_EQ(prompts.dialogs.back().initialDirectory, path("elsewhere/"))
       << "where the last data file went";
@@ -79,6 +83,19 @@ TEST_F(WindowsTest, SaveAsThenSaveThenOpen) {
   EXPECT_TRUE(shown("BnPlot"));
   EXPECT_TRUE(action("Save1")->isEnabled());
   EXPECT_TRUE(action("Saveas1")->isEnabled());
+
+  // A new run after the file, plotted and looked at far on: its own view and its own name.
+  main->BnPlotClick();
+  monitor->monitor().captions().setText(MonitorCaptions::TimeStart, QStringLiteral("1642"));
+  monitor->monitor().refreshView();
+  main->StartClick();
+  storeRows(1);
+  main->StopClick();
+  EXPECT_EQ(captions.text(MonitorCaptions::TimeStart), QStringLiteral("0.00"));
+  EXPECT_LT(monitor->monitor().timeToX(1), plotRight) << "drawn in sight";
+  main->Saveas1Click();
+  EXPECT_TRUE(prompts.dialogs.back().proposedName.startsWith(QStringLiteral("Oven_ run_2 20")))
+      << prompts.dialogs.back().proposedName.toStdString();
 }
 
 TEST_F(WindowsTest, LongTextsSurviveOpenSaveAndSettings) {

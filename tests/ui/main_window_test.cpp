@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "contrast.h"
+#include "elided_label.h"
 #include "qt_user_prompts.h"
 #include "ui_fixture.h"
 #include "user_settings.h"
@@ -122,7 +123,8 @@ TEST_F(WindowsTest, SimulatedRunFromStartToStop) {
   driver.failure = QStringLiteral("No such device: /dev/ttyUSB0");
   main->StartClick();
   EXPECT_EQ(main->statusText(), QStringLiteral("No ADC16: Simulation"));
-  EXPECT_EQ(child<QLabel>("LbStatus")->toolTip(), driver.failure) << "why, for the user";
+  EXPECT_EQ(child<QLabel>("LbStatus")->toolTip(), "No ADC16: Simulation\n" + driver.failure)
+      << "why, for the user";
   EXPECT_EQ(driver.calls, QStringList({"open 3"}));
   EXPECT_TRUE(shown("Stop"));
   EXPECT_FALSE(shown("Start"));
@@ -271,7 +273,7 @@ TEST_F(WindowsTest, HelpTextHasEverySection) {
   const QString text = TForm4::helpText();
   for (const char* section : {"[Installation]", "[Connection of the converter]", "[Program start]",
                               "[Recording an experiment]", "[Plotting data]", "[Data format]",
-                              "[Open vln files]", "[Keys]"}) {
+                              "[Open vln files]", "[Publishing]", "[Keys]"}) {
     EXPECT_TRUE(text.contains(QString::fromLatin1(section))) << section;
   }
   for (const char* named :
@@ -307,6 +309,13 @@ TEST_F(WindowsTest, StatusLineReadsAtAContrastOfFourAndAHalf) {
   EXPECT_EQ(text.red(), text.blue()) << "still grey";
   EXPECT_GE(contrastRatio(text, main->palette().color(QPalette::Window)), 4.5);
   EXPECT_EQ(status->font().pixelSize(), 11);
+  // A text longer than the line ends in "…", never cut mid-word, and is its text in full.
+  ASSERT_TRUE(dynamic_cast<ElidedLabel*>(status));
+  ElidedLabel line(QStringLiteral("Recording; ") + QStringLiteral("rows waiting ").repeated(40));
+  line.resize(300, 20);
+  EXPECT_TRUE(line.shownText().endsWith(QChar(0x2026))) << line.shownText().toStdString();
+  EXPECT_LE(line.fontMetrics().horizontalAdvance(line.shownText()), 300);
+  EXPECT_LE(line.minimumSizeHint().width(), 300) << "the window never grows for it";
 }
 
 // The menus and captions as the user reads them ("" is a separator).

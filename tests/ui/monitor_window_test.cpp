@@ -77,7 +77,7 @@ TEST_F(WindowsTest, PictureMenuFromTheKeyboardNamesItsItemsAndFitsTheScales) {
   QTimer::singleShot(0, listAndClose);
   QTest::keyClick(plot, Qt::Key_F10, Qt::ShiftModifier);
   const QStringList items = {"Save picture as...", "Save picture with legend...",
-                             "Fit scales to the data", "Statistics"};
+                             "Fit scales to the data", "Show whole record", "Statistics"};
   EXPECT_EQ(names, items + items);
   // A span selected for the statistics is drawn over the picture and moves with the time
   // window (its duration the same); it goes with Escape.
@@ -307,7 +307,7 @@ TEST_F(WindowsTest, PictureWithLegendKeepsThePictureAndNamesWhatItShows) {
   prompts.answers = {UserPrompts::Answer::No, UserPrompts::Answer::Yes};
   monitor->savePictureWithLegendClick();  // refused: the plain picture stays
   EXPECT_EQ(QImage(path("plain.png")).height(), 480);
-  monitor->savePictureWithLegendClick();  // allowed: replaced
+  monitor->savePictureWithLegendClick();                             // allowed: replaced
   EXPECT_EQ(QImage(path("plain.png")).height(), 480 + 16 + 18 * 6);  // two channels
   monitor->savePictureClick();
   EXPECT_EQ(prompts.errors, QStringList({"Ungültiger Dateiname."}));
@@ -391,6 +391,14 @@ TEST_F(WindowsTest, StatisticsAndTheSelectionFollowTheRecordOnShow) {
   statistics.setRange(StatisticsWindow::VisibleWindow);
   ASSERT_TRUE(main->openProcedure(path("a.vln")));
   EXPECT_EQ(cell(1), QStringLiteral("1")) << "refreshed by the open, not by the combo";
+  // "Add as note" while a run has rows, and only then.
+  const auto* addNote = statistics.findChild<QPushButton*>("StatisticsAddNote");
+  store->dataSaved = true;
+  main->StartClick();
+  storeRows(1);
+  EXPECT_TRUE(addNote->isEnabled());
+  main->StopClick();
+  EXPECT_FALSE(addNote->isEnabled());
 }
 
 }  // namespace
