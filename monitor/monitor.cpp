@@ -253,51 +253,18 @@ void Monitor::BnPlotClick() {
       window_->setChannelGroupVisible(c, fields_.channelSelected(c));
     window_->setRunGroupsVisible(false);
   }
-  setWholeRecordWindow(false);
-  defineworlds();
-  redrawFrom(1);
-  if (notes_) notes_->showRestored();
-  if (window_) window_->viewChanged();  // the statistics and the selection follow the record
-}
-
-void Monitor::setWholeRecordWindow(bool decimalsFollow) {
   captions_.setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
   captions_.setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
-  if (decimalsFollow) view_.span[0] = 1;
   const double lastMinutes = store_.time[store_.rowCount] / 60;
   // Bounded: a time near the largest double would otherwise step until the caption overflows.
   for (int step = 0; step < 2100 && parse(MonitorCaptions::TimeScale) < lastMinutes; ++step) {
     captions_.setText(MonitorCaptions::TimeScale,
                       stepSpanUp(captions_.text(MonitorCaptions::TimeScale), 0));
-    if (decimalsFollow) view_.span[0] = parse(MonitorCaptions::TimeScale);
   }
-}
-
-void Monitor::showWholeRecord() {
-  if (store_.rowCount == 0) return;
-  setWholeRecordWindow(true);  // on the series whatever window was on show
-  refreshView();
-}
-
-void Monitor::zoomToColumns(int fromX, int toX) {
-  const int left = std::clamp(std::min(fromX, toX), int{plotLeft}, int{plotRight});
-  const int right = std::clamp(std::max(fromX, toX), int{plotLeft}, int{plotRight});
-  if (right <= left) return;
-  const long double start = minutesAt(left);
-  const long double wanted = minutesAt(right) - start;
-  // The shortest range of the series that holds the box: the arrows step on from there.
-  for (int step = 0; step < 40 && view_.span[0] < wanted; ++step) {
-    stepTimeRange(Direction::Up);
-    view_.span[0] = parse(MonitorCaptions::TimeScale);
-  }
-  for (int step = 0; step < 40; ++step) {
-    const QString shorter = stepSpanDown(captions_.text(MonitorCaptions::TimeScale), 0);
-    if (parseNumber(shorter, separator_) < wanted) break;
-    captions_.setText(MonitorCaptions::TimeScale, shorter);
-    view_.span[0] = parse(MonitorCaptions::TimeScale);
-  }
-  setTimeStartToThePixel(start);
-  refreshView();
+  defineworlds();
+  redrawFrom(1);
+  if (notes_) notes_->showRestored();
+  if (window_) window_->viewChanged();  // the statistics and the selection follow the record
 }
 
 void Monitor::scaleClick(int channel, Direction direction) {
@@ -373,6 +340,42 @@ void Monitor::FormShow() {
   defineworlds();
 }
 
+void Monitor::setTimeRangeHolding(long double minutes) {
+  // Walked from 1 min with each step's own decimals: the captions the arrows give, whatever
+  // range was on show.
+  captions_.setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
+  view_.span[0] = 1;
+  const auto step = [this](Direction direction) {
+    stepTimeRange(direction);
+    view_.span[0] = parse(MonitorCaptions::TimeScale);
+  };
+  for (int up = 0; up < 2100 && view_.span[0] < minutes; ++up) step(Direction::Up);
+  for (int down = 0; down < 8; ++down) {
+    if (parseNumber(stepSpanDown(captions_.text(MonitorCaptions::TimeScale), 0), separator_) <
+        minutes) {
+      break;
+    }
+    step(Direction::Down);
+  }
+}
+
+void Monitor::showWholeRecord() {
+  if (store_.rowCount == 0) return;
+  captions_.setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
+  setTimeRangeHolding(store_.time[store_.rowCount] / 60.0L);
+  refreshView();
+}
+
+void Monitor::zoomToColumns(int fromX, int toX) {
+  const int left = std::clamp(std::min(fromX, toX), int{plotLeft}, int{plotRight});
+  const int right = std::clamp(std::max(fromX, toX), int{plotLeft}, int{plotRight});
+  if (right <= left) return;
+  const long double start = minutesAt(left);
+  setTimeRangeHolding(minutesAt(right) - start);
+  setTimeStartToThePixel(start);
+  refreshView();
+}
+
 void Monitor::wheelOnPicture(int x, int notches, bool movesWindow) {
   if (movesWindow) {
     for (int i = 0; i < std::abs(notches); ++i)
@@ -443,7 +446,9 @@ void Monitor::ImScreenMouseMove(int x, int y) {
 void Monitor::forgetRecord() {
   selection_.reset();
   for (int c = 1; c <= kChannels; ++c) captions_.setText(MonitorCaptions::value(c), QString());
-  defineworlds();  // the plot's frame is drawn filled: the old marks go
+  // All of it: a mark on the frame reaches past the strips the axes clear.
+  surface_.fillRect(0, 0, Surface::kWidth, Surface::kHeight);
+  defineworlds();
 }
 
 void Monitor::recordReset() {

@@ -171,9 +171,9 @@ class Monitor : public RecordListener {
   void setTimeStart(long double minutes, long double step);
   /// The time range's steps from 1 min along its series (-8 to 12), the nearest one.
   int timeRangeSteps() const;
-  /// Start 0 and the shortest range from 1 min on that holds the last row; each step's decimals
-  /// from the range before all steps (as Plot has it) or `decimalsFollow` the steps.
-  void setWholeRecordWindow(bool decimalsFollow);
+  /// The shortest time range of the arrows' series that holds `minutes` (at most 8 steps
+  /// below 1 min). No redraw.
+  void setTimeRangeHolding(long double minutes);
   /// No marks, values or selection of the record before; the view's captions stay.
   void forgetRecord();
   /// The time range's caption one step along the series; no redraw.

@@ -361,6 +361,13 @@ TEST_F(MonitorTest, WheelZoomsAtThePointerAndDragsMoveThePixelsDragged) {
        "0.00 1"},
       {"a box over a quarter of the window", [this] { monitor.zoomToColumns(335, 185); },
        "0.250 0.25"},
+      {"a box in a range off the series (Plot after a wide window)",
+       [this] {
+         monitor.captions().setText(MonitorCaptions::TimeScale, QStringLiteral("6E3"));
+         monitor.refreshView();
+         monitor.zoomToColumns(35, 95);
+       },
+       "0 1E3"},
       {"a box of a few pixels", [this] { monitor.zoomToColumns(335, 345); }, "0.500 0.025"},
       {"a drag, \">\", a drag back: the button's step stands",
        [this] {
