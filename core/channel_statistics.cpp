@@ -156,3 +156,9 @@ QString statisticsNote(int channel, const ChannelStatistics& statistics, const Q
            QString::number(statistics.count), formatDecimals(fromSeconds, 1, separator),
            formatDecimals(toSeconds, 1, separator));
 }
+
+int statisticsDecimals(double value, int decimals) {
+  if (value == 0 || !std::isfinite(value) || std::fabs(value) >= 1) return decimals;
+  const int needed = static_cast<int>(std::ceil(-std::log10(std::fabs(value)))) + 1;
+  return std::clamp(needed, decimals, 12);
+}

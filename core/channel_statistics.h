@@ -87,3 +87,7 @@ class StatisticsCache {
 /// "Ch. 2 mean 21.43 °C, sd 0.05, min 21.30, max 21.55, n 240 (12.0-72.0 s)".
 QString statisticsNote(int channel, const ChannelStatistics& statistics, const QString& unit,
                        int decimals, double fromSeconds, double toSeconds, QChar separator);
+
+/// The channel's decimals, or enough for two significant digits of a small value (1.5E-3 V
+/// must not show as 0.00).
+int statisticsDecimals(double value, int decimals);

@@ -111,6 +111,12 @@ void MqttSender::connect() {
   }
 }
 
+std::chrono::milliseconds nextRetryDelay(std::chrono::milliseconds last, bool wasConnected) {
+  // Soon after a working connection broke, then less and less often, but never so seldom that a
+  // broker back is left waiting long.
+  return wasConnected ? std::chrono::milliseconds(1000) : std::min(last * 2, kLongestRetryDelay);
+}
+
 void MqttSender::dropClient() {
   if (client_) mosquitto_destroy(client_);
   client_ = nullptr;
@@ -131,9 +137,7 @@ void MqttSender::dropClient() {
     report(Event::Lost, lastReason_);
     lostReported_ = true;
   }
-  // Soon after a working connection broke, then less and less often.
-  retryDelay_ = wasConnected ? std::chrono::milliseconds(1000)
-                             : std::min(retryDelay_ * 2, kLongestRetryDelay);
+  retryDelay_ = nextRetryDelay(retryDelay_, wasConnected);
   retryAt_ = Clock::now() + retryDelay_;
   lastReason_.clear();
 }

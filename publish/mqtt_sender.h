@@ -15,6 +15,10 @@
 
 struct mosquitto;
 
+/// The wait before the next connection attempt: a second after a working connection broke,
+/// else twice the last wait, 30 s at most.
+std::chrono::milliseconds nextRetryDelay(std::chrono::milliseconds last, bool wasConnected);
+
 /// Sends the backlog to the broker in order, on a thread of its own that owns the MQTT client
 /// (libmosquitto): the recording never waits on the network. A lost connection is made anew,
 /// and sending goes on from the first message the broker did not confirm.

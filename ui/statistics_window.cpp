@@ -20,13 +20,6 @@ const char* const kColumns[] = {"Channel", "n",    "Missing",   "Min",
                                 "Max",     "Mean", "Std. dev.", "P-p"};
 constexpr int kColumnCount = static_cast<int>(std::size(kColumns));
 
-// The channel's decimals, or enough for two significant digits of a small value (1.5E-3 V
-// must not show as 0.00).
-int shownDecimals(double value, int decimals) {
-  if (value == 0 || !std::isfinite(value) || std::fabs(value) >= 1) return decimals;
-  const int needed = static_cast<int>(std::ceil(-std::log10(std::fabs(value)))) + 1;
-  return std::clamp(needed, decimals, 12);
-}
 }  // namespace
 
 StatisticsWindow::StatisticsWindow(const RecordStore& store, const RecordFields& fields,
@@ -140,12 +133,14 @@ void StatisticsWindow::refresh() {
     const auto& [c, statistics] = shown_[static_cast<size_t>(row)];
     const int decimals = store_.valueDecimals[static_cast<size_t>(c)];
     const auto number = [&](double value) {
-      return isMissing(value) ? QString()
-                              : formatDecimals(value, shownDecimals(value, decimals), separator_);
+      return isMissing(value)
+                 ? QString()
+                 : formatDecimals(value, statisticsDecimals(value, decimals), separator_);
     };
     const auto rowValue = [&](double value) {  // as the file has the row's value
-      return isMissing(value) ? QString()
-                              : fileValueText(value, shownDecimals(value, decimals), separator_);
+      return isMissing(value)
+                 ? QString()
+                 : fileValueText(value, statisticsDecimals(value, decimals), separator_);
     };
     const QString texts[kColumnCount] = {
         QStringLiteral("Ch. %1 (%2)").arg(c).arg(fields_.unitLabel(c).trimmed()),

@@ -46,6 +46,11 @@ TEST(ChannelStatisticsTest, RangesOfAKnownRecordWithMissingValuesCountedApart) {
         << c.from << ": " << s.deviation;
     EXPECT_TRUE(same(s.peakToPeak(), c.max - c.min)) << c.from;
   }
+  // Ties four rows apart, which one tally of the four compares: still the first row's time.
+  const auto ties = recordOf({1, 2, 3, 4, 1, 2, 3, 4}, 0.5);
+  const ChannelStatistics tied = channelStatistics(*ties, 2, allRows(*ties));
+  EXPECT_EQ(tied.minSeconds, 0.5);
+  EXPECT_EQ(tied.maxSeconds, 2.0);
 }
 
 // A scaled channel with a large offset: the one-pass sum of squares gives 0.137 at 1e6 and 0
@@ -87,6 +92,17 @@ TEST(ChannelStatisticsTest, KeptBlocksGiveWhatAPassOverTheSpanGives) {
     }
     std::fill_n(store->value[2].begin() + 1, 5000, 7.0);  // another record's rows
     ++store->recordId;
+  }
+}
+
+TEST(ChannelStatisticsTest, SmallFiguresKeepTwoSignificantDigits) {
+  const struct {
+    double value;
+    int channelDecimals, shown;
+  } cases[] = {{0.0015, 2, 4}, {-0.00099, 2, 5}, {0.05, 2, 3}, {0.5, 2, 2},
+               {0.5, 3, 3},    {12.5, 1, 1},     {0, 2, 2},    {1e-20, 2, 12}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(statisticsDecimals(c.value, c.channelDecimals), c.shown) << c.value;
   }
 }
 

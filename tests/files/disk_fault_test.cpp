@@ -78,6 +78,7 @@ std::string runSchedule(unsigned seed) {
   const QByteArray oldBytes = "the old record\n";
   QByteArray newBytes;
   saveFile(replaced, [&](QIODevice& file) { writeBytes(file, oldBytes); });
+  QFile::setPermissions(replaced, QFile::ReadOwner | QFile::WriteOwner);  // a private record
 
   ScopedDiskIo useDisk(disk);
   RecordedRun run([&home] { return home.filePath("parts"); });
@@ -139,6 +140,9 @@ std::string runSchedule(unsigned seed) {
   replacedFile.open(QIODevice::ReadOnly);
   const QByteArray nowThere = replacedFile.readAll();
   if (nowThere != oldBytes && nowThere != newBytes) fault({}, "bytes saved over", nowThere.size());
+  if (replacedFile.permissions() & (QFile::ReadGroup | QFile::ReadOther)) {
+    fault({}, "a private file saved over readable by others, mode", replacedFile.permissions());
+  }
   const std::map<QString, int> saved = rowsByStart(home.filePath("parts"), "*.vln");
   const std::map<QString, int> journals = rowsByStart(RecordJournal::directory(), "*.journal");
   for (const auto& [start, rowsInFile] : saved) {

@@ -22,6 +22,8 @@ struct FakeWindow : MonitorWindow {
   std::array<bool, 5> channelGroups{};
   bool runGroups = true;
   int bringUps = 0;
+  int viewChanges = 0;
+  void viewChanged() override { ++viewChanges; }
   void setChannelGroupVisible(int c, bool v) override { channelGroups[c] = v; }
   void setRunGroupsVisible(bool v) override { runGroups = v; }
   void bringUp() override { ++bringUps; }

@@ -117,6 +117,7 @@ TEST_F(MonitorTest, PlotFitsTheWindowAndListsTheNotes) {
   }
   EXPECT_EQ(surface.texts.size() >= 10, true);
   EXPECT_EQ(monitor.view().displayMode, kPlot);
+  EXPECT_EQ(window.viewChanges, 4) << "the statistics hear of every Plot";
   EXPECT_FALSE(window.runGroups);
   EXPECT_TRUE(window.channelGroups[1]);
   EXPECT_FALSE(window.channelGroups[2]);

@@ -369,6 +369,13 @@ TEST_F(MonitorTest, WheelZoomsAtThePointerAndDragsMoveThePixelsDragged) {
        },
        "0 1E3"},
       {"a box of a few pixels", [this] { monitor.zoomToColumns(335, 345); }, "0.500 0.025"},
+      {"a drag, a longer range, a drag: each at the pointer's speed",
+       [this] {
+         monitor.dragOnPicture(60);
+         press(9, true);
+         monitor.dragOnPicture(60);
+       },
+       "-0.35 2.50"},
       {"a drag, \">\", a drag back: the button's step stands",
        [this] {
          monitor.dragOnPicture(100);

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "mqtt_messages.h"
+#include "mqtt_sender.h"
 #include "plain_record_fields.h"
 #include "publish_settings.h"
 #include "row_publisher.h"
@@ -157,6 +158,7 @@ TEST_F(PublishTest, EveryRowArrivesInOrderWithItsValuesAndTheOutagesRowsComeLate
   EXPECT_EQ(noteText, note);
   EXPECT_TRUE(willHeard) << "the broker's last will when the link broke";
   EXPECT_EQ(lastStatus.value("state").toString(), QStringLiteral("stopped"));
+  EXPECT_EQ(lastStatus.value("interval").toDouble(), 0.25);
   EXPECT_EQ(lastStatus.value("units").toObject().value("ch1").toString(), QStringLiteral("°C"));
   const auto discovery = std::find_if(heard.begin(), heard.end(), [](const auto& message) {
     return message.topic == QLatin1String("homeassistant/sensor/velan_t_ch1/config");
@@ -195,6 +197,16 @@ TEST_F(PublishTest, ABrokersCertificateIsVerifiedNeverPassedOver) {
   told.clear();
   publishTo(broker.port(), {}, {}, broker.tlsCa());
   EXPECT_TRUE(toldSoon("publishing to localhost")) << told.join('\n').toStdString();
+}
+
+TEST(PublishSettingsTest, ReconnectionsBackOffToHalfAMinuteAndStartAgainAfterAConnection) {
+  std::vector<long> waits;
+  std::chrono::milliseconds wait{1000};
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    wait = nextRetryDelay(wait, attempt == 6);  // the 7th attempt had connected
+    waits.push_back(static_cast<long>(wait.count()));
+  }
+  EXPECT_EQ(waits, std::vector<long>({2000, 4000, 8000, 16000, 30000, 30000, 1000, 2000}));
 }
 
 TEST(PublishSettingsTest, BadBrokersTopicsAndLoosePasswordFilesAreRefusedWithTheirReason) {
