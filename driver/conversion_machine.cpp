@@ -15,19 +15,10 @@ ConversionMachine::Duration ConversionMachine::conversionSeen() const {
   return longest;
 }
 
-int ConversionMachine::channelFrom(int first) {
-  // A channel left silent lately is passed over for a few rounds, each pass one fewer; when
-  // every channel is being passed over, the first is asked all the same.
-  for (const bool skipping : {true, false}) {
-    for (int i = 0; i < kChannels; ++i) {
-      const int c = (first - 1 + i) % kChannels + 1;
-      if (bits_[c] <= 0) continue;
-      if (skipping && skipsLeft_[c] > 0) {
-        --skipsLeft_[c];
-        continue;
-      }
-      return c;
-    }
+int ConversionMachine::channelFrom(int first) const {
+  for (int i = 0; i < kChannels; ++i) {
+    const int c = (first - 1 + i) % kChannels + 1;
+    if (bits_[c] > 0) return c;
   }
   return 0;
 }
@@ -47,11 +38,15 @@ ConversionMachine::Step ConversionMachine::received(const uint8_t* bytes, size_t
       break;
     case Phase::Idle:  // nobody asked: a request waits for the line to go quiet
       phase_ = Phase::HoldOff;
+      notBefore_ = at;
+      lostIfSilent_ = false;
       break;
     case Phase::Answer:
+      bytesSinceRequest_ = true;
       answer_->received(bytes, count, at);
       break;
     case Phase::HoldOff:
+      bytesSinceRequest_ = true;
       break;
   }
   return advance(at, {});
@@ -59,19 +54,11 @@ ConversionMachine::Step ConversionMachine::received(const uint8_t* bytes, size_t
 
 ConversionMachine::Step ConversionMachine::timer(TimePoint now) { return advance(now, {}); }
 
-ConversionMachine::Step ConversionMachine::powerAnew(Step step) {
-  // The converter may still be converting, for longer than any hold would cover (a slow one,
-  // a jump past the maker's figures) while noise or a foreign answer hid its silence: nothing
-  // is sent to it. The line is closed, which takes its power and ends any conversion.
+void ConversionMachine::holdOff(bool lostIfSilent) {
   answer_.reset();
-  phase_ = Phase::Closed;
-  next_ = channel_ % kChannels + 1;  // the round goes on past this channel
-  int& streak = silentStreak_[channel_];
-  streak = std::min(streak + 1, 3);
-  skipsLeft_[channel_] = std::min((1 << streak) - 1, kMostSkippedRounds);
-  step.lost = true;
-  step.wakeAt = TimePoint::max();
-  return step;
+  phase_ = Phase::HoldOff;
+  notBefore_ = sent_ + timing_.longestConversion;
+  lostIfSilent_ = lostIfSilent;
 }
 
 void ConversionMachine::remember(Duration took) {
@@ -80,8 +67,6 @@ void ConversionMachine::remember(Duration took) {
   last.quickest = last.bits == bits ? std::min(last.quickest, took) : took;
   last.bits = bits;
   last.took = took;
-  silentStreak_[channel_] = 0;
-  skipsLeft_[channel_] = 0;
 }
 
 ConversionMachine::Step ConversionMachine::request(TimePoint now, Step step) {
@@ -93,6 +78,7 @@ ConversionMachine::Step ConversionMachine::request(TimePoint now, Step step) {
   const int bits = bits_[c];
   channel_ = c;
   sent_ = now;
+  bytesSinceRequest_ = false;
   const Duration seen = conversionSeen();
   const Conversion& last = lastConversion_[c];
   const Duration earliest = last.bits == bits ? last.quickest / 2 : Duration::zero();
@@ -113,9 +99,16 @@ ConversionMachine::Step ConversionMachine::advance(TimePoint now, Step step) {
       case Phase::Idle:
         return request(now, step);
       case Phase::HoldOff: {
-        const TimePoint ready = lastByteAt_ + timing_.quiet;
+        const TimePoint ready = std::max(notBefore_, lastByteAt_ + timing_.quiet);
         if (now < ready) {
           step.wakeAt = ready;
+          return step;
+        }
+        if (lostIfSilent_ && !bytesSinceRequest_) {
+          phase_ = Phase::Closed;
+          next_ = channel_;  // the round resumes here once the line is open again
+          step.lost = true;
+          step.wakeAt = TimePoint::max();
           return step;
         }
         phase_ = Phase::Idle;
@@ -145,16 +138,14 @@ ConversionMachine::Step ConversionMachine::advance(TimePoint now, Step step) {
             continue;
           case Verdict::Rejected:
             step.trouble = Trouble::Rejected;
-            if (answer_->tooEarly()) {
-              // Perhaps the converter's own answer, quicker than any seen so far (the first was
-              // slow under load): the bound eases, so that it cannot lock the channel out.
-              Conversion& last = lastConversion_[channel_];
-              last.quickest = last.quickest * 3 / 4;
-            }
-            return powerAnew(step);
+            next_ = channel_ % kChannels + 1;
+            holdOff(false);
+            continue;
           case Verdict::GivenUp:
             step.trouble = Trouble::GivenUp;
-            return powerAnew(step);
+            next_ = channel_ % kChannels + 1;
+            holdOff(true);
+            continue;
         }
     }
   }

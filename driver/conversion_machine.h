@@ -19,27 +19,24 @@
 /// - A request goes out only onto a quiet line with the converter idle: after an accepted
 ///   answer at once (its guard proved the line quiet), else once the line has been quiet for
 ///   timing.quiet.
-/// - After a request that did not end in an accepted answer (refused, or given up) the
-///   converter may still be converting, for any time, whatever came meanwhile: noise or a
-///   foreign answer can look like its answer. No request goes to it: the line is closed (its
-///   power off, which ends any conversion) and opened again, and the round goes on with the
-///   next channel. A channel silent again and again is passed over for 1, 3, then 4 rounds.
+/// - A request that did not end in an accepted answer (refused, or given up) may still be
+///   converting, whatever came meanwhile: noise or a foreign answer can look like its answer.
+///   Nothing goes out until timing.longestConversion after it (the most any conversion takes)
+///   and a quiet line since. When nothing at all came in that time, the converter is lost: the
+///   line is closed (its power off) and opened again.
 /// - An answer complete in less than half the channel's quickest conversion at its resolution
 ///   is no answer of the converter (a foreign one, right behind the request). The quickest,
-///   not the last: a slow answer (a dribbling adapter) must not make the next ones too quick;
-///   each such refusal lowers the quickest by a quarter, so that a slow first one cannot lock
-///   the channel out.
+///   not the last: a slow answer (a dribbling adapter) must not make the next ones too quick.
 /// - The guard after an answer allows the converter to be a quarter slower than the slowest
 ///   conversion lately, so that a real answer behind a foreign one is seen.
-/// - The round goes through the set-up channels in turn.
+/// - The round goes through the set-up channels in turn and, after the line was reopened,
+///   resumes at the channel it stopped at.
 class ConversionMachine {
  public:
   using Clock = std::chrono::steady_clock;
   using TimePoint = Clock::time_point;
   using Duration = Clock::duration;
   static constexpr int kChannels = 8;  ///< the converter's
-  /// The most rounds a channel silent again and again is passed over.
-  static constexpr int kMostSkippedRounds = 4;
   /// Each channel's resolution in bits; 0: not set up.
   using ChannelBits = std::array<int, kChannels + 1>;
 
@@ -78,9 +75,8 @@ class ConversionMachine {
   Step advance(TimePoint now, Step step);
   Step request(TimePoint now, Step step);
   /// After a request that did not end in an accepted answer: see the rule above.
-  Step powerAnew(Step step);
-  /// The set-up channel to ask from `first` on, passing over those silent lately.
-  int channelFrom(int first);
+  void holdOff(bool lostIfSilent);
+  int channelFrom(int first) const;
   /// The accepted conversion of the pending request took `took`.
   void remember(Duration took);
   struct Conversion {
@@ -97,8 +93,10 @@ class ConversionMachine {
   int channel_ = 0;
   TimePoint sent_{};
   std::optional<converter_protocol::AnswerReader> answer_;
+  bool bytesSinceRequest_ = false;
   TimePoint lastByteAt_{};
+  // HoldOff: not before this, and the line quiet for timing_.quiet.
+  TimePoint notBefore_{};
+  bool lostIfSilent_ = false;  ///< lost when nothing came since the request
   std::array<Conversion, kChannels + 1> lastConversion_{};  ///< each channel's last accepted
-  std::array<int, kChannels + 1> silentStreak_{};  ///< requests in a row not answered, at most 3
-  std::array<int, kChannels + 1> skipsLeft_{};     ///< rounds it is still passed over
 };

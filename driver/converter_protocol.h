@@ -119,8 +119,6 @@ class AnswerReader {
 
   /// How many bytes of the answer have not come yet.
   int bytesMissing() const { return std::max(0, kAnswerBytes - received_); }
-  /// Complete sooner than the earliest the converter can answer (refused for that).
-  bool tooEarly() const { return received_ == kAnswerBytes && complete_ - sent_ < earliest_; }
   /// How long the converter took for this answer, once its three bytes came.
   Clock::duration conversionTime() const { return complete_ - sent_; }
 

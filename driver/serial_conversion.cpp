@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -58,26 +57,14 @@ QString SerialConversion::openAndProve(QSerialPort& line, int32_t port) {
   // has it from its first poll.
   ConversionMachine::ChannelBits proofBits{};
   proofBits[1] = kAdc16.bits;
-  std::optional<Step> step;
-  // A garbled or broken answer (a break, a framing error) is a converter there: powered anew and
-  // asked again, twice. Only silence says at once that none answers.
-  for (int attempt = 1;; ++attempt) {
-    machine_.setChannels(proofBits);
-    step = machine_.start(Clock::now());
-    bytesHeard_ = 0;
-    while (step && !step->reading && !step->lost && !stopping_) {
-      step = exchange(line, *step, proofBits);
-    }
-    if (step && step->reading && !stopping_) break;
-    if (!step || stopping_ || bytesHeard_ == 0 || attempt == 3) {
-      return giveUp(QStringLiteral("No converter answered on %1").arg(device_));
-    }
-    closeLine(line, true);
-    const Clock::time_point settled = Clock::now() + timing_.reopen + timing_.settle;
-    if (!pause(timing_.reopen) || !openLine(line).isEmpty() ||
-        !drain(line, settled, settled + timing_.openQuietBound)) {
-      return giveUp(QStringLiteral("No converter answered on %1").arg(device_));
-    }
+  machine_.setChannels(proofBits);
+  std::optional<Step> step = machine_.start(Clock::now());
+  while (step && !step->reading && step->trouble == ConversionMachine::Trouble::None &&
+         !step->lost && !stopping_) {
+    step = exchange(line, *step, proofBits);
+  }
+  if (!step || !step->reading || stopping_) {
+    return giveUp(QStringLiteral("No converter answered on %1").arg(device_));
   }
   const std::lock_guard lock(mutex_);
   firstTook_ = step->reading->sinceRequest;
@@ -114,9 +101,8 @@ bool SerialConversion::getValue(int32_t* reading, int32_t channel) const {
 
 SerialConversion::Clock::duration SerialConversion::staleAfter() const {
   // Timeouts and drains are left out: they must not stretch the time a value stays valid, or
-  // a pulled cable would go on showing its last values. One restart of the converter is in:
-  // a single refused or unanswered request must not empty every channel.
-  Clock::duration round = timing_.freshMargin + timing_.answer + timing_.reopen + timing_.settle;
+  // a pulled cable would go on showing its last values.
+  Clock::duration round = timing_.freshMargin;
   for (const Channel& channel : channels_) {
     if (channel.setUp) round += channel.took > Clock::duration::zero() ? channel.took : firstTook_;
   }
@@ -147,20 +133,6 @@ QString SerialConversion::openLine(QSerialPort& line) {
   if (lockFd_ < 0) {  // the device opened for the port but not before: no lock, no use
     closeLine(line);
     return QStringLiteral("Cannot open %1: it cannot be locked").arg(device_);
-  }
-  // The name may lead to another device now (a link re-pointed, an adapter plugged elsewhere):
-  // the lock goes with the device, and the other converter's values are never filtered in with
-  // this one's.
-  struct stat opened {};
-  struct stat locked {};
-  if (::fstat(static_cast<int>(line.handle()), &opened) == 0 && ::fstat(lockFd_, &locked) == 0 &&
-      (opened.st_rdev != locked.st_rdev || opened.st_ino != locked.st_ino)) {
-    line.close();
-    ::close(lockFd_);
-    lockFd_ = -1;
-    const std::lock_guard lock(mutex_);
-    for (Channel& channel : channels_) channel.fresh = false;
-    return QStringLiteral("%1 leads to another device now").arg(device_);  // opened anew next
   }
   line.setBaudRate(QSerialPort::Baud9600);
   line.setDataBits(QSerialPort::Data8);
@@ -198,7 +170,6 @@ std::optional<SerialConversion::Step> SerialConversion::exchange(
   uint8_t bytes[256];
   const int count = readWaiting(line, bytes, sizeof bytes);
   if (count < 0) return std::nullopt;
-  bytesHeard_ += count;
   machine_.setChannels(bits);
   const Clock::time_point now = Clock::now();
   return count > 0 ? machine_.received(bytes, static_cast<size_t>(count), now)
@@ -219,7 +190,7 @@ void SerialConversion::convertUntilStopped(QSerialPort& line) {
     }
     if (!step) {  // the device failed under the line: gone, and its lock with it
       trouble_ = LineTrouble::DeviceGone;
-      lose(line);
+      lose(line, false);
       continue;
     }
     if (step->reading) {
@@ -234,9 +205,7 @@ void SerialConversion::convertUntilStopped(QSerialPort& line) {
       trouble_ = LineTrouble::NoAnswer;
     }
     if (step->lost) {
-      // Powered off and on again, the device kept locked meanwhile; the other channels' values
-      // stay for as long as such a restart takes.
-      closeLine(line, true);
+      lose(line, true);  // powered off and on again, the device kept locked meanwhile
       continue;
     }
     step = exchange(line, *step, channelBits());
@@ -254,8 +223,8 @@ void SerialConversion::closeLine(QSerialPort& line, bool keepLock) {
   lockFd_ = -1;
 }
 
-void SerialConversion::lose(QSerialPort& line) {
-  closeLine(line);
+void SerialConversion::lose(QSerialPort& line, bool keepLock) {
+  closeLine(line, keepLock);  // powered off, a lost converter forgets what it was doing
   const std::lock_guard lock(mutex_);
   for (Channel& channel : channels_) channel.fresh = false;
 }
@@ -264,10 +233,9 @@ void SerialConversion::keep(const ConversionMachine::Reading& reading, Clock::ti
   const std::lock_guard lock(mutex_);
   Channel& kept = channels_[static_cast<size_t>(reading.channel)];
   // The maker's filter: each conversion moves the kept value by 1/factor of the difference. A
-  // channel without a value since the open (or since the device came back) starts from the
-  // reading; a refused answer or a restart in between changes nothing (nothing was averaged
-  // in): the filter damps as it did.
-  const bool continues = kept.fresh;
+  // channel without a recent value starts from the reading; a refused answer in between changes
+  // nothing (it was not averaged in).
+  const bool continues = kept.fresh && when - kept.converted <= staleAfter();
   kept.filtered = continues ? kept.filtered + (reading.value - kept.filtered) / kept.filterFactor
                             : double(reading.value);
   kept.converted = when;

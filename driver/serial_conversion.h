@@ -71,8 +71,8 @@ class SerialConversion {
   /// Closes the line with the converter's power off, and lets go of the device's lock unless
   /// `keepLock` (the line is opened again at once).
   void closeLine(QSerialPort& port, bool keepLock = false);
-  /// The device is gone: its values with it, at once, and its lock.
-  void lose(QSerialPort& port);
+  /// The device is gone (or the converter lost): its values with it, at once, and its power.
+  void lose(QSerialPort& port, bool keepLock);
   void keep(const ConversionMachine::Reading& reading, Clock::time_point when);
   /// How old a value may be and still count: one round over the set-up channels, as long as
   /// their last accepted conversions took, and the margin (mutex_ held).
@@ -99,7 +99,6 @@ class SerialConversion {
   int lockFd_ = -1;  ///< the device's lock, held from the open to the close (conversion thread)
 
   ConversionMachine machine_{timing_};  ///< the conversion thread's alone
-  int bytesHeard_ = 0;                  ///< since the open's check began (conversion thread)
 
   mutable std::mutex mutex_;  ///< guards channels_ and firstTook_
   std::array<Channel, kDeviceChannels + 1> channels_{};

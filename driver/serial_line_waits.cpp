@@ -72,6 +72,6 @@ bool SerialConversion::drain(QSerialPort& line, Clock::time_point notBefore,
     }
     intact = intact && heard != Heard::Broken;
   }
-  if (!intact) lose(line);
+  if (!intact) lose(line, false);
   return !stopping_ && line.isOpen();
 }

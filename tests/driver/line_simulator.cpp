@@ -14,6 +14,7 @@ using TimePoint = Clock::time_point;
 using Duration = Clock::duration;
 
 constexpr Duration kByte = microseconds(1042);  // ten bits at 9600 baud
+constexpr Duration kPowerUp = milliseconds(1000);
 constexpr Duration kNever = hours(24 * 365);
 
 Duration ms(double milliseconds) {
@@ -38,9 +39,8 @@ Duration LineSimulator::livenessBound() const {
   // The request pending when the faults stopped is waited out (noise may have answered it), the
   // next one too (a converter without power stays mute until the line is opened anew), the
   // converter powered anew, then one round over the channels.
-  // A channel silent in the faults is passed over for a few rounds more.
   return 2 * timing.longestConversion + timing.quiet + timing.reopen + timing.settle +
-         timing.quiet + (1 + ConversionMachine::kMostSkippedRounds) * setup_.channels * perChannel;
+         timing.quiet + setup_.channels * perChannel;
 }
 
 struct LineSimulator::Impl {
@@ -111,8 +111,7 @@ struct LineSimulator::Impl {
   void problem(const std::string& what) {
     if (!result.firstProblem.empty()) return;
     std::ostringstream text;
-    text << "seed " << setup.seed << " at " << inSeconds(now.time_since_epoch()) << " s"
-         << (faulty ? " (faults " + std::to_string(active) + ")" : std::string()) << ": " << what;
+    text << "seed " << setup.seed << " at " << inSeconds(now.time_since_epoch()) << " s: " << what;
     result.firstProblem = text.str();
   }
 
@@ -140,10 +139,9 @@ struct LineSimulator::Impl {
       return;
     }
     if (on(kEveryOther) && (skipNext = !skipNext)) return;
-    if (on(kDeadChannel) && (control >> 5) + 1 == result.deadChannel) return;
     const int bits = ((control >> 1) & 0xF) + 1;
     current = {(control >> 5) + 1, 0, false};
-    drift = on(kSlowJump) ? slowTarget : std::clamp(slowTarget, drift / 1.05, drift * 1.05);
+    drift = std::clamp(slowTarget, drift / 1.05, drift * 1.05);
     const Duration time =
         duration_cast<Duration>(conversionTime(bits) * drift * uniform(0.95, 1.05));
     lastConversion = time;
@@ -231,7 +229,7 @@ struct LineSimulator::Impl {
         }
         host = Host::Settling;
         powered = true;
-        readyAt = now + ms(1000);
+        readyAt = now + kPowerUp;
         settled = now + timing.settle;
         return;
       case Host::Settling:
@@ -258,16 +256,10 @@ struct LineSimulator::Impl {
       ++result.faultStretches;
       active = 0;
       while (active == 0) active = unsigned(uniform(0, kAllFaults + 1)) & setup.faults;
-      // A conversion that jumps to many times its time cannot be told by any timing from a
-      // foreign answer in between: those stay out of the property (README).
-      if (active & kSlowJump) active &= ~unsigned(kForeignAnswers | kSecondDevice | kEchoes);
       stretchEnds = now + ms(uniform(500, 30000));
       nextNoise = now + ms(uniform(0, 2000));
       const double slowest = setup.slowSpellMs > 0 ? setup.slowSpellMs : uniform(500, 1600);
       slowTarget = on(kSlowSpell) ? slowest / inSeconds(conversionTime(setup.bits)) / 1000 : 1;
-      if (on(kSlowJump))
-        slowTarget = uniform(500, 3600) / inSeconds(conversionTime(setup.bits)) / 1000;
-      if (on(kDeadChannel)) result.deadChannel = int(uniform(1, setup.channels + 1));
       if (on(kPowerLoss)) {
         powered = false;  // until the host powers it anew
         converting.reset();
@@ -338,10 +330,7 @@ struct LineSimulator::Impl {
       } else if (on(kNoise) && nextNoise <= now) {
         const int burst = int(uniform(1, 7));
         for (int i = 0; i < burst; ++i) {
-          uint8_t byte = uint8_t(chance(0.5) ? (chance(0.5) ? '+' : '-') : uniform(0, 256));
-          // Noise shaped as an answer while a conversion jumped to many times its time cannot
-          // be told from it (README): here noise never begins an answer then.
-          if (on(kSlowJump) && (byte == '+' || byte == '-')) byte = '*';
+          const uint8_t byte = uint8_t(chance(0.5) ? (chance(0.5) ? '+' : '-') : uniform(0, 256));
           toHost.emplace(now + i * kByte, Byte{byte, true});
         }
         nextNoise = now + ms(uniform(10, 4000));

@@ -33,9 +33,7 @@ class LineSimulator {
     kEveryOther = 128,
     kPowerLoss = 256,
     kDeviceGone = 512,
-    kSlowJump = 1024,     ///< conversions jump to 0.5 to 3.6 s at once, past the maker's 3 s too
-    kDeadChannel = 2048,  ///< one channel's requests never answered (a dead input)
-    kAllFaults = 4095,
+    kAllFaults = 1023,
   };
   struct Setup {
     uint64_t seed = 1;
@@ -55,7 +53,6 @@ class LineSimulator {
     long reopens = 0;
     double worstFreshness = 0;  ///< seconds from a clean stretch's start to its last channel
     std::array<long, 9> readingsInFaults{};  ///< per channel, handed over during fault stretches
-    int deadChannel = 0;                     ///< the last dead channel of a stretch with that fault
     std::string firstProblem;
   };
 

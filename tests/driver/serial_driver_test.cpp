@@ -62,8 +62,9 @@ class SerialDriverTest : public ::testing::Test {
                                 .reopen = milliseconds(40),
                                 .guard = milliseconds(20),
                                 .longestConversion = milliseconds(200),
-                                // Room for a thread that waits its turn on a busy machine.
-                                .freshMargin = milliseconds(300)}};
+                                // Room for a thread that waits its turn on a busy machine: a
+                                // value gone stale restarts the filter.
+                                .freshMargin = milliseconds(600)}};
 };
 
 TEST_F(SerialDriverTest, OpensOnlyWhenAConverterAnswersAndSaysWhyNot) {
@@ -169,8 +170,8 @@ TEST_F(SerialDriverTest, ALineThatFailsGivesNoValueAndRecoversWhenItAnswersAgain
     const char* what;
     std::function<void()> fail;
     std::function<void()> recover;
-    // One round, one restart and the margin (about 600 ms here), with room for a machine busy
-    // with other work: the thread may wait its turn for the processor.
+    // One round and the margin (about 730 ms here), with room for a machine busy with other
+    // work: the thread may wait its turn for the processor.
     int missingWithinMs;
   } const cases[] = {
       {"a pulled cable", [this] { emulator.setAnswer(Answer::Silent); },

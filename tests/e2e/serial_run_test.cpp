@@ -22,10 +22,7 @@ TEST_F(WindowsTest, SerialRunRecordsTheConvertersCountsAndNothingWhileItIsSilent
   UserSettings::assignSerialDevice(3, link);
   SerialConverterDriver serial(
       &UserSettings::serialDevice,
-      {.settle = milliseconds(50),
-       .answer = milliseconds(300),
-       .quiet = milliseconds(40),
-       .reopen = milliseconds(100)});
+      {.settle = milliseconds(50), .answer = milliseconds(300), .quiet = milliseconds(40)});
   Program run(serial, prompts);
   TForm1& window = run.main();
   RecordStore& record = run.store();
