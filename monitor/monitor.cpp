@@ -91,19 +91,6 @@ QString Monitor::stepSpanDown(const QString& text, int axis) const {
   return format(x, 3, decimalsForSpan(view_.span[axis]));
 }
 
-namespace {
-constexpr int kLabelDigits = 15;  // a grid line's time in full, never in exponent form
-
-// The decimals `step` needs to be written exactly (a tenth of 2.5 min: 0.25 needs two).
-int exactDecimals(long double step) {
-  for (int decimals = 0; decimals < 12; ++decimals) {
-    const long double scaled = step * std::pow(10.0L, decimals);
-    if (std::fabs(scaled - std::round(scaled)) < 1e-9L * std::max(1.0L, scaled)) return decimals;
-  }
-  return 12;
-}
-}  // namespace
-
 void Monitor::drawAxes() {
   surface_.place(100, 10, Surface::kWidth, Surface::kHeight);
   surface_.setPenDotted(false);
@@ -131,7 +118,7 @@ void Monitor::drawAxes() {
   for (int i = 0; i <= 9; ++i) {
     const long double minutes = 0.1L * view_.span[0] * i + view_.origin[0];
     surface_.textOut(plotLeft + i * ((plotRight - plotLeft) / 10) - 8, plotBottom + 10,
-                     format(static_cast<double>(minutes), kLabelDigits, timeDecimals));
+                     format(static_cast<double>(minutes), kFullDigits, timeDecimals));
   }
   if (fields_.channelSelected(1)) {
     const int valueDecimals = decimalsForSpan(view_.span[1]);
@@ -180,29 +167,6 @@ void Monitor::refreshView() {
   redrawFrom(view_.firstVisibleRow);
   if (pointer_) ImScreenMouseMove(pointer_->x, pointer_->y);
   if (window_) window_->viewChanged();
-}
-
-void Monitor::setTimeStart(long double minutes, long double step) {
-  // Three significant digits, or as many as the step needs: a window at 100 min or later still
-  // moves by its step (three digits would round 100.4 back to 100).
-  const int stepDecimals = exactDecimals(std::fabs(step));
-  const long double whole = std::fabs(minutes);
-  const int integerDigits = whole < 1 ? 1 : static_cast<int>(std::floor(std::log10(whole))) + 1;
-  captions_.setText(MonitorCaptions::TimeStart,
-                    format(static_cast<double>(minutes), std::max(3, integerDigits + stepDecimals),
-                           std::max(decimalsForSpan(view_.span[0]), stepDecimals)));
-}
-
-void Monitor::setTimeStartToThePixel(long double minutes) {
-  const long double halfPixel = view_.span[0] / (2.0L * (plotRight - plotLeft));
-  const int shortest = decimalsForSpan(view_.span[0]);
-  int decimals = shortest;
-  while (decimals < 12 && std::pow(10.0L, -decimals) > halfPixel) ++decimals;
-  QString text = format(static_cast<double>(minutes), kLabelDigits, decimals);
-  // Zeros a pixel does not need are not shown: a drag of half the window reads "0.50".
-  while (decimals-- > shortest && text.endsWith(QLatin1Char('0'))) text.chop(1);
-  if (text.endsWith(separator_)) text.chop(1);
-  captions_.setText(MonitorCaptions::TimeStart, text);
 }
 
 void Monitor::drawLatestRow() {
@@ -285,17 +249,6 @@ void Monitor::midpointClick(int channel, Direction direction) {
   refreshView();
 }
 
-void Monitor::UpDown9Click(Direction direction) {
-  stepTimeRange(direction);
-  refreshView();
-}
-
-void Monitor::stepTimeRange(Direction direction) {
-  const QString& text = captions_.text(MonitorCaptions::TimeScale);
-  captions_.setText(MonitorCaptions::TimeScale,
-                    direction == Direction::Up ? stepSpanUp(text, 0) : stepSpanDown(text, 0));
-}
-
 void Monitor::UpDown10Click(Direction direction) {
   const QString old = captions_.text(MonitorCaptions::Interval);
   QString stepped = old;
@@ -309,16 +262,6 @@ void Monitor::UpDown10Click(Direction direction) {
   if (stepped != old && !(milliseconds >= kMinimumIntervalMs)) return;
   captions_.setText(MonitorCaptions::Interval, stepped);
   recorder_.setReadingInterval(static_cast<int>(std::min(milliseconds, 2.0e9)));
-}
-
-void Monitor::BnTimeplusClick() {
-  setTimeStart(view_.origin[0] + 0.2L * view_.span[0], 0.2L * view_.span[0]);
-  refreshView();
-}
-
-void Monitor::BnTimeMinusClick() {
-  setTimeStart(view_.origin[0] - 0.2L * view_.span[0], 0.2L * view_.span[0]);
-  refreshView();
 }
 
 void Monitor::pressUpDown(int control, bool upperArrow) {
@@ -338,97 +281,6 @@ void Monitor::pressUpDown(int control, bool upperArrow) {
 void Monitor::FormShow() {
   captions_.setText(MonitorCaptions::Interval, format(store_.readingInterval / 1000.0, 3, 1));
   defineworlds();
-}
-
-void Monitor::setTimeRangeHolding(long double minutes) {
-  // Walked from 1 min with each step's own decimals: the captions the arrows give, whatever
-  // range was on show.
-  captions_.setText(MonitorCaptions::TimeScale, QStringLiteral("1"));
-  view_.span[0] = 1;
-  const auto step = [this](Direction direction) {
-    stepTimeRange(direction);
-    view_.span[0] = parse(MonitorCaptions::TimeScale);
-  };
-  for (int up = 0; up < 2100 && view_.span[0] < minutes; ++up) step(Direction::Up);
-  for (int down = 0; down < 8; ++down) {
-    if (parseNumber(stepSpanDown(captions_.text(MonitorCaptions::TimeScale), 0), separator_) <
-        minutes) {
-      break;
-    }
-    step(Direction::Down);
-  }
-}
-
-void Monitor::showWholeRecord() {
-  if (store_.rowCount == 0) return;
-  captions_.setText(MonitorCaptions::TimeStart, QStringLiteral("0"));
-  setTimeRangeHolding(store_.time[store_.rowCount] / 60.0L);
-  refreshView();
-}
-
-void Monitor::zoomToColumns(int fromX, int toX) {
-  const int left = std::clamp(std::min(fromX, toX), int{plotLeft}, int{plotRight});
-  const int right = std::clamp(std::max(fromX, toX), int{plotLeft}, int{plotRight});
-  if (right <= left) return;
-  const long double start = minutesAt(left);
-  setTimeRangeHolding(minutesAt(right) - start);
-  setTimeStartToThePixel(start);
-  refreshView();
-}
-
-void Monitor::wheelOnPicture(int x, int notches, bool movesWindow) {
-  if (movesWindow) {
-    for (int i = 0; i < std::abs(notches); ++i)
-      notches > 0 ? BnTimeMinusClick() : BnTimeplusClick();
-    return;
-  }
-  const long double pointed = minutesAt(x);
-  const long double fromLeft = static_cast<long double>(x - plotLeft) / (plotRight - plotLeft);
-  // UpDown9's bounds hold for the wheel too, its arrows set to the range on show first: a
-  // range Plot set (the arrows do not move with it) would else leave the wheel stuck at an end.
-  UpDownLogic& timeRange = upDowns_[9 - 1];
-  timeRange = UpDownLogic(-8, 12, timeRangeSteps(), false);
-  bool stepped = false;
-  for (int i = 0; i < std::abs(notches); ++i) {
-    const std::optional<Direction> direction = timeRange.press(notches < 0);
-    if (!direction) break;
-    stepTimeRange(*direction);
-    view_.span[0] = parse(MonitorCaptions::TimeScale);  // the next step's decimals follow it
-    stepped = true;
-  }
-  if (!stepped) return;
-  setTimeStartToThePixel(pointed - fromLeft * view_.span[0]);
-  refreshView();
-}
-
-int Monitor::timeRangeSteps() const {
-  // The series from 1 min, 8 steps down and 12 up; the nearest by ratio (the shortest range
-  // reads "0.003").
-  static constexpr double kSeries[] = {0.0025, 0.005, 0.01, 0.025, 0.05,  0.1, 0.25,
-                                       0.5,    1,     2.5,  5,     10,    25,  50,
-                                       100,    250,   500,  1e3,   2.5e3, 5e3, 1e4};
-  const auto distance = [this](double range) { return std::fabs(std::log(view_.span[0] / range)); };
-  const double* nearest =
-      std::min_element(std::begin(kSeries), std::end(kSeries),
-                       [&distance](double a, double b) { return distance(a) < distance(b); });
-  return static_cast<int>(nearest - std::begin(kSeries)) - 8;
-}
-
-void Monitor::dragOnPicture(int dx) {
-  if (captions_.text(MonitorCaptions::TimeStart) != drag_.writtenStart ||
-      view_.span[0] != drag_.span) {
-    drag_ = {view_.origin[0], view_.span[0], 0, {}};
-  }
-  drag_.pixels += dx;
-  setTimeStartToThePixel(drag_.origin - drag_.pixels * drag_.span /
-                                            static_cast<long double>(plotRight - plotLeft));
-  drag_.writtenStart = captions_.text(MonitorCaptions::TimeStart);
-  refreshView();
-}
-
-long double Monitor::minutesAt(int x) const {
-  return static_cast<long double>(x - plotLeft) * view_.span[0] / (plotRight - plotLeft) +
-         view_.origin[0];
 }
 
 void Monitor::ImScreenMouseMove(int x, int y) {
@@ -457,9 +309,4 @@ void Monitor::recordReset() {
   // A window left far from the start (a plot, a scroll) would draw the new rows out of sight.
   if (view_.origin[0] > 0 || view_.origin[0] + view_.span[0] <= 0) setTimeStart(0, 0);
   forgetRecord();
-}
-
-void Monitor::restartTimeWindow() {
-  setTimeStart(0, 0);
-  defineworlds();
 }

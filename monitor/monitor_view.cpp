@@ -1,5 +1,8 @@
 #include "monitor_view.h"
 
+#include <algorithm>
+#include <cmath>
+
 MonitorCaptions::MonitorCaptions() {
   texts_[TimeStart] = QStringLiteral("0");
   texts_[TimeScale] = QStringLiteral("1");
@@ -41,4 +44,12 @@ int decimalsForSpan(double span) {
   if (s < 3.0L) return 2;
   if (s < 30.0L) return 1;
   return 0;
+}
+
+int exactDecimals(long double step) {
+  for (int decimals = 0; decimals < 12; ++decimals) {
+    const long double scaled = step * std::pow(10.0L, decimals);
+    if (std::fabs(scaled - std::round(scaled)) < 1e-9L * std::max(1.0L, scaled)) return decimals;
+  }
+  return 12;
 }

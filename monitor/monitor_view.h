@@ -83,3 +83,10 @@ class UpDownLogic {
 
 /// Decimals of a label whose scale is span s: 3 below 0.3, 2 below 3, 1 below 30, else 0.
 int decimalsForSpan(double span);
+
+/// The decimals `step` needs to be written exactly (a tenth of 2.5 min: 0.25 needs two), 12 at
+/// most.
+int exactDecimals(long double step);
+
+/// Digits for a time written in full, never in exponent form (grid labels, a start to the pixel).
+inline constexpr int kFullDigits = 15;
