@@ -8,10 +8,21 @@
 #include "run_parts.h"
 #include "test_doubles.h"
 
+/// What a run records with, without a window: the record, the recorder on a scripted driver
+/// and the journal.
+struct RunPieces {
+  std::unique_ptr<RecordStore> store = std::make_unique<RecordStore>();
+  DataTable table;
+  ScriptedDriver driver;
+  PlainRecordFields fields;
+  Recorder recorder{*store, table, driver, fields};
+  RecordJournal journal{*store, table, fields};
+};
+
 /// A run's recorder, journal and parts without a window, on a clock the test moves: a row every
 /// 250 ms at each tick(), the parts' clock from 08.12.2026 07:00:00 on, the journal flushed
 /// through the disk in use.
-struct RecordedRun {
+struct RecordedRun : RunPieces {
   explicit RecordedRun(std::function<QString()> folder)
       : parts(*store, table, fields, recorder, journal, std::move(folder),
               [this] { return QDateTime(QDate(2026, 12, 8), QTime(7, 0)).addMSecs(now); }) {
@@ -29,11 +40,5 @@ struct RecordedRun {
   }
 
   int64_t now = 0;  ///< milliseconds
-  std::unique_ptr<RecordStore> store = std::make_unique<RecordStore>();
-  DataTable table;
-  ScriptedDriver driver;
-  PlainRecordFields fields;
-  Recorder recorder{*store, table, driver, fields};
-  RecordJournal journal{*store, table, fields};
   RunParts parts;
 };

@@ -12,13 +12,12 @@
 #include "date_time_text.h"
 #include "file_access.h"
 #include "numbers.h"
-#include "plain_record_fields.h"
 #include "record_parts.h"
-#include "test_doubles.h"
+#include "recorded_run.h"
 
 namespace {
 
-class RunPartsTest : public ::testing::Test {
+class RunPartsTest : public ::testing::Test, public RunPieces {
  protected:
   RunPartsTest() {
     qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));
@@ -34,12 +33,6 @@ class RunPartsTest : public ::testing::Test {
   }
 
   QTemporaryDir home;
-  std::unique_ptr<RecordStore> store = std::make_unique<RecordStore>();
-  DataTable table;
-  ScriptedDriver driver;
-  PlainRecordFields fields;
-  Recorder recorder{*store, table, driver, fields};
-  RecordJournal journal{*store, table, fields};
   QDateTime clock{QDate(2026, 12, 8), QTime(7, 0, 0, 600)};
   RunParts parts{*store,
                  table,
