@@ -223,8 +223,9 @@ void BM_WeekInParts(benchmark::State& state) {
     NextPart(FourChannelRun& r, RecordJournal& j, QString f)
         : run(r), journal(j), folder(std::move(f)) {}
     void recordFull() override {
-      saveRecordPart(folder, part++, QDateTime(QDate(2026, 12, 8), QTime(7, 0)), *run.store,
-                     run.table, run.fields, true, QLatin1Char('.'));
+      saveRecordPart(folder, part++, QDateTime(QDate(2026, 12, 8), QTime(7, 0)),
+                     run.fields.experiment(),
+                     recordFileBytes(*run.store, run.table, run.fields, true, QLatin1Char('.')));
       journal.discard();
       run.recorder.beginNextPart();
       journal.begin();

@@ -117,7 +117,7 @@ void KeptJournal::remove() {
 void RecordJournal::begin() {
   discard();
   active_ = true;
-  writeAnew(table_);
+  writeAnew();
 }
 
 void RecordJournal::closeFile() {
@@ -193,24 +193,24 @@ void RecordJournal::cellsEdited(const DataTable& table, int firstRow, int lastRo
   append(lines);
 }
 
-QByteArray RecordJournal::wholeRecord(const DataTable& table) const {
+QByteArray RecordJournal::wholeRecord() const {
   // The journal's first lines, then every row; cells only where the table differs from what
   // the rows give (notes, edits, dragged rows), so that this file alone gives the record back.
   QByteArray lines = kJournalFirstLine + '\n';
   if (!owner_.isEmpty()) lines += "owner;" + escaped(owner_) + '\n';
   lines += fieldLines();
-  if (cellHasText(table.cellView(DataTable::kNotesColumn, 0))) {
-    lines += "note;0;" + escaped(table.cell(DataTable::kNotesColumn, 0)) + '\n';
+  if (cellHasText(table_.cellView(DataTable::kNotesColumn, 0))) {
+    lines += "note;0;" + escaped(table_.cell(DataTable::kNotesColumn, 0)) + '\n';
   }
   for (int n = 1; n <= store_.rowCount; ++n) {
     lines += rowLine(n);
-    for (int c = table.keepsNotesOnly() ? DataTable::kNotesColumn : 0; c < DataTable::kColumns;
+    for (int c = table_.keepsNotesOnly() ? DataTable::kNotesColumn : 0; c < DataTable::kColumns;
          ++c) {
       const QString own = c == 0 ? DataTable::timeText(store_.time[n])
                           : c == DataTable::kNotesColumn
                               ? DataTable::blank()
                               : DataTable::valueText(store_.value[c][n], store_.valueDecimals[c]);
-      if (table.cellView(c, n) != own) lines += cellLine(table, n, c);
+      if (table_.cellView(c, n) != own) lines += cellLine(table_, n, c);
     }
   }
   return lines;
@@ -227,7 +227,7 @@ int lockFailure(const QString& folder) {
 }
 }  // namespace
 
-bool RecordJournal::writeAnew(const DataTable& table) {
+bool RecordJournal::writeAnew() {
   closeFile();
   const QString folder = directory();
   if (const int error = makePrivateFolder(folder); error != 0) {
@@ -265,7 +265,7 @@ bool RecordJournal::writeAnew(const DataTable& table) {
     fail(errno);
     return false;
   }
-  const QByteArray lines = wholeRecord(table);
+  const QByteArray lines = wholeRecord();
   int error = writeAll(fd, lines.constData(), static_cast<size_t>(lines.size()));
   if (error == 0 && diskSync_(fd) != 0) error = errno;
   if (error == 0 && diskIo().renameFile(fresh.constData(), target.constData(), 0) != 0) {
@@ -286,10 +286,10 @@ bool RecordJournal::writeAnew(const DataTable& table) {
   return true;
 }
 
-void RecordJournal::restoreFrom(OrphanedJournal&& old, const DataTable& table) {
+void RecordJournal::restoreFrom(OrphanedJournal&& old) {
   discard();
   active_ = true;
-  if (writeAnew(table)) {
+  if (writeAnew()) {
     QFile::remove(old.path);  // the new journal holds the record now
     return;
   }
@@ -306,7 +306,7 @@ void RecordJournal::noteAdded(int row, const QString& note) {
 
 bool RecordJournal::retry() {
   if (!active_) return false;
-  return failure_.isEmpty() || writeAnew(table_);
+  return failure_.isEmpty() || writeAnew();
 }
 
 void RecordJournal::append(const QByteArray& bytes) {

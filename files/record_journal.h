@@ -77,7 +77,7 @@ class RecordJournal : public RecordListener {
   void begin();
   /// Starts a new journal for a record put back from the journal `old`, which it then
   /// deletes; when no new journal can be written, the old one is kept in its place.
-  void restoreFrom(OrphanedJournal&& old, const DataTable& table);
+  void restoreFrom(OrphanedJournal&& old);
   /// Journals cells the user changed: rows first..last, one column or (-1) all of them.
   void cellsEdited(const DataTable& table, int firstRow, int lastRow, int column);
   /// Deletes the journal: the record was saved or deliberately discarded.
@@ -117,10 +117,10 @@ class RecordJournal : public RecordListener {
  private:
   QByteArray rowLine(int n) const;
   static QByteArray cellLine(const DataTable& table, int row, int column);
-  QByteArray wholeRecord(const DataTable& table) const;
+  QByteArray wholeRecord() const;
   QByteArray fieldLines() const;
   /// Writes the whole record into a new file that then takes the journal's name.
-  bool writeAnew(const DataTable& table);
+  bool writeAnew();
   /// Appends `bytes`; nothing where the journal failed (it is written anew, whole).
   void append(const QByteArray& bytes);
   void fail(int errorNumber);

@@ -60,8 +60,6 @@ QString saveRecordFile(const QString& folder, const QString& label, const QDateT
 }
 
 QString saveRecordPart(const QString& folder, int part, const QDateTime& start,
-                       const RecordStore& store, const DataTable& table, const RecordFields& fields,
-                       bool decimalComma, QChar separator) {
-  return saveRecordFile(folder, QStringLiteral(" part %1").arg(part), start, store, table, fields,
-                        decimalComma, separator);
+                       const QString& experiment, const QByteArray& bytes) {
+  return saveRecordBytes(folder, QStringLiteral(" part %1").arg(part), start, experiment, bytes);
 }

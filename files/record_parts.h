@@ -23,11 +23,10 @@ QString saveRecordFile(const QString& folder, const QString& label, const QDateT
                        const RecordStore& store, const DataTable& table, const RecordFields& fields,
                        bool decimalComma, QChar separator);
 
-/// Saves the full record as a new part file in `folder` (made when missing) and returns its
-/// path. Throws VelanError with the reason when it cannot.
+/// Saves a part's file `bytes` (recordFileBytes) as a new file in `folder` (made when missing)
+/// and returns its path. Throws VelanError with the reason when it cannot.
 QString saveRecordPart(const QString& folder, int part, const QDateTime& start,
-                       const RecordStore& store, const DataTable& table, const RecordFields& fields,
-                       bool decimalComma, QChar separator);
+                       const QString& experiment, const QByteArray& bytes);
 
 /// The record as its data file holds it.
 QByteArray recordFileBytes(const RecordStore& store, const DataTable& table,

@@ -101,8 +101,7 @@ QDateTime RunParts::partStart() const {
 bool RunParts::trySave(Pending& part) const {
   try {
     part.saved.path =
-        saveRecordBytes(part.saved.folder, QStringLiteral(" part %1").arg(part.saved.part),
-                        part.start, part.experiment, part.bytes);
+        saveRecordPart(part.saved.folder, part.saved.part, part.start, part.experiment, part.bytes);
     part.saved.failure.clear();
     return true;
   } catch (const VelanError& error) {

@@ -233,7 +233,7 @@ void TForm1::recoverUnsavedRecordings(const QString& settingsProblem) {
   std::optional<RecoveredRecording> recovered = offerUnsavedRecording(dialogue);
   if (!recovered) return;
   restoreRecord(std::move(recovered->record));
-  journal_.restoreFrom(std::move(recovered->journal), table_);
+  journal_.restoreFrom(std::move(recovered->journal));
 }
 
 void TForm1::fitTableToRecord() {

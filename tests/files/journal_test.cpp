@@ -121,7 +121,7 @@ TEST_F(JournalTest, TypedCellsAndDraggedRowsComeBackAndARestoredRecordGetsAWhole
   restoredTable.setCell(5, 0, *record->headingNote);
   const QString oldPath = journal.path();
   RecordJournal restored(restoredStore, restoredTable, restoredFields);
-  restored.restoreFrom({oldPath, nullptr}, restoredTable);
+  restored.restoreFrom({oldPath, nullptr});
   EXPECT_FALSE(QFile::exists(oldPath));
   QFile file(restored.path());
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -343,7 +343,7 @@ TEST_F(JournalTest, AJournalInAReadOnlyFolderIsOfferedAndRestored) {
     PlainRecordFields fields;
     DataTable table;
     RecordJournal journal(store, table, fields);
-    journal.restoreFrom(std::move(found->journal), table);
+    journal.restoreFrom(std::move(found->journal));
     if (journal.path() != file.fileName() || !file.exists()) {
       fprintf(stderr, "the old journal must stay: %s\n", qPrintable(journal.path()));
       return false;
