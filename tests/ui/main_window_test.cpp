@@ -213,7 +213,7 @@ TEST_F(WindowsTest, NotesGoToTheNewestRowAndTheNotesWindow) {
   main->StartClick();
   storeRows(1);
   note->setText(QStringLiteral("one"));
-  main->BnAddRemarkClick();
+  child<QPushButton>("BnAddRemark")->click();
   note->setText(QStringLiteral("two"));
   emit note->returnPressed();
   EXPECT_TRUE(table->cell(5, 1).startsWith(main->startTime()));
