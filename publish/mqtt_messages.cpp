@@ -70,9 +70,12 @@ QByteArray channelValueMessage(double value) {
 
 DiscoveryMessage discoveryMessage(const QString& prefix, int channel, const QString& unit) {
   QString id = prefix + QStringLiteral("_") + channelKey(channel);
+  // Home Assistant takes only ASCII letters, digits, '_' and '-' in an id.
   for (QChar& character : id) {
-    if (!character.isLetterOrNumber() && character != QLatin1Char('_'))
-      character = QLatin1Char('_');
+    const char16_t c = character.unicode();
+    const bool taken = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') ||
+                       (c >= u'0' && c <= u'9') || c == u'_' || c == u'-';
+    if (!taken) character = QLatin1Char('_');
   }
   const QJsonObject config{
       {QStringLiteral("name"), QStringLiteral("Ch. %1").arg(channel)},

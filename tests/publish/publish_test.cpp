@@ -167,6 +167,8 @@ TEST_F(PublishTest, EveryRowArrivesInOrderWithItsValuesAndTheOutagesRowsComeLate
   EXPECT_EQ(json(discovery->payload).value("unit_of_measurement").toString(), QStringLiteral("°C"));
   EXPECT_EQ(json(discovery->payload).value("state_topic").toString(),
             QStringLiteral("velan/t/ch1"));
+  EXPECT_EQ(discoveryMessage(QStringLiteral("Labor Süd/Ofen-1"), 2, "mV").topic,
+            QStringLiteral("homeassistant/sensor/Labor_S_d_Ofen-1_ch2/config"));
 }
 
 TEST_F(PublishTest, ABrokerThatRefusesOrNeverAnswersCostsTheRecordingNothing) {
