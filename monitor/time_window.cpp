@@ -10,8 +10,8 @@ void Monitor::setTimeStart(long double minutes, long double step) {
   // Three significant digits, or as many as the step needs: a window at 100 min or later still
   // moves by its step (three digits would round 100.4 back to 100).
   const int stepDecimals = exactDecimals(std::fabs(step));
-  const long double whole = std::fabs(minutes);
-  const int integerDigits = whole < 1 ? 1 : static_cast<int>(std::floor(std::log10(whole))) + 1;
+  const long double whole = std::max(std::fabs(minutes), 1.0L);
+  const int integerDigits = static_cast<int>(std::floor(std::log10(whole))) + 1;
   captions_.setText(MonitorCaptions::TimeStart,
                     format(static_cast<double>(minutes), std::max(3, integerDigits + stepDecimals),
                            std::max(decimalsForSpan(view_.span[0]), stepDecimals)));
