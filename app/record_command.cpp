@@ -152,9 +152,9 @@ class UnattendedRun : public RecordListener {
       // After the journal: a row is on disk before it is published.
       publisher_ = std::make_unique<RowPublisher>(
           *broker, *store_, setUp.fields,
-          RowPublisher::Run{[this] { return parts_.partStartTime(); },
-                            [this] { return parts_.part(); },
-                            [this] { return store_->readingInterval; }},
+          RowPublisher::Run{
+              [this] { return parts_.partStartTime(); }, [this] { return parts_.part(); },
+              [this] { return store_->readingInterval; }, [this] { return parts_.startNote(); }},
           say, homeAssistant);
       recorder_.addListener(publisher_.get());
     }

@@ -48,10 +48,11 @@ int main(int argc, char* argv[]) {
   connection.address.port = port;
   connection.prefix = QStringLiteral("velan/bench");
   int part = 1;
-  RowPublisher publisher(connection, *store, fields,
-                         RowPublisher::Run{[] { return QDateTime::currentDateTime(); },
-                                           [&part] { return part; }, [] { return 250; }},
-                         [](const QString&) {});
+  RowPublisher publisher(
+      connection, *store, fields,
+      RowPublisher::Run{[] { return QDateTime::currentDateTime(); }, [&part] { return part; },
+                        [] { return 250; }, [] { return QString(); }},
+      [](const QString&) {});
   publisher.beginRun();
   for (int row = 0; row < kRows; ++row) {
     const int r = row % kMaxRows + 1;

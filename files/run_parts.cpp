@@ -78,9 +78,9 @@ void RunParts::setStartNote(const QString& remarks) {
   // documents its own conversion.
   QStringList parts = {fields_.startTime(), scalingsText(), remarks};
   parts.removeAll(QString());
-  const QString note = parts.join(QStringLiteral("  "));
-  table_.setCell(DataTable::kNotesColumn, 1, note);
-  journal_.noteAdded(1, note);  // row 1's note, journaled like any other
+  startNote_ = parts.join(QStringLiteral("  "));
+  table_.setCell(DataTable::kNotesColumn, 1, startNote_);
+  journal_.noteAdded(1, startNote_);  // row 1's note, journaled like any other
 }
 
 QString RunParts::readingsRemark() const {

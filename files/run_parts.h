@@ -58,6 +58,9 @@ class RunParts {
 
   /// A new run begins now, in part 1: the start time, the journal, row 1's start note.
   void begin();
+  /// Row 1's note of the part: its start, its channels' scalings and where the readings came
+  /// from.
+  QString startNote() const { return startNote_; }
   /// Row 1's note anew, while row 1 is not stored yet (the scalings changed).
   void rewriteStartNote();
   /// Saves the record as part N and goes on in part N+1, whose start time carries on the clock
@@ -113,6 +116,7 @@ class RunParts {
   int part_ = 1;
   QDateTime start_;  ///< the part's start, whole seconds as its start text shows it
   QString startRemarks_;
+  QString startNote_;
   QString source_;
   std::vector<Pending> pending_;
   QTimer retryTimer_;

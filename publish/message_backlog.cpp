@@ -1,56 +1,151 @@
 #include "message_backlog.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <cstring>
 
+#include "disk_io.h"
+
 namespace {
 constexpr int64_t kReadChunk = 64 * 1024;
-// The first byte of a row that went out says how.
+// The first byte of a row that went out says how; that of a message the broker took says so.
 constexpr char kSentOnTime = 'o';
 constexpr char kSentLate = 'l';
+constexpr char kDone = 'x';
+// As the journal: a power cut loses about the last second at most.
+constexpr std::chrono::milliseconds kSyncInterval{1000};
 
 QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+bool isRow(char mark) {
+  return mark == static_cast<char>(MessageBacklog::Kind::Row) || mark == kSentOnTime ||
+         mark == kSentLate;
+}
 }  // namespace
 
-MessageBacklog::MessageBacklog(const QString& folder) {
+MessageBacklog::MessageBacklog(const QString& folder) : folder_(folder) {
   QDir().mkpath(folder);
-  const QByteArray path = QFile::encodeName(folder);
-  fd_ = ::open(path.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-  if (fd_ < 0) {  // a file system without unnamed files: a named one, unlinked at once
-    QByteArray name = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".velan-XXXXXX")));
-    fd_ = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd_ >= 0) ::unlink(name.constData());
-  }
-  if (fd_ < 0) failure_ = QStringLiteral("%1: %2").arg(folder, systemError());
+  // Those an ended process left: what they hold goes out before anything new.
+  const QStringList left =
+      QDir(folder).entryList({QStringLiteral("*.backlog")}, QDir::Files, QDir::Name);
+  if (!openFile()) return;
+  for (const QString& name : left) takeOver(QDir(folder).filePath(name));
 }
 
 MessageBacklog::~MessageBacklog() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ < 0) return;
+  sync();
+  bool allConfirmed = false;
+  {
+    const std::lock_guard lock(mutex_);
+    allConfirmed = confirmed_ == written_ && held_.isEmpty();
+  }
+  if (allConfirmed) ::unlink(QFile::encodeName(path_).constData());
+  ::close(fd_);
+}
+
+bool MessageBacklog::openFile() {
+  static std::atomic<int> made = 0;
+  // Named by when it was made, so that the next start takes over older ones first.
+  path_ =
+      QDir(folder_).filePath(QStringLiteral("%1-%2-%3.backlog")
+                                 .arg(QDateTime::currentMSecsSinceEpoch(), 13, 10, QLatin1Char('0'))
+                                 .arg(::getpid())
+                                 .arg(made++));
+  const QByteArray path = QFile::encodeName(path_);
+  fd_ = diskIo().openFile(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd_ < 0) {
+    failure_ = QStringLiteral("%1: %2").arg(folder_, systemError());
+    return false;
+  }
+  // Held while this process lives: a start beside it never takes it over.
+  ::flock(fd_, LOCK_EX | LOCK_NB);
+  failure_.clear();
+  return true;
+}
+
+void MessageBacklog::takeOver(const QString& path) {
+  const QByteArray name = QFile::encodeName(path);
+  const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {  // a running process's
+    ::close(fd);
+    return;
+  }
+  QByteArray pending;
+  bool kept = true;
+  int64_t rows = 0;
+  std::vector<char> chunk(kReadChunk);
+  ssize_t got = 0;
+  while (kept && (got = ::read(fd, chunk.data(), chunk.size())) > 0) {
+    pending.append(chunk.data(), got);
+    qsizetype from = 0;
+    for (qsizetype newline = 0; (newline = pending.indexOf('\n', from)) >= 0; from = newline + 1) {
+      const char mark = pending.at(from);
+      // Confirmed ones are done; an old live value is never sent as the latest.
+      if (mark == kDone || mark == static_cast<char>(Kind::Value)) continue;
+      held_.append(pending.constData() + from, newline + 1 - from);
+      // A row never sent is late whenever it goes now; one sent before goes as it went.
+      if (mark == static_cast<char>(Kind::Row))
+        held_[held_.size() - (newline + 1 - from)] = kSentLate;
+      if (isRow(mark)) ++rows;
+    }
+    pending.remove(0, from);  // a line cut by a crash is never complete: left out
+    rowsAppended_ += rows;
+    rowsInMemory_ += rows;
+    rowsTakenOver_ += rows;
+    rows = 0;
+    kept = writeHeld();
+  }
+  if (kept && got == 0) {
+    sync();
+    ::unlink(name.constData());
+  }
+  ::close(fd);
 }
 
 bool MessageBacklog::append(Kind kind, int64_t storedAtMs, const QString& topic,
                             const QByteArray& payload) {
-  if (fd_ < 0) return false;
-  const QByteArray line = static_cast<char>(kind) + QByteArray::number(storedAtMs) + '\t' +
-                          topic.toUtf8() + '\t' + payload + '\n';
-  const std::lock_guard lock(mutex_);
-  int64_t done = 0;
-  while (done < line.size()) {
-    const ssize_t wrote =
-        ::pwrite(fd_, line.constData() + done, static_cast<size_t>(line.size() - done),
-                 static_cast<off_t>(written_ - base_ + done));
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) return false;  // the part written is overwritten by the next append
-    done += wrote;
+  held_ += static_cast<char>(kind) + QByteArray::number(storedAtMs) + '\t' + topic.toUtf8() + '\t' +
+           payload + '\n';
+  if (kind == Kind::Row) {
+    ++rowsAppended_;
+    ++rowsInMemory_;
   }
-  written_ += line.size();
-  if (kind == Kind::Row) ++rowsAppended_;
+  if (!writeHeld()) return false;
+  if (!lastSync_ || Clock::now() - *lastSync_ >= kSyncInterval) sync();
   return true;
+}
+
+bool MessageBacklog::writeHeld() {
+  if (held_.isEmpty()) return true;
+  if (fd_ < 0 && !openFile()) return false;
+  const std::lock_guard lock(mutex_);
+  // Where the last write failed: what it left there is written over.
+  if (::lseek(fd_, static_cast<off_t>(written_ - base_), SEEK_SET) < 0 ||
+      writeAll(fd_, held_.constData(), static_cast<size_t>(held_.size())) != 0) {
+    return false;
+  }
+  written_ += held_.size();
+  held_.clear();
+  rowsInMemory_ = 0;
+  dirty_ = true;
+  return true;
+}
+
+void MessageBacklog::sync() {
+  writeHeld();
+  if (fd_ < 0 || !dirty_) return;
+  // A failed flush loses nothing the journal and the parts do not hold: the rows go on.
+  diskIo().syncFile(fd_, true);
+  dirty_ = false;
+  lastSync_ = Clock::now();
 }
 
 std::optional<MessageBacklog::Message> MessageBacklog::read(int64_t position) {
@@ -115,6 +210,17 @@ void MessageBacklog::markSent(int64_t start, bool late) {
       start >= readBufferAt_ && start < readBufferAt_ + readBuffer_.size()) {
     readBuffer_[static_cast<qsizetype>(start - readBufferAt_)] = mark;
   }
+}
+
+void MessageBacklog::markDone(int64_t start) {
+  int64_t base = 0;
+  {
+    const std::lock_guard lock(mutex_);
+    base = base_;
+  }
+  if (start < base) return;
+  // Not flushed: lost with a power cut, it costs a copy sent again, identical.
+  [[maybe_unused]] const ssize_t wrote = ::pwrite(fd_, &kDone, 1, static_cast<off_t>(start - base));
 }
 
 void MessageBacklog::confirm(int64_t position, int64_t rows) {

@@ -3,20 +3,23 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
 
-/// The messages waiting for the broker, in a file without a name (gone with the process), so
-/// that a day away costs disk, not memory. One writer (the recording thread) appends; one
-/// reader (the sender's thread) reads from its position and confirms what the broker took.
+/// The messages waiting for the broker, in a file of the process's own (locked while it runs),
+/// so that a day away costs disk, not memory, and a crash or power cut loses none: the next
+/// start takes over what an ended process left unconfirmed and sends it first, as it was. One
+/// writer (the recording thread) appends; one reader (the sender's thread) reads from its
+/// position and confirms what the broker took.
 class MessageBacklog {
  public:
   enum class Kind : char { Row = 'r', Note = 'n', Value = 'v' };
   struct Message {
     Kind kind = Kind::Row;
     int64_t storedAtMs = 0;  ///< when it was stored (ms since the epoch)
-    QString topic;           ///< under the prefix
+    QString topic;           ///< the whole topic
     QByteArray payload;
     int64_t start = 0;
     int64_t end = 0;  ///< the backlog position after it
@@ -25,22 +28,31 @@ class MessageBacklog {
     std::optional<bool> sentLate;
   };
 
-  /// In `folder`; failure() says why when no file can be made there.
+  /// In `folder`; failure() says why when no file can be made there. What backlogs of ended
+  /// processes hold there unconfirmed is taken over first, in their order.
   explicit MessageBacklog(const QString& folder);
+  /// The file goes when nothing in it waits; else it stays for the next start.
   ~MessageBacklog();
   MessageBacklog(const MessageBacklog&) = delete;
   MessageBacklog& operator=(const MessageBacklog&) = delete;
 
   bool ok() const { return fd_ >= 0; }
   QString failure() const { return failure_; }
+  /// Rows an ended process left unconfirmed, taken over at the start.
+  int64_t rowsTakenOver() const { return rowsTakenOver_; }
 
-  /// Appends one message (the recording thread); false when the disk refused it.
+  /// Appends one message (the recording thread). False when the disk refused it: it waits in
+  /// memory, before every later message, until the disk takes it.
   bool append(Kind kind, int64_t storedAtMs, const QString& topic, const QByteArray& payload);
+  /// Puts what waits in memory on the disk and flushes the file (the recording thread).
+  void sync();
 
   /// The next message from `position`, nothing when none is complete yet (the sender's thread).
   std::optional<Message> read(int64_t position);
   /// The row at `start` went out, late or not: told again the same way.
   void markSent(int64_t start, bool late);
+  /// The message at `start` reached the broker: no later start sends it again.
+  void markDone(int64_t start);
   /// Everything before `position` reached the broker, `rows` rows among it: the file is emptied
   /// once all has.
   void confirm(int64_t position, int64_t rows);
@@ -52,12 +64,22 @@ class MessageBacklog {
   /// Where reading goes on after a lost connection: the first message not confirmed.
   int64_t confirmed() const;
 
-  /// Rows appended and not yet confirmed.
+  /// Rows appended and not yet confirmed, those waiting in memory included.
   int64_t rowsWaiting() const { return rowsAppended_ - rowsConfirmed_; }
+  /// Rows the disk refused so far that still wait in memory.
+  int64_t rowsInMemory() const { return rowsInMemory_; }
 
  private:
+  using Clock = std::chrono::steady_clock;
+  bool openFile();
+  bool writeHeld();
+  void takeOver(const QString& path);
+
+  QString folder_;
+  QString path_;
   int fd_ = -1;
   QString failure_;
+  int64_t rowsTakenOver_ = 0;
   mutable std::mutex mutex_;
   int64_t written_ = 0;    ///< guarded by mutex_
   int64_t confirmed_ = 0;  ///< guarded by mutex_
@@ -65,6 +87,12 @@ class MessageBacklog {
   int64_t base_ = 0;  ///< guarded by mutex_
   std::atomic<int64_t> rowsAppended_ = 0;
   std::atomic<int64_t> rowsConfirmed_ = 0;
-  QByteArray readBuffer_;  ///< the sender's own
+  // The recording thread's own.
+  QByteArray held_;  ///< lines the disk refused, in order
+  std::atomic<int64_t> rowsInMemory_ = 0;
+  bool dirty_ = false;
+  std::optional<Clock::time_point> lastSync_;
+  // The sender's own.
+  QByteArray readBuffer_;
   int64_t readBufferAt_ = -1;
 };

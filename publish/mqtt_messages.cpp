@@ -25,11 +25,10 @@ double fileRounded(double value, int decimals) {
 }
 
 QByteArray rowMessage(const PublishedRow& row) {
-  QJsonObject object{{QStringLiteral("seq"), static_cast<qint64>(row.seq)},
-                     {QStringLiteral("part"), row.part},
-                     {QStringLiteral("row"), row.row},
-                     {QStringLiteral("t"), row.seconds},
-                     {QStringLiteral("time"), isoTime(row.time)}};
+  QJsonObject object{
+      {QStringLiteral("run"), row.run},   {QStringLiteral("seq"), static_cast<qint64>(row.seq)},
+      {QStringLiteral("part"), row.part}, {QStringLiteral("row"), row.row},
+      {QStringLiteral("t"), row.seconds}, {QStringLiteral("time"), isoTime(row.time)}};
   for (int c = 1; c <= kChannels; ++c) {
     if (!row.selected[c]) continue;
     object.insert(channelKey(c), row.values[c] ? QJsonValue(*row.values[c]) : QJsonValue());
@@ -43,8 +42,10 @@ QByteArray lateRowMessage(const QByteArray& message) {
   return compact(object);
 }
 
-QByteArray noteMessage(int64_t seq, const QDateTime& time, const QString& text) {
-  return compact({{QStringLiteral("seq"), static_cast<qint64>(seq)},
+QByteArray noteMessage(const QString& run, int64_t seq, const QDateTime& time,
+                       const QString& text) {
+  return compact({{QStringLiteral("run"), run},
+                  {QStringLiteral("seq"), static_cast<qint64>(seq)},
                   {QStringLiteral("time"), isoTime(time)},
                   {QStringLiteral("text"), text}});
 }
@@ -54,11 +55,16 @@ QByteArray statusMessage(const RunStatus& status) {
   for (int c = 1; c <= kChannels; ++c) {
     if (!status.units[c].isEmpty()) units.insert(channelKey(c), status.units[c]);
   }
-  return compact({{QStringLiteral("state"), status.state},
-                  {QStringLiteral("experiment"), status.experiment},
-                  {QStringLiteral("interval"), status.intervalSeconds},
-                  {QStringLiteral("units"), units},
-                  {QStringLiteral("part"), status.part}});
+  QJsonObject object{{QStringLiteral("state"), status.state},
+                     {QStringLiteral("run"), status.run},
+                     {QStringLiteral("experiment"), status.experiment},
+                     {QStringLiteral("interval"), status.intervalSeconds},
+                     {QStringLiteral("units"), units},
+                     {QStringLiteral("part"), status.part}};
+  if (status.unpublished > 0) {
+    object.insert(QStringLiteral("unpublished"), static_cast<qint64>(status.unpublished));
+  }
+  return compact(object);
 }
 
 QByteArray offlineMessage() { return compact({{QStringLiteral("state"), "offline"}}); }

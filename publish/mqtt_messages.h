@@ -23,9 +23,11 @@ inline constexpr MqttTopic kStatusTopic{"status", 1, true,
                                         "the run's state; the last will says offline"};
 inline constexpr MqttTopic kChannelTopic{"ch", 0, false, "the latest live value as a plain number"};
 
-/// A row as it is published: `seq` counts the run's rows across its parts, `t` is the time from
+/// A row as it is published: `run` names the run (its start, with milliseconds), `seq` counts
+/// the run's rows across its parts, so that (run, seq) is the row's own; `t` is the time from
 /// the part's start, exact; values in the channel's unit rounded as the data file writes them.
 struct PublishedRow {
+  QString run;
   int64_t seq = 0;
   int part = 1;
   int row = 1;
@@ -38,10 +40,12 @@ struct PublishedRow {
 QByteArray rowMessage(const PublishedRow& row);
 /// The same message marked as sent after it was due.
 QByteArray lateRowMessage(const QByteArray& message);
-QByteArray noteMessage(int64_t seq, const QDateTime& time, const QString& text);
+QByteArray noteMessage(const QString& run, int64_t seq, const QDateTime& time, const QString& text);
 
 struct RunStatus {
   QString state;  ///< "recording", "stopped", "offline"
+  QString run;
+  int64_t unpublished = 0;  ///< at the stop: rows the broker never had (only told when some)
   QString experiment;
   double intervalSeconds = 1;
   std::array<QString, kChannels + 1> units;  ///< empty: channel not selected

@@ -14,6 +14,8 @@ namespace {
 constexpr size_t kWindow = 200;  // messages in flight: a backlog drains fast, memory stays flat
 constexpr int kKeepAliveSeconds = 30;
 constexpr std::chrono::milliseconds kLongestRetryDelay{30000};
+// While a stop drains: the broker is tried again soon, the stop's time is short.
+constexpr std::chrono::milliseconds kFinishingRetryDelay{1000};
 
 struct LibraryUse {
   LibraryUse() { mosquitto_lib_init(); }
@@ -49,10 +51,17 @@ void MqttSender::setRetained(std::vector<Retained> messages) {
   wake();
 }
 
-int64_t MqttSender::finish(int timeoutMs) {
+void MqttSender::beginFinish(int timeoutMs, std::vector<Retained> last) {
+  {
+    const std::lock_guard lock(retainedMutex_);
+    last_ = std::move(last);
+  }
   finishBy_ = Clock::now() + std::chrono::milliseconds(timeoutMs);
   finishing_ = true;
   wake();
+}
+
+int64_t MqttSender::finish() {
   if (thread_.joinable()) thread_.join();
   return backlog_.rowsWaiting();
 }
@@ -138,7 +147,8 @@ void MqttSender::dropClient() {
     lostReported_ = true;
   }
   retryDelay_ = nextRetryDelay(retryDelay_, wasConnected);
-  retryAt_ = Clock::now() + retryDelay_;
+  retryAt_ = Clock::now() + (finishing_ ? kFinishingRetryDelay : retryDelay_);
+  lastSent_ = false;
   lastReason_.clear();
 }
 
@@ -193,6 +203,7 @@ void MqttSender::confirmed(int id) {
   int64_t rows = 0;
   int64_t end = -1;
   while (!inFlight_.empty() && inFlight_.front().confirmed) {
+    backlog_.markDone(inFlight_.front().start);
     rows += inFlight_.front().row ? 1 : 0;
     end = inFlight_.front().end;
     inFlight_.pop_front();
@@ -212,12 +223,12 @@ void MqttSender::sendWaiting() {
     if (row && !message->sentLate) backlog_.markSent(message->start, late);
     if (late && message->kind == MessageBacklog::Kind::Value) {
       // An old value is not the latest: never replayed as current.
-      inFlight_.push_back({-1, message->end, false, true});
+      inFlight_.push_back({-1, message->start, message->end, false, true});
       confirmed(-1);
       continue;
     }
     const QByteArray payload = late && row ? lateRowMessage(message->payload) : message->payload;
-    const QByteArray topic = (connection_.prefix + QLatin1Char('/') + message->topic).toUtf8();
+    const QByteArray topic = message->topic.toUtf8();
     const int qos =
         message->kind == MessageBacklog::Kind::Value ? kChannelTopic.qos : kRowsTopic.qos;
     int id = 0;
@@ -230,7 +241,7 @@ void MqttSender::sendWaiting() {
       return;
     }
     // QoS 0 is never acknowledged: handed to the client is as far as it goes.
-    inFlight_.push_back({id, message->end, row, qos == 0});
+    inFlight_.push_back({id, message->start, message->end, row, qos == 0});
     if (qos == 0) confirmed(id);
   }
 }
@@ -243,6 +254,21 @@ bool MqttSender::sendRetained() {
     retainedChanged_ = false;
     messages = retained_;
   }
+  publishRetained(messages);
+  return true;
+}
+
+void MqttSender::sendLast() {
+  std::vector<Retained> messages;
+  {
+    const std::lock_guard lock(retainedMutex_);
+    messages = last_;
+  }
+  publishRetained(messages);
+  lastSent_ = true;
+}
+
+void MqttSender::publishRetained(const std::vector<Retained>& messages) {
   for (const Retained& message : messages) {
     int id = 0;
     const QByteArray topic = message.topic.toUtf8();
@@ -252,21 +278,22 @@ bool MqttSender::sendRetained() {
       retainedIds_.push_back(id);
     }
   }
-  return true;
 }
 
 void MqttSender::run() {
   while (!stopNow_) {
     const Clock::time_point now = Clock::now();
     if (finishing_) {
-      const bool drained = !backlog_.waitingFrom(readPosition_) && inFlight_.empty();
-      if (!connected_ || now >= finishBy_ || (finalSent_ && retainedIds_.empty())) break;
-      if (drained && !finalSent_) {
-        sendRetained();
-        finalSent_ = true;
+      if (now >= finishBy_ || (lastSent_ && retainedIds_.empty())) break;
+      if (!finishConnectTried_) {
+        retryAt_ = std::min(retryAt_, now);  // whatever the wait before the next attempt
+        finishConnectTried_ = true;
       }
+      const bool drained =
+          connected_ && !drop_ && !backlog_.waitingFrom(readPosition_) && inFlight_.empty();
+      if (drained && !lastSent_) sendLast();  // "stopped" only after the last row
     }
-    if (!client_ && now >= retryAt_ && !finishing_) connect();
+    if (!client_ && now >= retryAt_) connect();
     if (client_ && !connected_ && !drop_ &&
         now - connectStarted_ > std::chrono::milliseconds(kAnswerWithinMs)) {
       lastReason_ = QStringLiteral("no answer within %1 s").arg(kAnswerWithinMs / 1000);
@@ -311,11 +338,14 @@ void MqttSender::run() {
     }
   }
   if (client_) {
-    if (connected_) {
+    if (connected_ && lastSent_ && retainedIds_.empty()) {
       mosquitto_disconnect(client_);  // a clean end: the broker keeps the will to itself
       mosquitto_loop_write(client_, 1);
     }
+    // Else gone without a word: the broker tells the last will ("offline"), never a
+    // "recording" left behind by a recorder that ended.
     mosquitto_destroy(client_);
     client_ = nullptr;
   }
+  ended_ = true;
 }

@@ -55,14 +55,21 @@ class MqttSender {
   /// Retained messages (the status, Home Assistant's configs): sent on every connection and
   /// whenever they change.
   void setRetained(std::vector<Retained> messages);
-  /// Sends what waits while the broker answers (at most `timeoutMs`), then the retained
-  /// messages, and ends the connection. Returns the rows that could not be sent.
-  int64_t finish(int timeoutMs);
+  /// Begins the end: sends what waits (connecting at once, whatever the wait before the next
+  /// attempt), then `last` in place of the retained messages, within `timeoutMs`. Ends the
+  /// connection cleanly only when the broker took them all; else it goes without a word, so
+  /// that the broker tells the last will.
+  void beginFinish(int timeoutMs, std::vector<Retained> last);
+  /// Whether the end begun is over.
+  bool ended() const { return ended_; }
+  /// Waits for the end begun; returns the rows that could not be sent.
+  int64_t finish();
 
  private:
   using Clock = std::chrono::steady_clock;
   struct InFlight {
     int id;
+    int64_t start;
     int64_t end;
     bool row;
     bool confirmed;
@@ -72,6 +79,8 @@ class MqttSender {
   void dropClient();
   void sendWaiting();
   bool sendRetained();
+  void sendLast();
+  void publishRetained(const std::vector<Retained>& messages);
   void confirmed(int id);
   void report(Event::Kind kind, const QString& reason);
   static void onConnect(mosquitto*, void* self, int code);
@@ -86,11 +95,13 @@ class MqttSender {
   std::thread thread_;
   std::atomic<bool> finishing_ = false;
   std::atomic<bool> stopNow_ = false;
+  std::atomic<bool> ended_ = false;
   Clock::time_point finishBy_;
 
   std::mutex retainedMutex_;
   std::vector<Retained> retained_;  ///< guarded by retainedMutex_
   bool retainedChanged_ = false;    ///< guarded by retainedMutex_
+  std::vector<Retained> last_;      ///< guarded by retainedMutex_
 
   // The sender's thread's own.
   mosquitto* client_ = nullptr;
@@ -106,5 +117,6 @@ class MqttSender {
   int64_t readPosition_ = 0;
   std::deque<InFlight> inFlight_;
   std::vector<int> retainedIds_;
-  bool finalSent_ = false;
+  bool lastSent_ = false;
+  bool finishConnectTried_ = false;
 };

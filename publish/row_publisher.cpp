@@ -34,12 +34,17 @@ RowPublisher::RowPublisher(MqttSender::Connection connection, const RecordStore&
       run_(std::move(run)),
       tell_(std::move(tell)),
       homeAssistant_(homeAssistant),
-      backlog_(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)),
+      backlog_(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+               QStringLiteral("/publishing")),
       awaySince_(QDateTime::currentDateTime()) {
   if (!backlog_.ok()) {
-    tell_(QStringLiteral("rows cannot wait for the broker on disk (%1): only rows the broker "
-                         "takes at once are published")
+    tell_(QStringLiteral("rows cannot wait for the broker on disk (%1): they wait in memory")
               .arg(backlog_.failure()));
+  }
+  if (backlog_.rowsTakenOver() > 0) {
+    tell_(QStringLiteral("%1 rows of an earlier run that the broker never confirmed are sent "
+                         "first, late")
+              .arg(backlog_.rowsTakenOver()));
   }
   sender_ =
       std::make_unique<MqttSender>(connection_, backlog_, [this](const MqttSender::Event& event) {
@@ -77,15 +82,26 @@ void RowPublisher::heard(const MqttSender::Event& event) {
 }
 
 QString RowPublisher::statusText() const {
-  if (!away_) return QStringLiteral("publishing to %1").arg(connection_.address.host);
-  return QStringLiteral("broker away since %1, %2 rows waiting")
-      .arg(awaySince_.toString(QStringLiteral("hh:mm:ss")))
-      .arg(backlog_.rowsWaiting());
+  QString text = away_ ? QStringLiteral("broker away since %1, %2 rows waiting")
+                             .arg(awaySince_.toString(QStringLiteral("hh:mm:ss")))
+                             .arg(backlog_.rowsWaiting())
+                       : QStringLiteral("publishing to %1").arg(connection_.address.host);
+  if (const int64_t inMemory = backlog_.rowsInMemory(); inMemory > 0) {
+    text += QStringLiteral(", %1 rows in memory (the disk refused them)").arg(inMemory);
+  }
+  return text;
 }
 
-std::vector<MqttSender::Retained> RowPublisher::retainedMessages(const QString& state) const {
+QString RowPublisher::topic(const char* suffix) const {
+  return connection_.prefix + QLatin1Char('/') + QLatin1String(suffix);
+}
+
+std::vector<MqttSender::Retained> RowPublisher::retainedMessages(const QString& state,
+                                                                 int64_t unpublished) const {
   RunStatus status;
   status.state = state;
+  status.run = runId_;
+  status.unpublished = unpublished;
   status.experiment = fields_.experiment();
   status.intervalSeconds = (run_.intervalMs ? run_.intervalMs() : store_.readingInterval) / 1000.0;
   status.part = run_.part ? run_.part() : 1;
@@ -98,13 +114,12 @@ std::vector<MqttSender::Retained> RowPublisher::retainedMessages(const QString& 
       messages.push_back({discovery.topic, discovery.payload});
     }
   }
-  messages.insert(messages.begin(),
-                  {connection_.prefix + QLatin1Char('/') + QLatin1String(kStatusTopic.suffix),
-                   statusMessage(status)});
+  messages.insert(messages.begin(), {topic(kStatusTopic.suffix), statusMessage(status)});
   return messages;
 }
 
 void RowPublisher::beginRun() {
+  runId_ = isoTime(QDateTime::currentDateTime());
   seq_ = 0;
   updateStatus();
 }
@@ -113,14 +128,22 @@ void RowPublisher::updateStatus() {
   sender_->setRetained(retainedMessages(QStringLiteral("recording")));
 }
 
+void RowPublisher::beginFinish(int timeoutMs) {
+  backlog_.sync();  // what the disk refused may fit now
+  // Rows still in memory when the rest is drained are the ones never published.
+  sender_->beginFinish(timeoutMs,
+                       retainedMessages(QStringLiteral("stopped"), backlog_.rowsInMemory()));
+}
+
 int64_t RowPublisher::finish(int timeoutMs) {
-  sender_->setRetained(retainedMessages(QStringLiteral("stopped")));
-  return sender_->finish(timeoutMs);
+  beginFinish(timeoutMs);
+  return sender_->finish();
 }
 
 void RowPublisher::rowStored() {
   const int row = store_.rowCount;
   PublishedRow published;
+  published.run = runId_;
   published.seq = ++seq_;
   published.part = run_.part ? run_.part() : 1;
   published.row = row;
@@ -135,27 +158,43 @@ void RowPublisher::rowStored() {
       published.values[c] = fileRounded(value, store_.valueDecimals[c]);
     }
   }
-  bool kept = backlog_.append(MessageBacklog::Kind::Row, now, QLatin1String(kRowsTopic.suffix),
+  bool kept = backlog_.append(MessageBacklog::Kind::Row, now, topic(kRowsTopic.suffix),
                               rowMessage(published));
   for (int c = 1; c <= kChannels; ++c) {
     if (!published.values[c]) continue;
     kept = backlog_.append(MessageBacklog::Kind::Value, now,
-                           QLatin1String(kChannelTopic.suffix) + QString::number(c),
+                           topic(kChannelTopic.suffix) + QString::number(c),
                            channelValueMessage(*published.values[c])) &&
            kept;
   }
-  if (!kept && !backlogReported_) {
-    tell_(QStringLiteral("rows cannot wait for the broker: the disk refused the backlog"));
-    backlogReported_ = true;
+  // Row 1's note is written with the part, never added: it goes out with its row.
+  if (row == 1 && run_.startNote) {
+    if (const QString note = run_.startNote(); !note.isEmpty()) {
+      kept = appendNote(published.seq, note) && kept;
+    }
   }
+  keptOnDisk(kept);
   sender_->wake();
 }
 
 void RowPublisher::noteAdded(int row, const QString& note, const QString&) {
   // Notes go with the newest row; one before the first row goes with row 0.
   const int64_t seq = row > 0 ? seq_ - (store_.rowCount - row) : 0;
-  backlog_.append(MessageBacklog::Kind::Note, QDateTime::currentMSecsSinceEpoch(),
-                  QLatin1String(kNotesTopic.suffix),
-                  noteMessage(seq, QDateTime::currentDateTime(), note));
+  keptOnDisk(appendNote(seq, note));
   sender_->wake();
+}
+
+bool RowPublisher::appendNote(int64_t seq, const QString& note) {
+  return backlog_.append(MessageBacklog::Kind::Note, QDateTime::currentMSecsSinceEpoch(),
+                         topic(kNotesTopic.suffix),
+                         noteMessage(runId_, seq, QDateTime::currentDateTime(), note));
+}
+
+void RowPublisher::keptOnDisk(bool kept) {
+  if (kept == !diskRefused_) return;
+  diskRefused_ = !kept;
+  tell_(kept ? QStringLiteral("the backlog is on the disk again: no row waits in memory")
+             : QStringLiteral("the disk refused the backlog: rows wait in memory for room "
+                              "(%1 so far)")
+                   .arg(backlog_.rowsInMemory()));
 }

@@ -21,6 +21,8 @@ class RowPublisher : public RecordListener {
     std::function<QDateTime()> partStart;
     std::function<int()> part;
     std::function<int()> intervalMs;
+    /// Row 1's note of the part (its start, scalings, where the readings came from).
+    std::function<QString()> startNote;
   };
   /// What the settings give: a publisher, or why there is none (a bad URL or topic, a password
   /// file that cannot be used).
@@ -36,15 +38,20 @@ class RowPublisher : public RecordListener {
                bool homeAssistant = false);
   ~RowPublisher() override;
 
-  /// A new run: seq starts at 1 again and the status says "recording".
+  /// A new run: a run id of its own (its start), seq from 1, and the status says "recording".
   void beginRun();
   /// The run changed its part, interval or set-up: the status says so.
   void updateStatus();
-  /// The run ended: sends what waits while the broker answers (at most `timeoutMs`), then
-  /// "stopped"; returns the rows that could not be sent.
-  int64_t finish(int timeoutMs = 10000);
+  /// The run ended: tries the broker at once and sends what waits (at most `timeoutMs`), then
+  /// "stopped"; returns the rows that could not be sent (they stay on disk for the next start).
+  int64_t finish(int timeoutMs = kDrainMs);
+  /// The same begun, for a front end that goes on meanwhile: finished() says when it is over.
+  void beginFinish(int timeoutMs = kDrainMs);
+  bool finished() const { return sender_->ended(); }
+  static constexpr int kDrainMs = 10000;
 
-  /// "publishing to HOST" or "broker away since hh:mm:ss, N rows waiting".
+  /// "publishing to HOST" or "broker away since hh:mm:ss, N rows waiting", and the rows the
+  /// disk refused.
   QString statusText() const;
   int64_t rowsWaiting() const { return backlog_.rowsWaiting(); }
 
@@ -54,7 +61,11 @@ class RowPublisher : public RecordListener {
 
  private:
   void heard(const MqttSender::Event& event);
-  std::vector<MqttSender::Retained> retainedMessages(const QString& state) const;
+  std::vector<MqttSender::Retained> retainedMessages(const QString& state,
+                                                     int64_t unpublished = 0) const;
+  QString topic(const char* suffix) const;
+  bool appendNote(int64_t seq, const QString& note);
+  void keptOnDisk(bool kept);
 
   MqttSender::Connection connection_;
   const RecordStore& store_;
@@ -65,9 +76,10 @@ class RowPublisher : public RecordListener {
   MessageBacklog backlog_;
   QObject context_;  ///< the sender's news arrive on this thread through it
   std::unique_ptr<MqttSender> sender_;
+  QString runId_;
   int64_t seq_ = 0;
   bool reached_ = false;
   bool away_ = true;
   QDateTime awaySince_;
-  bool backlogReported_ = false;
+  bool diskRefused_ = false;
 };

@@ -40,6 +40,7 @@ TForm1::TForm1(RecordStore& store, DataTable& table, ConverterDriver& driver, Us
       },
       [this] { showRunStatus(); });
   parts_.setPartReport([this](const RunParts::Saved& saved) { partReported(saved); });
+  connect(&drainingTimer_, &QTimer::timeout, this, &TForm1::drainingTick);
   buildControls();
   buildMenus();
   FormCreate();

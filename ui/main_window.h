@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTableView>
 #include <QTime>
+#include <QTimer>
 #include <array>
 #include <memory>
 
@@ -216,8 +217,11 @@ class TForm1 : public QMainWindow,
 
  private:
   void startPublishing();
-  /// Sends what waits while the broker answers (at most 10 s), then says the run stopped.
-  void stopPublishing();
+  /// Sends what waits while the broker answers (at most 10 s), then says the run stopped:
+  /// beside the window's work, or, where the program ends, at once (`waitForIt`).
+  void stopPublishing(bool waitForIt = false);
+  void drainingTick();
+  void drainingEnded();
 
  private:
   RecordStore& store_;
@@ -243,7 +247,13 @@ class TForm1 : public QMainWindow,
 
   std::unique_ptr<TableFit> tableFit_;
   std::unique_ptr<RowPublisher> publisher_;  ///< the run's, while one publishes
-  QString publishingProblem_;                ///< why the run does not publish, or what it heard
+  /// A stopped run's, while it sends what waits; a new run gives it up (what it did not send
+  /// waits on disk and goes first).
+  std::unique_ptr<RowPublisher> drainingPublisher_;
+  QTimer drainingTimer_;
+  QString stoppedStatus_;  ///< the status line at the stop, shown with the rows being sent
+  QString stoppedDetail_;
+  QString publishingProblem_;  ///< why the run does not publish, or what it heard
 
   TForm2* monitor_ = nullptr;
   TForm3* notes_ = nullptr;

@@ -206,7 +206,7 @@ void TForm1::endBySystem(const QString& how) {
   recorder_.closeConverter();
   parts_.setFileFormat(decimalComma_, separator_);
   const RunParts::Saved saved = parts_.finish(QStringLiteral("(ended by the system)"));
-  stopPublishing();
+  stopPublishing(true);
   UserSettings::setEndedRunMessage(
       saved.ok() ? QStringLiteral("The last recording was ended by %1 and saved as %2.")
                        .arg(how, saved.path)

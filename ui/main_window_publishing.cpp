@@ -1,5 +1,5 @@
 // Publishing a run's rows to an MQTT broker: the set-up dialog and the run's publisher.
-#include <QApplication>
+#include <QThread>
 
 #include "main_window.h"
 #include "publishing_dialog.h"
@@ -17,6 +17,11 @@ void TForm1::publishingClick() {
 }
 
 void TForm1::startPublishing() {
+  if (drainingPublisher_) {
+    // Given up: its rows wait on disk, and the new run's publisher sends them first.
+    drainingTimer_.stop();
+    drainingPublisher_.reset();
+  }
   if (publisher_) {
     recorder_.removeListener(publisher_.get());
     publisher_.reset();
@@ -33,7 +38,8 @@ void TForm1::startPublishing() {
   publisher_ = std::make_unique<RowPublisher>(
       std::get<MqttSender::Connection>(connection), store_, *this,
       RowPublisher::Run{[this] { return parts_.partStartTime(); }, [this] { return parts_.part(); },
-                        [this] { return store_.readingInterval; }},
+                        [this] { return store_.readingInterval; },
+                        [this] { return parts_.startNote(); }},
       [this](const QString& heard) {
         publishingProblem_ = heard;
         showRunStatus();
@@ -43,23 +49,51 @@ void TForm1::startPublishing() {
   publisher_->beginRun();
 }
 
-void TForm1::stopPublishing() {
+void TForm1::stopPublishing(bool waitForIt) {
   if (!publisher_) return;
-  QString text = statusText();
-  const QString publishing = QStringLiteral("; ") + publisher_->statusText();
-  if (text.endsWith(publishing)) text.chop(publishing.size());  // no longer true
-  const QString detail = statusDetail_;
-  setStatus(QStringLiteral("Publishing the %1 rows waiting").arg(publisher_->rowsWaiting()));
-  repaint();
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const int64_t unsent = publisher_->finish();
-  QApplication::restoreOverrideCursor();
   recorder_.removeListener(publisher_.get());
-  publisher_.reset();
-  publishingProblem_ =
-      unsent > 0
-          ? QStringLiteral("%1 rows were not published (the broker did not take them)").arg(unsent)
-          : QString();
-  setStatus(publishingProblem_.isEmpty() ? text : text + QStringLiteral("; ") + publishingProblem_,
-            detail);
+  // The status as it was, without what the publisher said: no longer true.
+  stoppedStatus_ = statusText();
+  const QString publishing = QStringLiteral("; ") + publisher_->statusText();
+  if (stoppedStatus_.endsWith(publishing)) stoppedStatus_.chop(publishing.size());
+  stoppedDetail_ = statusDetail_;
+  drainingPublisher_ = std::move(publisher_);
+  drainingPublisher_->beginFinish();
+  publishingProblem_.clear();
+  if (waitForIt) {
+    while (!drainingPublisher_->finished()) QThread::msleep(10);
+    drainingEnded();
+    return;
+  }
+  // The window stays at the user's hand meanwhile: the status line counts the rows down.
+  drainingTick();
+  drainingTimer_.start(100);
+}
+
+void TForm1::drainingTick() {
+  if (drainingPublisher_->finished()) {
+    drainingEnded();
+    return;
+  }
+  setStatus(stoppedStatus_ +
+                QStringLiteral("; sending %1 rows to the broker... (Start gives up: they wait on "
+                               "disk and go with the next run)")
+                    .arg(drainingPublisher_->rowsWaiting()),
+            stoppedDetail_);
+}
+
+void TForm1::drainingEnded() {
+  drainingTimer_.stop();
+  const int64_t unsent = drainingPublisher_->finish();
+  drainingPublisher_.reset();
+  publishingProblem_ = unsent > 0 ? QStringLiteral(
+                                        "%1 rows were not published (the broker did "
+                                        "not take them); they wait on disk and go "
+                                        "with the next run that publishes")
+                                        .arg(unsent)
+                                  : QString();
+  setStatus(publishingProblem_.isEmpty()
+                ? stoppedStatus_
+                : stoppedStatus_ + QStringLiteral("; ") + publishingProblem_,
+            stoppedDetail_);
 }

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <memory>
 
+#include "disk_io.h"
 #include "mqtt_messages.h"
 #include "mqtt_sender.h"
 #include "plain_record_fields.h"
@@ -20,6 +23,7 @@ namespace {
 class PublishTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home.path()));  // where backlogs are kept
     fields.setChannelSelected(1, true);
     fields.setChannelSelected(2, true);
     fields.setUnitLabel(1, QStringLiteral("°C"));
@@ -40,7 +44,8 @@ class PublishTest : public ::testing::Test {
     connection.dueWithinMs = 300;
     publisher = std::make_unique<RowPublisher>(
         connection, *store, fields,
-        RowPublisher::Run{[] { return start(); }, [] { return 1; }, [] { return 250; }},
+        RowPublisher::Run{[] { return start(); }, [] { return 1; }, [] { return 250; },
+                          [this] { return startNote; }},
         [this](const QString& line) { told << line; }, homeAssistant);
     publisher->beginRun();
   }
@@ -66,6 +71,8 @@ class PublishTest : public ::testing::Test {
     return false;
   }
 
+  QTemporaryDir home;
+  const QString startNote = QStringLiteral("2026-12-09 08:40:00  (recorded from COM 3)");
   std::unique_ptr<RecordStore> store = std::make_unique<RecordStore>();
   PlainRecordFields fields;
   QStringList told;
@@ -82,6 +89,25 @@ std::vector<QJsonObject> rowsOf(const std::vector<TestSubscriber::Heard>& heard)
   }
   return rows;
 }
+
+QJsonObject lastStatus(const std::vector<TestSubscriber::Heard>& heard) {
+  QJsonObject status;
+  for (const auto& message : heard) {
+    if (message.topic == QLatin1String("velan/t/status")) status = json(message.payload);
+  }
+  return status;
+}
+
+/// A disk that refuses every write while it is full.
+class FullDisk : public DiskIo {
+ public:
+  ssize_t writeSome(int fd, const void* data, size_t size) override {
+    if (!full) return DiskIo::writeSome(fd, data, size);
+    errno = ENOSPC;
+    return -1;
+  }
+  std::atomic<bool> full = false;
+};
 
 bool heardSeq(const std::vector<TestSubscriber::Heard>& heard, int seq) {
   for (const QJsonObject& row : rowsOf(heard)) {
@@ -142,12 +168,11 @@ TEST_F(PublishTest, EveryRowArrivesInOrderWithItsValuesAndTheOutagesRowsComeLate
   int liveValues = 0;
   bool willHeard = false;
   QJsonObject lastStatus;
-  QString noteText;
+  std::map<int, QString> notes;
   for (const auto& message : heard) {
     if (message.topic == QLatin1String("velan/t/ch1")) ++liveValues;
     if (message.topic == QLatin1String("velan/t/notes")) {
-      noteText = json(message.payload).value("text").toString();
-      EXPECT_EQ(json(message.payload).value("seq").toInt(), 40);
+      notes[json(message.payload).value("seq").toInt()] = json(message.payload)["text"].toString();
     }
     if (message.topic == QLatin1String("velan/t/status")) {
       lastStatus = json(message.payload);
@@ -155,7 +180,7 @@ TEST_F(PublishTest, EveryRowArrivesInOrderWithItsValuesAndTheOutagesRowsComeLate
     }
   }
   EXPECT_EQ(liveValues, 20) << "late rows' values are never sent as live";
-  EXPECT_EQ(noteText, note);
+  EXPECT_EQ(notes, (std::map<int, QString>{{1, startNote}, {40, note}}));
   EXPECT_TRUE(willHeard) << "the broker's last will when the link broke";
   EXPECT_EQ(lastStatus.value("state").toString(), QStringLiteral("stopped"));
   EXPECT_EQ(lastStatus.value("interval").toDouble(), 0.25);
@@ -169,6 +194,68 @@ TEST_F(PublishTest, EveryRowArrivesInOrderWithItsValuesAndTheOutagesRowsComeLate
             QStringLiteral("velan/t/ch1"));
   EXPECT_EQ(discoveryMessage(QStringLiteral("Labor Süd/Ofen-1"), 2, "mV").topic,
             QStringLiteral("homeassistant/sensor/Labor_S_d_Ofen-1_ch2/config"));
+}
+
+TEST_F(PublishTest, RowsACrashOrAFullDiskKeptFromTheBrokerArePublishedOnceUnderTheirOwnRun) {
+  TestBroker broker;
+  ASSERT_TRUE(broker.running());
+  LinkCutter link(broker.port());
+  TestSubscriber subscriber(broker.port(), QStringLiteral("velan/t/#"));
+  link.cut();
+  publishTo(link.port());
+  storeRows(1, 10);
+  publisher.reset();  // ended without a stop, as by a crash: the rows stay on disk
+  FullDisk disk;
+  const ScopedDiskIo onDisk(disk);
+  publishTo(link.port());
+  EXPECT_TRUE(toldSoon("10 rows of an earlier run")) << told.join('\n').toStdString();
+  disk.full = true;
+  storeRows(1, 3);
+  EXPECT_TRUE(toldSoon("the disk refused the backlog"));
+  EXPECT_TRUE(publisher->statusText().contains("3 rows in memory"));
+  disk.full = false;
+  storeRows(4, 6);
+  link.mend();
+  EXPECT_EQ(publisher->finish(5000), 0) << "a stop tries the broker at once";
+
+  std::map<QString, std::vector<int>> seqsOfRun;
+  for (const QJsonObject& row : rowsOf(subscriber.heard())) {
+    seqsOfRun[row["run"].toString()].push_back(row["seq"].toInt());
+    EXPECT_EQ(row["late"].toBool(), seqsOfRun.size() == 1) << "the crashed run's rows come late";
+  }
+  ASSERT_EQ(seqsOfRun.size(), 2u);
+  for (const auto& [run, seqs] : seqsOfRun) {
+    EXPECT_EQ(seqs.size(), seqs.back() == 10 ? 10u : 6u) << "each row once: " << run.toStdString();
+    EXPECT_TRUE(std::is_sorted(seqs.begin(), seqs.end()));
+  }
+  const QJsonObject status = lastStatus(subscriber.heard());
+  EXPECT_EQ(status["state"].toString(), QStringLiteral("stopped"));
+  EXPECT_TRUE(seqsOfRun.count(status["run"].toString())) << "the status names the run";
+  publisher.reset();
+  const QDir backlogs(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+                      QStringLiteral("/publishing"));
+  EXPECT_EQ(backlogs.entryList(QDir::Files), QStringList()) << "all sent, nothing left";
+}
+
+TEST_F(PublishTest, AStopTheBrokerDoesNotConfirmLeavesItsStatusOfflineAndItsRowsForTheNextStart) {
+  TestBroker broker;
+  ASSERT_TRUE(broker.running());
+  LinkCutter link(broker.port());
+  TestSubscriber subscriber(broker.port(), QStringLiteral("velan/t/#"));
+  publishTo(link.port());
+  storeRows(1, 3);
+  for (int waited = 0; waited < 5000 && publisher->rowsWaiting() > 0; waited += 10) {
+    QThread::msleep(10);  // until the broker confirmed them
+  }
+  link.muteBroker();
+  storeRows(4, 6);
+  EXPECT_EQ(publisher->finish(500), 3);
+  EXPECT_TRUE(subscriber.waitFor([](const auto& heard) {
+    return lastStatus(heard)["state"] == QLatin1String("offline");
+  })) << "never \"recording\" for a recorder that ended";
+  publisher.reset();
+  publishTo(broker.port());
+  EXPECT_TRUE(toldSoon("3 rows of an earlier run")) << told.join('\n').toStdString();
 }
 
 TEST_F(PublishTest, ABrokerThatRefusesOrNeverAnswersCostsTheRecordingNothing) {

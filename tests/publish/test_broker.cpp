@@ -182,6 +182,7 @@ void LinkCutter::run() {
         const int to = side == 0 ? links[i].second : links[i].first;
         char buffer[65536];
         const ssize_t got = ::read(from, buffer, sizeof buffer);
+        if (got > 0 && side == 1 && mute_) continue;
         if (got <= 0 || ::write(to, buffer, static_cast<size_t>(got)) != got) closed = true;
       }
       if (closed) {

@@ -38,6 +38,8 @@ class LinkCutter {
   int port() const { return port_; }
   void cut() { cut_ = true; }
   void mend() { cut_ = false; }
+  /// The broker's answers are dropped (its PUBACKs lost); the recorder's words still go.
+  void muteBroker() { mute_ = true; }
 
  private:
   void run();
@@ -45,6 +47,7 @@ class LinkCutter {
   int port_ = 0;
   int brokerPort_;
   std::atomic<bool> cut_ = false;
+  std::atomic<bool> mute_ = false;
   std::atomic<bool> stop_ = false;
   std::thread thread_;
 };

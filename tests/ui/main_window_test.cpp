@@ -1,3 +1,8 @@
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
@@ -10,6 +15,7 @@
 
 #include "contrast.h"
 #include "elided_label.h"
+#include "publish_settings.h"
 #include "qt_user_prompts.h"
 #include "ui_fixture.h"
 #include "user_settings.h"
@@ -403,6 +409,33 @@ TEST_F(WindowsTest, KeysWorkFromEveryWindow) {
   QTest::keyClick(monitor, Qt::Key_F1);
   EXPECT_FALSE(help->isHidden()) << "F1 shows the help from the monitor too";
   EXPECT_EQ(child<QPushButton>("Start")->toolTip(), QStringLiteral("Start recording (F5)"));
+}
+
+TEST_F(WindowsTest, StopSendsTheRowsWaitingBesideTheWindowAndANewRunTakesThemOver) {
+  // A loopback port nobody listens on: the broker refuses every connection.
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  PublishSettings settings;
+  settings.enabled = true;
+  settings.broker = QStringLiteral("mqtt://127.0.0.1:%1").arg(ntohs(address.sin_port));
+  keepPublishSettings(settings);
+  main->StartClick();
+  storeRows(3);
+  main->StopClick();
+  EXPECT_TRUE(main->statusText().endsWith(
+      "; sending 3 rows to the broker... (Start gives up: they wait on disk and go with the "
+      "next run)"))
+      << main->statusText().toStdString();
+  prompts.answers = {Answer::Yes};  // the unsaved record
+  main->StartClick();
+  storeRows(1);  // the status is written before the new row reaches the publisher
+  EXPECT_TRUE(main->statusText().endsWith(", 3 rows waiting")) << main->statusText().toStdString();
 }
 
 }  // namespace
