@@ -329,7 +329,7 @@ int runRecordCommand(int argc, char* argv[]) {
     if (auto* problem = std::get_if<RowPublisher::Problem>(&connection)) {
       say(problem->message);
       // A password file anybody may read is refused outright, as ssh refuses a loose key.
-      if (problem->passwordFile) return kRecordUsage;
+      if (problem->refusesStart) return kRecordUsage;
       say(QStringLiteral("recording without publishing"));
     } else {
       broker = std::get<MqttSender::Connection>(connection);

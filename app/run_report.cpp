@@ -56,7 +56,8 @@ void RunReport::partSaved(const RunParts::Saved& saved) {
 void RunReport::unpublished(int64_t rows) {
   if (rows <= 0) return;
   say_(QStringLiteral("%1 rows could not be published (the broker did not take them); they are "
-                      "in the saved parts")
+                      "in the saved parts, and go to the broker first with the next run that "
+                      "publishes")
            .arg(rows));
 }
 
@@ -85,19 +86,20 @@ QString RunReport::endStatus(const QString& why) const {
 
 QString RunReport::status(const RecordStore& store, int part, const QString& publishing) const {
   const QString place = QStringLiteral("part %1, row %2").arg(part).arg(store.rowCount);
+  // The broker in every state: a silent or simulated run is published all the same.
+  const QString broker = publishing.isEmpty() ? QString() : QStringLiteral("; ") + publishing;
   if (!store.converterOpen) {
-    return QStringLiteral("Recording simulated readings (no converter on COM %1), %2")
+    return QStringLiteral("Recording simulated readings (no converter on COM %1), %2%3")
         .arg(port_)
-        .arg(place);
+        .arg(place, broker);
   }
   if (silent_) {
-    return QStringLiteral("No readings from COM %1 since %2, %3")
+    return QStringLiteral("No readings from COM %1 since %2, %3%4")
         .arg(port_)
-        .arg(clockText(lastReadingAt_), place);
+        .arg(clockText(lastReadingAt_), place, broker);
   }
   const QString silence = channelSilence_.text();
   return QStringLiteral("Recording COM %1, %2%3%4")
       .arg(port_)
-      .arg(place, silence.isEmpty() ? QString() : QStringLiteral(" (") + silence + ")",
-           publishing.isEmpty() ? QString() : QStringLiteral("; ") + publishing);
+      .arg(place, silence.isEmpty() ? QString() : QStringLiteral(" (") + silence + ")", broker);
 }

@@ -12,7 +12,9 @@
 
 namespace {
 constexpr size_t kWindow = 200;  // messages in flight: a backlog drains fast, memory stays flat
-constexpr int kKeepAliveSeconds = 30;
+// A link that stops forwarding without closing is given up after two of these (a ping unanswered):
+// within 40 s.
+constexpr int kKeepAliveSeconds = 20;
 constexpr std::chrono::milliseconds kLongestRetryDelay{30000};
 // While a stop drains: the broker is tried again soon, the stop's time is short.
 constexpr std::chrono::milliseconds kFinishingRetryDelay{1000};

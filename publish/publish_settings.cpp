@@ -138,6 +138,16 @@ QString defaultPasswordFile() {
   return QFileInfo::exists(userPasswordFile()) ? userPasswordFile() : QString();
 }
 
+QString passwordPlaces() {
+  const QString credentials = qEnvironmentVariable("CREDENTIALS_DIRECTORY");
+  return QStringLiteral("no %1, no %2")
+      .arg(credentials.isEmpty()
+               ? QStringLiteral(
+                     "systemd credential mqtt-password (no LoadCredential= delivered one)")
+               : QDir(credentials).filePath(QStringLiteral("mqtt-password")),
+           userPasswordFile());
+}
+
 QString writePasswordFile(const QString& path, const QString& password) {
   QDir().mkpath(QFileInfo(path).absolutePath());
   const QByteArray name = QFile::encodeName(path);

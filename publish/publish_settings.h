@@ -51,6 +51,8 @@ CheckedText readPasswordFile(const QString& path);
 /// The password file to use when none is named: systemd's credential "mqtt-password" where the
 /// service has one, else ~/.config/Velan/mqtt-password when it exists; empty when neither.
 QString defaultPasswordFile();
+/// Where defaultPasswordFile() looked, for a user told that no password was found.
+QString passwordPlaces();
 /// ~/.config/Velan/mqtt-password: where the window keeps the password (mode 0600).
 QString userPasswordFile();
 /// Writes the password to `path` for its user alone (0600, created so, never readable by others

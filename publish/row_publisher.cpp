@@ -1,5 +1,6 @@
 #include "row_publisher.h"
 
+#include <QFile>
 #include <QStandardPaths>
 
 #include "mqtt_messages.h"
@@ -15,13 +16,28 @@ std::variant<MqttSender::Connection, RowPublisher::Problem> RowPublisher::connec
   if (!prefix.ok()) return Problem{prefix.problem};
   connection.prefix = prefix.text;
   connection.caFile = settings.caFile;
+  if (!settings.caFile.isEmpty()) {
+    QFile ca(settings.caFile);
+    if (!ca.open(QIODevice::ReadOnly)) {
+      return Problem{QStringLiteral("the CA certificate %1 cannot be read: %2")
+                         .arg(settings.caFile, ca.errorString()),
+                     true};
+    }
+  }
+  if (connection.address.userName.isEmpty()) {
+    if (!settings.passwordFile.isEmpty()) {
+      return Problem{QStringLiteral("a password file (%1) needs a user name: mqtt://USER@host")
+                         .arg(settings.passwordFile),
+                     true};
+    }
+    return connection;
+  }
   const QString passwordFile =
       settings.passwordFile.isEmpty() ? defaultPasswordFile() : settings.passwordFile;
-  if (!passwordFile.isEmpty() && !connection.address.userName.isEmpty()) {
-    const CheckedText password = readPasswordFile(passwordFile);
-    if (!password.ok()) return Problem{password.problem, true};
-    connection.password = password.text;
-  }
+  if (passwordFile.isEmpty()) return connection;  // a broker may take the name alone
+  const CheckedText password = readPasswordFile(passwordFile);
+  if (!password.ok()) return Problem{password.problem, true};
+  connection.password = password.text;
   return connection;
 }
 
@@ -40,6 +56,10 @@ RowPublisher::RowPublisher(MqttSender::Connection connection, const RecordStore&
   if (!backlog_.ok()) {
     tell_(QStringLiteral("rows cannot wait for the broker on disk (%1): they wait in memory")
               .arg(backlog_.failure()));
+  }
+  if (!connection_.address.userName.isEmpty() && !connection_.password) {
+    tell_(QStringLiteral("no password for %1 (%2): logging in with the name alone")
+              .arg(connection_.address.userName, passwordPlaces()));
   }
   if (backlog_.rowsTakenOver() > 0) {
     tell_(QStringLiteral("%1 rows of an earlier run that the broker never confirmed are sent "

@@ -25,10 +25,12 @@ class RowPublisher : public RecordListener {
     std::function<QString()> startNote;
   };
   /// What the settings give: a publisher, or why there is none (a bad URL or topic, a password
-  /// file that cannot be used).
+  /// or CA file that cannot be used).
   struct Problem {
     QString message;
-    bool passwordFile = false;  ///< the password file's fault: the recorder refuses to start
+    /// A file named for the login that cannot serve: the recorder refuses to start rather than
+    /// publish otherwise than asked.
+    bool refusesStart = false;
   };
   static std::variant<MqttSender::Connection, Problem> connectionFor(
       const PublishSettings& settings);

@@ -56,7 +56,8 @@ TEST(RunReportTest, TellsSilenceOnceByItsLastReadingAndWhatWasNotPublished) {
   report.unpublished(7);
   EXPECT_EQ(report.finish(), kRecordDone);
   EXPECT_EQ(said, QStringList({"7 rows could not be published (the broker did not take them); "
-                               "they are in the saved parts",
+                               "they are in the saved parts, and go to the broker first with "
+                               "the next run that publishes",
                                "done: 5 rows in 0 files"}));
 
   // Silent from the first row: silent since the run began. Simulated readings tell nothing.
@@ -70,8 +71,9 @@ TEST(RunReportTest, TellsSilenceOnceByItsLastReadingAndWhatWasNotPublished) {
   store->converterOpen = false;
   silentFromTheStart.rowStored(*store, fields, start.addSecs(2), {});
   EXPECT_EQ(said.size(), 1);
-  EXPECT_EQ(silentFromTheStart.status(*store, 1, {}),
-            QStringLiteral("Recording simulated readings (no converter on COM 3), part 1, row 1"));
+  EXPECT_EQ(silentFromTheStart.status(*store, 1, QStringLiteral("publishing to broker")),
+            QStringLiteral("Recording simulated readings (no converter on COM 3), part 1, row 1; "
+                           "publishing to broker"));
   EXPECT_EQ(silentFromTheStart.finish(), kRecordDone);
   EXPECT_EQ(said.last(), QStringLiteral("done: 2 rows in 0 files"));
 }

@@ -217,6 +217,9 @@ TEST_F(PublishTest, RowsACrashOrAFullDiskKeptFromTheBrokerArePublishedOnceUnderT
   storeRows(4, 6);
   link.mend();
   EXPECT_EQ(publisher->finish(5000), 0) << "a stop tries the broker at once";
+  ASSERT_TRUE(subscriber.waitFor([](const auto& heard) {  // "stopped" comes after the rows
+    return lastStatus(heard)["state"] == QLatin1String("stopped");
+  }));
 
   std::map<QString, std::vector<int>> seqsOfRun;
   for (const QJsonObject& row : rowsOf(subscriber.heard())) {
@@ -229,7 +232,6 @@ TEST_F(PublishTest, RowsACrashOrAFullDiskKeptFromTheBrokerArePublishedOnceUnderT
     EXPECT_TRUE(std::is_sorted(seqs.begin(), seqs.end()));
   }
   const QJsonObject status = lastStatus(subscriber.heard());
-  EXPECT_EQ(status["state"].toString(), QStringLiteral("stopped"));
   EXPECT_TRUE(seqsOfRun.count(status["run"].toString())) << "the status names the run";
   publisher.reset();
   const QDir backlogs(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
@@ -340,12 +342,27 @@ TEST(PublishSettingsTest, BadBrokersTopicsAndLoosePasswordFilesAreRefusedWithThe
   EXPECT_EQ(readPasswordFile(file).text, QStringLiteral("s3cret"));
   QFile::setPermissions(file, QFile::permissions(file) | QFile::ReadOther);
   EXPECT_TRUE(readPasswordFile(file).problem.contains(QLatin1String("may be read by others")));
-  PublishSettings settings;
-  settings.broker = QStringLiteral("mqtt://lab@localhost");
-  settings.passwordFile = file;
-  const auto refused = RowPublisher::connectionFor(settings);
-  ASSERT_EQ(refused.index(), 1u);
-  EXPECT_TRUE(std::get<RowPublisher::Problem>(refused).passwordFile);
+  const struct {
+    const char* broker;
+    QString passwordFile;
+    QString caFile;
+    const char* problem;
+  } setUps[] = {
+      {"mqtt://lab@localhost", file, {}, "may be read by others"},
+      {"mqtt://localhost", file, {}, "needs a user name"},
+      {"mqtts://localhost", {}, folder.filePath("none.pem"), "none.pem cannot be read"},
+  };
+  for (const auto& setUp : setUps) {
+    PublishSettings settings;
+    settings.broker = QString::fromUtf8(setUp.broker);
+    settings.passwordFile = setUp.passwordFile;
+    settings.caFile = setUp.caFile;
+    const auto refused = RowPublisher::connectionFor(settings);
+    ASSERT_EQ(refused.index(), 1u) << setUp.problem;
+    EXPECT_TRUE(std::get<RowPublisher::Problem>(refused).refusesStart) << setUp.problem;
+    EXPECT_TRUE(std::get<RowPublisher::Problem>(refused).message.contains(setUp.problem))
+        << std::get<RowPublisher::Problem>(refused).message.toStdString();
+  }
 }
 
 }  // namespace
