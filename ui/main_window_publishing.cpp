@@ -53,9 +53,11 @@ void TForm1::stopPublishing(bool waitForIt) {
   if (!publisher_) return;
   recorder_.removeListener(publisher_.get());
   // The status as it was, without what the publisher said: no longer true.
+  // The line was written before the newest row was counted: its lead alone is looked for.
   stoppedStatus_ = statusText();
-  const QString publishing = QStringLiteral("; ") + publisher_->statusText();
-  if (stoppedStatus_.endsWith(publishing)) stoppedStatus_.chop(publishing.size());
+  const QString lead = publisher_->statusText().section(QLatin1Char(','), 0, 0);
+  const qsizetype publishing = stoppedStatus_.lastIndexOf(QStringLiteral("; ") + lead);
+  if (publishing >= 0) stoppedStatus_.truncate(publishing);
   stoppedDetail_ = statusDetail_;
   drainingPublisher_ = std::move(publisher_);
   drainingPublisher_->beginFinish();

@@ -428,9 +428,9 @@ TEST_F(WindowsTest, StopSendsTheRowsWaitingBesideTheWindowAndANewRunTakesThemOve
   main->StartClick();
   storeRows(3);
   main->StopClick();
-  EXPECT_TRUE(main->statusText().endsWith(
-      "; sending 3 rows to the broker... (Start gives up: they wait on disk and go with the "
-      "next run)"))
+  EXPECT_EQ(main->statusText(),
+            "No ADC16: Simulation; sending 3 rows to the broker... (Start gives up: they wait on "
+            "disk and go with the next run)")
       << main->statusText().toStdString();
   prompts.answers = {Answer::Yes};  // the unsaved record
   main->StartClick();
