@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include "disk_io.h"
@@ -19,7 +20,7 @@ constexpr char kSentOnTime = 'o';
 constexpr char kSentLate = 'l';
 constexpr char kDone = 'x';
 // As the journal: a power cut loses about the last second at most.
-constexpr std::chrono::milliseconds kSyncInterval{1000};
+constexpr int64_t kSyncIntervalMs = 1000;
 
 QString systemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
@@ -29,7 +30,15 @@ bool isRow(char mark) {
 }
 }  // namespace
 
-MessageBacklog::MessageBacklog(const QString& folder) : folder_(folder) {
+MessageBacklog::MessageBacklog(const QString& folder, std::function<int64_t()> clockMs)
+    : folder_(folder), clockMs_(std::move(clockMs)) {
+  if (!clockMs_) {
+    clockMs_ = [] {
+      return std::chrono::duration_cast<std::chrono::milliseconds>(
+                 std::chrono::steady_clock::now().time_since_epoch())
+          .count();
+    };
+  }
   QDir().mkpath(folder);
   // Those an ended process left: what they hold goes out before anything new.
   const QStringList left =
@@ -103,10 +112,8 @@ void MessageBacklog::takeOver(const QString& path) {
     rows = 0;
     kept = writeHeld();
   }
-  if (kept && got == 0) {
-    sync();
-    ::unlink(name.constData());
-  }
+  // Gone only once its messages are on the disk here: a power cut never finds neither.
+  if (kept && got == 0 && sync()) ::unlink(name.constData());
   ::close(fd);
 }
 
@@ -119,7 +126,7 @@ bool MessageBacklog::append(Kind kind, int64_t storedAtMs, const QString& topic,
     ++rowsInMemory_;
   }
   if (!writeHeld()) return false;
-  if (!lastSync_ || Clock::now() - *lastSync_ >= kSyncInterval) sync();
+  if (!lastSync_ || clockMs_() - *lastSync_ >= kSyncIntervalMs) sync();
   return true;
 }
 
@@ -139,13 +146,14 @@ bool MessageBacklog::writeHeld() {
   return true;
 }
 
-void MessageBacklog::sync() {
-  writeHeld();
-  if (fd_ < 0 || !dirty_) return;
+bool MessageBacklog::sync() {
+  const bool written = writeHeld();
+  if (fd_ < 0 || !dirty_) return written && fd_ >= 0;
   // A failed flush loses nothing the journal and the parts do not hold: the rows go on.
-  diskIo().syncFile(fd_, true);
+  const bool flushed = diskIo().syncFile(fd_, true) == 0;
   dirty_ = false;
-  lastSync_ = Clock::now();
+  lastSync_ = clockMs_();
+  return written && flushed;
 }
 
 std::optional<MessageBacklog::Message> MessageBacklog::read(int64_t position) {

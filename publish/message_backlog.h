@@ -3,8 +3,8 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
-#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -29,8 +29,9 @@ class MessageBacklog {
   };
 
   /// In `folder`; failure() says why when no file can be made there. What backlogs of ended
-  /// processes hold there unconfirmed is taken over first, in their order.
-  explicit MessageBacklog(const QString& folder);
+  /// processes hold there unconfirmed is taken over first, in their order. `clockMs` times the
+  /// flushes (a test's own, else the system's).
+  explicit MessageBacklog(const QString& folder, std::function<int64_t()> clockMs = {});
   /// The file goes when nothing in it waits; else it stays for the next start.
   ~MessageBacklog();
   MessageBacklog(const MessageBacklog&) = delete;
@@ -44,8 +45,9 @@ class MessageBacklog {
   /// Appends one message (the recording thread). False when the disk refused it: it waits in
   /// memory, before every later message, until the disk takes it.
   bool append(Kind kind, int64_t storedAtMs, const QString& topic, const QByteArray& payload);
-  /// Puts what waits in memory on the disk and flushes the file (the recording thread).
-  void sync();
+  /// Puts what waits in memory on the disk and flushes the file (the recording thread); false
+  /// when some of it may not be on the disk.
+  bool sync();
 
   /// The next message from `position`, nothing when none is complete yet (the sender's thread).
   std::optional<Message> read(int64_t position);
@@ -70,12 +72,12 @@ class MessageBacklog {
   int64_t rowsInMemory() const { return rowsInMemory_; }
 
  private:
-  using Clock = std::chrono::steady_clock;
   bool openFile();
   bool writeHeld();
   void takeOver(const QString& path);
 
   QString folder_;
+  std::function<int64_t()> clockMs_;
   QString path_;
   int fd_ = -1;
   QString failure_;
@@ -91,7 +93,7 @@ class MessageBacklog {
   QByteArray held_;  ///< lines the disk refused, in order
   std::atomic<int64_t> rowsInMemory_ = 0;
   bool dirty_ = false;
-  std::optional<Clock::time_point> lastSync_;
+  std::optional<int64_t> lastSync_;
   // The sender's own.
   QByteArray readBuffer_;
   int64_t readBufferAt_ = -1;

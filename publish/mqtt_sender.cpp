@@ -26,7 +26,10 @@ struct LibraryUse {
 
 MqttSender::MqttSender(Connection connection, MessageBacklog& backlog,
                        std::function<void(Event)> onEvent)
-    : connection_(std::move(connection)), backlog_(backlog), onEvent_(std::move(onEvent)) {
+    : connection_(std::move(connection)),
+      backlog_(backlog),
+      onEvent_(std::move(onEvent)),
+      sending_(backlog, connection_.dueWithinMs) {
   static const LibraryUse library;
   wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   thread_ = std::thread([this] { run(); });
@@ -134,9 +137,8 @@ void MqttSender::dropClient() {
   const bool wasConnected = connected_;
   connected_ = false;
   drop_ = false;
-  inFlight_.clear();
+  sending_.restart();
   retainedIds_.clear();
-  readPosition_ = backlog_.confirmed();
   if (!lastLogError_.isEmpty() && !wasConnected) {
     // OpenSSL's words after its codes: "certificate verify failed".
     const QString detail = lastLogError_.section(QStringLiteral("::"), -1).trimmed();
@@ -164,8 +166,7 @@ void MqttSender::onConnect(mosquitto*, void* self, int code) {
   }
   sender->connected_ = true;
   sender->lostReported_ = false;
-  sender->readPosition_ = sender->backlog_.confirmed();
-  sender->inFlight_.clear();
+  sender->sending_.restart();
   {
     const std::lock_guard lock(sender->retainedMutex_);
     sender->retainedChanged_ = true;  // a new connection hears them again
@@ -198,53 +199,22 @@ void MqttSender::confirmed(int id) {
     retainedIds_.erase(retained);
     return;
   }
-  for (InFlight& message : inFlight_) {
-    if (message.id == id) message.confirmed = true;
-  }
-  // The backlog is confirmed up to the first message still in flight.
-  int64_t rows = 0;
-  int64_t end = -1;
-  while (!inFlight_.empty() && inFlight_.front().confirmed) {
-    backlog_.markDone(inFlight_.front().start);
-    rows += inFlight_.front().row ? 1 : 0;
-    end = inFlight_.front().end;
-    inFlight_.pop_front();
-  }
-  if (end >= 0) backlog_.confirm(end, rows);
+  sending_.confirmed(id);
 }
 
 void MqttSender::sendWaiting() {
   const int64_t now = QDateTime::currentMSecsSinceEpoch();
-  while (inFlight_.size() < kWindow) {
-    const std::optional<MessageBacklog::Message> message = backlog_.read(readPosition_);
-    if (!message) return;
-    readPosition_ = message->end;
-    const bool row = message->kind == MessageBacklog::Kind::Row;
-    const bool late =
-        message->sentLate.value_or(now - message->storedAtMs > connection_.dueWithinMs);
-    if (row && !message->sentLate) backlog_.markSent(message->start, late);
-    if (late && message->kind == MessageBacklog::Kind::Value) {
-      // An old value is not the latest: never replayed as current.
-      inFlight_.push_back({-1, message->start, message->end, false, true});
-      confirmed(-1);
-      continue;
-    }
-    const QByteArray payload = late && row ? lateRowMessage(message->payload) : message->payload;
-    const QByteArray topic = message->topic.toUtf8();
-    const int qos =
-        message->kind == MessageBacklog::Kind::Value ? kChannelTopic.qos : kRowsTopic.qos;
+  while (const std::optional<BacklogSending::Outgoing> message = sending_.next(now, kWindow)) {
     int id = 0;
-    const int code =
-        mosquitto_publish(client_, &id, topic.constData(), static_cast<int>(payload.size()),
-                          payload.constData(), qos, false);
+    const int code = mosquitto_publish(client_, &id, message->topic.constData(),
+                                       static_cast<int>(message->payload.size()),
+                                       message->payload.constData(), message->qos, false);
     if (code != MOSQ_ERR_SUCCESS) {
       drop_ = true;
       lastReason_ = QString::fromUtf8(mosquitto_strerror(code));
       return;
     }
-    // QoS 0 is never acknowledged: handed to the client is as far as it goes.
-    inFlight_.push_back({id, message->start, message->end, row, qos == 0});
-    if (qos == 0) confirmed(id);
+    sending_.sent(id);
   }
 }
 
@@ -291,8 +261,7 @@ void MqttSender::run() {
         retryAt_ = std::min(retryAt_, now);  // whatever the wait before the next attempt
         finishConnectTried_ = true;
       }
-      const bool drained =
-          connected_ && !drop_ && !backlog_.waitingFrom(readPosition_) && inFlight_.empty();
+      const bool drained = connected_ && !drop_ && sending_.drained();
       if (drained && !lastSent_) sendLast();  // "stopped" only after the last row
     }
     if (!client_ && now >= retryAt_) connect();

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "backlog_sending.h"
 #include "message_backlog.h"
 #include "publish_settings.h"
 
@@ -67,13 +68,6 @@ class MqttSender {
 
  private:
   using Clock = std::chrono::steady_clock;
-  struct InFlight {
-    int id;
-    int64_t start;
-    int64_t end;
-    bool row;
-    bool confirmed;
-  };
   void run();
   void connect();
   void dropClient();
@@ -91,6 +85,7 @@ class MqttSender {
   Connection connection_;
   MessageBacklog& backlog_;
   std::function<void(Event)> onEvent_;
+  BacklogSending sending_;  ///< the sender's thread's own
   int wakeFd_ = -1;
   std::thread thread_;
   std::atomic<bool> finishing_ = false;
@@ -114,8 +109,6 @@ class MqttSender {
   Clock::time_point connectStarted_;
   Clock::time_point retryAt_;
   std::chrono::milliseconds retryDelay_{1000};
-  int64_t readPosition_ = 0;
-  std::deque<InFlight> inFlight_;
   std::vector<int> retainedIds_;
   bool lastSent_ = false;
   bool finishConnectTried_ = false;

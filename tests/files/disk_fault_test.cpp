@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <map>
@@ -15,6 +14,7 @@
 #include "faulty_disk.h"
 #include "file_access.h"
 #include "recorded_run.h"
+#include "seeded_search.h"
 #include "velan_error.h"
 
 namespace {
@@ -173,29 +173,8 @@ std::string runSchedule(unsigned seed) {
 }
 
 TEST(DiskFaults, EveryRowIsSavedRecoveredOrCountedLost) {
-  // VELAN_DISK_SEARCH_SECONDS: a longer random search (scripts/velan check); VELAN_DISK_SEED:
-  // from that seed on (a failure's, to see it again).
-  const int searchSeconds = qEnvironmentVariableIntValue("VELAN_DISK_SEARCH_SECONDS");
-  const unsigned first = qEnvironmentVariableIsSet("VELAN_DISK_SEED")
-                             ? qEnvironmentVariable("VELAN_DISK_SEED").toUInt()
-                         : searchSeconds > 0 ? std::random_device()()
-                                             : 0;
-  QElapsedTimer elapsed;
-  elapsed.start();
-  int failures = 0;
-  unsigned seed = first;
-  const auto check = [&failures](unsigned seed) {
-    const std::string broken = runSchedule(seed);
-    if (!broken.empty() && ++failures <= 3) ADD_FAILURE() << "seed " << seed << ":\n" << broken;
-  };
-  for (; searchSeconds > 0 ? elapsed.elapsed() < searchSeconds * 1000LL : seed < first + 500;
-       ++seed) {
-    check(seed);
-  }
-  // Schedules a longer search once found broken (a part's journal not yet on the disk).
-  for (const unsigned once : {3798309326U}) check(once);
-  EXPECT_EQ(failures, 0) << "of " << seed - first << " schedules from seed " << first;
-  if (searchSeconds > 0) std::printf("%u disk fault schedules from seed %u\n", seed - first, first);
+  // Once found broken by a longer search: a part's journal not yet on the disk.
+  searchSeeds(QStringLiteral("VELAN_DISK"), 500, runSchedule, {3798309326U});
 }
 
 }  // namespace
