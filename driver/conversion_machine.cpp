@@ -105,8 +105,9 @@ ConversionMachine::Step ConversionMachine::advance(TimePoint now, Step step) {
           return step;
         }
         if (lostIfSilent_ && !bytesSinceRequest_) {
+          // The round goes on past this channel once the line is open again: a dead input
+          // never keeps the others from their turns.
           phase_ = Phase::Closed;
-          next_ = channel_;  // the round resumes here once the line is open again
           step.lost = true;
           step.wakeAt = TimePoint::max();
           return step;

@@ -30,7 +30,8 @@
 /// - The guard after an answer allows the converter to be a quarter slower than the slowest
 ///   conversion lately, so that a real answer behind a foreign one is seen.
 /// - The round goes through the set-up channels in turn and, after the line was reopened,
-///   resumes at the channel it stopped at.
+///   goes on with the channel after the one given up: a channel that never answers costs the
+///   others one power-up a round, never their turns.
 class ConversionMachine {
  public:
   using Clock = std::chrono::steady_clock;

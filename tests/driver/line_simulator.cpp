@@ -99,6 +99,9 @@ struct LineSimulator::Impl {
   TimePoint nextNoise{};
   TimePoint cleanSince{};
   std::array<std::optional<TimePoint>, 9> freshSince{};
+  int deadChannel = 0;
+  TimePoint stretchBegan{};
+  std::array<TimePoint, 9> lastReadingAt{};
 
   Impl(const Setup& s, Duration livenessBound) : setup(s), bound(livenessBound), random(s.seed) {}
 
@@ -139,6 +142,7 @@ struct LineSimulator::Impl {
       return;
     }
     if (on(kEveryOther) && (skipNext = !skipNext)) return;
+    if (on(kDeadChannel) && (control >> 5) + 1 == deadChannel) return;
     const int bits = ((control >> 1) & 0xF) + 1;
     current = {(control >> 5) + 1, 0, false};
     drift = std::clamp(slowTarget, drift / 1.05, drift * 1.05);
@@ -180,6 +184,8 @@ struct LineSimulator::Impl {
                 std::to_string(converted->second.value));
       }
       if (faulty) ++result.readingsInFaults[reading.channel];
+      if (active == kDeadChannel) checkGap(reading.channel);
+      lastReadingAt[reading.channel] = now;
       if (!faulty && !freshSince[reading.channel]) freshSince[reading.channel] = now;
     }
     if (step.send) {
@@ -251,11 +257,18 @@ struct LineSimulator::Impl {
   // A new stretch: faults of a random mix, or a clean one whose freshness is checked at its end.
   void nextStretch() {
     if (!faulty && cleanSince != TimePoint{}) checkFreshness();
+    if (active == kDeadChannel) {
+      for (int c = 1; c <= setup.channels; ++c) checkGap(c);
+    }
     faulty = !faulty;
     if (faulty) {
       ++result.faultStretches;
       active = 0;
-      while (active == 0) active = unsigned(uniform(0, kAllFaults + 1)) & setup.faults;
+      // A dead channel among one is a dead converter: not this fault.
+      const unsigned possible = setup.faults & (setup.channels < 2 ? ~unsigned(kDeadChannel) : ~0U);
+      while (active == 0) active = unsigned(uniform(0, kAllFaults + 1)) & possible;
+      deadChannel = int(uniform(1, setup.channels + 1));
+      stretchBegan = now;
       stretchEnds = now + ms(uniform(500, 30000));
       nextNoise = now + ms(uniform(0, 2000));
       const double slowest = setup.slowSpellMs > 0 ? setup.slowSpellMs : uniform(500, 1600);
@@ -272,9 +285,22 @@ struct LineSimulator::Impl {
     }
     slowTarget = drift = 1;  // quicker at once: the guard only grows too long
     skipNext = false;
+    active = 0;
     cleanSince = now;
     freshSince = {};
     stretchEnds = now + bound + ms(uniform(1000, 10000));
+  }
+
+  // While a channel alone is dead, the others' readings come no further apart than after a
+  // clean stretch's start: its silence costs them one power-up at most.
+  void checkGap(int c) {
+    if (c == deadChannel || c > setup.channels) return;
+    const TimePoint since = std::max(lastReadingAt[c], stretchBegan);
+    if (now - since <= bound) return;
+    ++result.livenessMisses;
+    problem("channel " + std::to_string(c) + " without a reading for " +
+            std::to_string(inSeconds(now - since)) + " s while channel " +
+            std::to_string(deadChannel) + " was dead");
   }
 
   void checkFreshness() {

@@ -16,7 +16,7 @@
 /// - safety: every reading handed over is the value the converter converted for that channel's
 ///   request, made while it was idle; no request ever reaches it while it converts;
 /// - liveness: within `livenessBound()` of a clean stretch's start, every set-up channel has a
-///   fresh reading.
+///   fresh reading; while one channel alone is dead, no other goes longer without one.
 /// Faults the protocol cannot detect are left out (see README): a magnitude byte garbled into
 /// another valid one, a control byte garbled on its way out.
 class LineSimulator {
@@ -33,7 +33,8 @@ class LineSimulator {
     kEveryOther = 128,
     kPowerLoss = 256,
     kDeviceGone = 512,
-    kAllFaults = 1023,
+    kDeadChannel = 1024,  ///< one channel's requests never answered (a dead input)
+    kAllFaults = 2047,
   };
   struct Setup {
     uint64_t seed = 1;
