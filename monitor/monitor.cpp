@@ -175,7 +175,8 @@ void Monitor::drawLatestRow() {
   // A row past 90 % of the window moves the window on by 40 % of its length: the newest rows
   // stay in sight with room ahead, and the window moves seldom (each move is a full redraw).
   // A row many windows on (a long interval in a short window) moves it as many steps at once.
-  if (minutes > view_.origin[0] + 0.9L * view_.span[0]) {
+  // (A window never drawn yet has no length: nothing to move.)
+  if (view_.span[0] > 0 && minutes > view_.origin[0] + 0.9L * view_.span[0]) {
     const long double step = 0.4L * view_.span[0];
     const long double steps =
         std::ceil((minutes - view_.origin[0] - 0.9L * view_.span[0]) / step - 1e-12L);
