@@ -52,13 +52,8 @@ std::map<QString, int> rowsByStart(const QString& folder, const QString& pattern
 
 // One seeded schedule; returns what broke the rule, empty when nothing did.
 std::string runSchedule(unsigned seed) {
-  std::mt19937 random(seed);
-  const auto uniform = [&random](int low, int high) {
-    return std::uniform_int_distribution<int>(low, high)(random);
-  };
-  // In memory where the system has it: thousands of small files.
-  QTemporaryDir home((QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm") : QDir::tempPath()) +
-                     QStringLiteral("/velan-disk-XXXXXX"));
+  SeededDraws uniform(seed);
+  QTemporaryDir home(inMemoryFolder("velan-disk"));
   qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
   FaultyDisk disk;
   const int rows = uniform(40, 140);

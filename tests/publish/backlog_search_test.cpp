@@ -22,12 +22,8 @@
 namespace {
 
 std::string backlogScheduleBreaks(unsigned seed) {
-  std::mt19937 random(seed);
-  const auto uniform = [&random](int low, int high) {
-    return std::uniform_int_distribution<int>(low, high)(random);
-  };
-  QTemporaryDir home((QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm") : QDir::tempPath()) +
-                     QStringLiteral("/velan-backlog-XXXXXX"));
+  SeededDraws uniform(seed);
+  QTemporaryDir home(inMemoryFolder("velan-backlog"));
   const QString folder = home.filePath(QStringLiteral("publishing"));
   FaultyDisk disk;
   int64_t now = 0;

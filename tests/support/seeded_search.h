@@ -2,12 +2,33 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QString>
 #include <cstdio>
 #include <initializer_list>
 #include <random>
 #include <string>
+
+/// A schedule's draws, all from its seed: whole numbers from `low` to `high`.
+class SeededDraws {
+ public:
+  explicit SeededDraws(unsigned seed) : random_(seed) {}
+  int operator()(int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random_);
+  }
+
+ private:
+  std::mt19937 random_;
+};
+
+/// A QTemporaryDir template for a schedule's files: in memory where the system has it, as a
+/// search makes thousands of small files.
+inline QString inMemoryFolder(const char* name) {
+  return (QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm")
+                                                    : QDir::tempPath()) +
+         QLatin1Char('/') + QLatin1String(name) + QStringLiteral("-XXXXXX");
+}
 
 /// Runs `schedule(seed)` (what it found broken, empty when the rule held) over seeds: `count`
 /// from 0 in the suite, or for <prefix>_SEARCH_SECONDS from <prefix>_SEED (random when unset)
