@@ -11,6 +11,7 @@
 
 #include "contrast.h"
 #include "desktop_notifier.h"
+#include "publish_settings.h"
 #include "qt_user_prompts.h"
 #include "ui_fixture.h"
 #include "user_settings.h"
@@ -303,8 +304,16 @@ TEST_F(WindowsTest, SettingsAreSavedAndReadAtTheNextStart) {
   monitor->pressUpDown(10, true);  // 2.5 s
   main->saveSettingsClick();
   ASSERT_TRUE(QFile::exists(path("Velan.ini")));
+  const PublishSettings publishing{
+      "mqtts://broker.lab", "lab/oven", "lab", {}, "ca.pem", true, true};
+  keepPublishSettings(publishing);  // per user, beside the recent files
   destroy();
   build();
+  const PublishSettings kept = keptPublishSettings();
+  EXPECT_EQ(std::tie(kept.broker, kept.topic, kept.userName, kept.caFile, kept.enabled,
+                     kept.homeAssistant),
+            std::tie(publishing.broker, publishing.topic, publishing.userName, publishing.caFile,
+                     publishing.enabled, publishing.homeAssistant));
   EXPECT_EQ(child<QLineEdit>("EdComNr")->text(), QStringLiteral("5"));
   EXPECT_TRUE(child<QCheckBox>("CBCh4")->isChecked());
   EXPECT_EQ(child<QLineEdit>("EdCH4")->text(), QStringLiteral("pH"));
