@@ -14,6 +14,12 @@
 #include "converter_protocol.h"
 #include "serial_open_error.h"
 
+namespace {
+// Refused answers to the open's check before it says that no converter answered: one costs
+// the 3 s hold, the window waits meanwhile.
+constexpr int kOpenRefusals = 1;
+}  // namespace
+
 SerialConversion::SerialConversion(QString device, Timing timing)
     : timing_(timing), device_(std::move(device)), stopEvent_(::eventfd(0, EFD_CLOEXEC)) {}
 
@@ -59,8 +65,14 @@ QString SerialConversion::openAndProve(QSerialPort& line, int32_t port) {
   proofBits[1] = kAdc16.bits;
   machine_.setChannels(proofBits);
   std::optional<Step> step = machine_.start(Clock::now());
-  while (step && !step->reading && step->trouble == ConversionMachine::Trouble::None &&
-         !step->lost && !stopping_) {
+  // A refused answer (a break, a garbled byte) shows that something answers: asked again once
+  // the machine allows, a few times. Silence is no converter at once.
+  int refusals = 0;
+  const auto goesOn = [&step, &refusals] {
+    if (step->trouble == ConversionMachine::Trouble::Rejected) return ++refusals <= kOpenRefusals;
+    return step->trouble == ConversionMachine::Trouble::None;
+  };
+  while (step && !step->reading && !step->lost && goesOn() && !stopping_) {
     step = exchange(line, *step, proofBits);
   }
   if (!step || !step->reading || stopping_) {

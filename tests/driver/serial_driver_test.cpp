@@ -75,21 +75,24 @@ TEST_F(SerialDriverTest, OpensOnlyWhenAConverterAnswersAndSaysWhyNot) {
     int noiseGapMs;       // line noise from before the open; 0: none
     const char* failure;  // the start of the reason; nullptr: it opens
     int atMostMs;
-    int powerUpMs = 0;  // the converter ignores requests this long after the open begins
+    int powerUpMs = 0;      // the converter ignores requests this long after the open begins
+    int brokenAnswers = 0;  // the first answers come as breaks (0x00 bytes)
   } const cases[] = {
       {"no such device", 5, Answer::Normal, 0, "No such device: ", 500},  // the thread's start
       {"a silent line", kPort, Answer::Silent, 0, "No converter answered on ", 1000},
-      {"garbage only", kPort, Answer::Garbage, 0, "No converter answered on ", 1000},
+      {"garbage only", kPort, Answer::Garbage, 0, "No converter answered on ", 1500},
       {"a line never quiet", kPort, Answer::Normal, 10,
        "The line never went quiet: noise or another device on COM 3", 1000},
       {"a converter", kPort, Answer::Normal, 0, nullptr, 1000},
       {"a converter asked only once it has powered up", kPort, Answer::Normal, 0, nullptr, 1000,
        40},
+      {"a converter behind a break", kPort, Answer::Normal, 0, nullptr, 2000, 0, 1},
   };
   for (const Case& c : cases) {
     emulator.setAnswer(c.answer);
     emulator.setSignNoise(milliseconds(c.noiseGapMs));
     emulator.setPowerUp(milliseconds(c.powerUpMs));
+    emulator.setBrokenAnswers(c.brokenAnswers);
     driver.closeUnit(kPort);  // the case before may have opened it
     QElapsedTimer took;
     took.start();

@@ -221,6 +221,10 @@ void ConverterEmulator::answer(uint8_t control) {
                                 static_cast<uint8_t>(magnitude)};
   if (answer_ == Answer::WrongSign) bytes[0] = '*';
   if (answer_ == Answer::Garbage) bytes = {0x3F, 0x00, 0xFF, 0x2B, 0x13};
+  if (brokenAnswers_ > 0) {
+    --brokenAnswers_;
+    bytes = {0x00, 0x00, 0x00};
+  }
   ++answered_;
   if (repeatNth_ > 0 && answered_ % repeatNth_ == 0) {
     for (const Milliseconds delay : repeatDelays_) {

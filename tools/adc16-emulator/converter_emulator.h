@@ -46,6 +46,11 @@ class ConverterEmulator {
   /// From `after` on (counted from now), every conversion takes `time`, whatever the resolution;
   /// a `time` of 0: the conversion times again.
   void setSlowAfter(Milliseconds after, Milliseconds time);
+  /// The next `count` answers come as a break does, read as 0x00 bytes.
+  void setBrokenAnswers(int count) {
+    const std::lock_guard lock(mutex_);
+    brokenAnswers_ = count;
+  }
   /// Random '+' and '-' bytes on the line, on average one every `meanGap`; 0: none.
   void setSignNoise(Milliseconds meanGap);
   /// The converter is powering up for `time` from now: it ignores every request meanwhile.
@@ -95,6 +100,7 @@ class ConverterEmulator {
   uint8_t extraByte_ = '+';
   Milliseconds extraLater_{0};
   int answered_ = 0;
+  int brokenAnswers_ = 0;
   int repeatNth_ = 0;
   std::vector<Milliseconds> repeatDelays_;
   Clock::time_point slowFrom_ = Clock::time_point::max();
