@@ -166,6 +166,23 @@ TEST_F(SerialDriverTest, TheFilterMovesTheKeptValueByATenthOfEachDifference) {
   for (int k = 1; k < 200; ++k) onTheCurve |= kept == std::lround(1000 * (1 - std::pow(0.9, k)));
   EXPECT_TRUE(onTheCurve) << kept;
   EXPECT_LT(kept, 1000);
+
+  // A refused answer holds the line longer than a value stays fresh: the filter goes on after.
+  SerialConverterDriver held([this](int32_t) { return folder.filePath("ttyEMU"); },
+                             {.settle = milliseconds(50),
+                              .longestConversion = milliseconds(500),
+                              .freshMargin = milliseconds(300)});
+  driver.closeUnit(kPort);
+  emulator.setValues(1, {0});
+  ASSERT_NE(held.openUnit(kPort), 0) << held.openFailure().toStdString();
+  held.setChannel(kPort, 1, 12, 0, 100);
+  int32_t reading = -1;
+  ASSERT_TRUE(waitFor([&] { return held.getValue(&reading, kPort, 1) && reading == 0; }));
+  emulator.setBrokenAnswers(1);
+  emulator.setValues(1, {1000});
+  ASSERT_TRUE(waitFor([&] { return held.getValue(&reading, kPort, 1) && reading > 0; }, 5000));
+  EXPECT_EQ(held.rejectedAnswers(), 1);
+  EXPECT_LT(reading, 900) << "the filter started again from the reading";
 }
 
 // Refused answers (garbage, wrong signs) are the simulator's (conversion_machine_test.cpp);
