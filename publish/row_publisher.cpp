@@ -157,7 +157,7 @@ void RowPublisher::beginFinish(int timeoutMs) {
 
 int64_t RowPublisher::finish(int timeoutMs) {
   beginFinish(timeoutMs);
-  return sender_->finish();
+  return unsent();
 }
 
 void RowPublisher::rowStored() {

@@ -47,9 +47,11 @@ class RowPublisher : public RecordListener {
   /// The run ended: tries the broker at once and sends what waits (at most `timeoutMs`), then
   /// "stopped"; returns the rows that could not be sent (they stay on disk for the next start).
   int64_t finish(int timeoutMs = kDrainMs);
-  /// The same begun, for a front end that goes on meanwhile: finished() says when it is over.
+  /// The same begun, for a front end that goes on meanwhile: finished() says when it is over,
+  /// unsent() waits for it and counts the rows that could not be sent.
   void beginFinish(int timeoutMs = kDrainMs);
   bool finished() const { return sender_->ended(); }
+  int64_t unsent() { return sender_->finish(); }
   static constexpr int kDrainMs = 10000;
 
   /// "publishing to HOST" or "broker away since hh:mm:ss, N rows waiting", and the rows the

@@ -1,5 +1,4 @@
 // Publishing a run's rows to an MQTT broker: the set-up dialog and the run's publisher.
-#include <QThread>
 
 #include "main_window.h"
 #include "publishing_dialog.h"
@@ -63,8 +62,7 @@ void TForm1::stopPublishing(bool waitForIt) {
   drainingPublisher_->beginFinish();
   publishingProblem_.clear();
   if (waitForIt) {
-    while (!drainingPublisher_->finished()) QThread::msleep(10);
-    drainingEnded();
+    drainingEnded();  // waits for the end
     return;
   }
   // The window stays at the user's hand meanwhile: the status line counts the rows down.
@@ -86,7 +84,7 @@ void TForm1::drainingTick() {
 
 void TForm1::drainingEnded() {
   drainingTimer_.stop();
-  const int64_t unsent = drainingPublisher_->finish();
+  const int64_t unsent = drainingPublisher_->unsent();
   drainingPublisher_.reset();
   publishingProblem_ = unsent > 0 ? QStringLiteral(
                                         "%1 rows were not published (the broker did "
