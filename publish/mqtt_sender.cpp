@@ -218,16 +218,15 @@ void MqttSender::sendWaiting() {
   }
 }
 
-bool MqttSender::sendRetained() {
+void MqttSender::sendRetained() {
   std::vector<Retained> messages;
   {
     const std::lock_guard lock(retainedMutex_);
-    if (!retainedChanged_) return false;
+    if (!retainedChanged_) return;
     retainedChanged_ = false;
     messages = retained_;
   }
   publishRetained(messages);
-  return true;
 }
 
 void MqttSender::sendLast() {

@@ -72,7 +72,7 @@ class MqttSender {
   void connect();
   void dropClient();
   void sendWaiting();
-  bool sendRetained();
+  void sendRetained();
   void sendLast();
   void publishRetained(const std::vector<Retained>& messages);
   void confirmed(int id);

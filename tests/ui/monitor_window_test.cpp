@@ -374,6 +374,8 @@ TEST_F(WindowsTest, StatisticsAndTheSelectionFollowTheRecordOnShow) {
   write("b.vln", "10.0;0.0015;\r\n20.0;0.0025;\r\n30.0;1.00;\r\n5.0;2.00;\r\n", 4);
   StatisticsWindow& statistics = program->statistics();
   statistics.show();
+  EXPECT_EQ(statistics.findChild<QWidget*>("StatisticsRange")->accessibleName(),
+            QStringLiteral("Statistics range"));
   const auto text = [&] { return statistics.findChild<QLabel*>("StatisticsRangeText")->text(); };
   const auto cell = [&](int column) {
     return statistics.findChild<QTableWidget*>("Statistics")->item(0, column)->text();
