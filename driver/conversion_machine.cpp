@@ -5,6 +5,9 @@
 namespace {
 // How often to look again for a channel set up while none is.
 constexpr std::chrono::milliseconds kSetUpSlice{20};
+// A channel silent while others answer is asked again after this, doubled with each silence.
+constexpr std::chrono::seconds kFirstSilencePause{2};
+constexpr std::chrono::seconds kLongestSilencePause{30};
 }  // namespace
 
 ConversionMachine::Duration ConversionMachine::conversionSeen() const {
@@ -15,17 +18,27 @@ ConversionMachine::Duration ConversionMachine::conversionSeen() const {
   return longest;
 }
 
-int ConversionMachine::channelFrom(int first) const {
+int ConversionMachine::channelFrom(int first, TimePoint now) const {
   for (int i = 0; i < kChannels; ++i) {
     const int c = (first - 1 + i) % kChannels + 1;
-    if (bits_[c] > 0) return c;
+    if (bits_[c] > 0 && silence_[c].retryAt <= now) return c;
   }
   return 0;
+}
+
+std::optional<ConversionMachine::Pending> ConversionMachine::pending() const {
+  if (phase_ != Phase::Answer) return std::nullopt;
+  return Pending{sent_ + expected_, answerDue()};
+}
+
+ConversionMachine::TimePoint ConversionMachine::answerDue() const {
+  return std::max(answer_->deadline(), sent_ + expected_ + timing_.guard + timing_.answerMargin);
 }
 
 ConversionMachine::Step ConversionMachine::start(TimePoint now) {
   phase_ = Phase::Idle;
   answer_.reset();
+  answeredSinceStart_ = false;
   return advance(now, {});
 }
 
@@ -39,14 +52,13 @@ ConversionMachine::Step ConversionMachine::received(const uint8_t* bytes, size_t
     case Phase::Idle:  // nobody asked: a request waits for the line to go quiet
       phase_ = Phase::HoldOff;
       notBefore_ = at;
-      lostIfSilent_ = false;
       break;
     case Phase::Answer:
+      if (!bytesSinceRequest_) firstByteAt_ = at;
       bytesSinceRequest_ = true;
       answer_->received(bytes, count, at);
       break;
     case Phase::HoldOff:
-      bytesSinceRequest_ = true;
       break;
   }
   return advance(at, {});
@@ -54,35 +66,63 @@ ConversionMachine::Step ConversionMachine::received(const uint8_t* bytes, size_t
 
 ConversionMachine::Step ConversionMachine::timer(TimePoint now) { return advance(now, {}); }
 
-void ConversionMachine::holdOff(bool lostIfSilent) {
+void ConversionMachine::failed(TimePoint now, Trouble trouble, Step& step) {
+  const TimePoint due = answerDue();
+  if (answer_->refusal() == converter_protocol::AnswerReader::Refusal::TooEarly) {
+    // Measured slow once (a thread woken late), it must not lock prompt answers out.
+    lastConversion_[channel_].quickest = {};
+  }
   answer_.reset();
-  phase_ = Phase::HoldOff;
-  notBefore_ = sent_ + timing_.longestConversion;
-  lostIfSilent_ = lostIfSilent;
-}
-
-void ConversionMachine::remember(Duration took) {
-  Conversion& last = lastConversion_[channel_];
-  const int bits = bits_[channel_];
-  last.quickest = last.bits == bits ? std::min(last.quickest, took) : took;
-  last.bits = bits;
-  last.took = took;
+  step.trouble = trouble;
+  next_ = channel_ % kChannels + 1;
+  if (bytesSinceRequest_ && firstByteAt_ <= due) {
+    // The converter answered (broken, or behind noise) and is idle, its answer sent, once the
+    // answer's time is over.
+    phase_ = Phase::HoldOff;
+    notBefore_ = due;
+    return;
+  }
+  if (!bytesSinceRequest_ && answeredSinceStart_) {
+    // Silent while others answer: a dead input, asked less and less often.
+    Silence& silence = silence_[channel_];
+    const Duration pause = std::min<Duration>(
+        kFirstSilencePause * (1 << std::min(silence.times, 4)), kLongestSilencePause);
+    ++silence.times;
+    silence.retryAt = now + pause;
+  }
+  // The converter may still be converting, however long: only its power ends that for sure.
+  // The round goes on past this channel once the line is open again.
+  phase_ = Phase::Closed;
+  step.lost = true;
+  pacesSincePowerUp_ = 0;
 }
 
 ConversionMachine::Step ConversionMachine::request(TimePoint now, Step step) {
-  const int c = channelFrom(next_);
+  const int c = channelFrom(next_, now);
   if (c == 0) {
-    step.wakeAt = now + kSetUpSlice;
+    // None set up, or every one silent and waiting its turn.
+    TimePoint due = TimePoint::max();
+    for (int s = 1; s <= kChannels; ++s) {
+      if (bits_[s] > 0) due = std::min(due, silence_[s].retryAt);
+    }
+    step.wakeAt = due == TimePoint::max() ? now + kSetUpSlice : due;
     return step;
   }
   const int bits = bits_[c];
   channel_ = c;
   sent_ = now;
   bytesSinceRequest_ = false;
-  const Duration seen = conversionSeen();
   const Conversion& last = lastConversion_[c];
+  const Duration seen = conversionSeen() + conversionSeen() / 4;
+  expected_ = seen;
+  // One converter, one pace at a resolution: any channel's answer at these bits since the
+  // power-up tells it.
+  const Duration timeout =
+      (pacesSincePowerUp_ & 1U << bits) != 0
+          ? std::min<Duration>(timing_.answer, seen + timing_.guard + timing_.answerMargin)
+          : Duration(timing_.answer);
   const Duration earliest = last.bits == bits ? last.quickest / 2 : Duration::zero();
-  answer_.emplace(bits, now, seen + seen / 4, timing_.answer, timing_.guard, earliest);
+  answer_.emplace(bits, now, seen, timeout, timing_.guard, earliest);
   phase_ = Phase::Answer;
   step.send = converter_protocol::controlByte(c, bits, true);
   step.wakeAt = answer_->decisionDue();
@@ -91,6 +131,7 @@ ConversionMachine::Step ConversionMachine::request(TimePoint now, Step step) {
 
 ConversionMachine::Step ConversionMachine::advance(TimePoint now, Step step) {
   using Verdict = converter_protocol::AnswerReader::Verdict;
+  using Refusal = converter_protocol::AnswerReader::Refusal;
   for (;;) {
     switch (phase_) {
       case Phase::Closed:
@@ -104,14 +145,6 @@ ConversionMachine::Step ConversionMachine::advance(TimePoint now, Step step) {
           step.wakeAt = ready;
           return step;
         }
-        if (lostIfSilent_ && !bytesSinceRequest_) {
-          // The round goes on past this channel once the line is open again: a dead input
-          // never keeps the others from their turns.
-          phase_ = Phase::Closed;
-          step.lost = true;
-          step.wakeAt = TimePoint::max();
-          return step;
-        }
         phase_ = Phase::Idle;
         continue;
       }
@@ -122,30 +155,46 @@ ConversionMachine::Step ConversionMachine::advance(TimePoint now, Step step) {
             if (missing > 0 && missing < converter_protocol::kAnswerBytes) {
               // The rest of a begun answer comes a byte a millisecond: one wake-up for all of
               // it. Bytes read later count as later: the guard only grows.
-              step.wakeAt = now + converter_protocol::kByteTime * missing;
+              step.wakeAt =
+                  std::min(now + converter_protocol::kByteTime * missing, answer_->decisionDue());
               step.watchLine = false;
             } else {
               step.wakeAt = answer_->decisionDue();
             }
             return step;
           }
-          case Verdict::Accepted:
-            remember(answer_->conversionTime());
-            step.reading =
-                Reading{channel_, answer_->reading(), answer_->conversionTime(), now - sent_};
+          case Verdict::Accepted: {
+            const Duration took = answer_->conversionTime();
+            Conversion& last = lastConversion_[channel_];
+            const int bits = bits_[channel_];
+            last.quickest = last.bits == bits && last.quickest > Duration::zero()
+                                ? std::min(last.quickest, took)
+                                : took;
+            last.bits = bits;
+            last.took = took;
+            silence_[channel_] = {};
+            answeredSinceStart_ = true;
+            pacesSincePowerUp_ |= 1U << bits;
+            step.reading = Reading{channel_, answer_->reading(), took, now - sent_};
             next_ = channel_ % kChannels + 1;
             answer_.reset();
             phase_ = Phase::Idle;  // the guard proved the line quiet: the next request at once
             continue;
+          }
           case Verdict::Rejected:
-            step.trouble = Trouble::Rejected;
-            next_ = channel_ % kChannels + 1;
-            holdOff(false);
+            failed(
+                now,
+                answer_->refusal() == Refusal::OutOfRange ? Trouble::OutOfRange : Trouble::Rejected,
+                step);
             continue;
           case Verdict::GivenUp:
-            step.trouble = Trouble::GivenUp;
-            next_ = channel_ % kChannels + 1;
-            holdOff(true);
+            if (!bytesSinceRequest_ && now < answerDue()) {
+              // Past the timeout but not the pace lately: an answer now is still the one asked
+              // for, and tells the converter idle.
+              step.wakeAt = answerDue();
+              return step;
+            }
+            failed(now, Trouble::GivenUp, step);
             continue;
         }
     }

@@ -19,19 +19,29 @@
 /// - A request goes out only onto a quiet line with the converter idle: after an accepted
 ///   answer at once (its guard proved the line quiet), else once the line has been quiet for
 ///   timing.quiet.
+/// - The converter's pace at a resolution is known once a channel answered at it since the
+///   converter was last powered anew. An answer is then due within a quarter more than the
+///   slowest conversion lately, plus timing.guard and timing.answerMargin; until then within
+///   timing.answer. A request past that is still waited for until its conversion, as fast as
+///   lately, would have been answered.
 /// - A request that did not end in an accepted answer (refused, or given up) may still be
-///   converting, whatever came meanwhile: noise or a foreign answer can look like its answer.
-///   Nothing goes out until timing.longestConversion after it (the most any conversion takes)
-///   and a quiet line since. When nothing at all came in that time, the converter is lost: the
-///   line is closed (its power off) and opened again.
+///   converting. When bytes came before its answer's time was over, the converter answered
+///   (broken, or behind noise): nothing goes out until that time is over and the line has been
+///   quiet for timing.quiet. When nothing came, it cannot be ruled out that the converter still
+///   converts (slower than ever, beyond any bound): the line is closed (its power off, which
+///   ends any conversion) and opened again. Bytes in place of an answer while the converter
+///   converts more than a quarter slower than lately are no rule's to tell (README).
 /// - An answer complete in less than half the channel's quickest conversion at its resolution
 ///   is no answer of the converter (a foreign one, right behind the request). The quickest,
 ///   not the last: a slow answer (a dribbling adapter) must not make the next ones too quick.
+///   Such a refusal forgets the quickest: a first answer read late (a thread woken late) must
+///   not lock prompt ones out.
 /// - The guard after an answer allows the converter to be a quarter slower than the slowest
 ///   conversion lately, so that a real answer behind a foreign one is seen.
 /// - The round goes through the set-up channels in turn and, after the line was reopened,
-///   goes on with the channel after the one given up: a channel that never answers costs the
-///   others one power-up a round, never their turns.
+///   goes on with the channel after the one given up. A channel that stays silent while others
+///   answer is asked again only after a pause that doubles with each silence (2 s to 30 s): a
+///   dead input costs the others a power-up now and then, never their turns.
 class ConversionMachine {
  public:
   using Clock = std::chrono::steady_clock;
@@ -41,7 +51,8 @@ class ConversionMachine {
   /// Each channel's resolution in bits; 0: not set up.
   using ChannelBits = std::array<int, kChannels + 1>;
 
-  enum class Trouble { None, Rejected, GivenUp };
+  /// Why a request did not end in an accepted answer.
+  enum class Trouble { None, Rejected, OutOfRange, GivenUp };
   struct Reading {
     int channel = 0;
     int32_t value = 0;
@@ -69,6 +80,17 @@ class ConversionMachine {
   /// The wake-up asked for (or any later one).
   Step timer(TimePoint now);
 
+  /// A request waiting for its answer: when its conversion is expected to end at the pace
+  /// lately (a quarter more than the slowest conversion), and until when bytes count as its
+  /// answer, broken or not.
+  struct Pending {
+    TimePoint expected;
+    TimePoint due;
+  };
+  std::optional<Pending> pending() const;
+  /// A silent channel is not asked before this (none: the epoch).
+  TimePoint silentUntil(int channel) const { return silence_[channel].retryAt; }
+
  private:
   /// The longest the set-up channels' conversions took lately (zero before the first).
   Duration conversionSeen() const;
@@ -76,10 +98,12 @@ class ConversionMachine {
   Step advance(TimePoint now, Step step);
   Step request(TimePoint now, Step step);
   /// After a request that did not end in an accepted answer: see the rule above.
-  void holdOff(bool lostIfSilent);
-  int channelFrom(int first) const;
-  /// The accepted conversion of the pending request took `took`.
-  void remember(Duration took);
+  void failed(TimePoint now, Trouble trouble, Step& step);
+  /// The set-up channel to ask next from `first` on, skipping silent ones not yet due; 0: none.
+  int channelFrom(int first, TimePoint now) const;
+  /// Until when bytes count as the pending request's answer: when it is given up, or when the
+  /// answer expected at the pace lately has been sent, whichever is later.
+  TimePoint answerDue() const;
   struct Conversion {
     int bits = 0;
     Duration took{};      ///< the last
@@ -93,11 +117,20 @@ class ConversionMachine {
   // The request pending (Answer), or the one held off after (HoldOff).
   int channel_ = 0;
   TimePoint sent_{};
+  Duration expected_{};  ///< from the request to when its conversion is expected to end
   std::optional<converter_protocol::AnswerReader> answer_;
   bool bytesSinceRequest_ = false;
+  TimePoint firstByteAt_{};  ///< since the request
   TimePoint lastByteAt_{};
   // HoldOff: not before this, and the line quiet for timing_.quiet.
   TimePoint notBefore_{};
-  bool lostIfSilent_ = false;  ///< lost when nothing came since the request
-  std::array<Conversion, kChannels + 1> lastConversion_{};  ///< each channel's last accepted
+  /// Each channel's last accepted conversion since the power-up (bits 0: none).
+  std::array<Conversion, kChannels + 1> lastConversion_{};
+  bool answeredSinceStart_ = false;
+  unsigned pacesSincePowerUp_ = 0;  ///< bit b: a channel answered at b bits since powered anew
+  struct Silence {
+    int times = 0;  ///< requests in a row that nothing answered while others did
+    TimePoint retryAt{};
+  };
+  std::array<Silence, kChannels + 1> silence_{};
 };

@@ -7,7 +7,7 @@
 
 /// Why no reading came lately: the device is gone, requests go unanswered, or answers are
 /// refused (stray bytes, out of range). None while readings come.
-enum class LineTrouble { None, DeviceGone, NoAnswer, AnswersRejected };
+enum class LineTrouble { None, DeviceGone, NoAnswer, AnswersRejected, OutOfRange };
 
 /// The trouble in words for the user ("the converter does not answer"); empty for None.
 inline QString troubleText(LineTrouble trouble) {
@@ -18,6 +18,8 @@ inline QString troubleText(LineTrouble trouble) {
       return QStringLiteral("the converter does not answer");
     case LineTrouble::AnswersRejected:
       return QStringLiteral("its answers are rejected");
+    case LineTrouble::OutOfRange:
+      return QStringLiteral("its answers are out of range");
     case LineTrouble::None:
       break;
   }

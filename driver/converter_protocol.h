@@ -81,6 +81,8 @@ constexpr std::optional<int32_t> reading(const uint8_t (&answer)[kAnswerBytes], 
 class AnswerReader {
  public:
   enum class Verdict { Waiting, Accepted, Rejected, GivenUp };
+  /// Why an answer was refused.
+  enum class Refusal { None, Garbled, OutOfRange, TooEarly };
 
   /// `conversionSeen`: the longest the converter took lately to answer (none yet: zero);
   /// `earliest`: an answer complete sooner after the request is no answer of the converter.
@@ -103,14 +105,24 @@ class AnswerReader {
   }
 
   Verdict verdict(Clock::time_point now) const {
-    if (received_ > kAnswerBytes) return Verdict::Rejected;
-    if (received_ > 0 && answer_[0] != '+' && answer_[0] != '-') return Verdict::Rejected;
+    if (refusal() != Refusal::None) return Verdict::Rejected;
     if (received_ < kAnswerBytes) return now > deadline_ ? Verdict::GivenUp : Verdict::Waiting;
     if (complete_ > deadline_) return Verdict::GivenUp;  // came after the request was given up
-    if (!converter_protocol::reading(answer_, bits_)) return Verdict::Rejected;
-    if (complete_ - sent_ < earliest_) return Verdict::Rejected;
     return now >= believedAt() ? Verdict::Accepted : Verdict::Waiting;
   }
+
+  /// Why the bytes so far are no answer (None: they may still be one).
+  Refusal refusal() const {
+    if (received_ > kAnswerBytes) return Refusal::Garbled;
+    if (received_ > 0 && answer_[0] != '+' && answer_[0] != '-') return Refusal::Garbled;
+    if (received_ < kAnswerBytes || complete_ > deadline_) return Refusal::None;
+    if (!converter_protocol::reading(answer_, bits_)) return Refusal::OutOfRange;
+    if (complete_ - sent_ < earliest_) return Refusal::TooEarly;
+    return Refusal::None;
+  }
+
+  /// When the request is given up unless its answer is complete.
+  Clock::time_point deadline() const { return deadline_; }
 
   /// When the verdict changes if no byte comes: the guard's end, or the timeout.
   Clock::time_point decisionDue() const {

@@ -65,14 +65,11 @@ QString SerialConversion::openAndProve(QSerialPort& line, int32_t port) {
   proofBits[1] = kAdc16.bits;
   machine_.setChannels(proofBits);
   std::optional<Step> step = machine_.start(Clock::now());
-  // A refused answer (a break, a garbled byte) shows that something answers: asked again once
-  // the machine allows, a few times. Silence is no converter at once.
+  // A refused or broken answer (a break, a garbled byte) shows that something answers: asked
+  // again once the line allows, a few times. Silence is no converter at once.
   int refusals = 0;
-  const auto goesOn = [&step, &refusals] {
-    if (step->trouble == ConversionMachine::Trouble::Rejected) return ++refusals <= kOpenRefusals;
-    return step->trouble == ConversionMachine::Trouble::None;
-  };
-  while (step && !step->reading && !step->lost && goesOn() && !stopping_) {
+  while (step && !step->reading && !step->lost && !stopping_) {
+    if (step->trouble != ConversionMachine::Trouble::None && ++refusals > kOpenRefusals) break;
     step = exchange(line, *step, proofBits);
   }
   if (!step || !step->reading || stopping_) {
@@ -209,12 +206,21 @@ void SerialConversion::convertUntilStopped(QSerialPort& line) {
       keep(*step->reading, Clock::now());
       trouble_ = LineTrouble::None;
     }
-    if (step->trouble == ConversionMachine::Trouble::Rejected) {
-      ++rejected_;
-      trouble_ = LineTrouble::AnswersRejected;
-    } else if (step->trouble == ConversionMachine::Trouble::GivenUp) {
-      ++unanswered_;
-      trouble_ = LineTrouble::NoAnswer;
+    switch (step->trouble) {
+      case ConversionMachine::Trouble::None:
+        break;
+      case ConversionMachine::Trouble::Rejected:
+        ++rejected_;
+        trouble_ = LineTrouble::AnswersRejected;
+        break;
+      case ConversionMachine::Trouble::OutOfRange:
+        ++rejected_;
+        trouble_ = LineTrouble::OutOfRange;
+        break;
+      case ConversionMachine::Trouble::GivenUp:
+        ++unanswered_;
+        trouble_ = LineTrouble::NoAnswer;
+        break;
     }
     if (step->lost) {
       lose(line, true);  // powered off and on again, the device kept locked meanwhile

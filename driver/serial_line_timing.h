@@ -6,11 +6,16 @@
 
 /// How long things take on the converter's line (the protocol's figures); tests shorten them.
 struct SerialLineTiming {
-  std::chrono::milliseconds settle{1100};  ///< after power-up, before the first conversion
+  /// After power-up, before the first conversion: the maker's "a little more than one second",
+  /// taken as up to 1.5 s.
+  std::chrono::milliseconds settle{1600};
   std::chrono::milliseconds answer{converter_protocol::kAnswerTimeout};
   std::chrono::milliseconds quiet{converter_protocol::kQuietLine};
   std::chrono::milliseconds reopen{500};  ///< between attempts on a device that went away
   std::chrono::milliseconds guard{converter_protocol::kAnswerGuard};
+  /// How much later than its pace (and the guard) a converter's answer may complete: a
+  /// dribbling adapter's batches (three bytes, 16 ms each) and a conversion thread woken late.
+  std::chrono::milliseconds answerMargin{150};
   std::chrono::milliseconds longestConversion{converter_protocol::kLongestConversion};
   std::chrono::milliseconds openQuietBound{converter_protocol::kOpenQuietBound};
   /// A value is fresh for one round over the set-up channels and this much more.

@@ -14,7 +14,6 @@ using TimePoint = Clock::time_point;
 using Duration = Clock::duration;
 
 constexpr Duration kByte = microseconds(1042);  // ten bits at 9600 baud
-constexpr Duration kPowerUp = milliseconds(1000);
 constexpr Duration kNever = hours(24 * 365);
 
 Duration ms(double milliseconds) {
@@ -36,11 +35,11 @@ Duration LineSimulator::livenessBound() const {
   // channel has converted again.
   const Duration seen = std::max<Duration>(conversion, timing.answer);
   const Duration perChannel = conversion + timing.guard + seen + seen / 4 + 4 * kByte;
-  // The request pending when the faults stopped is waited out (noise may have answered it), the
-  // next one too (a converter without power stays mute until the line is opened anew), the
-  // converter powered anew, then one round over the channels.
-  return 2 * timing.longestConversion + timing.quiet + timing.reopen + timing.settle +
-         timing.quiet + setup_.channels * perChannel;
+  // A hold after a broken answer, the request pending when the faults stopped (a converter
+  // without power stays mute until it is powered anew), the converter powered anew, then one
+  // round over the channels, each refusing an answer once as too quick for a slow spell's pace.
+  return 2 * timing.answer + timing.quiet + timing.reopen + timing.settle + timing.quiet +
+         setup_.channels * (perChannel + timing.answer + timing.quiet);
 }
 
 struct LineSimulator::Impl {
@@ -73,10 +72,13 @@ struct LineSimulator::Impl {
   std::map<long, Conversion> conversions;
   long conversionCount = 0;
   bool skipNext = false;  ///< every other request ignored
+  bool byteLost = false;  ///< from the answer to the pending request
   // A slow spell: the conversions' pace drifts towards `slowTarget` by at most 5 % a conversion
-  // (the guard allows a quarter more than lately seen; with the jitter of 5 %, enough).
+  // (the guard allows a quarter more than lately seen; with the jitter of 5 %, enough), or
+  // jumps there at once.
   double drift = 1;
   double slowTarget = 1;
+  bool jumps = false;
   std::array<int, 9> made{};  ///< conversions per channel, for their values
   Duration lastConversion = LineSimulator::conversionTime(12);
 
@@ -84,6 +86,7 @@ struct LineSimulator::Impl {
   enum class Host { Running, Closed, Settling } host = Host::Running;
   TimePoint wakeAt{};
   bool watchLine = true;
+  Duration lateness{};
   TimePoint openAt{};   ///< Closed: the next attempt to open
   TimePoint settled{};  ///< Settling: when the machine starts
   TimePoint deviceBack{};
@@ -99,6 +102,7 @@ struct LineSimulator::Impl {
   TimePoint nextNoise{};
   TimePoint cleanSince{};
   std::array<std::optional<TimePoint>, 9> freshSince{};
+  std::array<TimePoint, 9> turnAt{};  ///< a channel silent in the faults is not asked before
   int deadChannel = 0;
   TimePoint stretchBegan{};
   std::array<TimePoint, 9> lastReadingAt{};
@@ -118,10 +122,11 @@ struct LineSimulator::Impl {
     result.firstProblem = text.str();
   }
 
-  void sendToHost(TimePoint at, const uint8_t (&bytes)[3], bool dribble, bool injected) {
+  void sendToHost(TimePoint at, const uint8_t (&bytes)[3], bool dribble, bool injected,
+                  int lost = -1) {
     for (int i = 0; i < 3; ++i) {
       at += kByte + (dribble ? ms(uniform(0, 15)) : Duration::zero());
-      toHost.emplace(at, Byte{bytes[i], injected});
+      if (i != lost) toHost.emplace(at, Byte{bytes[i], injected});
     }
   }
   void foreignAnswer(TimePoint at) {
@@ -145,7 +150,8 @@ struct LineSimulator::Impl {
     if (on(kDeadChannel) && (control >> 5) + 1 == deadChannel) return;
     const int bits = ((control >> 1) & 0xF) + 1;
     current = {(control >> 5) + 1, 0, false};
-    drift = std::clamp(slowTarget, drift / 1.05, drift * 1.05);
+    byteLost = on(kLostByte) && chance(0.2);
+    drift = jumps ? slowTarget : std::clamp(slowTarget, drift / 1.05, drift * 1.05);
     const Duration time =
         duration_cast<Duration>(conversionTime(bits) * drift * uniform(0.95, 1.05));
     lastConversion = time;
@@ -164,7 +170,22 @@ struct LineSimulator::Impl {
     uint8_t bytes[3] = {uint8_t(current.value < 0 ? '-' : '+'), uint8_t(magnitude >> 8),
                         uint8_t(magnitude & 0xFF)};
     if (on(kGarbledSign) && chance(0.2)) bytes[0] = uint8_t(uniform(0, 0x2A));
-    sendToHost(now, bytes, on(kDribble), false);
+    if (on(kBadChannel) && c == deadChannel) {
+      // Beyond the resolution; at 16 bits every magnitude is within it: a sign never sent.
+      if (setup.bits < 16)
+        bytes[1] = 0xFF;
+      else
+        bytes[0] = '*';
+    }
+    // A break reads as 0x00 bytes: in place of the sign, or right behind the answer (in place of
+    // a magnitude byte it makes another valid answer, which no rule can tell).
+    if (on(kBreaks) && chance(0.2)) {
+      if (chance(0.5))
+        bytes[0] = 0;
+      else
+        toHost.emplace(now + 4 * kByte + ms(uniform(0, 10)), Byte{0, true});
+    }
+    sendToHost(now, bytes, on(kDribble), false, byteLost ? int(uniform(0, 3)) : -1);
     if (on(kEchoes) && chance(0.3)) sendToHost(now + ms(uniform(1, 80)), bytes, false, true);
     if (on(kSecondDevice)) foreignAnswer(now + ms(uniform(-5, 40)));
   }
@@ -184,13 +205,14 @@ struct LineSimulator::Impl {
                 std::to_string(converted->second.value));
       }
       if (faulty) ++result.readingsInFaults[reading.channel];
-      if (active == kDeadChannel) checkGap(reading.channel);
+      if (oneChannelFaulty()) checkGap(reading.channel);
       lastReadingAt[reading.channel] = now;
       if (!faulty && !freshSince[reading.channel]) freshSince[reading.channel] = now;
     }
     if (step.send) {
       ++result.requests;
       request = {(*step.send >> 5) + 1, -1};
+      byteLost = false;
       toConverter.emplace(now + kByte, *step.send);
       if (on(kForeignAnswers) && chance(0.3)) {
         // Right behind the request, about the conversion's time, or at the guard's edges.
@@ -207,9 +229,31 @@ struct LineSimulator::Impl {
       close(now + timing.reopen);
       return;
     }
+    for (int c = 1; c <= setup.channels; ++c)
+      turnAt[c] = std::max(turnAt[c], machine.silentUntil(c));
     // As the thread's poll: time passes even for a wake-up due now.
     wakeAt = std::max(step.wakeAt, now + microseconds(1));
     watchLine = step.watchLine;
+    // A busy machine wakes the thread late now and then, once in a while by up to a second.
+    lateness = !on(kLateHost) ? Duration::zero()
+               : chance(0.05) ? ms(uniform(0, 1000))
+                              : ms(uniform(0, 30));
+  }
+
+  // When the thread runs next: at its wake-up, or when bytes can be read (a USB adapter hands
+  // them over every 16 ms), late by the machine's load.
+  TimePoint hostDue() const {
+    TimePoint due = wakeAt;
+    if (watchLine && !toHost.empty()) {
+      TimePoint readable = toHost.begin()->first;
+      if (on(kUsbBatches)) {
+        constexpr Duration kBatch = milliseconds(16);
+        readable =
+            TimePoint{} + (readable.time_since_epoch() + kBatch - Duration(1)) / kBatch * kBatch;
+      }
+      due = std::min(due, readable);
+    }
+    return due == TimePoint::max() ? due : due + lateness;
   }
 
   void close(TimePoint tryOpenAt) {
@@ -219,11 +263,16 @@ struct LineSimulator::Impl {
     openAt = tryOpenAt;
   }
 
-  // Answer-shaped bytes while the converter is mute (off, or ignoring the request) cannot be
-  // told from its answer by any rule: a fault's bytes reach the host only while the converter
-  // answers the pending request, so that its own answer is on its way too.
-  bool reaches(const Byte& byte) const {
-    return !byte.injected || (powered && request.conversion >= 0);
+  // Bytes in place of an answer, while the converter is mute (off, or ignoring the request) or
+  // converting slower than a quarter beyond its pace lately, cannot be told from its answer by
+  // any rule: a fault's bytes reach the host before the answer is due only when the
+  // converter's own answer comes when expected too. After that, they reach it always.
+  bool reaches(const Byte& byte, TimePoint at) const {
+    if (!byte.injected) return true;
+    const auto pending = machine.pending();
+    if (!pending || at > pending->due) return true;
+    if (byteLost) return false;  // noise in its place makes another valid answer
+    return powered && request.conversion >= 0 && (!converting || *converting <= pending->expected);
   }
 
   void hostTurn() {
@@ -235,7 +284,7 @@ struct LineSimulator::Impl {
         }
         host = Host::Settling;
         powered = true;
-        readyAt = now + kPowerUp;
+        readyAt = now + ms(uniform(1000, 1500));  // "a little more than one second"
         settled = now + timing.settle;
         return;
       case Host::Settling:
@@ -247,7 +296,8 @@ struct LineSimulator::Impl {
     }
     std::vector<uint8_t> bytes;
     while (!toHost.empty() && toHost.begin()->first <= now) {
-      if (reaches(toHost.begin()->second)) bytes.push_back(toHost.begin()->second.value);
+      if (reaches(toHost.begin()->second, toHost.begin()->first))
+        bytes.push_back(toHost.begin()->second.value);
       toHost.erase(toHost.begin());
     }
     hostDoes(bytes.empty() ? machine.timer(now)
@@ -256,23 +306,40 @@ struct LineSimulator::Impl {
 
   // A new stretch: faults of a random mix, or a clean one whose freshness is checked at its end.
   void nextStretch() {
-    if (!faulty && cleanSince != TimePoint{}) checkFreshness();
-    if (active == kDeadChannel) {
+    if (!faulty && cleanSince != TimePoint{}) {
+      // A channel silent in the faults may wait its turn into the clean stretch: it is held to
+      // the bound from then.
+      for (int c = 1; c <= setup.channels; ++c) {
+        if (!freshSince[c] && turnAt[c] + bound > now) {
+          stretchEnds = turnAt[c] + bound;
+          return;
+        }
+      }
+      checkFreshness();
+    }
+    if (oneChannelFaulty()) {
       for (int c = 1; c <= setup.channels; ++c) checkGap(c);
     }
+    if (faulty) result.faultSeconds += inSeconds(now - stretchBegan);
     faulty = !faulty;
     if (faulty) {
       ++result.faultStretches;
       active = 0;
       // A dead channel among one is a dead converter: not this fault.
-      const unsigned possible = setup.faults & (setup.channels < 2 ? ~unsigned(kDeadChannel) : ~0U);
+      const unsigned possible =
+          setup.faults & (setup.channels < 2 ? ~unsigned(kDeadChannel | kBadChannel) : ~0U);
       while (active == 0) active = unsigned(uniform(0, kAllFaults + 1)) & possible;
       deadChannel = int(uniform(1, setup.channels + 1));
       stretchBegan = now;
       stretchEnds = now + ms(uniform(500, 30000));
       nextNoise = now + ms(uniform(0, 2000));
-      const double slowest = setup.slowSpellMs > 0 ? setup.slowSpellMs : uniform(500, 1600);
-      slowTarget = on(kSlowSpell) ? slowest / inSeconds(conversionTime(setup.bits)) / 1000 : 1;
+      // Slower up to beyond the 3 s any conversion should take, or quicker.
+      const double base = inSeconds(conversionTime(setup.bits)) * 1000;
+      const double slowest = setup.slowSpellMs > 0 ? setup.slowSpellMs
+                             : chance(0.2)         ? base * uniform(0.3, 1)
+                                                   : uniform(500, 3600);
+      slowTarget = on(kSlowSpell) ? slowest / base : 1;
+      jumps = chance(0.5);
       if (on(kPowerLoss)) {
         powered = false;  // until the host powers it anew
         converting.reset();
@@ -284,11 +351,18 @@ struct LineSimulator::Impl {
       return;
     }
     slowTarget = drift = 1;  // quicker at once: the guard only grows too long
+    // A fault's bytes still on their way (behind a slow spell's requests: seconds) end with it.
+    std::erase_if(toHost, [](const auto& byte) { return byte.second.injected; });
     skipNext = false;
     active = 0;
     cleanSince = now;
     freshSince = {};
+    for (int c = 1; c <= setup.channels; ++c) turnAt[c] = machine.silentUntil(c);
     stretchEnds = now + bound + ms(uniform(1000, 10000));
+  }
+
+  bool oneChannelFaulty() const {
+    return active != 0 && (active & ~unsigned(kDeadChannel | kBadChannel)) == 0;
   }
 
   // While a channel alone is dead, the others' readings come no further apart than after a
@@ -306,9 +380,9 @@ struct LineSimulator::Impl {
   void checkFreshness() {
     for (int c = 1; c <= setup.channels; ++c) {
       const auto& since = freshSince[c];
-      if (since)
-        result.worstFreshness = std::max(result.worstFreshness, inSeconds(*since - cleanSince));
-      if (!since || *since - cleanSince > bound) {
+      const TimePoint from = std::max(cleanSince, turnAt[c]);
+      if (since) result.worstFreshness = std::max(result.worstFreshness, inSeconds(*since - from));
+      if (!since || *since - from > bound) {
         ++result.livenessMisses;
         problem("channel " + std::to_string(c) + " had no fresh reading within the bound of " +
                 std::to_string(inSeconds(bound)) + " s after the clean stretch began at " +
@@ -323,9 +397,11 @@ struct LineSimulator::Impl {
     machine.setChannels(bits);
     const TimePoint end =
         TimePoint{} + duration_cast<Duration>(duration<double>(setup.hours * 3600));
-    // The open has proved the converter; the run starts on a clean line.
+    // The open has proved the converter; the run starts on a clean line, or a faulty one (the
+    // first conversions measured on a busy machine).
     cleanSince = now;
     stretchEnds = now + bound;
+    if (chance(0.5)) nextStretch();
     hostDoes(machine.start(now));
     while (now < end) {
       TimePoint next = stretchEnds;
@@ -333,8 +409,7 @@ struct LineSimulator::Impl {
       if (!toConverter.empty()) earlier(toConverter.begin()->first);
       if (converting) earlier(*converting);
       if (host == Host::Running) {
-        earlier(wakeAt);
-        if (watchLine && !toHost.empty()) earlier(toHost.begin()->first);
+        earlier(hostDue());
       } else {
         earlier(host == Host::Closed ? openAt : settled);
         // Bytes that come while the line is closed or settling are lost or drained.
@@ -364,8 +439,7 @@ struct LineSimulator::Impl {
         nextStretch();
       } else if ((host == Host::Closed && now >= openAt) ||
                  (host == Host::Settling && now >= settled) ||
-                 (host == Host::Running && (now >= wakeAt || (watchLine && !toHost.empty() &&
-                                                              toHost.begin()->first <= now)))) {
+                 (host == Host::Running && now >= hostDue())) {
         hostTurn();
       }
     }
