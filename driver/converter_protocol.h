@@ -23,18 +23,12 @@
 ///   and an echo of the answer would come within it too,
 /// - the first is '+' or '-', and the magnitude is within the requested resolution: at b bits
 ///   the input range spans -(2^b - 1)..+(2^b - 1) (12 bits: +-4095, 16 bits: +-65535).
-/// Anything else is no reading: the line is drained until the refused request's answer has
-/// had its time and the line has been quiet for kQuietLine. The price is freshness: a
-/// conversion costs twice its time plus kAnswerGuard (at 12 bits on the emulator, 20 ms
-/// conversions: about 65 ms a channel).
+/// Anything else is no reading. The price is freshness: a conversion costs twice its time plus
+/// kAnswerGuard (at 12 bits on the emulator, 20 ms conversions: about 65 ms a channel).
 ///
 /// Timeouts: an answer is waited for kAnswerTimeout, which allows the slowest conversion the
-/// maker gives (about a second at 16 bits). A request given up may still be converting, and
-/// nothing may be sent to a converter while it converts: no request goes out until its late
-/// answer has come and the line has then been quiet for kQuietLine. When nothing at all has
-/// come within kLongestConversion of the request, the converter is lost: its line is closed
-/// (which takes its power) and opened again as after a device that went away, so a converter
-/// slower than that is never asked while converting and its answers are lost, never misread.
+/// maker gives (about a second at 16 bits); once the converter's pace is known, for less (see
+/// conversion_machine.h, which also decides what follows a request that failed).
 namespace converter_protocol {
 
 using Clock = std::chrono::steady_clock;
@@ -43,9 +37,6 @@ using std::chrono::milliseconds;
 /// The answer to a conversion: a sign character, then the magnitude, high byte first.
 inline constexpr int kAnswerBytes = 3;
 inline constexpr milliseconds kAnswerTimeout{1200};
-/// Three times the slowest conversion the maker gives: a converter that has not answered a
-/// request by then is taken as lost and powered off and on again.
-inline constexpr milliseconds kLongestConversion{3 * kAdc16.slowestConversion};
 /// Longer than a USB serial adapter's usual 16 ms latency timer, so that a byte sent right
 /// behind an answer is seen before the answer is believed (at 9600 baud a byte takes 1 ms).
 inline constexpr milliseconds kAnswerGuard{20};

@@ -252,10 +252,11 @@ void SerialConversion::keep(const ConversionMachine::Reading& reading, Clock::ti
   Channel& kept = channels_[static_cast<size_t>(reading.channel)];
   // The maker's filter: each conversion moves the kept value by 1/factor of the difference. A
   // refused or unanswered request in between changes nothing (it was not averaged in), though
-  // the line was held for it: only a converter powered anew, or a longer gap, starts the
-  // filter from the reading.
-  const bool continues = kept.fresh && when - kept.converted <=
-                                           staleAfter() + timing_.longestConversion + timing_.quiet;
+  // the line was held for it (at most until a conversion at the slowest pace accepted, a
+  // quarter more, would have been answered, and a quiet line since): only a converter powered
+  // anew, or a longer gap, starts the filter from the reading.
+  const bool continues =
+      kept.fresh && when - kept.converted <= staleAfter() + 2 * timing_.answer + timing_.quiet;
   kept.filtered = continues ? kept.filtered + (reading.value - kept.filtered) / kept.filterFactor
                             : double(reading.value);
   kept.converted = when;

@@ -16,7 +16,6 @@ struct SerialLineTiming {
   /// How much later than its pace (and the guard) a converter's answer may complete: a
   /// dribbling adapter's batches (three bytes, 16 ms each) and a conversion thread woken late.
   std::chrono::milliseconds answerMargin{150};
-  std::chrono::milliseconds longestConversion{converter_protocol::kLongestConversion};
   std::chrono::milliseconds openQuietBound{converter_protocol::kOpenQuietBound};
   /// A value is fresh for one round over the set-up channels and this much more.
   std::chrono::milliseconds freshMargin{200};
