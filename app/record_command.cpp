@@ -207,7 +207,8 @@ class UnattendedRun : public RecordListener {
   // RecordListener
   void rowStored() override {
     report_.rowStored(*store_, setUp_.fields, QDateTime::currentDateTime(),
-                      troubleText(driver_.trouble()));
+                      troubleText(driver_.trouble()),
+                      [this](int channel) { return troubleText(driver_.channelTrouble(channel)); });
     notifyServiceManager("STATUS=" + statusText().toUtf8());
     // The duration by the rows, not a timer: D seconds at an interval I are D / I rows (over
     // all parts), however long the converter took to open.

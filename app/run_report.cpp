@@ -17,7 +17,8 @@ std::optional<int> RunReport::converterMissing(const QString& failure, bool simu
 }
 
 void RunReport::rowStored(const RecordStore& store, const RecordFields& fields,
-                          const QDateTime& now, const QString& trouble) {
+                          const QDateTime& now, const QString& trouble,
+                          const ChannelSilence::Reason& reason) {
   ++rows_;
   if (!store.converterOpen) return;  // simulated readings: nothing to tell
   const bool reading = rowHasReading(store, fields, store.rowCount);
@@ -32,7 +33,7 @@ void RunReport::rowStored(const RecordStore& store, const RecordFields& fields,
   silent_ = !reading;
   // Channels without values while others have theirs: told when that changes.
   const QString silence = channelSilence_.text();
-  channelSilence_.rowStored(store, fields, store.rowCount, now);
+  channelSilence_.rowStored(store, fields, store.rowCount, now, reason);
   if (channelSilence_.text() != silence) {
     say_(channelSilence_.text().isEmpty() ? QStringLiteral("every channel has values again")
                                           : channelSilence_.text());

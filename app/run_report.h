@@ -25,9 +25,10 @@ class RunReport {
   /// The run began at `now`: a converter silent from the first row is silent since then.
   void begin(const QDateTime& now) { lastReadingAt_ = now; }
   /// The newest row of `store` was stored at `now`. A converter gone silent is told once, with
-  /// `trouble` (why the line may be silent, if the driver knows), and so is its return.
+  /// `trouble` (why the line may be silent, if the driver knows), and so is its return; a
+  /// channel gone silent alone with `reason`'s.
   void rowStored(const RecordStore& store, const RecordFields& fields, const QDateTime& now,
-                 const QString& trouble);
+                 const QString& trouble, const ChannelSilence::Reason& reason = {});
   void partSaved(const RunParts::Saved& saved);
   void stopping(const QString& why) { say_(QStringLiteral("stopping: %1").arg(why)); }
   void unpublished(int64_t rows);

@@ -3,7 +3,7 @@
 #include <QStringList>
 
 void ChannelSilence::rowStored(const RecordStore& store, const RecordFields& fields, int row,
-                               const QDateTime& now) {
+                               const QDateTime& now, const Reason& reason) {
   std::array<bool, kChannels + 1> silent{};
   bool anyValue = false;
   for (int c = 1; c <= kChannels; ++c) {
@@ -22,7 +22,12 @@ void ChannelSilence::rowStored(const RecordStore& store, const RecordFields& fie
     ++rowsWithout_[c];
     silent[c] = rowsWithout_[c] >= 3 && lastValue_[c]->msecsTo(now) >= kQuietMs;
   }
-  // Consecutive channels silent since the same second share one name: "Ch. 2-4".
+  // Consecutive channels silent since the same second, for the same reason, share one name:
+  // "Ch. 2-4".
+  std::array<QString, kChannels + 1> why;
+  for (int c = 1; c <= kChannels; ++c) {
+    if (silent[c] && reason) why[c] = reason(c);
+  }
   QStringList named;
   int c = 1;
   while (c <= kChannels) {
@@ -33,12 +38,15 @@ void ChannelSilence::rowStored(const RecordStore& store, const RecordFields& fie
     const QString since = lastValue_[c]->toString(QStringLiteral("hh:mm:ss"));
     int last = c;
     while (static_cast<size_t>(last) + 1 < silent.size() && silent[last + 1] &&
-           lastValue_[last + 1]->toString(QStringLiteral("hh:mm:ss")) == since) {
+           lastValue_[last + 1]->toString(QStringLiteral("hh:mm:ss")) == since &&
+           why[last + 1] == why[c]) {
       ++last;
     }
     const QString channels =
         last == c ? QStringLiteral("Ch. %1").arg(c) : QStringLiteral("Ch. %1-%2").arg(c).arg(last);
-    named << QStringLiteral("%1: no value since %2").arg(channels, since);
+    named << QStringLiteral("%1: no value since %2%3")
+                 .arg(channels, since,
+                      why[c].isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why[c]));
     c = last + 1;
   }
   text_ = named.join(QStringLiteral(", "));

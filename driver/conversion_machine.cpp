@@ -74,6 +74,7 @@ void ConversionMachine::failed(TimePoint now, Trouble trouble, Step& step) {
   }
   answer_.reset();
   step.trouble = trouble;
+  step.failedChannel = channel_;
   next_ = channel_ % kChannels + 1;
   if (bytesSinceRequest_ && firstByteAt_ <= due) {
     // The converter answered (broken, or behind noise) and is idle, its answer sent, once the

@@ -64,6 +64,7 @@ class ConversionMachine {
     std::optional<uint8_t> send;     ///< write this control byte at once
     std::optional<Reading> reading;  ///< an accepted conversion
     Trouble trouble = Trouble::None;
+    int failedChannel = 0;  ///< the request's that failed (trouble)
     bool lost = false;      ///< close the line (the converter's power) and open it again
     TimePoint wakeAt;       ///< call timer() then, unless bytes come first
     bool watchLine = true;  ///< false: the rest of an answer is on its way, read it all at wakeAt

@@ -46,4 +46,6 @@ class ConverterDriver {
   /// What kept the last conversion from giving a reading; None when it gave one (or the driver
   /// cannot tell).
   virtual LineTrouble trouble() const { return LineTrouble::None; }
+  /// Why `channel` has had no reading lately, when its own requests failed; None otherwise.
+  virtual LineTrouble channelTrouble(int32_t /*channel*/) const { return LineTrouble::None; }
 };

@@ -204,23 +204,15 @@ void SerialConversion::convertUntilStopped(QSerialPort& line) {
     }
     if (step->reading) {
       keep(*step->reading, Clock::now());
-      trouble_ = LineTrouble::None;
+      trouble_ = channelTrouble_[static_cast<size_t>(step->reading->channel)] = LineTrouble::None;
     }
-    switch (step->trouble) {
-      case ConversionMachine::Trouble::None:
-        break;
-      case ConversionMachine::Trouble::Rejected:
-        ++rejected_;
-        trouble_ = LineTrouble::AnswersRejected;
-        break;
-      case ConversionMachine::Trouble::OutOfRange:
-        ++rejected_;
-        trouble_ = LineTrouble::OutOfRange;
-        break;
-      case ConversionMachine::Trouble::GivenUp:
-        ++unanswered_;
-        trouble_ = LineTrouble::NoAnswer;
-        break;
+    if (step->trouble != ConversionMachine::Trouble::None) {
+      const LineTrouble trouble =
+          step->trouble == ConversionMachine::Trouble::GivenUp      ? LineTrouble::NoAnswer
+          : step->trouble == ConversionMachine::Trouble::OutOfRange ? LineTrouble::OutOfRange
+                                                                    : LineTrouble::AnswersRejected;
+      ++(trouble == LineTrouble::NoAnswer ? unanswered_ : rejected_);
+      trouble_ = channelTrouble_[static_cast<size_t>(step->failedChannel)] = trouble;
     }
     if (step->lost) {
       lose(line, true);  // powered off and on again, the device kept locked meanwhile

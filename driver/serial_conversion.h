@@ -40,6 +40,11 @@ class SerialConversion {
   int rejectedAnswers() const { return rejected_; }
   int unansweredRequests() const { return unanswered_; }
   LineTrouble trouble() const { return trouble_; }
+  LineTrouble channelTrouble(int32_t channel) const {
+    return channel < 1 || channel > kDeviceChannels
+               ? LineTrouble::None
+               : channelTrouble_[static_cast<size_t>(channel)].load();
+  }
 
  private:
   struct Channel {
@@ -95,6 +100,8 @@ class SerialConversion {
   std::atomic<int> rejected_{0};    ///< answers refused since the open
   std::atomic<int> unanswered_{0};  ///< requests given up since the open
   std::atomic<LineTrouble> trouble_{LineTrouble::None};
+  /// Each channel's: why its last request failed, None once one is answered.
+  std::array<std::atomic<LineTrouble>, kDeviceChannels + 1> channelTrouble_{};
   int stopEvent_;    ///< an eventfd, readable once requestStop() was called
   int lockFd_ = -1;  ///< the device's lock, held from the open to the close (conversion thread)
 

@@ -54,6 +54,10 @@ LineTrouble SerialConverterDriver::trouble() const {
   return conversion_ ? conversion_->trouble() : LineTrouble::None;
 }
 
+LineTrouble SerialConverterDriver::channelTrouble(int32_t channel) const {
+  return conversion_ ? conversion_->channelTrouble(channel) : LineTrouble::None;
+}
+
 bool SerialConverterDriver::stop() {
   if (!thread_) return false;
   conversion_->requestStop();

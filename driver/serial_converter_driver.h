@@ -38,6 +38,7 @@ class SerialConverterDriver : public ConverterDriver {
   int rejectedAnswers() const override;
   int unansweredRequests() const override;
   LineTrouble trouble() const override;
+  LineTrouble channelTrouble(int32_t channel) const override;
 
  private:
   /// Ends the conversion thread (its waits end at once) and forgets the channels; false when

@@ -45,7 +45,9 @@ QString TForm1::runDetail() const {
 
 void TForm1::rowStored() {
   tableFit_->takeRows(store_.rowCount, store_.rowCount);
-  channelSilence_.rowStored(store_, *this, store_.rowCount, QDateTime::currentDateTime());
+  channelSilence_.rowStored(
+      store_, *this, store_.rowCount, QDateTime::currentDateTime(),
+      [this](int channel) { return troubleText(recorder_.driver().channelTrouble(channel)); });
   showRunStatus();
 }
 
