@@ -46,11 +46,14 @@ BENCHMARK(BM_OpenToFirstReading)->Unit(benchmark::kMillisecond)->Iterations(2)->
 // How fresh the built-in driver's values are with four channels at 12 bits (the program's) and
 // 16 (the converter's slowest, about a second a conversion) on the emulator: a value counts for
 // one round over the channels and the driver's margin (0.2 s); and how many 50 ms polls found
-// all four channels with a value (a row's readings complete).
+// all four channels with a value (a row's readings complete), also on a line that loses a byte
+// of every `lost`th answer.
 void BM_FreshnessFourChannels(benchmark::State& state) {
   const int bits = static_cast<int>(state.range(0));
+  const int lost = static_cast<int>(state.range(1));
   EmulatedConverter converter;
   converter.emulator.setConversionTime(16, std::chrono::milliseconds(1000));
+  converter.emulator.setLostByte(lost);
   if (!converter.driver.openUnit(3)) state.SkipWithError("no converter answered");
   converter.setUp(bits);
   int32_t reading = 0;
@@ -62,7 +65,7 @@ void BM_FreshnessFourChannels(benchmark::State& state) {
     const size_t before = converter.emulator.controlBytes().size();
     QElapsedTimer watched;
     watched.start();
-    while (watched.elapsed() < (bits > 12 ? 40000 : 2000)) {
+    while (watched.elapsed() < (bits > 12 ? 40000 : lost > 0 ? 10000 : 2000)) {
       QThread::msleep(50);
       bool all = true;
       for (int c = 1; c <= kChannels; ++c) all = converter.driver.getValue(&reading, 3, c) && all;
@@ -73,6 +76,7 @@ void BM_FreshnessFourChannels(benchmark::State& state) {
     roundMs = conversions ? watched.nsecsElapsed() / 1e6 * kChannels / conversions : 0;
   }
   state.counters["bits"] = bits;
+  state.counters["byte_lost_every"] = lost;
   state.counters["round_ms"] = roundMs;
   state.counters["bound_ms"] = roundMs + 200;
   state.counters["complete_pct"] = polls ? 100.0 * complete / polls : 0;
@@ -81,8 +85,9 @@ void BM_FreshnessFourChannels(benchmark::State& state) {
   converter.driver.closeUnit(3);
 }
 BENCHMARK(BM_FreshnessFourChannels)
-    ->Arg(12)
-    ->Arg(16)
+    ->Args({12, 0})
+    ->Args({16, 0})
+    ->Args({12, 5})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->UseRealTime();

@@ -68,6 +68,7 @@ ConversionMachine::Step ConversionMachine::timer(TimePoint now) { return advance
 
 void ConversionMachine::failed(TimePoint now, Trouble trouble, Step& step) {
   const TimePoint due = answerDue();
+  const TimePoint deadline = answer_->deadline();
   if (answer_->refusal() == converter_protocol::AnswerReader::Refusal::TooEarly) {
     // Measured slow once (a thread woken late), it must not lock prompt answers out.
     lastConversion_[channel_].quickest = {};
@@ -77,10 +78,12 @@ void ConversionMachine::failed(TimePoint now, Trouble trouble, Step& step) {
   step.failedChannel = channel_;
   next_ = channel_ % kChannels + 1;
   if (bytesSinceRequest_ && firstByteAt_ <= due) {
-    // The converter answered (broken, or behind noise) and is idle, its answer sent, once the
-    // answer's time is over.
+    // The converter answered (broken, or behind noise). It is idle, its answer sent, once a
+    // conversion at the pace lately has ended and its answer has come; at a pace not yet known,
+    // once the answer timeout is over.
     phase_ = Phase::HoldOff;
-    notBefore_ = due;
+    notBefore_ = std::max(paceKnown_ ? TimePoint{} : deadline,
+                          sent_ + expected_ + timing_.guard + converter_protocol::kAnswerTransfer);
     return;
   }
   if (!bytesSinceRequest_ && answeredSinceStart_) {
@@ -118,10 +121,10 @@ ConversionMachine::Step ConversionMachine::request(TimePoint now, Step step) {
   expected_ = seen;
   // One converter, one pace at a resolution: any channel's answer at these bits since the
   // power-up tells it.
+  paceKnown_ = (pacesSincePowerUp_ & 1U << bits) != 0;
   const Duration timeout =
-      (pacesSincePowerUp_ & 1U << bits) != 0
-          ? std::min<Duration>(timing_.answer, seen + timing_.guard + timing_.answerMargin)
-          : Duration(timing_.answer);
+      paceKnown_ ? std::min<Duration>(timing_.answer, seen + timing_.guard + timing_.answerMargin)
+                 : Duration(timing_.answer);
   const Duration earliest = last.bits == bits ? last.quickest / 2 : Duration::zero();
   answer_.emplace(bits, now, seen, timeout, timing_.guard, earliest);
   phase_ = Phase::Answer;

@@ -118,7 +118,8 @@ class ConversionMachine {
   // The request pending (Answer), or the one held off after (HoldOff).
   int channel_ = 0;
   TimePoint sent_{};
-  Duration expected_{};  ///< from the request to when its conversion is expected to end
+  Duration expected_{};     ///< from the request to when its conversion is expected to end
+  bool paceKnown_ = false;  ///< at the request's resolution
   std::optional<converter_protocol::AnswerReader> answer_;
   bool bytesSinceRequest_ = false;
   TimePoint firstByteAt_{};  ///< since the request

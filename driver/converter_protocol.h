@@ -43,6 +43,11 @@ inline constexpr milliseconds kAnswerGuard{20};
 inline constexpr milliseconds kQuietLine{100};
 /// A byte's time on the line at 9600 baud (ten bits: 1.04 ms), rounded up.
 inline constexpr std::chrono::microseconds kByteTime{1100};
+
+/// The longest an answer takes from its first byte sent to its last read: each byte may wait
+/// out a USB adapter's 16 ms latency timer. A begun answer not complete by then has lost a byte.
+inline constexpr std::chrono::microseconds kAnswerTransfer =
+    kAnswerBytes * (kByteTime + milliseconds(16));
 /// How long an open waits beyond the settling time for the line to go quiet: a line with noise
 /// or another device on it fails the open rather than keeping the window waiting.
 inline constexpr milliseconds kOpenQuietBound{500};
@@ -89,6 +94,7 @@ class AnswerReader {
 
   void received(const uint8_t* bytes, size_t count, Clock::time_point at) {
     for (size_t i = 0; i < count; ++i) {
+      if (received_ == 0) first_ = at;
       if (received_ < kAnswerBytes) answer_[received_] = bytes[i];
       if (received_ < kAnswerBytes + 1) ++received_;  // one too many is enough to know
       if (received_ == kAnswerBytes) complete_ = at;
@@ -97,7 +103,10 @@ class AnswerReader {
 
   Verdict verdict(Clock::time_point now) const {
     if (refusal() != Refusal::None) return Verdict::Rejected;
-    if (received_ < kAnswerBytes) return now > deadline_ ? Verdict::GivenUp : Verdict::Waiting;
+    if (received_ < kAnswerBytes) {
+      const bool lostByte = received_ > 0 && now > first_ + kAnswerTransfer;
+      return now > deadline_ || lostByte ? Verdict::GivenUp : Verdict::Waiting;
+    }
     if (complete_ > deadline_) return Verdict::GivenUp;  // came after the request was given up
     return now >= believedAt() ? Verdict::Accepted : Verdict::Waiting;
   }
@@ -115,9 +124,11 @@ class AnswerReader {
   /// When the request is given up unless its answer is complete.
   Clock::time_point deadline() const { return deadline_; }
 
-  /// When the verdict changes if no byte comes: the guard's end, or the timeout.
+  /// When the verdict changes if no byte comes: the guard's end, a begun answer's end, or the
+  /// timeout.
   Clock::time_point decisionDue() const {
-    return received_ == kAnswerBytes ? believedAt() : deadline_;
+    if (received_ == kAnswerBytes) return believedAt();
+    return received_ > 0 ? std::min(deadline_, first_ + kAnswerTransfer) : deadline_;
   }
 
   /// How many bytes of the answer have not come yet.
@@ -142,6 +153,7 @@ class AnswerReader {
   Clock::duration earliest_;
   uint8_t answer_[kAnswerBytes] = {};
   int received_ = 0;
+  Clock::time_point first_{};
   Clock::time_point complete_{};
 };
 

@@ -174,7 +174,8 @@ TEST_F(SerialDriverTest, TheFilterMovesTheKeptValueByATenthOfEachDifference) {
   // A refused answer holds the line longer than a value stays fresh: the filter goes on after.
   SerialConverterDriver held([this](int32_t) { return folder.filePath("ttyEMU"); },
                              {.settle = milliseconds(50),
-                              .answerMargin = milliseconds(1000),
+                              .quiet = milliseconds(500),
+                              .openQuietBound = milliseconds(1000),
                               .freshMargin = milliseconds(300)});
   driver.closeUnit(kPort);
   emulator.setValues(1, {0});

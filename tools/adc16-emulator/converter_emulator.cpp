@@ -226,6 +226,7 @@ void ConverterEmulator::answer(uint8_t control) {
     bytes = {0x00, 0x00, 0x00};
   }
   ++answered_;
+  if (lostNth_ > 0 && answered_ % lostNth_ == 0) bytes.pop_back();
   if (repeatNth_ > 0 && answered_ % repeatNth_ == 0) {
     for (const Milliseconds delay : repeatDelays_) {
       for (size_t i = 0; i < bytes.size(); ++i) {

@@ -46,6 +46,11 @@ class ConverterEmulator {
   /// From `after` on (counted from now), every conversion takes `time`, whatever the resolution;
   /// a `time` of 0: the conversion times again.
   void setSlowAfter(Milliseconds after, Milliseconds time);
+  /// The last byte of every `nth` answer is lost on the line; 0: none.
+  void setLostByte(int nth) {
+    const std::lock_guard lock(mutex_);
+    lostNth_ = std::max(nth, 0);
+  }
   /// The next `count` answers come as a break does, read as 0x00 bytes.
   void setBrokenAnswers(int count) {
     const std::lock_guard lock(mutex_);
@@ -101,6 +106,7 @@ class ConverterEmulator {
   Milliseconds extraLater_{0};
   int answered_ = 0;
   int brokenAnswers_ = 0;
+  int lostNth_ = 0;
   int repeatNth_ = 0;
   std::vector<Milliseconds> repeatDelays_;
   Clock::time_point slowFrom_ = Clock::time_point::max();
