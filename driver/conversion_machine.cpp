@@ -74,7 +74,8 @@ void ConversionMachine::failed(TimePoint now, Trouble trouble, Step& step) {
     lastConversion_[channel_].quickest = {};
   }
   answer_.reset();
-  step.trouble = trouble;
+  // A begun answer never completed was refused, not unanswered.
+  step.trouble = trouble == Trouble::GivenUp && bytesSinceRequest_ ? Trouble::Rejected : trouble;
   step.failedChannel = channel_;
   next_ = channel_ % kChannels + 1;
   if (bytesSinceRequest_ && firstByteAt_ <= due) {

@@ -204,7 +204,8 @@ void SerialConversion::convertUntilStopped(QSerialPort& line) {
     }
     if (step->reading) {
       keep(*step->reading, Clock::now());
-      trouble_ = channelTrouble_[static_cast<size_t>(step->reading->channel)] = LineTrouble::None;
+      const auto c = static_cast<size_t>(step->reading->channel);
+      trouble_ = channelTrouble_[c] = lastFailure_[c] = LineTrouble::None;
     }
     if (step->trouble != ConversionMachine::Trouble::None) {
       const LineTrouble trouble =
@@ -212,7 +213,14 @@ void SerialConversion::convertUntilStopped(QSerialPort& line) {
           : step->trouble == ConversionMachine::Trouble::OutOfRange ? LineTrouble::OutOfRange
                                                                     : LineTrouble::AnswersRejected;
       ++(trouble == LineTrouble::NoAnswer ? unanswered_ : rejected_);
-      trouble_ = channelTrouble_[static_cast<size_t>(step->failedChannel)] = trouble;
+      trouble_ = trouble;
+      // A channel's reason changes when the new one comes twice: one answer that also lost a
+      // byte must not make a log line of its own.
+      const auto c = static_cast<size_t>(step->failedChannel);
+      if (channelTrouble_[c] == LineTrouble::None || lastFailure_[c] == trouble) {
+        channelTrouble_[c] = trouble;
+      }
+      lastFailure_[c] = trouble;
     }
     if (step->lost) {
       lose(line, true);  // powered off and on again, the device kept locked meanwhile

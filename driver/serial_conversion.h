@@ -100,8 +100,10 @@ class SerialConversion {
   std::atomic<int> rejected_{0};    ///< answers refused since the open
   std::atomic<int> unanswered_{0};  ///< requests given up since the open
   std::atomic<LineTrouble> trouble_{LineTrouble::None};
-  /// Each channel's: why its last request failed, None once one is answered.
+  /// Each channel's: why its requests fail (the same reason twice in a row), None once one is
+  /// answered; and why the last one failed (the conversion thread's alone).
   std::array<std::atomic<LineTrouble>, kDeviceChannels + 1> channelTrouble_{};
+  std::array<LineTrouble, kDeviceChannels + 1> lastFailure_{};
   int stopEvent_;    ///< an eventfd, readable once requestStop() was called
   int lockFd_ = -1;  ///< the device's lock, held from the open to the close (conversion thread)
 

@@ -27,6 +27,7 @@ constexpr const char* kUsage =
     "  delay MS[-MS]       every answer this long after its request (random in the range); 0: off\n"
     "  extra N[,MS[,C]]    one byte C (default +) after every N-th answer, MS later; 0: off\n"
     "  repeat N,MS[,MS]... every N-th answer sent again, whole, MS after it; 0: off\n"
+    "  lost N              the last byte of every N-th answer lost on the line; 0: off\n"
     "  slow MS[,AFTER]     every conversion takes MS, from AFTER ms on (default now)\n"
     "  repoint             the link leads to a second converter; the first answers no more\n"
     "  noise MS            random '+' and '-' on the line, one every MS on average; 0: off\n"
@@ -87,6 +88,8 @@ bool command(ConverterEmulator& emulator, const std::string& name, const std::st
                             Milliseconds(number(parts[0])));
     } else if (argument.empty() && name == "repoint") {
       emulator.repoint();
+    } else if (name == "lost") {
+      emulator.setLostByte(number(argument));
     } else if (name == "noise") {
       emulator.setSignNoise(Milliseconds(number(argument)));
     } else if (name == "away") {
