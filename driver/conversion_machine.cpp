@@ -66,7 +66,7 @@ ConversionMachine::Step ConversionMachine::received(const uint8_t* bytes, size_t
 
 ConversionMachine::Step ConversionMachine::timer(TimePoint now) { return advance(now, {}); }
 
-void ConversionMachine::failed(TimePoint now, Trouble trouble, Step& step) {
+void ConversionMachine::failed(Trouble trouble, Step& step) {
   const TimePoint due = answerDue();
   const TimePoint deadline = answer_->deadline();
   if (answer_->refusal() == converter_protocol::AnswerReader::Refusal::TooEarly) {
@@ -87,14 +87,9 @@ void ConversionMachine::failed(TimePoint now, Trouble trouble, Step& step) {
                           sent_ + expected_ + timing_.guard + converter_protocol::kAnswerTransfer);
     return;
   }
-  if (!bytesSinceRequest_ && answeredSinceStart_) {
-    // Silent while others answer: a dead input, asked less and less often.
-    Silence& silence = silence_[channel_];
-    const Duration pause = std::min<Duration>(
-        kFirstSilencePause * (1 << std::min(silence.times, 4)), kLongestSilencePause);
-    ++silence.times;
-    silence.retryAt = now + pause;
-  }
+  // Silent after others answered: a dead input if the next one answers too (else the
+  // converter itself was silent).
+  suspect_ = !bytesSinceRequest_ && answeredSinceStart_ ? channel_ : 0;
   // The converter may still be converting, however long: only its power ends that for sure.
   // The round goes on past this channel once the line is open again.
   phase_ = Phase::Closed;
@@ -177,6 +172,19 @@ ConversionMachine::Step ConversionMachine::advance(TimePoint now, Step step) {
                                 : took;
             last.bits = bits;
             last.took = took;
+            if (suspect_ != 0 && suspect_ != channel_) {
+              // Silent between answers again: a dead input, asked less and less often (once is
+              // a converter that missed a request).
+              Silence& silence = silence_[suspect_];
+              if (silence.times > 0) {
+                silence.retryAt =
+                    now +
+                    std::min<Duration>(kFirstSilencePause * (1 << std::min(silence.times - 1, 4)),
+                                       kLongestSilencePause);
+              }
+              ++silence.times;
+            }
+            suspect_ = 0;
             silence_[channel_] = {};
             answeredSinceStart_ = true;
             pacesSincePowerUp_ |= 1U << bits;
@@ -188,7 +196,6 @@ ConversionMachine::Step ConversionMachine::advance(TimePoint now, Step step) {
           }
           case Verdict::Rejected:
             failed(
-                now,
                 answer_->refusal() == Refusal::OutOfRange ? Trouble::OutOfRange : Trouble::Rejected,
                 step);
             continue;
@@ -199,7 +206,7 @@ ConversionMachine::Step ConversionMachine::advance(TimePoint now, Step step) {
               step.wakeAt = answerDue();
               return step;
             }
-            failed(now, Trouble::GivenUp, step);
+            failed(Trouble::GivenUp, step);
             continue;
         }
     }

@@ -39,9 +39,9 @@
 /// - The guard after an answer allows the converter to be a quarter slower than the slowest
 ///   conversion lately, so that a real answer behind a foreign one is seen.
 /// - The round goes through the set-up channels in turn and, after the line was reopened,
-///   goes on with the channel after the one given up. A channel that stays silent while others
-///   answer is asked again only after a pause that doubles with each silence (2 s to 30 s): a
-///   dead input costs the others a power-up now and then, never their turns.
+///   goes on with the channel after the one given up. A channel silent again and again between
+///   the others' answers is asked again only after a pause that doubles with each silence (2 s
+///   to 30 s): a dead input costs the others a power-up now and then, never their turns.
 class ConversionMachine {
  public:
   using Clock = std::chrono::steady_clock;
@@ -99,7 +99,7 @@ class ConversionMachine {
   Step advance(TimePoint now, Step step);
   Step request(TimePoint now, Step step);
   /// After a request that did not end in an accepted answer: see the rule above.
-  void failed(TimePoint now, Trouble trouble, Step& step);
+  void failed(Trouble trouble, Step& step);
   /// The set-up channel to ask next from `first` on, skipping silent ones not yet due; 0: none.
   int channelFrom(int first, TimePoint now) const;
   /// Until when bytes count as the pending request's answer: when it is given up, or when the
@@ -129,6 +129,7 @@ class ConversionMachine {
   /// Each channel's last accepted conversion since the power-up (bits 0: none).
   std::array<Conversion, kChannels + 1> lastConversion_{};
   bool answeredSinceStart_ = false;
+  int suspect_ = 0;  ///< silent after others answered, the converter powered anew since
   unsigned pacesSincePowerUp_ = 0;  ///< bit b: a channel answered at b bits since powered anew
   struct Silence {
     int times = 0;  ///< requests in a row that nothing answered while others did

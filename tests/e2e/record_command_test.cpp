@@ -1,7 +1,10 @@
 // `velan record` as a service runs it: no display, stopped by a signal, its log read back.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -262,11 +265,15 @@ TEST_F(RecordCommandTest, TellsTheServiceManagerAndStopsFromTheFirstInstant) {
   EXPECT_TRUE(heard().startsWith("STOPPING=1\n"));
   EXPECT_TRUE(said.contains("done: 0 rows in 0 files")) << said.toStdString();
 
-  emulator.setPowerUp(std::chrono::seconds(5));  // the open waits for the converter
-  const int requestsBefore = emulator.requests();
+  // Stopped while the open waits for the converter to settle: once it has locked the device.
   start(velan, {"--folder", path("parts")});
+  const int device = ::open(QFile::encodeName(path("ttyEMU")).constData(), O_RDWR | O_NOCTTY);
   waited.restart();
-  while (emulator.requests() == requestsBefore && waited.elapsed() < 10000) QThread::msleep(5);
+  while (::flock(device, LOCK_EX | LOCK_NB) == 0 && waited.elapsed() < 10000) {
+    ::flock(device, LOCK_UN);
+    QThread::msleep(5);
+  }
+  ::close(device);
   ::kill(static_cast<pid_t>(velan.processId()), SIGTERM);
   std::tie(status, said) = finish(velan);
   EXPECT_EQ(velan.exitStatus(), QProcess::NormalExit);
