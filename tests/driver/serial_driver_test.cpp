@@ -230,8 +230,8 @@ TEST_F(SerialDriverTest, TheDeviceStaysLockedWhileALostConverterIsPoweredAnew) {
   QElapsedTimer watched;
   watched.start();
   int refused = 0;
-  // Lost after 200 ms without an answer, reopened after 40 ms, again and again.
-  while (watched.elapsed() < 1000 || emulator.requests() < requested + 3) {
+  // Lost once the answer is overdue (100 ms), reopened after 40 ms, again and again.
+  while (watched.elapsed() < 500 || emulator.requests() < requested + 3) {
     ASSERT_EQ(second.openUnit(kPort), 0) << "opened while the first one powered it anew";
     EXPECT_TRUE(second.openFailure().contains("in use by another program"))
         << second.openFailure().toStdString();
