@@ -172,11 +172,9 @@ TEST_F(SerialDriverTest, TheFilterMovesTheKeptValueByATenthOfEachDifference) {
   EXPECT_LT(kept, 1000);
 
   // A refused answer holds the line longer than a value stays fresh: the filter goes on after.
-  SerialConverterDriver held([this](int32_t) { return folder.filePath("ttyEMU"); },
-                             {.settle = milliseconds(50),
-                              .quiet = milliseconds(500),
-                              .openQuietBound = milliseconds(1000),
-                              .freshMargin = milliseconds(300)});
+  SerialConverterDriver held(
+      [this](int32_t) { return folder.filePath("ttyEMU"); },
+      {.settle = milliseconds(50), .quiet = milliseconds(200), .freshMargin = milliseconds(50)});
   driver.closeUnit(kPort);
   emulator.setValues(1, {0});
   ASSERT_NE(held.openUnit(kPort), 0) << held.openFailure().toStdString();
