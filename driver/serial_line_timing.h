@@ -14,8 +14,10 @@ struct SerialLineTiming {
   std::chrono::milliseconds reopen{500};  ///< between attempts on a device that went away
   std::chrono::milliseconds guard{converter_protocol::kAnswerGuard};
   /// How much later than its pace (and the guard) a converter's answer may complete: a
-  /// dribbling adapter's batches (three bytes, 16 ms each) and a conversion thread woken late.
-  std::chrono::milliseconds answerMargin{150};
+  /// dribbling adapter's batches (three bytes, 16 ms each) and, mostly, a conversion thread
+  /// woken late on a busy machine (a few hundred ms beside a full load), whose bytes count as
+  /// read when it runs: a request taken as unanswered costs every channel a power-up.
+  std::chrono::milliseconds answerMargin{600};
   std::chrono::milliseconds openQuietBound{converter_protocol::kOpenQuietBound};
   /// A value is fresh for one round over the set-up channels and this much more.
   std::chrono::milliseconds freshMargin{200};

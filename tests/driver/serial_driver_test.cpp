@@ -61,6 +61,7 @@ class SerialDriverTest : public ::testing::Test {
                                 .quiet = milliseconds(25),
                                 .reopen = milliseconds(40),
                                 .guard = milliseconds(20),
+                                .answerMargin = milliseconds(150),
                                 // Room for a thread that waits its turn on a busy machine: a
                                 // value gone stale restarts the filter.
                                 .freshMargin = milliseconds(600)}};
