@@ -28,11 +28,7 @@ int ConversionMachine::channelFrom(int first, TimePoint now) const {
 
 std::optional<ConversionMachine::Pending> ConversionMachine::pending() const {
   if (phase_ != Phase::Answer) return std::nullopt;
-  return Pending{sent_ + expected_, answerDue()};
-}
-
-ConversionMachine::TimePoint ConversionMachine::answerDue() const {
-  return std::max(answer_->deadline(), sent_ + expected_ + timing_.guard + timing_.answerMargin);
+  return Pending{sent_ + expected_, due_};
 }
 
 ConversionMachine::Step ConversionMachine::start(TimePoint now) {
@@ -54,8 +50,6 @@ ConversionMachine::Step ConversionMachine::received(const uint8_t* bytes, size_t
       notBefore_ = at;
       break;
     case Phase::Answer:
-      if (!bytesSinceRequest_) firstByteAt_ = at;
-      bytesSinceRequest_ = true;
       answer_->received(bytes, count, at);
       break;
     case Phase::HoldOff:
@@ -66,19 +60,18 @@ ConversionMachine::Step ConversionMachine::received(const uint8_t* bytes, size_t
 
 ConversionMachine::Step ConversionMachine::timer(TimePoint now) { return advance(now, {}); }
 
-void ConversionMachine::failed(Trouble trouble, Step& step) {
-  const TimePoint due = answerDue();
+void ConversionMachine::failed(LineTrouble trouble, Step& step) {
   const TimePoint deadline = answer_->deadline();
+  const std::optional<TimePoint> firstByte = answer_->firstByteAt();
   if (answer_->refusal() == converter_protocol::AnswerReader::Refusal::TooEarly) {
     // Measured slow once (a thread woken late), it must not lock prompt answers out.
     lastConversion_[channel_].quickest = {};
   }
   answer_.reset();
-  // A begun answer never completed was refused, not unanswered.
-  step.trouble = trouble == Trouble::GivenUp && bytesSinceRequest_ ? Trouble::Rejected : trouble;
+  step.trouble = firstByte ? trouble : LineTrouble::NoAnswer;
   step.failedChannel = channel_;
   next_ = channel_ % kChannels + 1;
-  if (bytesSinceRequest_ && firstByteAt_ <= due) {
+  if (firstByte && *firstByte <= due_) {
     // The converter answered (broken, or behind noise). It is idle, its answer sent, once a
     // conversion at the pace lately has ended and its answer has come; at a pace not yet known,
     // once the answer timeout is over.
@@ -89,7 +82,7 @@ void ConversionMachine::failed(Trouble trouble, Step& step) {
   }
   // Silent after others answered: a dead input if the next one answers too (else the
   // converter itself was silent).
-  suspect_ = !bytesSinceRequest_ && answeredSinceStart_ ? channel_ : 0;
+  suspect_ = !firstByte && answeredSinceStart_ ? channel_ : 0;
   // The converter may still be converting, however long: only its power ends that for sure.
   // The round goes on past this channel once the line is open again.
   phase_ = Phase::Closed;
@@ -111,16 +104,16 @@ ConversionMachine::Step ConversionMachine::request(TimePoint now, Step step) {
   const int bits = bits_[c];
   channel_ = c;
   sent_ = now;
-  bytesSinceRequest_ = false;
   const Conversion& last = lastConversion_[c];
-  const Duration seen = conversionSeen() + conversionSeen() / 4;
+  const Duration seen = conversionSeen() * 5 / 4;
   expected_ = seen;
+  const Duration paced = seen + timing_.guard + timing_.answerMargin;
   // One converter, one pace at a resolution: any channel's answer at these bits since the
   // power-up tells it.
   paceKnown_ = (pacesSincePowerUp_ & 1U << bits) != 0;
   const Duration timeout =
-      paceKnown_ ? std::min<Duration>(timing_.answer, seen + timing_.guard + timing_.answerMargin)
-                 : Duration(timing_.answer);
+      paceKnown_ ? std::min<Duration>(timing_.answer, paced) : Duration(timing_.answer);
+  due_ = now + std::max<Duration>(timeout, paced);
   const Duration earliest = last.bits == bits ? last.quickest / 2 : Duration::zero();
   answer_.emplace(bits, now, seen, timeout, timing_.guard, earliest);
   phase_ = Phase::Answer;
@@ -195,18 +188,19 @@ ConversionMachine::Step ConversionMachine::advance(TimePoint now, Step step) {
             continue;
           }
           case Verdict::Rejected:
-            failed(
-                answer_->refusal() == Refusal::OutOfRange ? Trouble::OutOfRange : Trouble::Rejected,
-                step);
+            failed(answer_->refusal() == Refusal::OutOfRange ? LineTrouble::OutOfRange
+                                                             : LineTrouble::AnswersRejected,
+                   step);
             continue;
           case Verdict::GivenUp:
-            if (!bytesSinceRequest_ && now < answerDue()) {
+            if (!answer_->firstByteAt() && now < due_) {
               // Past the timeout but not the pace lately: an answer now is still the one asked
               // for, and tells the converter idle.
-              step.wakeAt = answerDue();
+              step.wakeAt = due_;
               return step;
             }
-            failed(Trouble::GivenUp, step);
+            // Bytes that never made a whole answer were refused.
+            failed(LineTrouble::AnswersRejected, step);
             continue;
         }
     }

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "converter_protocol.h"
+#include "line_trouble.h"
 #include "serial_line_timing.h"
 
 /// The built-in driver's decisions on the line, with no thread, clock or port: it is told what
@@ -51,8 +52,6 @@ class ConversionMachine {
   /// Each channel's resolution in bits; 0: not set up.
   using ChannelBits = std::array<int, kChannels + 1>;
 
-  /// Why a request did not end in an accepted answer.
-  enum class Trouble { None, Rejected, OutOfRange, GivenUp };
   struct Reading {
     int channel = 0;
     int32_t value = 0;
@@ -61,10 +60,10 @@ class ConversionMachine {
   };
   /// What to do now, then when to be woken.
   struct Step {
-    std::optional<uint8_t> send;     ///< write this control byte at once
-    std::optional<Reading> reading;  ///< an accepted conversion
-    Trouble trouble = Trouble::None;
-    int failedChannel = 0;  ///< the request's that failed (trouble)
+    std::optional<uint8_t> send;              ///< write this control byte at once
+    std::optional<Reading> reading;           ///< an accepted conversion
+    LineTrouble trouble = LineTrouble::None;  ///< why the request failed: no answer, or refused
+    int failedChannel = 0;                    ///< the request's that failed
     bool lost = false;      ///< close the line (the converter's power) and open it again
     TimePoint wakeAt;       ///< call timer() then, unless bytes come first
     bool watchLine = true;  ///< false: the rest of an answer is on its way, read it all at wakeAt
@@ -99,12 +98,9 @@ class ConversionMachine {
   Step advance(TimePoint now, Step step);
   Step request(TimePoint now, Step step);
   /// After a request that did not end in an accepted answer: see the rule above.
-  void failed(Trouble trouble, Step& step);
+  void failed(LineTrouble trouble, Step& step);
   /// The set-up channel to ask next from `first` on, skipping silent ones not yet due; 0: none.
   int channelFrom(int first, TimePoint now) const;
-  /// Until when bytes count as the pending request's answer: when it is given up, or when the
-  /// answer expected at the pace lately has been sent, whichever is later.
-  TimePoint answerDue() const;
   struct Conversion {
     int bits = 0;
     Duration took{};      ///< the last
@@ -120,13 +116,14 @@ class ConversionMachine {
   TimePoint sent_{};
   Duration expected_{};     ///< from the request to when its conversion is expected to end
   bool paceKnown_ = false;  ///< at the request's resolution
+  /// Until when bytes count as its answer: when it is given up, or when an answer at the pace
+  /// lately has come, whichever is later.
+  TimePoint due_{};
   std::optional<converter_protocol::AnswerReader> answer_;
-  bool bytesSinceRequest_ = false;
-  TimePoint firstByteAt_{};  ///< since the request
   TimePoint lastByteAt_{};
   // HoldOff: not before this, and the line quiet for timing_.quiet.
   TimePoint notBefore_{};
-  /// Each channel's last accepted conversion since the power-up (bits 0: none).
+  /// Each channel's last accepted conversion (bits 0: none).
   std::array<Conversion, kChannels + 1> lastConversion_{};
   bool answeredSinceStart_ = false;
   int suspect_ = 0;  ///< silent after others answered, the converter powered anew since

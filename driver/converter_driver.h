@@ -4,10 +4,7 @@
 #include <cstdint>
 
 #include "converter_model.h"
-
-/// Why no reading came lately: the device is gone, requests go unanswered, or answers are
-/// refused (stray bytes, out of range). None while readings come.
-enum class LineTrouble { None, DeviceGone, NoAnswer, AnswersRejected, OutOfRange };
+#include "line_trouble.h"
 
 /// The trouble in words for the user ("the converter does not answer"); empty for None.
 inline QString troubleText(LineTrouble trouble) {

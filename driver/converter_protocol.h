@@ -123,6 +123,10 @@ class AnswerReader {
 
   /// When the request is given up unless its answer is complete.
   Clock::time_point deadline() const { return deadline_; }
+  /// When the first byte since the request came; none yet: nothing.
+  std::optional<Clock::time_point> firstByteAt() const {
+    return received_ > 0 ? std::optional(first_) : std::nullopt;
+  }
 
   /// When the verdict changes if no byte comes: the guard's end, a begun answer's end, or the
   /// timeout.

@@ -69,7 +69,7 @@ QString SerialConversion::openAndProve(QSerialPort& line, int32_t port) {
   // again once the line allows, a few times. Silence is no converter at once.
   int refusals = 0;
   while (step && !step->reading && !step->lost && !stopping_) {
-    if (step->trouble != ConversionMachine::Trouble::None && ++refusals > kOpenRefusals) break;
+    if (step->trouble != LineTrouble::None && ++refusals > kOpenRefusals) break;
     step = exchange(line, *step, proofBits);
   }
   if (!step || !step->reading || stopping_) {
@@ -207,11 +207,7 @@ void SerialConversion::convertUntilStopped(QSerialPort& line) {
       const auto c = static_cast<size_t>(step->reading->channel);
       trouble_ = channelTrouble_[c] = lastFailure_[c] = LineTrouble::None;
     }
-    if (step->trouble != ConversionMachine::Trouble::None) {
-      const LineTrouble trouble =
-          step->trouble == ConversionMachine::Trouble::GivenUp      ? LineTrouble::NoAnswer
-          : step->trouble == ConversionMachine::Trouble::OutOfRange ? LineTrouble::OutOfRange
-                                                                    : LineTrouble::AnswersRejected;
+    if (const LineTrouble trouble = step->trouble; trouble != LineTrouble::None) {
       ++(trouble == LineTrouble::NoAnswer ? unanswered_ : rejected_);
       trouble_ = trouble;
       // A channel's reason changes when the new one comes twice: one answer that also lost a
