@@ -113,7 +113,7 @@ TEST_F(RecordCommandTest, ExitStatusesTellAServiceManagerWhatHappened) {
        "done: 4 rows in 1 file"},
       {{"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "1", "--channels", "4"},
        0,
-       "): Ch. 4 in mV, every 1 s"},
+       "(--simulate)\nvelan record: recording COM 9 (/dev/ttyS8): Ch. 4 in mV, every 1 s"},
       // A broker that cannot be one: recorded all the same.
       {{"--folder", path("parts"), "--port", "9", "--simulate", "--rows", "1", "--mqtt",
         "mqtt://localhost:70000"},

@@ -257,6 +257,7 @@ TEST_F(PublishTest, ABrokerThatRefusesOrNeverAnswersCostsTheRecordingNothing) {
       toldSoon("not reached (the broker refused the connection: Connection Refused: "
                "not authorised.)"))
       << told.join('\n').toStdString();
+  EXPECT_FALSE(told.join('\n').contains("no password")) << "it had one";
   EXPECT_EQ(publisher->finish(0), 5) << "counted as not sent";
 
   // A broker that takes the connection and never says a word.
